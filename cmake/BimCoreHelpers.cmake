@@ -1,0 +1,69 @@
+# Shared building blocks for every target of the project.
+
+function(bimcore_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# Every library of the project (the core and the platform stand-ins) is a
+# shared library with hidden symbols and a generated export header that lands
+# in  generated/<include_subdir>/<basename>_export.h.
+#
+# The export header installs under include/bimcore/<HEADER_DEST>/.
+#
+#   bimcore_add_library(<target> INCLUDE_SUBDIR <dir> HEADER_DEST <dir>
+#                       EXPORT_BASE <name> [SOURCES ...]
+#                       [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+function(bimcore_add_library target)
+  cmake_parse_arguments(ARG "" "INCLUDE_SUBDIR;HEADER_DEST;EXPORT_BASE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${target} SHARED ${ARG_SOURCES})
+  add_library(BimCore::${target} ALIAS ${target})
+  set(export_file "${BIMCORE_GENERATED_DIR}/${ARG_INCLUDE_SUBDIR}/${ARG_EXPORT_BASE}_export.h")
+  generate_export_header(${target} BASE_NAME ${ARG_EXPORT_BASE} EXPORT_FILE_NAME "${export_file}")
+  target_include_directories(${target} PUBLIC
+    $<BUILD_INTERFACE:${BIMCORE_GENERATED_DIR}>)
+  if(ARG_PUBLIC_LIBS)
+    target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS})
+  endif()
+  if(ARG_PRIVATE_LIBS)
+    target_link_libraries(${target} PRIVATE ${ARG_PRIVATE_LIBS})
+  endif()
+  set_target_properties(${target} PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  bimcore_warnings(${target})
+  set_property(GLOBAL APPEND PROPERTY BIMCORE_INSTALLED_TARGETS ${target})
+  set_property(GLOBAL APPEND PROPERTY BIMCORE_GENERATED_HEADERS "${ARG_HEADER_DEST}|${export_file}")
+endfunction()
+
+# Installs the public headers of a library under include/bimcore/<dest>/.
+function(bimcore_install_headers dest)
+  install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bimcore/${dest})
+endfunction()
+
+# One QtTest program registered with ctest.
+#   bimcore_add_test(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT seconds])
+# GUI tests run on the offscreen platform so that no display is needed.
+function(bimcore_add_test name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/common")
+  bimcore_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "QT_QPA_PLATFORM=offscreen")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+  if(ARG_TIMEOUT)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  else()
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()
+
+# Adds every listed sub-folder that exists, so that subsystems can arrive one
+# at a time without touching the parent.
+macro(bimcore_add_existing_subdirectories)
+  foreach(sub ${ARGN})
+    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/CMakeLists.txt")
+      add_subdirectory(${sub})
+    endif()
+  endforeach()
+endmacro()

@@ -1,0 +1,43 @@
+# Sourced by the scripts in this folder: installs what the build needs on a
+# Debian machine and, when started as root, hands the work to an unprivileged
+# account (root may delete read-only files, which would hide real faults).
+
+BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev sqlite3 clang libclang-rt-dev ccache curl"
+BIMCORE_USER="${BIMCORE_USER:-builder}"
+
+bimcore_install_packages() {
+    [ "$(id -u)" = 0 ] || return 0
+    local missing=""
+    for pkg in $BIMCORE_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing="$missing $pkg"
+    done
+    if [ -n "$missing" ]; then
+        echo "== installing:$missing"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends $missing
+    fi
+}
+
+# Re-runs the calling script as $BIMCORE_USER on a private copy of the source
+# tree when started as root; returns when already unprivileged.
+bimcore_drop_root() {
+    [ "$(id -u)" = 0 ] || return 0
+    id -u "$BIMCORE_USER" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$BIMCORE_USER"
+    local work="${BIMCORE_WORK:-/tmp/bimcore-$BIMCORE_USER}"
+    mkdir -p "$work/src"
+    # A copy the unprivileged account owns: the clone may sit below /root.
+    tar -C "$BIMCORE_SOURCE" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$work/src" -xf -
+    chown -R "$BIMCORE_USER:" "$work"
+    local script
+    script="$(basename "$0")"
+    exec runuser -u "$BIMCORE_USER" -- env BIMCORE_BUILD_ROOT="$work" bash "$work/src/scripts/$script" "$@"
+}
+
+bimcore_configure_and_build() {
+    local build="$1"; shift
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" "$@" >/dev/null
+    cmake --build "$build" -j "$(nproc)"
+}
