@@ -2,7 +2,7 @@
 # Debian machine and, when started as root, hands the work to an unprivileged
 # account (root may delete read-only files, which would hide real faults).
 
-BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev sqlite3 clang libclang-rt-dev ccache curl"
+BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
 BIMCORE_USER="${BIMCORE_USER:-builder}"
 
 bimcore_install_packages() {
