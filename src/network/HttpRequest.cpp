@@ -1,0 +1,121 @@
+#include "HttpRequest.h"
+
+#include "DownloadSink.h"
+#include "ReplyWait.h"
+
+#include <core/BIMException.h>
+#include <core/Global.h>
+
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include <stdexcept>
+
+using namespace network_detail;
+
+QNetworkAccessManager* HttpRequest::m_pNetManager = nullptr;
+QTimer* HttpRequest::m_pTimer = nullptr;
+
+namespace {
+
+const QByteArray kJsonType = QByteArrayLiteral("application/json");
+const QByteArray kFileType = QByteArrayLiteral("application/octet-stream");
+constexpr qint64 kDownloadReadBuffer = 4 << 20;
+
+// The services answer with a JSON object; anything else counts as empty.
+QJsonObject bodyObject(QNetworkReply& reply)
+{
+    return QJsonDocument::fromJson(reply.readAll()).object();
+}
+
+QString networkTimeoutMessage()
+{
+    return QStringLiteral("网络超时！");
+}
+
+} // namespace
+
+HttpRequest::HttpRequest() = default;
+
+HttpRequest::~HttpRequest() = default;
+
+void HttpRequest::init()
+{
+    if (!m_pNetManager)
+        m_pNetManager = new QNetworkAccessManager();
+    if (!m_pTimer) {
+        m_pTimer = new QTimer();
+        m_pTimer->setInterval(1000000);
+        m_pTimer->setSingleShot(true);
+    }
+}
+
+QJsonObject HttpRequest::HttpGet(QString url)
+{
+    return HttpGet(std::move(url), Singleton<Global>::instance()->m_token);
+}
+
+QJsonObject HttpRequest::HttpGet(QString url, const QString& authorization)
+{
+    init();
+    ReplyPtr reply(m_pNetManager->get(serviceRequest(url, kJsonType, authorization)));
+    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
+        throw BIMException(networkTimeoutMessage(), 0);
+
+    if (reply->error() != QNetworkReply::NoError)
+        throw BIMException(reply->errorString(), 0);
+
+    QJsonObject object = bodyObject(*reply);
+    const int code = object.value(QLatin1String("code")).toInt(0);
+    if (code != 0) {
+        const QString message = object.value(QLatin1String("message")).toString();
+        throw BIMException(QString::number(code) + QStringLiteral(": ") + message, 0);
+    }
+    return object;
+}
+
+QJsonObject HttpRequest::HttpPost(QJsonObject body, QString url)
+{
+    init();
+    const QByteArray payload = QJsonDocument(body).toJson();
+    ReplyPtr reply(m_pNetManager->post(
+        serviceRequest(url, kJsonType, Singleton<Global>::instance()->m_token), payload));
+    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
+        throw std::runtime_error("Network Timeout!");
+
+    if (reply->error() != QNetworkReply::NoError)
+        throw BIMException(reply->errorString(), 0);
+    return bodyObject(*reply);
+}
+
+QJsonObject HttpRequest::HttpPut(QString)
+{
+    return {};
+}
+
+QJsonObject HttpRequest::HttpDelete(QString)
+{
+    return {};
+}
+
+QJsonObject HttpRequest::Request(QJsonObject, RequestType, QString)
+{
+    return {};
+}
+
+QString HttpRequest::httpDownload(QString url, QString dir)
+{
+    init();
+    const QString authorization = Singleton<Global>::instance()->m_token;
+    ReplyPtr reply(m_pNetManager->get(serviceRequest(url, kFileType, authorization)));
+    // Without a limit the reply would hold whatever the disk has not taken yet.
+    reply->setReadBufferSize(kDownloadReadBuffer);
+    DownloadSink sink(*reply, std::move(dir));
+    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
+        throw BIMException(networkTimeoutMessage(), 0);
+    return sink.complete();
+}

@@ -1,0 +1,131 @@
+#include "MiniHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include <stdexcept>
+
+namespace {
+const QByteArray kHeadEnd = QByteArrayLiteral("\r\n\r\n");
+}
+
+MiniHttpServer::MiniHttpServer()
+{
+    if (!listen(QHostAddress::LocalHost, 0))
+        throw std::runtime_error("test HTTP server cannot listen on 127.0.0.1");
+    connect(this, &QTcpServer::newConnection, this, &MiniHttpServer::accept);
+}
+
+QString MiniHttpServer::url(const QString& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+}
+
+void MiniHttpServer::respond(Response response, Behaviour behaviour)
+{
+    m_response = std::move(response);
+    m_behaviour = behaviour;
+}
+
+void MiniHttpServer::respondJson(const QByteArray& json, int status)
+{
+    Response response;
+    response.status = status;
+    response.reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Error";
+    response.headers = { { "Content-Type", "application/json" } };
+    response.body = json;
+    respond(response);
+}
+
+QList<MiniHttpServer::Header> MiniHttpServer::headersOf(const QByteArray& request)
+{
+    QList<Header> headers;
+    const QList<QByteArray> lines = request.left(request.indexOf(kHeadEnd)).split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const int colon = line.indexOf(':');
+        QByteArray value = line.mid(colon + 1);
+        if (value.startsWith(' '))
+            value.remove(0, 1);
+        headers.append({ line.left(colon), value });
+    }
+    return headers;
+}
+
+QByteArray MiniHttpServer::requestLineOf(const QByteArray& request)
+{
+    return request.left(request.indexOf("\r\n"));
+}
+
+QByteArray MiniHttpServer::bodyOf(const QByteArray& request)
+{
+    return request.mid(request.indexOf(kHeadEnd) + kHeadEnd.size());
+}
+
+void MiniHttpServer::accept()
+{
+    while (QTcpSocket* socket = nextPendingConnection()) {
+        ++m_connections;
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_pending.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void MiniHttpServer::readFrom(QTcpSocket* socket)
+{
+    QByteArray& buffer = m_pending[socket];
+    buffer += socket->readAll();
+    const int headEnd = buffer.indexOf(kHeadEnd);
+    if (headEnd < 0)
+        return;
+    int contentLength = 0;
+    for (const Header& header : headersOf(buffer)) {
+        if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0)
+            contentLength = header.second.trimmed().toInt();
+    }
+    const int total = headEnd + kHeadEnd.size() + contentLength;
+    if (buffer.size() < total)
+        return;
+    m_requests.append(buffer.left(total));
+    buffer.remove(0, total);
+    answer(socket);
+}
+
+QByteArray MiniHttpServer::head(int contentLength) const
+{
+    QByteArray text
+        = "HTTP/1.1 " + QByteArray::number(m_response.status) + ' ' + m_response.reason + "\r\n";
+    for (const Header& header : m_response.headers)
+        text += header.first + ": " + header.second + "\r\n";
+    text += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+    text += "Connection: close\r\n\r\n";
+    return text;
+}
+
+void MiniHttpServer::answer(QTcpSocket* socket)
+{
+    const QByteArray& body = m_response.body;
+    switch (m_behaviour) {
+    case Behaviour::Answer:
+        socket->write(head(body.size()) + body);
+        socket->disconnectFromHost();
+        break;
+    case Behaviour::Close:
+        socket->disconnectFromHost();
+        break;
+    case Behaviour::Silent:
+        break;
+    case Behaviour::HalfBodyStall:
+        socket->write(head(body.size()) + body.left(body.size() / 2));
+        break;
+    case Behaviour::HalfBodyClose:
+        socket->write(head(body.size()) + body.left(body.size() / 2));
+        socket->disconnectFromHost();
+        break;
+    }
+}

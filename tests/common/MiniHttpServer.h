@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A small HTTP/1.1 server on 127.0.0.1 for tests. It answers every request
+// with the one configured response (or misbehaves as configured) and keeps
+// the raw bytes of each request, so that header names, order and values can
+// be checked exactly. It runs on the event loop of the thread that made it;
+// the library's blocking calls spin a local loop, which serves it.
+class MiniHttpServer : public QTcpServer
+{
+public:
+    using Header = QPair<QByteArray, QByteArray>;
+
+    struct Response
+    {
+        int status = 200;
+        QByteArray reason = "OK";
+        QList<Header> headers;
+        QByteArray body;
+    };
+
+    enum class Behaviour
+    {
+        Answer, // send the response, then close
+        Close, // close the connection without a word
+        Silent, // keep the connection open and never answer
+        HalfBodyStall, // send the head and half the body, then wait forever
+        HalfBodyClose, // send the head and half the body, then close
+    };
+
+    MiniHttpServer();
+
+    // The address of path on this server.
+    QString url(const QString& path = QStringLiteral("/")) const;
+
+    void respond(Response response, Behaviour behaviour = Behaviour::Answer);
+    void respondJson(const QByteArray& json, int status = 200);
+
+    // Raw requests received so far (head and body), in arrival order.
+    const QList<QByteArray>& requests() const { return m_requests; }
+    int connectionCount() const { return m_connections; }
+
+    // The header lines of a raw request, in the order they were sent.
+    static QList<Header> headersOf(const QByteArray& request);
+    static QByteArray requestLineOf(const QByteArray& request);
+    static QByteArray bodyOf(const QByteArray& request);
+
+private:
+    void accept();
+    void readFrom(QTcpSocket* socket);
+    void answer(QTcpSocket* socket);
+    QByteArray head(int contentLength) const;
+
+    Response m_response;
+    Behaviour m_behaviour = Behaviour::Answer;
+    QList<QByteArray> m_requests;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    int m_connections = 0;
+};

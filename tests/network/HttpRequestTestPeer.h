@@ -1,0 +1,32 @@
+#pragma once
+
+#include <network/HttpRequest.h>
+
+#include <QTimer>
+
+// Reaches the request layer's shared objects, so that tests can check them
+// and wait seconds instead of the product's 1000 for a time-out.
+class HttpRequestTestPeer
+{
+public:
+    static QNetworkAccessManager* manager() { return HttpRequest::m_pNetManager; }
+    static QTimer* timer() { return HttpRequest::m_pTimer; }
+
+    // Shortens the shared time-out for as long as the object lives.
+    class ShortTimeout
+    {
+    public:
+        explicit ShortTimeout(int msec)
+        {
+            HttpRequest::init();
+            m_previous = HttpRequest::m_pTimer->interval();
+            HttpRequest::m_pTimer->setInterval(msec);
+        }
+        ~ShortTimeout() { HttpRequest::m_pTimer->setInterval(m_previous); }
+        ShortTimeout(const ShortTimeout&) = delete;
+        ShortTimeout& operator=(const ShortTimeout&) = delete;
+
+    private:
+        int m_previous = 0;
+    };
+};
