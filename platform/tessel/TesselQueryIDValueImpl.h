@@ -1,0 +1,32 @@
+#pragma once
+
+#include <krvcommon/KNoRefInterfaceObject.h>
+#include <tessel/ITesselQueryIDValueEvent.h>
+#include <tessel/tessel_export.h>
+
+// Base of identifier handlers. Its references do not govern its lifetime
+// (KNoRefInterfaceObject): its owner keeps it alive while tables use it.
+// Subclasses override doQueryIDValue; onQueryIDValue reaches it.
+class TESSEL_EXPORT TesselQueryIDValueImpl : public KNoRefInterfaceObject,
+                                             public ITesselQueryIDValueEvent
+{
+public:
+    TesselQueryIDValueImpl();
+
+    // Both bases' IKUnknown operations lead to KNoRefInterfaceObject's.
+    long QueryInterface(const KInterfaceId& iid, void** object) override;
+    unsigned long AddRef() override;
+    unsigned long Release() override;
+    ~TesselQueryIDValueImpl() override;
+
+protected:
+    // Knows ITesselQueryIDValueEvent besides IKUnknown.
+    long _QueryInterface(const KInterfaceId& iid, void** object) override;
+
+public:
+    // The value hook. The base leaves *value untouched, which makes the table
+    // fall back to a fresh KObjectID::NewID() identifier.
+    virtual void doQueryIDValue(ITesselRecord* record, QVariant* value);
+
+    void onQueryIDValue(ITesselRecord* record, QVariant* value) override;
+};

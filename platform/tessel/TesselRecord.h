@@ -1,0 +1,84 @@
+#pragma once
+
+#include <tessel/TesselInterfaces.h>
+#include <tessel/TesselRef.h>
+#include <tessel/tessel_export.h>
+
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+
+// One record of a table: the record's own 64-bit identifier and one value per
+// field. The handle refers to the table and the record's position in it (a
+// copy refers to the same record). Values are read through the field's name
+// (one hash lookup in the table's name index) or its position.
+//
+// Reading converts between storage classes where the value allows it and
+// raises KRVException where it does not (a text that is no number read as an
+// integer, a value outside the 32-bit range read with asInteger): a wrong
+// value is never returned silently. An unknown field name, an index out of
+// range and any operation on a null handle raise KRVException too.
+class TESSEL_EXPORT TesselRecord
+{
+public:
+    TesselRecord() = default;
+    TesselRecord(ITesselTable* table, int row);
+    // The record an identifier handler is given (a null pointer gives a null
+    // record).
+    explicit TesselRecord(ITesselRecord* record);
+
+    bool isNull() const noexcept { return !m_table; }
+    explicit operator bool() const noexcept { return !isNull(); }
+    ITesselTable* table() const noexcept { return m_table.get(); }
+    // Position of the record in its table.
+    int index() const noexcept { return m_row; }
+    // Same table object and position (identity, not values).
+    bool operator==(const TesselRecord& other) const noexcept
+    {
+        return m_table == other.m_table && m_row == other.m_row;
+    }
+    bool operator!=(const TesselRecord& other) const noexcept { return !(*this == other); }
+
+    // The record's own identifier.
+    quint64 id64() const;
+    void setId64(quint64 id);
+    int fieldCount() const;
+
+    // By field name.
+    int asInteger(const QString& field) const;
+    qint64 asInt64(const QString& field) const;
+    quint64 asUInt64(const QString& field) const;
+    double asDouble(const QString& field) const;
+    QString asString(const QString& field) const;
+    QVariant value(const QString& field) const;
+
+    // By field position (cheapest).
+    int asInteger(int field) const;
+    qint64 asInt64(int field) const;
+    quint64 asUInt64(int field) const;
+    double asDouble(int field) const;
+    QString asString(int field) const;
+    // The value as its storage class gives it: int for int32 storage (bool for
+    // tdtBoolean), qlonglong for tdtInt64 and tdtDateTime, double, QString.
+    QVariant value(int field) const;
+
+    // Setters convert the given value to the field's type with the same rules
+    // as TesselFieldSchema::setDataType and raise KRVException when they
+    // cannot; the stored value is then unchanged.
+    void setInteger(int field, int value);
+    void setInt64(int field, qint64 value);
+    void setUInt64(int field, quint64 value);
+    void setDouble(int field, double value);
+    void setString(int field, const QString& value);
+    void setValue(int field, const QVariant& value);
+    void setValue(const QString& field, const QVariant& value);
+
+    // True when both records have the same number of fields, the same data
+    // type field by field and equal values (the identifiers are not compared).
+    // Compares the typed storage directly: no QVariant, no text conversion.
+    bool sameValues(const TesselRecord& other) const;
+
+private:
+    TesselRef<ITesselTable> m_table;
+    int m_row = -1;
+};
