@@ -1,0 +1,10 @@
+#include "ModelComparison.h"
+
+namespace PlatformSvcComm {
+
+TableChangeMap compareModelFiles(const QString&, const QString&)
+{
+    return {};
+}
+
+} // namespace PlatformSvcComm
