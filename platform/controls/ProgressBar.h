@@ -6,8 +6,8 @@
 #include <QString>
 
 // A progress bar that shows a prompt before its percentage, for long work
-// that runs on the user-interface thread: every change is painted at once,
-// so the bar stays current even while the event loop does not turn.
+// that runs on the user-interface thread: new values and prompts are painted
+// at once, so the bar stays current even while the event loop does not turn.
 class CONTROLS_EXPORT ProgressBar : public QProgressBar
 {
     Q_OBJECT
