@@ -18,15 +18,19 @@ bool deleteTree(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
+    // "link/" would name the folder behind the link rather than the link.
+    QString entry = QDir::fromNativeSeparators(path);
+    while (entry.size() > 1 && entry.endsWith(QLatin1Char('/')))
+        entry.chop(1);
+    const QFileInfo info(entry);
     // isSymLink first: isDir() is also true for a link to a directory, and
     // removing through such a link would empty a folder outside the tree.
     if (info.isSymLink())
-        return QFile::remove(path);
+        return QFile::remove(entry);
     if (!info.exists())
         return true;
     if (!info.isDir())
         return false;
     // removeRecursively removes links as entries and never descends into them.
-    return QDir(path).removeRecursively();
+    return QDir(entry).removeRecursively();
 }
