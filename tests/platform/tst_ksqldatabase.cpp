@@ -165,6 +165,8 @@ void KSqlDatabaseTest::failedOpenLeavesDatabaseClosed()
     QVERIFY_EXCEPTION_THROWN(database.Open(utf8(dir.filePath("missing.db")), true), KSqlException);
     QVERIFY(!database.isOpen());
     QVERIFY(database.path().empty());
+    QVERIFY_EXCEPTION_THROWN(database.Open(utf8(dir.path()), true), KSqlException);
+    QVERIFY(!database.isOpen());
 }
 
 void KSqlDatabaseTest::closedDatabaseRaisesInsteadOfCrashing()
