@@ -38,7 +38,9 @@ public:
     // KSqlException.
     bool Open(const std::string& utf8Path, bool readWrite);
 
-    // Closes the database; a no-op when it is not open. Never throws.
+    // Closes the database; a no-op when it is not open. Never throws. Any
+    // statement or cursor still alive raises from then on; SQLite releases the
+    // file itself once the last of them is destroyed.
     void Close() noexcept;
 
     bool isOpen() const noexcept;
