@@ -34,7 +34,6 @@ private slots:
     void constructorSetsRange_data();
     void constructorSetsRange();
     void showImmediatelyPaintsBeforeReturning();
-    void showImmediatelyUnderHiddenParentDoesNotPaint();
     void progressIsClampedIntoRange_data();
     void progressIsClampedIntoRange();
     void promptPrecedesPercentage_data();
@@ -77,19 +76,6 @@ void TestProgressBar::showImmediatelyPaintsBeforeReturning()
     // Already visible: still painted at once, so the caller sees it current.
     bar.ShowImmediately();
     QCOMPARE(bar.immediatePaintCount(), paintsOnFirstShow + 1);
-}
-
-void TestProgressBar::showImmediatelyUnderHiddenParentDoesNotPaint()
-{
-    QWidget parent;
-    ProgressBar bar(&parent, 0, 100);
-    bar.ShowImmediately();
-    QVERIFY(!bar.isVisible());
-    QVERIFY(bar.isVisibleTo(&parent));
-    QCOMPARE(bar.immediatePaintCount(), 0);
-
-    parent.show();
-    QVERIFY(bar.isVisible());
 }
 
 void TestProgressBar::progressIsClampedIntoRange_data()
