@@ -94,7 +94,9 @@ void DownloadSink::fail()
     m_file.reset();
     // The body is of no use any more. Aborting from inside the reply's own
     // signal is not safe, so it is queued.
-    QMetaObject::invokeMethod(&m_reply, "abort", Qt::QueuedConnection);
+    QNetworkReply* reply = &m_reply;
+    QMetaObject::invokeMethod(
+        reply, [reply] { reply->abort(); }, Qt::QueuedConnection);
 }
 
 bool DownloadSink::bodyIsWhole() const
