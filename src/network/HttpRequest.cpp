@@ -24,7 +24,7 @@ namespace {
 
 const QByteArray kJsonType = QByteArrayLiteral("application/json");
 const QByteArray kFileType = QByteArrayLiteral("application/octet-stream");
-constexpr qint64 kDownloadReadBuffer = 4 << 20;
+constexpr qint64 kDownloadReadBuffer = 1 << 20;
 
 // The services answer with a JSON object; anything else counts as empty.
 QJsonObject bodyObject(QNetworkReply& reply)
