@@ -2,6 +2,8 @@
 
 #include <QNetworkReply>
 
+#include <utility>
+
 namespace network_detail {
 
 namespace {
