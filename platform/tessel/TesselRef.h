@@ -37,6 +37,7 @@ public:
 
     Interface* get() const noexcept { return m_object; }
     Interface* operator->() const noexcept { return m_object; }
+    Interface& operator*() const noexcept { return *m_object; }
     explicit operator bool() const noexcept { return m_object != nullptr; }
     bool operator==(const TesselRef& other) const noexcept { return m_object == other.m_object; }
     bool operator!=(const TesselRef& other) const noexcept { return m_object != other.m_object; }

@@ -1,0 +1,303 @@
+#include "ProjectGenerator.h"
+
+#include <krvcommon/KRVException.h>
+#include <tessel/Tessel.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <memory>
+#include <random>
+#include <sqlite3.h>
+
+namespace {
+
+// Identifiers above 2^53, so that anything passing them through a double
+// shows.
+constexpr quint64 firstIdentifier = 0x0123456700000001ULL;
+
+const char* const specialtyNames[] = { "建筑", "结构", "给排水", "暖通", "电气", "Architecture",
+    "Structure", "Plumbing", "HVAC", "Electrical", "Fire protection", "Landscape" };
+
+const char* const tableNames[] = { "wall", "slab", "column", "beam", "door", "window", "stair",
+    "roof", "ceiling", "railing", "pipe", "duct", "cable_tray", "equipment", "room", "level",
+    "grid", "foundation", "ramp", "curtain_panel" };
+
+struct Generator
+{
+    ProjectGenerator::Options options;
+    std::mt19937_64 random { 20240601 };
+    quint64 nextId = firstIdentifier;
+    std::vector<quint64> specialtyIds;
+    std::vector<int> elementTypeIds;
+
+    TesselDataType identifierType() const { return options.converted ? tdtInt64 : tdtString; }
+
+    TesselFieldSchema addIdentifier(TesselTable& table, const QString& name)
+    {
+        TesselFieldSchema field = table.tableSchema().fieldSchemas().add(name, identifierType());
+        TesselExtPropDef marker = field.extPropDefs().add();
+        marker.setCode(QStringLiteral("DataType"));
+        marker.setValue(QStringLiteral("Int64"));
+        return field;
+    }
+
+    void setIdentifier(TesselRecord& record, int field, quint64 id)
+    {
+        if (options.converted)
+            record.setUInt64(field, id);
+        else
+            record.setString(field, QString::number(id));
+    }
+
+    TesselTable addTable(TesselDatabase& db, const QString& name)
+    {
+        TesselTable table = db.addTable(name);
+        addIdentifier(table, QStringLiteral("id"));
+        table.tableSchema().setPrimaryKeyFieldIndex(0);
+        return table;
+    }
+
+    TesselRecord append(TesselTable& table)
+    {
+        const quint64 id = nextId++;
+        TesselRecord record = table.appendRecord(id);
+        setIdentifier(record, 0, id);
+        return record;
+    }
+
+    void project(TesselDatabase& db)
+    {
+        TesselTable table = addTable(db, QStringLiteral("project"));
+        TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
+        addIdentifier(table, QStringLiteral("workspace_id"));
+        fields.add(QStringLiteral("name"), tdtString);
+        fields.add(QStringLiteral("version"), tdtInt32);
+        TesselRecord record = append(table);
+        setIdentifier(record, 1, firstIdentifier + 0x10000000ULL);
+        record.setString(2, QStringLiteral("示例项目 Sample project"));
+        record.setInteger(3, 1);
+    }
+
+    void elementTypes(TesselDatabase& db, qint64 count)
+    {
+        TesselTable table = addTable(db, QStringLiteral("element_type"));
+        TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
+        fields.add(QStringLiteral("element_type_id"), tdtInt32);
+        fields.add(QStringLiteral("node_type"), tdtInt32);
+        fields.add(QStringLiteral("name"), tdtString);
+        table.reserveRecords(int(count));
+        for (qint64 i = 0; i < count; ++i) {
+            TesselRecord record = append(table);
+            const int typeId = 1000 + int(i);
+            record.setInteger(1, typeId);
+            record.setInteger(2, 1 + int(i % 3));
+            record.setString(3, QStringLiteral("ElementType-%1").arg(typeId));
+            elementTypeIds.push_back(typeId);
+        }
+    }
+
+    void specialties(TesselDatabase& db, qint64 count)
+    {
+        TesselTable table = addTable(db, QStringLiteral("specialty"));
+        table.tableSchema().fieldSchemas().add(QStringLiteral("name"), tdtString);
+        const auto names = std::size(specialtyNames);
+        for (qint64 i = 0; i < count; ++i) {
+            TesselRecord record = append(table);
+            QString name = QString::fromUtf8(specialtyNames[size_t(i) % names]);
+            if (size_t(i) >= names)
+                name += QStringLiteral(" %1").arg(i / qint64(names) + 1);
+            record.setString(1, name);
+            specialtyIds.push_back(record.id64());
+        }
+    }
+
+    QString tableName(int index) const
+    {
+        const auto known = int(std::size(tableNames));
+        return index < known ? QString::fromLatin1(tableNames[index])
+                             : QStringLiteral("table_%1").arg(index + 1, 3, 10, QLatin1Char('0'));
+    }
+
+    void elements(TesselDatabase& db, int index, qint64 count)
+    {
+        TesselTable table = addTable(db, tableName(index));
+        TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
+        fields.add(QStringLiteral("element_type_id"), tdtInt32);
+        addIdentifier(table, QStringLiteral("specialty_id"));
+        fields.add(QStringLiteral("level"), tdtInt32);
+        fields.add(QStringLiteral("length"), tdtDouble);
+        fields.add(QStringLiteral("area"), tdtDouble);
+        fields.add(QStringLiteral("name"), tdtString);
+        std::uniform_real_distribution<double> size(0.1, 50.0);
+        table.reserveRecords(int(count));
+        const QString prefix = table.name();
+        for (qint64 i = 0; i < count; ++i) {
+            TesselRecord record = append(table);
+            record.setInteger(
+                1, elementTypeIds.empty() ? 0 : elementTypeIds[random() % elementTypeIds.size()]);
+            setIdentifier(
+                record, 2, specialtyIds.empty() ? 0 : specialtyIds[random() % specialtyIds.size()]);
+            record.setInteger(3, int(random() % 40) - 3);
+            record.setDouble(4, std::round(size(random) * 1000) / 1000);
+            record.setDouble(5, size(random) * size(random));
+            record.setString(6, QStringLiteral("%1-%2").arg(prefix).arg(i + 1));
+        }
+    }
+};
+
+struct SqliteCloser
+{
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct SqliteFinalizer
+{
+    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+};
+
+class DatabaseWriter
+{
+public:
+    explicit DatabaseWriter(const QString& path)
+    {
+        sqlite3* raw = nullptr;
+        const int result = sqlite3_open_v2(
+            path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        m_db.reset(raw);
+        if (result != SQLITE_OK)
+            fail(path);
+        m_path = path;
+    }
+
+    void execute(const char* sql)
+    {
+        if (sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail(m_path);
+    }
+
+    // Copies every record of a model table into the SQLite table of the same
+    // name, whose columns are the fields in order, all values as text or
+    // numbers like the model's.
+    void copyTable(const TesselTable& table)
+    {
+        const TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
+        // Identifiers are integers in the database whatever the model keeps.
+        std::vector<TesselDataType> types;
+        for (int f = 0; f < fields.count(); ++f) {
+            const TesselFieldSchema field = fields.items(f);
+            const TesselExtPropDef marker = field.extPropDefs().find(QStringLiteral("DataType"));
+            types.push_back(
+                marker && marker.value() == QLatin1String("Int64") ? tdtInt64 : field.dataType());
+        }
+        QByteArray create = "CREATE TABLE \"" + table.name().toUtf8() + "\"(";
+        QByteArray insert = "INSERT INTO \"" + table.name().toUtf8() + "\" VALUES(";
+        for (int f = 0; f < fields.count(); ++f) {
+            const TesselFieldSchema field = fields.items(f);
+            const char* type = types[size_t(f)] == tdtDouble ? " REAL"
+                : types[size_t(f)] == tdtString              ? " TEXT"
+                                                             : " INTEGER";
+            create += (f ? ", \"" : "\"") + field.name().toUtf8() + '"' + type;
+            insert += f ? ", ?" : "?";
+        }
+        execute((create + ")").constData());
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_db.get(), (insert + ")").constData(), -1, &raw, nullptr)
+            != SQLITE_OK)
+            fail(m_path);
+        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> statement(raw);
+        for (int r = 0; r < table.recordCount(); ++r) {
+            const TesselRecord record = table[r];
+            for (int f = 0; f < fields.count(); ++f) {
+                switch (types[size_t(f)]) {
+                case tdtDouble:
+                    sqlite3_bind_double(raw, f + 1, record.asDouble(f));
+                    break;
+                case tdtString: {
+                    const QByteArray text = record.asString(f).toUtf8();
+                    sqlite3_bind_text(raw, f + 1, text.constData(), text.size(), SQLITE_TRANSIENT);
+                    break;
+                }
+                default:
+                    sqlite3_bind_int64(raw, f + 1, record.asInt64(f));
+                    break;
+                }
+            }
+            if (sqlite3_step(raw) != SQLITE_DONE)
+                fail(m_path);
+            sqlite3_reset(raw);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(const QString& path)
+    {
+        throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
+                               .arg(path, QString::fromUtf8(sqlite3_errmsg(m_db.get()))));
+    }
+
+    std::unique_ptr<sqlite3, SqliteCloser> m_db;
+    QString m_path;
+};
+
+} // namespace
+
+TesselModel ProjectGenerator::buildModel(const Options& options)
+{
+    if (options.records < 1 || options.records > std::numeric_limits<int>::max())
+        throw KRVException(QStringLiteral("the record count must be from 1 to %1")
+                               .arg(std::numeric_limits<int>::max()));
+    if (options.tables < 3)
+        throw KRVException(
+            QStringLiteral("a project has at least 3 tables (project, element_type, specialty)"));
+    Generator generator;
+    generator.options = options;
+    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
+    TesselDatabase db = model.addDatabase(QStringLiteral("DB"));
+
+    qint64 left = options.records - 1;
+    const qint64 specialtyCount = std::min<qint64>(24, left);
+    left -= specialtyCount;
+    const qint64 elementTypeCount = std::min<qint64>(240, left);
+    left -= elementTypeCount;
+    const int others = options.tables - 3;
+
+    generator.project(db);
+    generator.elementTypes(db, elementTypeCount + (others == 0 ? left : 0));
+    generator.specialties(db, specialtyCount);
+    for (int i = 0; i < others; ++i)
+        generator.elements(db, i, left / others + (i < left % others ? 1 : 0));
+
+    if (options.converted) {
+        TesselExtPropDef marker = model.extPropDefs().add();
+        marker.setCode(QStringLiteral("IgnoreProcessInt64"));
+        marker.setValue(QStringLiteral("True"));
+    }
+    model.setMode(options.converted ? tmRuntime : tmDesign);
+    return model;
+}
+
+void ProjectGenerator::writeProject(const QString& folder, const Options& options)
+{
+    if (!QDir().mkpath(folder))
+        throw KRVException(QStringLiteral("Cannot create the folder \"%1\"").arg(folder));
+    const TesselModel model = buildModel(options);
+    const QDir dir(folder);
+    TesselModelPersistent(model).saveToFile(dir.filePath(modelFileName()));
+
+    const QString databasePath = dir.filePath(databaseFileName());
+    const QString temporaryPath = databasePath + QStringLiteral(".tmp");
+    QFile::remove(temporaryPath);
+    {
+        DatabaseWriter writer(temporaryPath);
+        writer.execute("BEGIN");
+        for (const char* name : { "project", "element_type", "specialty" })
+            writer.copyTable(model.findTable(QStringLiteral("DB"), QString::fromLatin1(name)));
+        writer.execute("COMMIT");
+    }
+    if (std::rename(QFile::encodeName(temporaryPath).constData(),
+            QFile::encodeName(databasePath).constData())
+        != 0) {
+        QFile::remove(temporaryPath);
+        throw KRVException(QStringLiteral("Cannot write \"%1\"").arg(databasePath));
+    }
+}
