@@ -27,8 +27,11 @@ function(bimcore_add_library target)
   if(ARG_PRIVATE_LIBS)
     target_link_libraries(${target} PRIVATE ${ARG_PRIVATE_LIBS})
   endif()
+  # Installed libraries find each other (private dependencies included) next
+  # to themselves, whatever the host's own run path says.
   set_target_properties(${target} PROPERTIES
-    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+    INSTALL_RPATH "$ORIGIN")
   bimcore_warnings(${target})
   set_property(GLOBAL APPEND PROPERTY BIMCORE_INSTALLED_TARGETS ${target})
   set_property(GLOBAL APPEND PROPERTY BIMCORE_GENERATED_HEADERS "${ARG_HEADER_DEST}|${export_file}")
