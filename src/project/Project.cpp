@@ -1,0 +1,197 @@
+#include "Project.h"
+
+#include <core/BIMException.h>
+#include <core/Global.h>
+#include <storage/DatabaseManager.h>
+
+#include <krvcommon/FileSystem.h>
+#include <krvcommon/KRVException.h>
+#include <ksqlite/KSqlDatabase.h>
+#include <tessel/TesselModel.h>
+#include <tessel/TesselRecord.h>
+
+#include <QSet>
+
+#include <utility>
+
+Project* Project::s_pSelf = nullptr;
+
+namespace {
+
+const QString& openFailedMessage()
+{
+    static const QString message = QString::fromUtf8("打开项目失败！");
+    return message;
+}
+
+const QString& projectPath()
+{
+    return Singleton<Global>::instance()->m_projectPath;
+}
+
+// A local copy that the central service never filled has no project record,
+// or one whose identifier is still 0. A model without a readable "project"
+// table is no more usable than that, so it is fetched again as well.
+bool needsUpdate(const TesselTable& project)
+{
+    if (project.isNull() || project.recordCount() == 0)
+        return true;
+    try {
+        return project[0].asUInt64(QStringLiteral("id")) == 0;
+    } catch (const KRVException&) {
+        return true;
+    }
+}
+
+} // namespace
+
+Project::Project()
+    : m_bOpened(false)
+{
+}
+
+Project::~Project()
+{
+    // The database is closed even when the host still holds a copy of the
+    // manager: the project is what keeps the file open on the host's behalf.
+    if (m_pDatabaseManager) {
+        if (KSQLite::KSqlDatabase* database = m_pDatabaseManager->SqliteProjectData())
+            database->Close();
+        m_pDatabaseManager.reset();
+    }
+}
+
+Project::Project(const Project& other) = default;
+
+Project& Project::operator=(const Project& other) = default;
+
+Project* Project::instance()
+{
+    return s_pSelf;
+}
+
+void Project::destory()
+{
+    delete s_pSelf;
+    s_pSelf = nullptr;
+}
+
+bool Project::open(ProgressCallback callback)
+{
+    m_bOpened = false;
+    // The base update is called directly: an override of the host's must not
+    // change how a project is fetched while it is opened.
+    if (!directoryExists(projectPath())) {
+        m_bOpened = Project::updateProject(callback);
+        return m_bOpened;
+    }
+    m_bOpened = OpenProject(projectPath());
+    if (needsUpdate(getTesselTable(QStringLiteral("project"))))
+        m_bOpened = Project::updateProject(callback);
+    return m_bOpened;
+}
+
+bool Project::save()
+{
+    return false;
+}
+
+bool Project::clear()
+{
+    return deleteTree(Singleton<Global>::instance()->m_projectCacheDir);
+}
+
+bool Project::close()
+{
+    m_info1 = QString();
+    m_info2 = QString();
+    m_info3 = QString();
+    m_pDatabaseManager.reset();
+    m_delta.tables.clear();
+    return true;
+}
+
+TesselTable Project::getTesselTable(const QString& name)
+{
+    if (!m_pDatabaseManager)
+        OpenProject(QString());
+    return m_pDatabaseManager->ProjectModel().findTable(QStringLiteral("DB"), name);
+}
+
+KSQLite::KSqlTable Project::getSQLTable(const QString& name)
+{
+    if (!m_pDatabaseManager)
+        OpenProject(QString());
+    return KSQLite::KSqlTable(m_pDatabaseManager->SqliteProjectData(), name.toStdString(), false);
+}
+
+QString Project::GetErrorMsg()
+{
+    return m_errorMsg;
+}
+
+std::shared_ptr<DatabaseManager> Project::GetDatabaseManager()
+{
+    return m_pDatabaseManager;
+}
+
+TableDeltaInfo& Project::getChangedDelta()
+{
+    return m_delta;
+}
+
+bool Project::needResetModel()
+{
+    if (m_delta.tables.empty())
+        return false;
+    // The tables the host builds its model from.
+    static const QSet<QString> resetTables {
+        QStringLiteral("model_file_revision"),
+        QStringLiteral("site"),
+        QStringLiteral("site_file"),
+        QStringLiteral("segment"),
+        QStringLiteral("segment_line"),
+        QStringLiteral("segment_element"),
+        QStringLiteral("segment_floor"),
+        QStringLiteral("segment_element_type_sub_class"),
+        QStringLiteral("segment_system"),
+        QStringLiteral("segment_custom_filter"),
+        QStringLiteral("material"),
+        QStringLiteral("material_plan_detail"),
+    };
+    for (const auto& table : m_delta.tables) {
+        if (resetTables.contains(QString::fromStdWString(table.first)))
+            return true;
+    }
+    return false;
+}
+
+QString Project::workspaceId()
+{
+    const TesselTable project = getTesselTable(QStringLiteral("project"));
+    if (project.isNull() || project.recordCount() < 1)
+        return QString();
+    try {
+        return project[0].asString(QStringLiteral("workspace_id"));
+    } catch (const KRVException&) {
+        return QString(); // a model without the field has no workspace to name
+    }
+}
+
+bool Project::OpenProject(const QString& /*path*/)
+{
+    // Every caller means the project folder of the launch parameters; a lazy
+    // open passes an empty path.
+    std::shared_ptr<DatabaseManager> manager;
+    try {
+        manager = DatabaseManager::OpenProject(projectPath());
+    } catch (...) {
+        // The host sees one message for every way opening can fail, and the
+        // stores it had stay as they were.
+        throw BIMException(openFailedMessage(), 0);
+    }
+    m_pDatabaseManager = std::move(manager);
+    if (!m_pDatabaseManager)
+        throw BIMException(openFailedMessage(), 0);
+    return true;
+}
