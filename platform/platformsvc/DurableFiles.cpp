@@ -110,7 +110,25 @@ qint64 copyChunkThroughBuffer(int in, int out, qint64 length)
     return done;
 }
 
+FileIdentity identityOf(const struct stat& st)
+{
+    FileIdentity id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
 } // namespace
+
+FileIdentity identify(const QString& path)
+{
+    struct stat st;
+    if (::stat(native(path).constData(), &st) != 0)
+        return {};
+    return identityOf(st);
+}
 
 bool exists(const QString& path)
 {
@@ -126,7 +144,7 @@ void syncFolder(const QString& folder)
     syncFd(fd.get(), folder);
 }
 
-void copyFile(
+FileIdentity copyFile(
     const QString& from, const QString& to, const std::function<void(qint64, qint64)>& onProgress)
 {
     Fd in(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
@@ -164,6 +182,9 @@ void copyFile(
             onProgress(done, std::max(total, done));
     }
     syncFd(out.get(), to);
+    if (::fstat(in.get(), &st) != 0)
+        fail(QStringLiteral("Cannot read"), from, errno);
+    return identityOf(st);
 }
 
 void mirrorFolder(const QString& from, const QString& to, const QStringList& skip)

@@ -13,10 +13,29 @@ namespace PlatformSvcComm::DurableFiles {
 // Flushes a folder's entries (created, renamed or removed names).
 void syncFolder(const QString& folder);
 
+// Which file a path named, and its state: equal identities mean the same
+// unchanged file (as far as the file system tells).
+struct FileIdentity
+{
+    quint64 device { 0 };
+    quint64 inode { 0 };
+    qint64 size { -1 };
+    qint64 modifiedNs { 0 };
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size
+            && modifiedNs == o.modifiedNs;
+    }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+
+// The identity of the file at path; size -1 when there is none.
+FileIdentity identify(const QString& path);
+
 // Copies a regular file into a new file (which must not exist) and flushes it.
 // onProgress receives the bytes copied so far after each chunk; it may throw
-// to abandon the copy.
-void copyFile(const QString& from, const QString& to,
+// to abandon the copy. Returns the identity of the file copied.
+FileIdentity copyFile(const QString& from, const QString& to,
     const std::function<void(qint64 copied, qint64 total)>& onProgress);
 
 // Fills the empty folder `to` with the entries of `from` except those named in

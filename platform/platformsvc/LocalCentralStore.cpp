@@ -10,6 +10,7 @@
 #include <QSettings>
 
 #include <cstdlib>
+#include <future>
 #include <unistd.h>
 
 namespace PlatformSvcComm {
@@ -27,6 +28,24 @@ bool isPlainKey(const QString& key)
 {
     return !key.trimmed().isEmpty() && key != QLatin1String(".") && key != QLatin1String("..")
         && !key.contains(QLatin1Char('/')) && !key.contains(QLatin1Char('\\'));
+}
+
+// The changes from the local model to the new one. A local model that cannot
+// be read leaves nothing to compare with, as on a first fetch; a new model
+// that cannot be read is a fault.
+TableChangeMap compareChanges(const QString& oldModel, const QString& newModel)
+{
+    try {
+        return compareModelFiles(oldModel, newModel);
+    } catch (const CentralStoreError&) {
+        checkModelFile(newModel);
+        try {
+            checkModelFile(oldModel);
+        } catch (const CentralStoreError&) {
+            return {};
+        }
+        throw;
+    }
 }
 
 } // namespace
@@ -91,32 +110,43 @@ TableChangeMap LocalCentralStore::fetch(
         totalBytes += file.size();
     }
 
+    // The comparison of the local model with the central one runs while the
+    // files are copied and flushed.
+    const QString sourceModel = source + QLatin1Char('/') + names[0];
+    const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
+    const bool haveOldModel = update.projectFolderExisted() && QFileInfo(oldModel).isFile();
+    const DurableFiles::FileIdentity compared = DurableFiles::identify(sourceModel);
+    std::future<TableChangeMap> comparison;
+    if (haveOldModel)
+        comparison = std::async(std::launch::async, &compareChanges, oldModel, sourceModel);
+    else
+        checkModelFile(sourceModel);
+
     const QString staging = update.stage(names);
+    DurableFiles::FileIdentity copiedModel;
     qint64 bytesBefore = 0;
     for (const QString& name : names) {
         const QString text = QStringLiteral("Fetching %1").arg(name);
-        report(text, kCopyShare * bytesBefore / std::max<qint64>(totalBytes, 1));
-        DurableFiles::copyFile(source + QLatin1Char('/') + name, staging + QLatin1Char('/') + name,
-            [&](qint64 copied, qint64) {
-                report(text, kCopyShare * (bytesBefore + copied) / std::max<qint64>(totalBytes, 1));
-            });
-        bytesBefore += QFileInfo(staging + QLatin1Char('/') + name).size();
+        const double scale = kCopyShare / double(std::max<qint64>(totalBytes, 1));
+        report(text, scale * bytesBefore);
+        const auto copied = DurableFiles::copyFile(source + QLatin1Char('/') + name,
+            staging + QLatin1Char('/') + name,
+            [&](qint64 done, qint64) { report(text, scale * (bytesBefore + done)); });
+        if (name == names[0])
+            copiedModel = copied;
+        bytesBefore += copied.size;
     }
 
     report(QStringLiteral("Comparing the models"), kCopyShare);
     TableChangeMap changes;
-    const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
-    const QString newModel = staging + QLatin1Char('/') + names[0];
-    if (update.projectFolderExisted() && QFileInfo(oldModel).isFile()) {
-        try {
-            changes = compareModelFiles(oldModel, newModel);
-        } catch (const CentralStoreError&) {
-            // An unreadable new model is a fault; an unreadable old one only
-            // means there is nothing to compare with.
-            compareModelFiles(newModel, newModel);
-        }
-    } else {
-        compareModelFiles(newModel, newModel);
+    if (haveOldModel) {
+        changes = comparison.get();
+        // The central model was replaced while it was read: compare again with
+        // what was actually copied.
+        if (copiedModel != compared)
+            changes = compareChanges(oldModel, staging + QLatin1Char('/') + names[0]);
+    } else if (copiedModel != compared) {
+        checkModelFile(staging + QLatin1Char('/') + names[0]);
     }
 
     report(QStringLiteral("Replacing the local project files"), kCopyShare + 5);

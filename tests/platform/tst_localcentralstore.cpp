@@ -1,0 +1,358 @@
+// The local central store: which records it reports as changed, what it does
+// with the local project folder, and how it reports faults.
+
+#include "ProjectFolders.h"
+#include "ScriptedCentralService.h"
+
+#include <platformsvc/CentralStoreError.h>
+#include <platformsvc/CentralSvcEventFactory.h>
+#include <platformsvc/CommunicationNexus.h>
+#include <platformsvc/LocalCentralStore.h>
+#include <platformsvc/ProjectFolderUpdate.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace PlatformSvcComm;
+using namespace ProjectFolders;
+
+Q_DECLARE_METATYPE(ProjectFolders::Revision)
+Q_DECLARE_METATYPE(PlatformSvcComm::TableChangeMap)
+
+namespace {
+
+const Field kId { QStringLiteral("id"), tdtInt64 };
+const Field kName { QStringLiteral("name"), tdtString };
+const Field kLength { QStringLiteral("length"), tdtDouble };
+
+Record rec(quint64 id, const QString& name, double length)
+{
+    return { id, { QVariant::fromValue<qint64>(qint64(id)), name, length } };
+}
+
+Table segment(std::vector<Record> records)
+{
+    return { QStringLiteral("segment"), { kId, kName, kLength }, std::move(records) };
+}
+
+FileProcessParams request(const QString& key, const QString& folder)
+{
+    FileProcessParams params;
+    params.m_projectId = 5;
+    params.m_projectKey = key.toStdWString();
+    params.m_projectPath = folder.toStdWString();
+    params.m_operation = kFetchProjectFilesOperation;
+    return params;
+}
+
+QStringList siblingsOf(const QString& folder)
+{
+    return QDir(QFileInfo(folder).path())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestLocalCentralStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void reportsChangedRecords_data();
+    void reportsChangedRecords();
+    void firstFetchCreatesTheFolder();
+    void keepsTheFolderOtherEntries();
+    void faultsLeaveTheFolderAlone_data();
+    void faultsLeaveTheFolderAlone();
+    void interruptedUpdateIsRepaired_data();
+    void interruptedUpdateIsRepaired();
+    void answersThroughTheHub();
+
+private:
+    QString storeProject(const QString& key, const Revision& model, const QString& marker);
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_store;
+    QString m_project;
+};
+
+void TestLocalCentralStore::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_store = m_dir->filePath("store");
+    m_project = m_dir->filePath("local/P-1");
+    QDir().mkpath(m_store);
+}
+
+QString TestLocalCentralStore::storeProject(
+    const QString& key, const Revision& model, const QString& marker)
+{
+    const QString folder = m_store + QLatin1Char('/') + key;
+    writeProject(folder, model, marker);
+    return folder;
+}
+
+void TestLocalCentralStore::reportsChangedRecords_data()
+{
+    QTest::addColumn<Revision>("before");
+    QTest::addColumn<Revision>("after");
+    QTest::addColumn<TableChangeMap>("expected");
+
+    const Table site { QStringLiteral("site"), { kId, kName },
+        { { 1, { 1LL, "a" } }, { 2, { 2LL, "b" } } } };
+    const Revision base {
+        segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }), site
+    };
+
+    QTest::newRow("identical revisions") << base << base << TableChangeMap {};
+    QTest::newRow("changed, added and removed in one table")
+        << base
+        << Revision { segment({ rec(10, "s10", 1.5), rec(12, "s12", 3.25), rec(13, "s13", 0) }),
+               site }
+        << TableChangeMap { { L"segment",
+               { { 11, RecordRemoved }, { 12, RecordChanged }, { 13, RecordAdded } } } };
+    QTest::newRow("a text and a number that differ only slightly")
+        << base
+        << Revision { segment({ rec(10, "s10 ", 1.5), rec(11, "s11", 2.5000000001),
+                          rec(12, "s12", 3.5) }),
+               site }
+        << TableChangeMap { { L"segment", { { 10, RecordChanged }, { 11, RecordChanged } } } };
+    QTest::newRow("table only in the new revision")
+        << Revision { base[0] } << base
+        << TableChangeMap { { L"site", { { 1, RecordAdded }, { 2, RecordAdded } } } };
+    QTest::newRow("table only in the old revision")
+        << base << Revision { base[0] }
+        << TableChangeMap { { L"site", { { 1, RecordRemoved }, { 2, RecordRemoved } } } };
+    QTest::newRow("records stored in another order")
+        << base
+        << Revision { segment({ rec(12, "s12", 3.5), rec(11, "s11", 2.0), rec(10, "s10", 1.5) }),
+               site }
+        << TableChangeMap { { L"segment", { { 11, RecordChanged } } } };
+    QTest::newRow("changes in several tables")
+        << base
+        << Revision { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5) }),
+               Table { QStringLiteral("site"), { kId, kName },
+                   { { 1, { 1LL, "a" } }, { 2, { 2LL, "B" } } } } }
+        << TableChangeMap { { L"segment", { { 12, RecordRemoved } } },
+               { L"site", { { 2, RecordChanged } } } };
+    QTest::newRow("a field added: every record changed")
+        << base
+        << Revision { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }),
+               Table { QStringLiteral("site"), { kId, kName, kLength },
+                   { { 1, { 1LL, "a", 0.0 } }, { 2, { 2LL, "b", 0.0 } } } } }
+        << TableChangeMap { { L"site", { { 1, RecordChanged }, { 2, RecordChanged } } } };
+}
+
+void TestLocalCentralStore::reportsChangedRecords()
+{
+    QFETCH(Revision, before);
+    QFETCH(Revision, after);
+    QFETCH(TableChangeMap, expected);
+
+    writeProject(m_project, before, "old");
+    storeProject("P-1", after, "new");
+    const TableChangeMap changes = LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
+    QVERIFY(changes == expected);
+    QCOMPARE(readAll(m_project + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
+    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+}
+
+void TestLocalCentralStore::firstFetchCreatesTheFolder()
+{
+    storeProject("P-1", { projectTable(9), segment({ rec(1, "x", 1) }) }, "new");
+    const QString deep = m_dir->filePath("a/b/c/P-1");
+    std::vector<double> percents;
+    const TableChangeMap changes = LocalCentralStore(m_store).fetch(
+        request("P-1", deep), [&percents](const std::wstring& text, double percent) {
+            QVERIFY(!text.empty());
+            percents.push_back(percent);
+        });
+    QVERIFY(changes.empty());
+    QCOMPARE(readAll(deep + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
+    QCOMPARE(readAll(deep + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+    QCOMPARE(siblingsOf(deep), QStringList { "P-1" });
+    QVERIFY(percents.size() >= 3);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    QCOMPARE(percents.back(), 100.0);
+}
+
+void TestLocalCentralStore::keepsTheFolderOtherEntries()
+{
+    writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
+    QDir().mkpath(m_project + "/cache/deeper");
+    QFile note(m_project + "/cache/deeper/note.txt");
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.write("kept");
+    note.close();
+    QVERIFY(QFile::link("cache/deeper/note.txt", m_project + "/link"));
+    storeProject("P-1", { segment({ rec(1, "y", 1) }) }, "new");
+
+    LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
+    QCOMPARE(readAll(m_project + "/cache/deeper/note.txt"), QByteArray("kept"));
+    QCOMPARE(QFileInfo(m_project + "/link").symLinkTarget(),
+        QFileInfo(m_project + "/cache/deeper/note.txt").absoluteFilePath());
+    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+    QCOMPARE(siblingsOf(m_project), QStringList { "P-1" });
+}
+
+void TestLocalCentralStore::faultsLeaveTheFolderAlone_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("project not in the store") << "missing"
+                                              << "Project \"P-2\" is not in the central store";
+    QTest::newRow("store holds only the model") << "half"
+                                                << "is not in the central store";
+    QTest::newRow("no store configured") << "unset"
+                                         << "No central store is configured";
+    QTest::newRow("store is a file") << "file"
+                                     << "cannot be read";
+    QTest::newRow("store cannot be read") << "unreadable"
+                                          << "cannot be read";
+    QTest::newRow("key climbs out of the store") << "key"
+                                                 << "is not a valid project key";
+    QTest::newRow("central model is damaged") << "damaged"
+                                              << "The model file";
+}
+
+void TestLocalCentralStore::faultsLeaveTheFolderAlone()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+
+    writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
+    const QByteArray modelBefore = readAll(m_project + "/" + kModelFile);
+    const QByteArray databaseBefore = readAll(m_project + "/" + kDatabaseFile);
+    storeProject("P-1", { segment({ rec(1, "y", 1) }) }, "new");
+
+    QString store = m_store;
+    QString key = "P-1";
+    if (fault == "missing") {
+        key = "P-2";
+    } else if (fault == "half") {
+        QVERIFY(QFile::remove(m_store + "/P-1/" + kDatabaseFile));
+    } else if (fault == "unset") {
+        store.clear();
+        qunsetenv("BIMCORE_CENTRAL_STORE");
+    } else if (fault == "file") {
+        store = m_store + "/P-1/" + kModelFile;
+    } else if (fault == "unreadable") {
+        if (geteuid() == 0)
+            QSKIP("root reads every folder");
+        QVERIFY(::chmod(QFile::encodeName(m_store).constData(), 0) == 0);
+    } else if (fault == "key") {
+        key = "../store/P-1";
+    } else if (fault == "damaged") {
+        QFile model(m_store + "/P-1/" + kModelFile);
+        QVERIFY(model.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        model.write(QByteArray(5000, 'z'));
+    }
+
+    QString caught;
+    try {
+        LocalCentralStore(store).fetch(request(key, m_project), {});
+    } catch (const CentralStoreError& e) {
+        caught = QString::fromUtf8(e.what());
+    }
+    ::chmod(QFile::encodeName(m_store).constData(), 0755);
+    QVERIFY2(caught.contains(message), qPrintable(caught));
+    QCOMPARE(readAll(m_project + "/" + kModelFile), modelBefore);
+    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), databaseBefore);
+    QCOMPARE(siblingsOf(m_project), QStringList { "P-1" });
+}
+
+void TestLocalCentralStore::interruptedUpdateIsRepaired_data()
+{
+    // What a killed update can leave beside the project folder, and which
+    // revision the folder must hold once the next update has started.
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QStringList>("leftovers");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("staging half written") << true << QStringList { "staging" } << "current";
+    QTest::newRow("swapped, old contents not yet removed")
+        << true << QStringList { "ready" } << "current";
+    QTest::newRow("moved aside, ready folder waiting")
+        << false << QStringList { "ready", "old" } << "ready";
+    QTest::newRow("moved aside, nothing staged") << false << QStringList { "old" } << "old";
+    QTest::newRow("first fetch, staged but not in place")
+        << false << QStringList { "ready" } << "ready";
+    QTest::newRow("first fetch, staging half written")
+        << false << QStringList { "staging" } << "none";
+}
+
+void TestLocalCentralStore::interruptedUpdateIsRepaired()
+{
+    QFETCH(bool, folder);
+    QFETCH(QStringList, leftovers);
+    QFETCH(QString, expected);
+
+    const QString parent = QFileInfo(m_project).path();
+    if (folder)
+        writeProject(m_project, { segment({}) }, "current");
+    for (const QString& leftover : leftovers) {
+        const QString path = parent + "/.P-1.bimcore-" + leftover;
+        writeProject(path, { segment({}) }, leftover);
+        if (leftover == "staging")
+            QVERIFY(QFile::resize(path + "/" + kModelFile, 100)); // half written
+    }
+
+    {
+        ProjectFolderUpdate repair(m_project);
+    }
+
+    if (expected == "none") {
+        QVERIFY(!QFileInfo::exists(m_project));
+    } else {
+        QString marker;
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(m_project + "/" + kDatabaseFile).constData(),
+                     &db, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, "SELECT text FROM marker", -1, &statement, nullptr);
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            marker = QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        QCOMPARE(marker, expected);
+    }
+    QCOMPARE(siblingsOf(m_project), expected == "none" ? QStringList {} : QStringList { "P-1" });
+}
+
+void TestLocalCentralStore::answersThroughTheHub()
+{
+    // The hub's default service is the store the environment names.
+    writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
+    storeProject("P-1", { segment({ rec(1, "x", 1), rec(2, "y", 2) }) }, "new");
+    qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(m_store));
+
+    std::vector<std::pair<std::wstring, TableChangeMap>> seen;
+    auto* hub = GetPlatformCommunicationNexus();
+    QMetaObject::Connection record
+        = connect(hub, &CCommunicationNexus::sigBroadCastMsg, this, [&seen](IBIMPlatformEvent* e) {
+              TableChangeMap changes;
+              if (std::wstring(e->GetEventType()) == kFileProcResponseEvent)
+                  changes = *static_cast<TableChangeMap*>(e->GetEventData());
+              seen.emplace_back(e->GetEventType(), changes);
+          });
+    std::unique_ptr<ICentralServiceFileProcessEvent> event(
+        CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
+    *event->GetParams() = request("P-1", m_project);
+    event->SetRequestFlag(1);
+    hub->PostPlatformEvent(event.get());
+    QTRY_COMPARE(seen.size(), size_t(2));
+    disconnect(record);
+    qunsetenv("BIMCORE_CENTRAL_STORE");
+
+    QCOMPARE(seen[0].first, std::wstring(kFileProcStartEvent));
+    QCOMPARE(seen[1].first, std::wstring(kFileProcResponseEvent));
+    QVERIFY(seen[1].second == (TableChangeMap { { L"segment", { { 2, RecordAdded } } } }));
+}
+
+QTEST_GUILESS_MAIN(TestLocalCentralStore)
+#include "tst_localcentralstore.moc"
