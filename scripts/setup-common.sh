@@ -25,6 +25,8 @@ bimcore_drop_root() {
     [ "$(id -u)" = 0 ] || return 0
     id -u "$BIMCORE_USER" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$BIMCORE_USER"
     local work="${BIMCORE_WORK:-/tmp/bimcore-$BIMCORE_USER}"
+    # A fresh copy each time: files left from an earlier copy would be built.
+    [ "$BIMCORE_SOURCE" = "$work/src" ] || rm -rf "$work/src"
     mkdir -p "$work/src"
     # A copy the unprivileged account owns: the clone may sit below /root.
     tar -C "$BIMCORE_SOURCE" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$work/src" -xf -
