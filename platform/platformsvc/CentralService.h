@@ -23,6 +23,8 @@ public:
     // first answer counts; later ones are dropped.
     virtual void Respond(TableChangeMap changes) = 0;
     virtual void Fail(const std::wstring& text) = 0;
+    // Answers with any event (another project's, another type, null).
+    virtual void Answer(const PlatformEventRef& event) = 0;
     // The hub is shutting down: long work should stop (by throwing).
     virtual bool StopRequested() const = 0;
 };

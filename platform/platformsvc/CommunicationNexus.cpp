@@ -55,6 +55,12 @@ public:
             Broadcast(PlatformEvent::makeError(m_projectId, text));
     }
 
+    void Answer(const PlatformEventRef& event) override
+    {
+        if (!std::exchange(m_answered, true))
+            Broadcast(event);
+    }
+
     bool StopRequested() const override { return m_worker.stopRequested(); }
 
     bool answered() const { return m_answered; }

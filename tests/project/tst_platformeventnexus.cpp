@@ -1,0 +1,218 @@
+// The event bridge through the real platform hub: which broadcasts end a wait,
+// what reaches the project's delta and when progress reaches the callback.
+
+#include "RegisteredProject.h"
+#include "ScriptedCentralService.h"
+
+#include <core/Global.h>
+#include <project/PlatformEventNexus.h>
+#include <project/Project.h>
+
+#include <platformsvc/CentralSvcEventFactory.h>
+#include <platformsvc/CommunicationNexus.h>
+#include <platformsvc/PlatformEvent.h>
+
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace PlatformSvcComm;
+
+Q_DECLARE_METATYPE(PlatformSvcComm::TableChangeMap)
+
+namespace {
+
+constexpr long long kProjectId = 4711;
+
+std::vector<std::pair<std::wstring, double>> g_progress;
+
+void recordProgress(const wchar_t* text, double value)
+{
+    g_progress.emplace_back(text, value);
+}
+
+using Script = std::function<void(CentralServiceContext&)>;
+
+// Posts a fresh request through the bridge while the scripted service plays
+// `script` on the hub's worker thread.
+bool postAndWait(const Script& script, ProgressCallback callback = nullptr)
+{
+    CentralServiceRestorer restore;
+    ScriptedCentralService::install([script](const FileProcessParams&, int,
+                                        CentralServiceContext& context) { script(context); });
+    std::unique_ptr<ICentralServiceFileProcessEvent> request(
+        CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
+    request->GetParams()->m_projectId = kProjectId;
+    request->SetRequestFlag(1);
+    const bool result = PlatformEventNexus::Instance()->PostEventAndWait(request.get(), callback);
+    drainHubWorker();
+    return result;
+}
+
+} // namespace
+
+class TestPlatformEventNexus : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void waitEndsOnTheRightEvent_data();
+    void waitEndsOnTheRightEvent();
+    void laterResponsesStillFillTheDelta();
+    void progressReachesTheCallbackOnlyDuringTheWait();
+    void nullCallbackDropsProgress();
+
+private:
+    TableDeltaInfo& delta() { return Project::instance()->getChangedDelta(); }
+};
+
+void TestPlatformEventNexus::initTestCase()
+{
+    Singleton<Global>::instance()->m_projectId = kProjectId;
+    new RegisteredProject();
+    PlatformEventNexus::Instance();
+}
+
+void TestPlatformEventNexus::init()
+{
+    QCoreApplication::processEvents();
+    delta().tables.clear();
+    g_progress.clear();
+}
+
+void TestPlatformEventNexus::cleanupTestCase()
+{
+    Project::destory();
+    Singleton<Global>::destory();
+}
+
+void TestPlatformEventNexus::waitEndsOnTheRightEvent_data()
+{
+    QTest::addColumn<int>("script");
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<TableChangeMap>("delta");
+
+    const TableChangeMap changes { { L"segment", { { 1, 2 }, { 2, 1 } } },
+        { L"site", { { 9, 3 } } } };
+    QTest::newRow("response for the project") << 0 << true << QString() << changes;
+    QTest::newRow("response for another project is passed over")
+        << 1 << true << QString() << TableChangeMap { { L"element_type", { { 5, 1 } } } };
+    QTest::newRow("error for another project ends the wait")
+        << 2 << false << "另一个项目出错" << TableChangeMap {};
+    QTest::newRow("response with no table") << 3 << true << QString() << TableChangeMap {};
+    QTest::newRow("start, unknown, longer and null events are passed over")
+        << 4 << true << QString() << changes;
+    QTest::newRow("error without text") << 5 << false << QString() << TableChangeMap {};
+}
+
+void TestPlatformEventNexus::waitEndsOnTheRightEvent()
+{
+    QFETCH(int, script);
+    QFETCH(bool, success);
+    QFETCH(QString, error);
+    QFETCH(TableChangeMap, delta);
+
+    const TableChangeMap changes { { L"segment", { { 1, 2 }, { 2, 1 } } },
+        { L"site", { { 9, 3 } } } };
+    const bool result = postAndWait([&](CentralServiceContext& context) {
+        switch (script) {
+        case 0:
+            context.Respond(changes);
+            break;
+        case 1:
+            context.Broadcast(PlatformEvent::makeResponse(kProjectId + 1, changes));
+            context.Respond({ { L"element_type", { { 5, 1 } } } });
+            break;
+        case 2:
+            context.Answer(PlatformEvent::makeError(kProjectId + 1, L"另一个项目出错"));
+            break;
+        case 3:
+            context.Respond({});
+            break;
+        case 4:
+            context.Broadcast(PlatformEvent::makeStart(kProjectId));
+            context.Broadcast(
+                PlatformEvent::makeOther(L"CentralSvcFileProcResponseEventV2", kProjectId));
+            context.Broadcast(
+                PlatformEvent::makeOther(L"centralsvcfileprocresponseevent", kProjectId));
+            context.Broadcast(PlatformEvent::makeOther(L"SomethingElse", kProjectId));
+            context.Broadcast(PlatformEventRef());
+            context.Respond(changes);
+            break;
+        case 5:
+            context.Answer(PlatformEvent::makeOther(kPlatformErrorEvent, kProjectId));
+            break;
+        }
+    });
+    QCOMPARE(result, success);
+    QCOMPARE(PlatformEventNexus::Instance()->LastErrorMsg(), error);
+    QVERIFY(this->delta().tables == delta);
+}
+
+void TestPlatformEventNexus::laterResponsesStillFillTheDelta()
+{
+    QVERIFY(postAndWait([](CentralServiceContext& context) {
+        context.Respond({ { L"segment", { { 1, 1 } } } });
+        // Arrives after the wait has ended: still recorded, without replacing
+        // the table already there.
+        context.Broadcast(PlatformEvent::makeResponse(
+            kProjectId, { { L"segment", { { 7, 7 } } }, { L"site", { { 2, 2 } } } }));
+    }));
+    QTRY_COMPARE(delta().tables.size(), size_t(2));
+    QVERIFY(delta().tables[L"segment"] == (RecordChangeMap { { 1, 1 } }));
+    QVERIFY(delta().tables[L"site"] == (RecordChangeMap { { 2, 2 } }));
+
+    // And with no wait at all.
+    GetPlatformCommunicationNexus()->RunOnWorker([](CentralServiceContext& context) {
+        context.Broadcast(
+            PlatformEvent::makeResponse(kProjectId, { { L"material", { { 3, 3 } } } }));
+    });
+    QTRY_COMPARE(delta().tables.size(), size_t(3));
+}
+
+void TestPlatformEventNexus::progressReachesTheCallbackOnlyDuringTheWait()
+{
+    auto progress = [](CentralServiceContext& context) {
+        context.ReportProgress(L"正在下载", 12.5);
+        context.ReportProgress(std::wstring(300, L'p'), 99.0);
+    };
+    GetPlatformCommunicationNexus()->RunOnWorker(progress);
+    drainHubWorker();
+    QCoreApplication::processEvents();
+    QVERIFY(g_progress.empty());
+
+    QVERIFY(postAndWait(
+        [&](CentralServiceContext& context) {
+            progress(context);
+            context.Respond({});
+        },
+        &recordProgress));
+    QCOMPARE(g_progress.size(), size_t(2));
+    QCOMPARE(g_progress[0].first, std::wstring(L"正在下载"));
+    QCOMPARE(g_progress[0].second, 12.5);
+    QCOMPARE(g_progress[1].first, std::wstring(300, L'p'));
+
+    // After the wait: queued to no one.
+    GetPlatformCommunicationNexus()->RunOnWorker(progress);
+    drainHubWorker();
+    QCoreApplication::processEvents();
+    QCOMPARE(g_progress.size(), size_t(2));
+}
+
+void TestPlatformEventNexus::nullCallbackDropsProgress()
+{
+    QVERIFY(postAndWait([](CentralServiceContext& context) {
+        context.ReportProgress(L"nobody hears this", 50);
+        context.Respond({ { L"site", { { 1, 1 } } } });
+    }));
+    QVERIFY(g_progress.empty());
+    QCOMPARE(delta().tables.size(), size_t(1));
+}
+
+QTEST_MAIN(TestPlatformEventNexus)
+#include "tst_platformeventnexus.moc"
