@@ -214,6 +214,11 @@ void writeModelFile(const QString& path, const ModelObject& model)
         if (sqlite3_close(connection.release()) != SQLITE_OK)
             raiseError(QStringLiteral("cannot close the temporary file"));
     }
+    // A temporary file is private to its owner; the model file is not.
+    const QFileDevice::Permissions permissions = target.exists()
+        ? QFile::permissions(path)
+        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QFile::setPermissions(temporaryPath, permissions);
     syncPath(temporaryPath, O_RDONLY);
     if (std::rename(
             QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData())

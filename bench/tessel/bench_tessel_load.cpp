@@ -1,0 +1,195 @@
+// Loading a model file of 1,000,000 records over 20 tables, against a plain
+// sqlite3 loop that reads every value of the same file's record tables, and
+// the peak memory of a process that loads it, against the file's size.
+//
+//   bench_tessel_load [--records N] [--tables T] [--rounds R]
+#include "ProjectGenerator.h"
+
+#include <tessel/Tessel.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+struct SqliteCloser
+{
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct SqliteFinalizer
+{
+    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+};
+
+// The plain reading: every row and column of every record table, each value
+// read into a local variable with the accessor of the column's type. The
+// connection is opened like the loader's (read-only, no mutex) so that only
+// the work on the values differs.
+qint64 plainRead(const QString& path)
+{
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+    std::vector<QByteArray> tables;
+    {
+        sqlite3_stmt* list = nullptr;
+        sqlite3_prepare_v2(db.get(),
+            "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'tessel_records_%'",
+            -1, &list, nullptr);
+        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(list);
+        while (sqlite3_step(list) == SQLITE_ROW)
+            tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
+    }
+    qint64 checksum = 0;
+    for (const QByteArray& table : tables) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(
+            db.get(), ("SELECT * FROM \"" + table + '"').constData(), -1, &statement, nullptr);
+        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(statement);
+        const int columns = sqlite3_column_count(statement);
+        std::vector<char> kinds;
+        for (int c = 0; c < columns; ++c) {
+            const QByteArray type = sqlite3_column_decltype(statement, c);
+            kinds.push_back(type == "REAL" ? 'r' : type == "TEXT" ? 't' : 'i');
+        }
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c) {
+                switch (kinds[size_t(c)]) {
+                case 'i': {
+                    const sqlite3_int64 value = sqlite3_column_int64(statement, c);
+                    checksum += value;
+                    break;
+                }
+                case 'r': {
+                    const double value = sqlite3_column_double(statement, c);
+                    checksum += value > 1 ? 1 : 0;
+                    break;
+                }
+                default: {
+                    const unsigned char* text = sqlite3_column_text(statement, c);
+                    const int bytes = sqlite3_column_bytes(statement, c);
+                    checksum += bytes + (text ? text[0] : 0);
+                    break;
+                }
+                }
+            }
+        }
+    }
+    return checksum;
+}
+
+qint64 modelLoad(const QString& path)
+{
+    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
+    TesselModelPersistent(model).loadFromFile(path, false, true);
+    return model.findTable(QStringLiteral("DB"), QStringLiteral("project")).recordCount();
+}
+
+qint64 peakRssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Runs in a child process: loads the file (or not) and prints the peak RSS.
+int measureChild(const QStringList& arguments)
+{
+    const bool load = arguments.value(0) == QLatin1String("--measure-load");
+    if (load)
+        modelLoad(arguments.value(1));
+    std::printf("%lld\n", static_cast<long long>(peakRssKiB()));
+    return 0;
+}
+
+qint64 childPeakKiB(const QString& mode, const QString& path)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { mode, path });
+    child.waitForFinished(-1);
+    return child.readAllStandardOutput().trimmed().toLongLong();
+}
+
+double millis(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = application.arguments().mid(1);
+    if (arguments.value(0).startsWith(QLatin1String("--measure-")))
+        return measureChild(arguments);
+
+    ProjectGenerator::Options options;
+    options.records = 1000000;
+    options.tables = 20;
+    options.converted = true;
+    int rounds = 5;
+    for (int i = 0; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--records"))
+            options.records = arguments[i + 1].toLongLong();
+        else if (arguments[i] == QLatin1String("--tables"))
+            options.tables = arguments[i + 1].toInt();
+        else if (arguments[i] == QLatin1String("--rounds"))
+            rounds = std::max(1, arguments[i + 1].toInt());
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(ProjectGenerator::modelFileName());
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const TesselModel model = ProjectGenerator::buildModel(options);
+        TesselModelPersistent(model).saveToFile(path);
+        std::printf("generated %lld records over %d tables in %.0f ms\n",
+            static_cast<long long>(options.records), options.tables, millis(timer));
+    }
+    const qint64 fileBytes = QFileInfo(path).size();
+
+    // Warm the page cache, then alternate the two readings and keep the best
+    // of each.
+    plainRead(path);
+    double bestPlain = 1e300;
+    double bestLoad = 1e300;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        plainRead(path);
+        bestPlain = std::min(bestPlain, millis(timer));
+        timer.restart();
+        modelLoad(path);
+        bestLoad = std::min(bestLoad, millis(timer));
+    }
+
+    const qint64 idleKiB = childPeakKiB(QStringLiteral("--measure-idle"), path);
+    const qint64 loadedKiB = childPeakKiB(QStringLiteral("--measure-load"), path);
+    const double fileMiB = double(fileBytes) / (1024.0 * 1024.0);
+    std::printf("file size:          %.1f MiB\n", fileMiB);
+    std::printf("plain sqlite3 loop: %.1f ms (best of %d)\n", bestPlain, rounds);
+    std::printf("loadFromFile:       %.1f ms (best of %d)\n", bestLoad, rounds);
+    std::printf("load / plain:       %.2fx (goal <= 1.5x)\n", bestLoad / bestPlain);
+    std::printf(
+        "peak RSS idle:      %.1f MiB (process without a model)\n", double(idleKiB) / 1024.0);
+    std::printf("peak RSS loaded:    %.1f MiB\n", double(loadedKiB) / 1024.0);
+    std::printf("peak RSS / file:    %.2fx (goal <= 2x)\n", double(loadedKiB) / 1024.0 / fileMiB);
+    return 0;
+}
