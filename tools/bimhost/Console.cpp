@@ -1,0 +1,33 @@
+#include "Console.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace Console {
+
+void line(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void raw(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void error(const QString& text)
+{
+    std::fflush(stdout);
+    const QByteArray bytes = "bimhost: " + text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+bool outputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+} // namespace Console

@@ -1,0 +1,70 @@
+#include "TerminalProgress.h"
+
+#include "Console.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kBarCells = 24;
+
+int terminalColumns()
+{
+    winsize size {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace
+
+TerminalProgress::TerminalProgress(bool redrawInPlace)
+    : m_redrawInPlace(redrawInPlace)
+{
+}
+
+TerminalProgress::~TerminalProgress()
+{
+    finish();
+}
+
+QString TerminalProgress::render(const QString& text, double percent)
+{
+    // The hub's figure is shown as it came, but a bar cannot be over-full.
+    const double shown = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
+    const int cells = int(shown * kBarCells / 100.0);
+    return QStringLiteral("  [%1%2] %3%  %4")
+        .arg(QString(cells, QLatin1Char('#')), QString(kBarCells - cells, QLatin1Char('.')))
+        .arg(int(shown), 3)
+        .arg(text.simplified());
+}
+
+void TerminalProgress::show(const QString& text, double percent)
+{
+    QString line = render(text, percent);
+    if (!m_redrawInPlace) {
+        if (line != m_lastLine)
+            Console::line(line);
+        m_lastLine = line;
+        return;
+    }
+    // A line that wrapped could not be redrawn with a carriage return.
+    line.truncate(terminalColumns() - 1);
+    const int width = line.size();
+    if (width < m_drawnWidth)
+        line += QString(m_drawnWidth - width, QLatin1Char(' '));
+    Console::raw(QLatin1Char('\r') + line);
+    m_drawnWidth = width;
+}
+
+void TerminalProgress::finish()
+{
+    if (m_redrawInPlace && m_drawnWidth > 0)
+        Console::raw(QStringLiteral("\n"));
+    m_drawnWidth = 0;
+    m_lastLine.clear();
+}
