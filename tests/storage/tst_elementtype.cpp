@@ -1,0 +1,163 @@
+#include "ProjectFolderBuilder.h"
+#include "RegisteredProject.h"
+
+#include <core/BIMException.h>
+#include <core/Global.h>
+#include <storage/ElementType.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Builder = ProjectFolderBuilder;
+
+class ElementTypeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void namesElementTypes_data();
+    void namesElementTypes();
+    void namesSpecialties();
+    void kindsLoadIndependently();
+    void loadsOnce();
+    void failedLoadIsRetried();
+    void oneDictionaryPerProcess();
+
+private:
+    void useFolder(const QString& name);
+
+    QTemporaryDir m_dir;
+    QString m_folder;
+};
+
+void ElementTypeTest::init()
+{
+    useFolder(QTest::currentTestFunction());
+    new RegisteredProject();
+}
+
+void ElementTypeTest::cleanup()
+{
+    Project::destory();
+}
+
+void ElementTypeTest::useFolder(const QString& name)
+{
+    m_folder = m_dir.filePath(name);
+    Singleton<Global>::instance()->m_projectPath = m_folder;
+}
+
+void ElementTypeTest::namesElementTypes_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("element type") << 2002 << "墙 Wall";
+    QTest::newRow("category above the types") << 2001 << "";
+    QTest::newRow("node type 3") << 2003 << "";
+    QTest::newRow("repeated identifier keeps the later name") << 2004 << "Second";
+    QTest::newRow("negative identifier") << -5 << "Negative";
+    QTest::newRow("unknown identifier") << 9999 << "";
+}
+
+void ElementTypeTest::namesElementTypes()
+{
+    QFETCH(int, id);
+    QFETCH(QString, name);
+    Builder::write(m_folder,
+        Builder::model({ Builder::projectTable(1, 2),
+            Builder::elementTypeTable({ { 11, 2001, 1, "Walls" }, { 12, 2002, 2, "墙 Wall" },
+                { 13, 2003, 3, "Wall part" }, { 14, 2004, 2, "First" }, { 15, 2004, 2, "Second" },
+                { 16, -5, 2, "Negative" } }) }));
+
+    ElementType dictionary;
+    QCOMPARE(dictionary.getElementTypeNamebyId(id), name);
+    QCOMPARE(dictionary.getElementTypeNamebyId(id), name); // the unknown one is now remembered
+}
+
+void ElementTypeTest::namesSpecialties()
+{
+    const quint64 big = 0xFEDCBA9876543210ull;
+    Builder::write(m_folder,
+        Builder::model({ Builder::specialtyTable({ { big, "给排水" }, { 7, "Structure" } }) }));
+
+    ElementType dictionary;
+    QCOMPARE(dictionary.getSpecialNamebyId(big), QString("给排水"));
+    QCOMPARE(dictionary.getSpecialNamebyId(7), QString("Structure"));
+    QCOMPARE(dictionary.getSpecialNamebyId(8), QString());
+}
+
+void ElementTypeTest::kindsLoadIndependently()
+{
+    // A "specialty" table without names cannot be read, so any lookup that
+    // touched it would raise.
+    Builder::write(m_folder,
+        Builder::model({ Builder::elementTypeTable({ { 1, 10, 2, "Door" } }),
+            R"({"name": "specialty", "primaryKey": -1, "fields": [{"name": "code", "type": "int32"}],
+                "records": [{"id64": 3, "values": [1]}]})" }));
+
+    ElementType dictionary;
+    QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
+    QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), BIMException);
+}
+
+void ElementTypeTest::loadsOnce()
+{
+    Builder::write(m_folder,
+        Builder::model(
+            { Builder::elementTypeTable({ { 1, 10, 2, "Door" } }), Builder::specialtyTable({}) }));
+    ElementType dictionary;
+    QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
+    QCOMPARE(dictionary.getSpecialNamebyId(1), QString()); // an empty table
+
+    // Later lookups read neither the table nor the project: both may be gone.
+    TesselTable specialty = Project::instance()->getTesselTable("specialty");
+    specialty.appendRecord(1).setString(1, "Added later");
+    Project::instance()->close();
+    useFolder("absent");
+    QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
+    QCOMPARE(dictionary.getElementTypeNamebyId(11), QString());
+    QCOMPARE(dictionary.getSpecialNamebyId(1), QString());
+    QVERIFY(!Project::instance()->GetDatabaseManager());
+
+    // A copy keeps what was loaded.
+    ElementType copy(dictionary);
+    QCOMPARE(copy.getElementTypeNamebyId(10), QString("Door"));
+}
+
+void ElementTypeTest::failedLoadIsRetried()
+{
+    ElementType dictionary;
+    // No project folder: the project cannot be opened.
+    try {
+        dictionary.getElementTypeNamebyId(10);
+        QFAIL("the lookup did not raise");
+    } catch (const BIMException& e) {
+        QCOMPARE(e.message(), QString::fromUtf8("打开项目失败！"));
+    }
+    QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), BIMException);
+
+    Builder::write(m_folder,
+        Builder::model({ Builder::elementTypeTable({ { 1, 10, 2, "Door" } }),
+            Builder::specialtyTable({ { 3, "HVAC" } }) }));
+    QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
+    QCOMPARE(dictionary.getSpecialNamebyId(3), QString("HVAC"));
+
+    // Without a registered project there is nothing to read from either.
+    Project::destory();
+    ElementType unregistered;
+    QVERIFY_EXCEPTION_THROWN(unregistered.getElementTypeNamebyId(10), BIMException);
+}
+
+void ElementTypeTest::oneDictionaryPerProcess()
+{
+    ElementType* dictionary = ElementType::instance();
+    QVERIFY(dictionary);
+    QCOMPARE(ElementType::instance(), dictionary);
+}
+
+QTEST_GUILESS_MAIN(ElementTypeTest)
+#include "tst_elementtype.moc"
