@@ -14,10 +14,17 @@ namespace PlatformSvcComm {
 // in both is changed. Tables are matched by database and table name and keyed
 // by table name. Both files' record tables are streamed side by side, in the
 // order they are stored, comparing the stored values; records met out of step
-// are held until their counterpart turns up. Nothing is loaded whole.
+// are held until their counterpart turns up. Nothing is loaded whole: the
+// record tables are read straight from the mapped files (SQLite only reads
+// the catalogs, and the records where the direct scan meets a layout it does
+// not know).
 // Throws CentralStoreError when either file is no readable model file.
 PLATFORMSVC_EXPORT TableChangeMap compareModelFiles(
     const QString& oldModel, const QString& newModel);
+
+// How often a table could not be scanned directly and SQLite read it instead
+// (a file layout the direct scan does not know); for tests and benchmarks.
+PLATFORMSVC_EXPORT long directScanFallbacks();
 
 // Reads the file's header and catalog; throws CentralStoreError when it is no
 // readable model file.

@@ -8,6 +8,7 @@
 #include <platformsvc/CentralSvcEventFactory.h>
 #include <platformsvc/CommunicationNexus.h>
 #include <platformsvc/LocalCentralStore.h>
+#include <platformsvc/ModelComparison.h>
 #include <platformsvc/ProjectFolderUpdate.h>
 
 #include <QTemporaryDir>
@@ -139,6 +140,25 @@ void TestLocalCentralStore::reportsChangedRecords_data()
                    { { 1, { 1LL, "a" } }, { 2, { 2LL, "B" } } } } }
         << TableChangeMap { { L"segment", { { 12, RecordRemoved } } },
                { L"site", { { 2, RecordChanged } } } };
+    {
+        // Long texts spill onto overflow pages; thousands of records need
+        // interior b-tree pages.
+        std::vector<Record> many;
+        for (quint64 id = 1; id <= 6000; ++id)
+            many.push_back(rec(
+                id, QString(id % 1000 == 0 ? 9000 : 20, QChar('a' + int(id % 26))), double(id)));
+        std::vector<Record> changed = many;
+        changed[999].values[1]
+            = QString(8999, QChar('a' + 1000 % 26)) + 'z'; // id 1000: long text, last letter
+        changed[2999].values[2] = -1.0; // id 3000
+        changed.erase(changed.begin() + 4999); // id 5000 removed
+        changed.push_back(rec(7000, QString(9000, 'n'), 1));
+        QTest::newRow("overflow pages and interior pages")
+            << Revision { segment(many) } << Revision { segment(changed) }
+            << TableChangeMap { { L"segment",
+                   { { 1000, RecordChanged }, { 3000, RecordChanged }, { 5000, RecordRemoved },
+                       { 7000, RecordAdded } } } };
+    }
     QTest::newRow("a field added: every record changed")
         << base
         << Revision { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }),
@@ -155,7 +175,9 @@ void TestLocalCentralStore::reportsChangedRecords()
 
     writeProject(m_project, before, "old");
     storeProject("P-1", after, "new");
+    const long fallbacks = directScanFallbacks();
     const TableChangeMap changes = LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
+    QCOMPARE(directScanFallbacks(), fallbacks);
     QVERIFY(changes == expected);
     QCOMPARE(readAll(m_project + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
     QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
