@@ -62,8 +62,9 @@ private slots:
 
     void appendWithHandlerTakesItsIds()
     {
-        Fixture f;
+        // The handler outlives the tables that hold it.
         FixedHandler handler;
+        Fixture f;
         handler.answer = QVariant::fromValue<qulonglong>(0xFEDCBA9876543210ULL);
         f.table.setOnQueryIDValue(TesselQueryIDValueEvent(&handler));
         QVERIFY(f.table.onQueryIDValue().get() == static_cast<ITesselQueryIDValueEvent*>(&handler));
@@ -98,8 +99,9 @@ private slots:
         QFETCH(QVariant, answer);
         QFETCH(bool, accepted);
         QFETCH(quint64, id);
-        Fixture f;
+        // The handler outlives the tables that hold it.
         FixedHandler handler;
+        Fixture f;
         handler.answer = answer;
         f.table.setOnQueryIDValue(TesselQueryIDValueEvent(&handler));
         if (accepted) {
@@ -112,8 +114,9 @@ private slots:
 
     void emptyAnswerFallsBackToNewId()
     {
-        Fixture f;
+        // The handler outlives the tables that hold it.
         FixedHandler handler;
+        Fixture f;
         f.table.setOnQueryIDValue(TesselQueryIDValueEvent(&handler));
         QVERIFY(f.table.appendRecord().id64() != 0);
     }
