@@ -1,0 +1,52 @@
+#include "HostProcess.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+HostProcess::HostProcess(const QString& centralStore)
+    : m_environment(QProcessEnvironment::systemEnvironment())
+{
+    // Qt complains on standard error when the runtime folder is not set.
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (centralStore.isEmpty())
+        m_environment.remove(QStringLiteral("BIMCORE_CENTRAL_STORE"));
+    else
+        m_environment.insert(QStringLiteral("BIMCORE_CENTRAL_STORE"), centralStore);
+}
+
+void HostProcess::setEnvironment(const QString& name, const QString& value)
+{
+    m_environment.insert(name, value);
+}
+
+HostProcess::Result HostProcess::run(
+    const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    QEventLoop loop;
+    QObject::connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+        &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+
+    Result result;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    } else {
+        result.finished = process.exitStatus() == QProcess::NormalExit
+            && process.error() != QProcess::FailedToStart;
+        result.exitCode = process.exitCode();
+    }
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
