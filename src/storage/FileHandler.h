@@ -30,8 +30,9 @@ public:
 
     // Deletes every readable and writable entry below the folder, bottom up,
     // and keeps the folder itself. Read-only entries and the folders above
-    // them stay. Links are removed as links and never followed, so nothing
-    // outside the folder is deleted. Always true.
+    // them stay. Links below the folder are removed as links and never
+    // followed, so nothing outside the folder is deleted; a link given as the
+    // path itself names the folder to empty. Always true.
     static bool clearFiles(QString path);
 
     // True when a plain, non-hidden file of exactly this name (case
