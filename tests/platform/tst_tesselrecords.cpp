@@ -297,6 +297,78 @@ private slots:
         QCOMPARE(f.table.indexOfId(20), -1);
     }
 
+    void replacedTextsStayIntact()
+    {
+        // Many replacements of different lengths make the text store reuse
+        // and compact its space; every record must keep its own text.
+        Fixture f;
+        const int count = 300;
+        for (int i = 0; i < count; ++i)
+            f.table.appendRecord(quint64(i)).setString(3, QStringLiteral("name %1").arg(i));
+        for (int round = 0; round < 20; ++round) {
+            for (int i = 0; i < count; i += 1 + round % 3) {
+                const QString text = round % 2
+                    ? QStringLiteral("%1").arg(i)
+                    : QStringLiteral("a much longer name for %1, round %2").arg(i).arg(round);
+                f.table[i].setString(3, text);
+            }
+        }
+        QStringList texts;
+        for (int i = 0; i < count; ++i) {
+            texts << f.table[i].asString(3);
+            QVERIFY2(texts.last().contains(QString::number(i)), qPrintable(texts.last()));
+        }
+        // Copying values between records of the same store.
+        for (int i = 0; i < count; ++i)
+            f.table[i].setString(3, texts[(i + 1) % count]);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(f.table[i].asString(3), texts[(i + 1) % count]);
+    }
+
+    void conversionToOtherTypes_data()
+    {
+        QTest::addColumn<TesselDataType>("from");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<TesselDataType>("to");
+        QTest::addColumn<QVariant>("expected"); // invalid: the conversion is refused
+        QTest::newRow("int64 to text") << tdtInt64 << QVariant(qint64(9007199254740993LL))
+                                       << tdtString << QVariant(QStringLiteral("9007199254740993"));
+        QTest::newRow("double to text")
+            << tdtDouble << QVariant(0.1) << tdtString << QVariant(QStringLiteral("0.1"));
+        QTest::newRow("text to double")
+            << tdtString << QVariant(QStringLiteral(" 2.5 ")) << tdtDouble << QVariant(2.5);
+        QTest::newRow("word to double")
+            << tdtString << QVariant(QStringLiteral("wide")) << tdtDouble << QVariant();
+        QTest::newRow("text to bool")
+            << tdtString << QVariant(QStringLiteral("true")) << tdtBoolean << QVariant(true);
+        QTest::newRow("two to bool") << tdtInt32 << QVariant(2) << tdtBoolean << QVariant();
+        QTest::newRow("int64 to int32 in range")
+            << tdtInt64 << QVariant(qint64(-7)) << tdtInt32 << QVariant(-7);
+        QTest::newRow("int64 to int32 beyond")
+            << tdtInt64 << QVariant(qint64(1) << 33) << tdtInt32 << QVariant();
+    }
+
+    void conversionToOtherTypes()
+    {
+        QFETCH(TesselDataType, from);
+        QFETCH(QVariant, value);
+        QFETCH(TesselDataType, to);
+        QFETCH(QVariant, expected);
+        TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
+        TesselTable table = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("t"));
+        TesselFieldSchema field = table.tableSchema().fieldSchemas().add(QStringLiteral("v"), from);
+        table.appendRecord(1).setValue(0, value);
+        const QVariant before = table[0].value(0);
+        if (!expected.isValid()) {
+            QVERIFY_EXCEPTION_THROWN(field.setDataType(to), KRVException);
+            QCOMPARE(field.dataType(), from);
+            QCOMPARE(table[0].value(0), before);
+            return;
+        }
+        field.setDataType(to);
+        QCOMPARE(table[0].value(0), expected);
+    }
+
     void newFieldsFillExistingRecords()
     {
         Fixture f;

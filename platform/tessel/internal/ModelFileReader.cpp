@@ -280,8 +280,9 @@ void readRecords(sqlite3* db, int position, TableEntry& entry, qint64 fileSize)
                 .arg(fieldCount));
 
     // The catalog's counts size the vectors once; a damaged catalog cannot
-    // make them larger than the file could fill.
-    const auto rows = size_t(std::min(entry.recordCount, fileSize));
+    // make them larger than the file could fill: a row takes at least a cell
+    // pointer, a length, a rowid and a header byte per column.
+    const auto rows = size_t(std::min(entry.recordCount, fileSize / (4 + fieldCount)));
     std::vector<quint64>& ids = table.loadingIds();
     std::vector<FieldColumn>& columns = table.loadingColumns();
     ids.reserve(rows);
