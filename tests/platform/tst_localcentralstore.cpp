@@ -65,6 +65,7 @@ private Q_SLOTS:
     void init();
     void reportsChangedRecords_data();
     void reportsChangedRecords();
+    void sqliteReadsWhatTheDirectScanDoesNotKnow();
     void firstFetchCreatesTheFolder();
     void keepsTheFolderOtherEntries();
     void faultsLeaveTheFolderAlone_data();
@@ -181,6 +182,30 @@ void TestLocalCentralStore::reportsChangedRecords()
     QVERIFY(changes == expected);
     QCOMPARE(readAll(m_project + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
     QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+}
+
+void TestLocalCentralStore::sqliteReadsWhatTheDirectScanDoesNotKnow()
+{
+    // Model files in WAL mode may keep pages outside the main file: the
+    // direct scan leaves them to SQLite, with the same result.
+    const QString oldModel = m_dir->filePath("old.Tessel");
+    const QString newModel = m_dir->filePath("new.Tessel");
+    writeModel(
+        oldModel, { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }) });
+    writeModel(
+        newModel, { segment({ rec(12, "s12", 3.5), rec(10, "s10", 1.0), rec(13, "s13", 0) }) });
+    for (const QString& path : { oldModel, newModel }) {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const long fallbacks = directScanFallbacks();
+    const TableChangeMap changes = compareModelFiles(oldModel, newModel);
+    QCOMPARE(directScanFallbacks(), fallbacks + 1);
+    QVERIFY(changes
+        == (TableChangeMap { { L"segment",
+            { { 10, RecordChanged }, { 11, RecordRemoved }, { 13, RecordAdded } } } }));
 }
 
 void TestLocalCentralStore::firstFetchCreatesTheFolder()
