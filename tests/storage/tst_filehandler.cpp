@@ -88,6 +88,8 @@ void TestFileHandler::clearFilesEmptiesEveryLevel()
              "a/b/c/d/e/.deep-hidden", "a/b/c/sibling.txt", "a/empty/", "with space/file name.txt",
              "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt" })
         QVERIFY2(make(root, entry), entry);
+    QFile heldOpen(root + "/a/b/c/sibling.txt");
+    QVERIFY(heldOpen.open(QIODevice::ReadOnly)); // no obstacle on this system
 
     QVERIFY(FileHandler::clearFiles(root));
     QVERIFY(QFileInfo(root).isDir());
@@ -224,6 +226,11 @@ void TestFileHandler::unlistableFolderEnds()
     // Must return: the locked folder can be neither emptied nor removed.
     QVERIFY(FileHandler::clearFiles(root));
     QVERIFY(!FileHandler::clearDir(root));
+
+    // The same folder given as the one to clear.
+    QVERIFY(FileHandler::clearFiles(root + "/a/locked"));
+    QVERIFY(!FileHandler::clearDir(root + "/a/locked"));
+
     chmod(locked.constData(), 0755);
     QCOMPARE(everythingBelow(root), (QStringList { "a", "a/locked", "a/locked/inner.txt" }));
 }
