@@ -60,6 +60,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanupTestCase();
+    void metaObjectOrder();
     void waitEndsOnTheRightEvent_data();
     void waitEndsOnTheRightEvent();
     void laterResponsesStillFillTheDelta();
@@ -88,6 +89,19 @@ void TestPlatformEventNexus::cleanupTestCase()
 {
     Project::destory();
     Singleton<Global>::destory();
+}
+
+void TestPlatformEventNexus::metaObjectOrder()
+{
+    // Hosts connect by index: the order of the signals and the slot is fixed.
+    const QMetaObject& meta = PlatformEventNexus::staticMetaObject;
+    const int first = meta.methodOffset();
+    QCOMPARE(meta.methodCount() - first, 3);
+    QCOMPARE(meta.method(first).methodSignature(), QByteArray("SigUpdateFinish(bool)"));
+    QCOMPARE(meta.method(first + 1).methodSignature(), QByteArray("SigErrorMsg(QString)"));
+    QCOMPARE(meta.method(first + 2).methodSignature(),
+        QByteArray("SlotPlatformEvent(IBIMPlatformEvent*)"));
+    QCOMPARE(meta.method(first + 2).methodType(), QMetaMethod::Slot);
 }
 
 void TestPlatformEventNexus::waitEndsOnTheRightEvent_data()
