@@ -38,7 +38,8 @@ struct SqliteFinalizer
 qint64 plainRead(const QString& path)
 {
     sqlite3* raw = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite3_open_v2(
+        path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     std::unique_ptr<sqlite3, SqliteCloser> db(raw);
     std::vector<QByteArray> tables;
     {
