@@ -23,7 +23,9 @@ quint32 TextColumn::store(const char* utf8, size_t length)
             raiseError(QStringLiteral("the texts of one field exceed 4 GiB"));
     }
     const auto offset = static_cast<quint32>(m_bytes.size());
-    m_bytes.append(utf8, length);
+    // An empty value may come without bytes (a null pointer).
+    if (length != 0)
+        m_bytes.append(utf8, length);
     return offset;
 }
 
