@@ -344,6 +344,10 @@ void readModelFile(const QString& path, ModelObject& model, bool loadRecords)
     sqlite3* db = connection.get();
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    // No stored value can be longer than the file; a longer one could only be
+    // made up by expressions in a foreign schema.
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH,
+        int(std::min<qint64>(std::max<qint64>(fileSize, 1 << 20), 1000000000)));
     checkLayout(db);
     SqliteStatement begin = prepare(db, "BEGIN");
     step(db, begin.get());
