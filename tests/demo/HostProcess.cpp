@@ -16,8 +16,8 @@ HostProcess::HostProcess(const QString& centralStore)
     // standard error, which the tests read as the host's own.
     const QString leakOptions = m_environment.value(QStringLiteral("LSAN_OPTIONS"));
     if (!leakOptions.isEmpty())
-        m_environment.insert(QStringLiteral("LSAN_OPTIONS"),
-            leakOptions + QStringLiteral(":print_suppressions=0"));
+        m_environment.insert(
+            QStringLiteral("LSAN_OPTIONS"), leakOptions + QStringLiteral(":print_suppressions=0"));
     if (centralStore.isEmpty())
         m_environment.remove(QStringLiteral("BIMCORE_CENTRAL_STORE"));
     else
