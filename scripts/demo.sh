@@ -13,7 +13,8 @@ bimcore_drop_root "$@"
 
 build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
 build="$build_root/build"
-log="$build_root/demo-build.log"
+log="$build/demo-build.log"
+mkdir -p "$build"
 echo "== Building in $build (log: $log)"
 if ! bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$log" 2>&1; then
     tail -n 40 "$log"

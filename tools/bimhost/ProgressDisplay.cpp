@@ -15,7 +15,6 @@ void ProgressDisplay::forward(const wchar_t* text, double percent)
 {
     if (!currentDisplay)
         return;
-    ++currentDisplay->m_messages;
     currentDisplay->show(text ? QString::fromWCharArray(text) : QString(), percent);
 }
 

@@ -34,11 +34,6 @@ public:
         ProgressDisplay* m_previous;
     };
 
-    // How many messages reached the current display.
-    int messageCount() const { return m_messages; }
-
 private:
     static void forward(const wchar_t* text, double percent);
-
-    int m_messages = 0;
 };
