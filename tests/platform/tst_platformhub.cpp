@@ -234,26 +234,28 @@ void TestPlatformHub::postReturnsBeforeTheServiceRuns()
 void TestPlatformHub::everyRequestIsAnswered_data()
 {
     QTest::addColumn<int>("script");
-    QTest::addColumn<bool>("nullRequest");
+    QTest::addColumn<int>("posted"); // 0 a request, 1 null, 2 an event that is no request
     QTest::addColumn<QString>("answerType");
     QTest::addColumn<QString>("answerText");
 
     const QString error = QString::fromWCharArray(kPlatformErrorEvent);
     const QString response = QString::fromWCharArray(kFileProcResponseEvent);
-    QTest::newRow("service responds") << 0 << false << response << QString();
+    QTest::newRow("service responds") << 0 << 0 << response << QString();
     QTest::newRow("service ends without an answer")
-        << 1 << false << error << "The central service ended without an answer.";
-    QTest::newRow("service throws") << 2 << false << error << "store on fire";
+        << 1 << 0 << error << "The central service ended without an answer.";
+    QTest::newRow("service throws") << 2 << 0 << error << "store on fire";
     QTest::newRow("service throws a non-exception")
-        << 3 << false << error << "The central service failed with an unknown error.";
-    QTest::newRow("service answers twice: the first counts") << 4 << false << error << "first";
-    QTest::newRow("null request") << 0 << true << error << "No request was posted (null event).";
+        << 3 << 0 << error << "The central service failed with an unknown error.";
+    QTest::newRow("service answers twice: the first counts") << 4 << 0 << error << "first";
+    QTest::newRow("null request") << 0 << 1 << error << "No request was posted (null event).";
+    QTest::newRow("an event that is no request")
+        << 0 << 2 << error << "The platform hub does not handle events of type \"SomeEvent\".";
 }
 
 void TestPlatformHub::everyRequestIsAnswered()
 {
     QFETCH(int, script);
-    QFETCH(bool, nullRequest);
+    QFETCH(int, posted);
     QFETCH(QString, answerType);
     QFETCH(QString, answerText);
 
@@ -283,19 +285,20 @@ void TestPlatformHub::everyRequestIsAnswered()
         CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
     request->GetParams()->m_projectId = 77;
     request->SetRequestFlag(1);
-    hub()->PostPlatformEvent(nullRequest ? nullptr : request.get());
+    const PlatformEventRef other = PlatformEvent::makeOther(L"SomeEvent", 77);
+    hub()->PostPlatformEvent(posted == 0 ? request.get() : posted == 1 ? nullptr : other.get());
     drainHubWorker();
     QTRY_VERIFY(!seen.empty() && QString::fromStdWString(seen.back().type) == answerType);
     disconnect(record);
 
     const SeenEvent& answer = seen.back();
-    QCOMPARE(answer.projectId, nullRequest ? 0LL : 77LL);
+    QCOMPARE(answer.projectId, posted == 1 ? 0LL : 77LL);
     QCOMPARE(QString::fromStdWString(answer.text), answerText);
     // A request gets its start event first and exactly one answer.
-    QCOMPARE(int(seen.size()), nullRequest ? 1 : 2);
-    if (!nullRequest)
+    QCOMPARE(int(seen.size()), posted == 0 ? 2 : 1);
+    if (posted == 0)
         QCOMPARE(seen.front().type, std::wstring(kFileProcStartEvent));
-    QTRY_COMPARE(PlatformEvent::liveCount(), m_liveBefore);
+    QTRY_COMPARE(PlatformEvent::liveCount(), m_liveBefore + 1); // 'other' itself
 }
 
 void TestPlatformHub::requestIsReadOnlyWhilePosting()
