@@ -71,7 +71,8 @@ Commands:
   workspace remove DIR      Delete DIR with everything inside it.
 
 Every option is written --key=value. The central store that open and update
-fetch from is the folder named by BIMCORE_CENTRAL_STORE.)";
+fetch from is the folder named by BIMCORE_CENTRAL_STORE, or else by the
+setting CentralStore/Location of Korvane/PlatformService.)";
 
 void defineOptions(QCommandLineParser& parser)
 {
