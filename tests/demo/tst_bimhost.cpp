@@ -5,6 +5,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -67,6 +69,7 @@ private Q_SLOTS:
     void misuse();
     void projectFailures_data();
     void projectFailures();
+    void progressOnATerminal();
     void workspaceFolders();
     void workspaceReadOnlyEntries();
     void getPrintsTheReply_data();
@@ -189,6 +192,29 @@ void BimHostTest::projectFailures()
     verifyOneErrorLine(result, 1, fragments.first());
     for (const QString& fragment : fragments)
         QVERIFY2(result.err.contains(fragment), qPrintable(result.err));
+}
+
+void BimHostTest::progressOnATerminal()
+{
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("no script(1) to run the host on a pseudo-terminal");
+    QTemporaryDir work;
+    const QString store = work.filePath(QStringLiteral("store"));
+    QVERIFY(copyStore(QStringLiteral("store-r1"), store));
+    QStringList command { kHost };
+    command += projectArguments(QStringLiteral("open"), work.filePath(QStringLiteral("p")));
+    HostProcess host(store);
+    const HostProcess::Result result = host.run(script,
+        { QStringLiteral("-qec"), command.join(QLatin1Char(' ')), QStringLiteral("/dev/null") });
+    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err + result.out));
+    // One bar, redrawn in place, ended by a single line break.
+    QVERIFY2(result.out.startsWith(QLatin1String("\r  [........................]   0%")),
+        qPrintable(result.out));
+    QVERIFY2(!result.out.contains(QLatin1String("\n  [")), qPrintable(result.out));
+    QVERIFY2(result.out.contains(QRegularExpression(QStringLiteral(
+                 "\\r  \\[#{24}\\] 100%  Project files are up to date *\\r?\\nProject "))),
+        qPrintable(result.out));
 }
 
 void BimHostTest::workspaceFolders()
