@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <exception>
+#include <utility>
 
 namespace PlatformSvcComm {
 

@@ -143,7 +143,7 @@ TableChangeMap LocalCentralStore::fetch(
         changes = comparison.get();
         // The central model was replaced while it was read: compare again with
         // what was actually copied.
-        if (copiedModel != compared)
+        if (copiedModel != compared || DurableFiles::identify(sourceModel) != compared)
             changes = compareChanges(oldModel, staging + QLatin1Char('/') + names[0]);
     } else if (copiedModel != compared) {
         checkModelFile(staging + QLatin1Char('/') + names[0]);

@@ -45,9 +45,18 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
     m_ready = sibling(".bimcore-ready");
     m_old = sibling(".bimcore-old");
 
+    // Folders made here are flushed into their parents, so that a first fetch
+    // survives a power loss as a whole.
+    QStringList created;
+    for (QString folder = m_parent;
+         !QFileInfo::exists(folder) && QFileInfo(folder).path() != folder;
+         folder = QFileInfo(folder).path())
+        created.prepend(folder);
     if (!QDir().mkpath(m_parent))
         throw CentralStoreError(QStringLiteral("Cannot create the folder \"%1\".")
                                     .arg(QDir::toNativeSeparators(m_parent)));
+    for (const QString& folder : created)
+        DurableFiles::syncFolder(QFileInfo(folder).path());
     m_lockFd = ::open(QFile::encodeName(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_lockFd < 0 || ::flock(m_lockFd, LOCK_EX) != 0) {
         const int error = errno;
