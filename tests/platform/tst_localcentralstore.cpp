@@ -264,6 +264,8 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone_data()
                                                  << "is not a valid project key";
     QTest::newRow("central model is damaged") << "damaged"
                                               << "The model file";
+    QTest::newRow("local folder cannot be written") << "readonly"
+                                                    << "Cannot create the folder";
 }
 
 void TestLocalCentralStore::faultsLeaveTheFolderAlone()
@@ -293,6 +295,10 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
         QVERIFY(::chmod(QFile::encodeName(m_store).constData(), 0) == 0);
     } else if (fault == "key") {
         key = "../store/P-1";
+    } else if (fault == "readonly") {
+        if (geteuid() == 0)
+            QSKIP("root writes into every folder");
+        QVERIFY(::chmod(QFile::encodeName(QFileInfo(m_project).path()).constData(), 0555) == 0);
     } else if (fault == "damaged") {
         QFile model(m_store + "/P-1/" + kModelFile);
         QVERIFY(model.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -306,6 +312,7 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
         caught = QString::fromUtf8(e.what());
     }
     ::chmod(QFile::encodeName(m_store).constData(), 0755);
+    ::chmod(QFile::encodeName(QFileInfo(m_project).path()).constData(), 0755);
     QVERIFY2(caught.contains(message), qPrintable(caught));
     QCOMPARE(readAll(m_project + "/" + kModelFile), modelBefore);
     QCOMPARE(readAll(m_project + "/" + kDatabaseFile), databaseBefore);

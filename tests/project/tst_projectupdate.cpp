@@ -59,6 +59,7 @@ private Q_SLOTS:
     void reopeningFailuresThrow_data();
     void reopeningFailuresThrow();
     void localStoreUpdateWithProgress();
+    void localStoreFirstFetchThroughOpen();
 
 private:
     RegisteredProject* project() { return static_cast<RegisteredProject*>(Project::instance()); }
@@ -210,6 +211,21 @@ void TestProjectUpdate::localStoreUpdateWithProgress()
     QCOMPARE(project()->getTesselTable("segment")[1].asString("name"), QStringLiteral("b"));
     QVERIFY(!g_progress.empty());
     QCOMPARE(g_progress.back().second, 100.0);
+}
+
+void TestProjectUpdate::localStoreFirstFetchThroughOpen()
+{
+    const QString store = m_dir->filePath("store");
+    writeProject(store + "/P-880", revision("b"), "db2");
+    qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(store));
+    QVERIFY(!QFileInfo::exists(m_path));
+
+    QVERIFY(project()->open(&recordProgress));
+    QVERIFY(project()->opened());
+    QVERIFY(project()->getChangedDelta().tables.empty());
+    QCOMPARE(readAll(m_path + "/" + kModelFile), readAll(store + "/P-880/" + kModelFile));
+    QCOMPARE(project()->getTesselTable("segment").recordCount(), 2);
+    QVERIFY(!g_progress.empty());
 }
 
 QTEST_MAIN(TestProjectUpdate)
