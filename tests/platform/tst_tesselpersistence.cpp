@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -105,19 +104,6 @@ struct SqliteCloser
     void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
 };
 
-// Runs SQL on a saved model file, to damage it in one precise way.
-void alter(const QString& path, const char* sql)
-{
-    sqlite3* raw = nullptr;
-    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
-    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
-    char* error = nullptr;
-    const int result = sqlite3_exec(raw, sql, nullptr, nullptr, &error);
-    const QString message = QString::fromUtf8(error ? error : "");
-    sqlite3_free(error);
-    QVERIFY2(result == SQLITE_OK, qPrintable(message));
-}
-
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -125,29 +111,58 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     QCOMPARE(file.write(bytes), qint64(bytes.size()));
 }
 
-using Damage = std::function<void(const QString&)>;
+// Damages a saved model file in one precise way: SQL run on it, or one of
+// the named faults.
+void damage(const QString& path, const QString& how)
+{
+    if (how == "missing") {
+        QFile::remove(path);
+    } else if (how == "empty") {
+        writeBytes(path, QByteArray());
+    } else if (how == "text") {
+        writeBytes(path, QByteArray("{\"mode\": 2}\n").repeated(100));
+    } else if (how == "header") {
+        writeBytes(path, QByteArray("SQLite format 3\0\x10\0", 18));
+    } else if (how == "half") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(file.size() / 2));
+    } else {
+        if (how.startsWith("CREATE TABLE project"))
+            QFile::remove(path);
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
+        std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+        QCOMPARE(sqlite3_exec(raw, how.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+}
+
+TesselModel loaded(const QString& path, bool readOnly = false, bool withRecords = true)
+{
+    TesselModel model = newModel();
+    TesselModelPersistent(model).loadFromFile(path, readOnly, withRecords);
+    return model;
+}
 
 } // namespace
-
-Q_DECLARE_METATYPE(Damage)
 
 class TestTesselPersistence : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void roundTrip()
+    void roundTripAndLoadFlags()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("m.Tessel"));
         const TesselModel original = sampleModel();
         TesselModelPersistent(original).saveToFile(path);
 
-        TesselModel loaded = newModel();
-        QVERIFY(TesselModelPersistent(loaded).loadFromFile(path, false, true));
-        compareModels(original, loaded);
+        TesselModel model = newModel();
+        QVERIFY(TesselModelPersistent(model).loadFromFile(path, false, true));
+        compareModels(original, model);
         const TesselTable table
-            = loaded.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+            = model.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
         QCOMPARE(table[1].asString(QStringLiteral("name")), QStringLiteral("墙 1"));
         QCOMPARE(table[0].asUInt64(QStringLiteral("id")), 9007199254740993ULL);
         QCOMPARE(table[49].id64(), 0xF000000000000031ULL);
@@ -160,169 +175,122 @@ private slots:
             QStringLiteral("Int64"));
         // Saving what was loaded gives the same model again.
         const QString second = dir.filePath(QStringLiteral("again.Tessel"));
-        TesselModelPersistent(loaded).saveToFile(second);
-        TesselModel reloaded = newModel();
-        TesselModelPersistent(reloaded).loadFromFile(second);
-        compareModels(original, reloaded);
-    }
+        TesselModelPersistent(model).saveToFile(second);
+        compareModels(original, loaded(second));
 
-    void loadFlags()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("m.Tessel"));
-        TesselModelPersistent(sampleModel()).saveToFile(path);
+        QCOMPARE(loaded(path, true).mode(), tmReadOnly);
+        const TesselTable schemaOnly
+            = loaded(path, false, false)
+                  .findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+        QCOMPARE(schemaOnly.recordCount(), 0);
+        QCOMPARE(schemaOnly.tableSchema().fieldSchemas().count(), 7);
 
-        TesselModel readOnly = newModel();
-        TesselModelPersistent(readOnly).loadFromFile(path, true, true);
-        QCOMPARE(readOnly.mode(), tmReadOnly);
-
-        TesselModel schemaOnly = newModel();
-        TesselModelPersistent(schemaOnly).loadFromFile(path, false, false);
-        const TesselTable table
-            = schemaOnly.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
-        QCOMPARE(table.recordCount(), 0);
-        QCOMPARE(table.tableSchema().fieldSchemas().count(), 7);
-    }
-
-    void loadReplacesTheModelAndCountsAsOneChange()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("m.Tessel"));
-        TesselModelPersistent(sampleModel()).saveToFile(path);
-
-        TesselModel model = newModel();
+        // Loading replaces what the model held and counts as one change.
+        TesselModel replaced = newModel();
         const TesselTable old
-            = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("old"));
-        model.fetchCommand();
-        TesselModelPersistent(model).loadFromFile(path);
-        QCOMPARE(model.fetchCommand().changeCount(), 1);
-        QVERIFY(model.findTable(QStringLiteral("DB"), QStringLiteral("old")).isNull());
+            = replaced.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("old"));
+        replaced.fetchCommand();
+        TesselModelPersistent(replaced).loadFromFile(path);
+        QCOMPARE(replaced.fetchCommand().changeCount(), 1);
+        QVERIFY(replaced.findTable(QStringLiteral("DB"), QStringLiteral("old")).isNull());
         QCOMPARE(old.name(), QStringLiteral("old"));
-        QCOMPARE(model.databaseCount(), 2);
+        QCOMPARE(replaced.databaseCount(), 2);
     }
 
     void saveIsAtomic()
     {
-        if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("ro"));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QStringLiteral("/m.Tessel");
-        TesselModel small = newModel();
-        TesselModelPersistent(small).saveToFile(path);
-        const QByteArray before = [&] {
-            QFile f(path);
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-        try {
-            TesselModelPersistent(sampleModel()).saveToFile(path);
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QFAIL("saving into a read-only folder should fail");
-        } catch (const KRVException& e) {
-            QVERIFY2(e.message().contains(path), qPrintable(e.message()));
-        }
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile after(path);
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), before);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    }
-
-    void saveReplacesAndLeavesNoTemporaryFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("m.Tessel"));
         TesselModelPersistent(newModel()).saveToFile(path);
         TesselModelPersistent(sampleModel()).saveToFile(path);
-        TesselModel loaded = newModel();
-        TesselModelPersistent(loaded).loadFromFile(path);
-        QCOMPARE(loaded.databaseCount(), 2);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-            QStringList { QStringLiteral("m.Tessel") });
-        QVERIFY_EXCEPTION_THROWN(TesselModelPersistent(newModel())
-                                     .saveToFile(dir.filePath(QStringLiteral("none/m.Tessel"))),
+        QCOMPARE(loaded(path).databaseCount(), 2);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { "m.Tessel" });
+        QVERIFY_EXCEPTION_THROWN(
+            TesselModelPersistent(newModel()).saveToFile(dir.filePath("none/m.Tessel")),
             KRVException);
+
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        QString error;
+        try {
+            TesselModelPersistent(newModel()).saveToFile(path);
+        } catch (const KRVException& e) {
+            error = e.message();
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(error.contains(path), qPrintable(error));
+        QFile after(path);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void damagedFiles_data()
     {
-        QTest::addColumn<Damage>("damage");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("fault");
-
-        QTest::newRow("missing") << Damage([](const QString& path) { QFile::remove(path); })
-                                 << QStringLiteral("does not exist");
-        QTest::newRow("empty") << Damage([](const QString& path) {
-            writeBytes(path, QByteArray());
-        }) << QStringLiteral("empty");
-        QTest::newRow("not SQLite") << Damage([](const QString& path) {
-            writeBytes(path, QByteArray("{\"mode\": 2}\n").repeated(100));
-        }) << QStringLiteral("not an SQLite database");
-        QTest::newRow("another layout") << Damage([](const QString& path) {
-            QFile::remove(path);
-            alter(path, "CREATE TABLE project(id INTEGER)");
-        }) << QStringLiteral("another layout");
-        QTest::newRow("another version")
-            << Damage([](const QString& path) { alter(path, "PRAGMA user_version = 2"); })
-            << QStringLiteral("version 2");
-        QTest::newRow("truncated") << Damage([](const QString& path) {
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            const QByteArray bytes = file.readAll();
-            file.close();
-            writeBytes(path, bytes.left(bytes.size() / 2));
-        }) << QStringLiteral("truncated");
-        QTest::newRow("truncated header") << Damage([](const QString& path) {
-            writeBytes(path, QByteArray("SQLite format 3\0\x10\0", 18));
-        }) << QStringLiteral("truncated");
-        QTest::newRow("primary key out of range") << Damage([](const QString& path) {
-            alter(path, "UPDATE tessel_tables SET primary_key = 7 WHERE name = 'element_type'");
-        }) << QStringLiteral("primary-key field index out of range");
-        QTest::newRow("primary key below -1") << Damage([](const QString& path) {
-            alter(path, "UPDATE tessel_tables SET primary_key = -2 WHERE name = 'element_type'");
-        }) << QStringLiteral("primary-key field index out of range");
-        QTest::newRow("too many values") << Damage([](const QString& path) {
-            alter(path, "ALTER TABLE tessel_records_0 ADD COLUMN f7 INTEGER NOT NULL DEFAULT 0");
-        }) << QStringLiteral("hold 8 values each; its schema has 7 fields");
-        QTest::newRow("too few values") << Damage([](const QString& path) {
-            alter(path,
-                "DELETE FROM tessel_field_props WHERE field_position = 6;"
-                "DELETE FROM tessel_fields WHERE table_position = 0 AND position = 6");
-        }) << QStringLiteral("hold 7 values each; its schema has 6 fields");
-        QTest::newRow("record count") << Damage([](const QString& path) {
-            alter(path, "DELETE FROM tessel_records_0 WHERE position = 3");
-        }) << QStringLiteral("holds 49 records; its catalog counts 50");
-        QTest::newRow("record table missing")
-            << Damage([](const QString& path) { alter(path, "DROP TABLE tessel_records_1"); })
-            << QStringLiteral("records of table \"empty\" cannot be read");
-        QTest::newRow("unknown data type") << Damage([](const QString& path) {
-            alter(path, "UPDATE tessel_fields SET data_type = 9 WHERE position = 1");
-        }) << QStringLiteral("unknown data type 9");
-        QTest::newRow("table of no database") << Damage([](const QString& path) {
-            alter(path, "UPDATE tessel_tables SET database_position = 5 WHERE position = 0");
-        }) << QStringLiteral("database 5, which does not exist");
-        QTest::newRow("gap in field positions") << Damage([](const QString& path) {
-            alter(path,
-                "UPDATE tessel_fields SET position = 9 WHERE table_position = 0 AND position = 6");
-        }) << QStringLiteral("field position");
-        QTest::newRow("duplicate table") << Damage([](const QString& path) {
-            alter(path, "UPDATE tessel_tables SET name = 'element_type' WHERE name = 'empty'");
-        }) << QStringLiteral("already has a table");
-        QTest::newRow("trigger") << Damage([](const QString& path) {
-            alter(path, "CREATE TRIGGER t AFTER INSERT ON tessel_model BEGIN SELECT 1; END");
-        }) << QStringLiteral("views or triggers");
+        QTest::newRow("missing") << "missing"
+                                 << "does not exist";
+        QTest::newRow("empty") << "empty"
+                               << "empty";
+        QTest::newRow("not SQLite") << "text"
+                                    << "not an SQLite database";
+        QTest::newRow("another layout") << "CREATE TABLE project(id INTEGER)"
+                                        << "another layout";
+        QTest::newRow("another version") << "PRAGMA user_version = 2"
+                                         << "version 2";
+        QTest::newRow("truncated") << "half"
+                                   << "truncated";
+        QTest::newRow("truncated header") << "header"
+                                          << "truncated";
+        QTest::newRow("primary key out of range")
+            << "UPDATE tessel_tables SET primary_key = 7 WHERE name = 'element_type'"
+            << "primary-key field index out of range";
+        QTest::newRow("primary key below -1")
+            << "UPDATE tessel_tables SET primary_key = -2 WHERE name = 'element_type'"
+            << "primary-key field index out of range";
+        QTest::newRow("too many values")
+            << "ALTER TABLE tessel_records_0 ADD COLUMN f7 INTEGER NOT NULL DEFAULT 0"
+            << "hold 8 values each; its schema has 7 fields";
+        QTest::newRow("too few values")
+            << "DELETE FROM tessel_field_props WHERE field_position = 6;"
+               "DELETE FROM tessel_fields WHERE table_position = 0 AND position = 6"
+            << "hold 7 values each; its schema has 6 fields";
+        QTest::newRow("record count") << "DELETE FROM tessel_records_0 WHERE position = 3"
+                                      << "holds 49 records; its catalog counts 50";
+        QTest::newRow("record table missing") << "DROP TABLE tessel_records_1"
+                                              << "records of table \"empty\" cannot be read";
+        QTest::newRow("unknown data type")
+            << "UPDATE tessel_fields SET data_type = 9 WHERE position = 1"
+            << "unknown data type 9";
+        QTest::newRow("table of no database")
+            << "UPDATE tessel_tables SET database_position = 5 WHERE position = 0"
+            << "database 5, which does not exist";
+        QTest::newRow("gap in field positions")
+            << "UPDATE tessel_fields SET position = 9 WHERE table_position = 0 AND position = 6"
+            << "field position";
+        QTest::newRow("duplicate table")
+            << "UPDATE tessel_tables SET name = 'element_type' WHERE name = 'empty'"
+            << "already has a table";
+        QTest::newRow("trigger")
+            << "CREATE TRIGGER t AFTER INSERT ON tessel_model BEGIN SELECT 1; END"
+            << "views or triggers";
     }
 
     void damagedFiles()
     {
-        QFETCH(Damage, damage);
+        QFETCH(QString, how);
         QFETCH(QString, fault);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("KBMProjectTemplate.Tessel"));
         TesselModelPersistent(sampleModel()).saveToFile(path);
-        damage(path);
+        damage(path, how);
 
         // What the model held before stays whole.
         TesselModel model = newModel();
