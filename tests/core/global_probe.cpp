@@ -3,7 +3,7 @@
 //
 // Environment:
 //   PROBE_SETTINGS_DIR  folder that stands in for the system-wide settings
-//   PROBE_CALLS         how many times initParams runs (default 1)
+//   PROBE_CALLS         how many times initParams runs
 // Before the first call fields 1, 2 and 4 hold the text "untouched".
 
 #include <core/Global.h>
@@ -21,35 +21,21 @@ int main(int argc, char** argv)
         qEnvironmentVariable("PROBE_SETTINGS_DIR"));
     QApplication app(argc, argv);
 
-    Global* global = Singleton<Global>::instance();
-    global->m_appDir = global->m_dataDir = global->m_workspaceRoot = QStringLiteral("untouched");
-
-    const int calls = qEnvironmentVariableIsSet("PROBE_CALLS")
-        ? qEnvironmentVariableIntValue("PROBE_CALLS")
-        : 1;
+    Global* g = Singleton<Global>::instance();
+    g->m_appDir = g->m_dataDir = g->m_workspaceRoot = QStringLiteral("untouched");
     bool result = false;
-    for (int call = 0; call < calls; ++call)
-        result = global->initParams(app);
+    for (int call = qEnvironmentVariableIntValue("PROBE_CALLS"); call > 0; --call)
+        result = g->initParams(app);
 
-    const QJsonObject fields {
-        { "result", result },
-        { "appDir", global->m_appDir },
-        { "dataDir", global->m_dataDir },
-        { "workspaceRoot", global->m_workspaceRoot },
-        { "account", global->m_account },
-        { "pwd", global->m_pwd },
-        { "userID", global->m_userID },
-        { "displayName", global->m_displayName },
-        { "token", global->m_token },
-        { "tenantID", global->m_tenantID },
-        { "productCode", global->m_productCode },
-        { "projectService", global->m_projectService },
-        { "collaborationService", global->m_collaborationService },
-        { "vizHubApiService", global->m_vizHubApiService },
-        { "vizHubFileService", global->m_vizHubFileService },
-        { "cloudDomain", global->m_cloudDomain },
-        { "userToken", global->m_userToken },
-    };
+    const QJsonObject fields { { "result", result }, { "appDir", g->m_appDir },
+        { "dataDir", g->m_dataDir }, { "workspaceRoot", g->m_workspaceRoot },
+        { "account", g->m_account }, { "pwd", g->m_pwd }, { "userID", g->m_userID },
+        { "displayName", g->m_displayName }, { "token", g->m_token }, { "tenantID", g->m_tenantID },
+        { "productCode", g->m_productCode }, { "projectService", g->m_projectService },
+        { "collaborationService", g->m_collaborationService },
+        { "vizHubApiService", g->m_vizHubApiService },
+        { "vizHubFileService", g->m_vizHubFileService }, { "cloudDomain", g->m_cloudDomain },
+        { "userToken", g->m_userToken } };
     std::fputs(QJsonDocument(fields).toJson(QJsonDocument::Compact).constData(), stdout);
     Singleton<Global>::destory();
     return 0;

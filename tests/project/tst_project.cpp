@@ -45,9 +45,8 @@ private slots:
     void cleanup();
 
     void registrationAndDestruction();
-    void opensAUsableProject();
-    void updatesWhenTheLocalCopyIsNotUsable_data();
-    void updatesWhenTheLocalCopyIsNotUsable();
+    void opens_data();
+    void opens();
     void failedOpenRaisesOneMessage_data();
     void failedOpenRaisesOneMessage();
     void failedOpenKeepsTheOpenStores();
@@ -99,25 +98,14 @@ void ProjectTest::registrationAndDestruction()
     QCOMPARE(Project::instance(), nullptr);
 }
 
-void ProjectTest::opensAUsableProject()
+void ProjectTest::opens_data()
 {
-    Builder::writeUsableProject(m_folder);
-    const auto service = installDeliveringService();
-    QVERIFY(m_project->open(nullptr));
-    QVERIFY(service->requests().empty());
-    QVERIFY(m_project->opened());
-    QVERIFY(m_project->GetDatabaseManager());
-    QCOMPARE(m_project->tableRequests, 1); // the "project" table, through the override
-    QCOMPARE(m_project->updateOverrideCalls, 0);
-    QVERIFY(!m_project->save());
-}
+    QTest::addColumn<QByteArray>("modelJson"); // empty: no project folder
+    QTest::addColumn<bool>("fetches");
 
-void ProjectTest::updatesWhenTheLocalCopyIsNotUsable_data()
-{
-    QTest::addColumn<QByteArray>("modelJson");
-    QTest::addColumn<bool>("folderExists");
-
-    QTest::newRow("no project folder") << QByteArray() << false;
+    QTest::newRow("usable local copy")
+        << Builder::model({ Builder::projectTable(4242, 7001) }) << false;
+    QTest::newRow("no project folder") << QByteArray() << true;
     QTest::newRow("project record missing")
         << Builder::model({ Builder::emptyProjectTable() }) << true;
     QTest::newRow("project id 0") << Builder::model({ Builder::projectTable(0, 7001) }) << true;
@@ -126,21 +114,25 @@ void ProjectTest::updatesWhenTheLocalCopyIsNotUsable_data()
     QTest::newRow("no project table") << Builder::model({ Builder::specialtyTable({}) }) << true;
 }
 
-// open() fetches the project through the base update, not the host's override.
-void ProjectTest::updatesWhenTheLocalCopyIsNotUsable()
+// A local copy without a usable "project" record is fetched through the base
+// update, not the host's override.
+void ProjectTest::opens()
 {
     QFETCH(QByteArray, modelJson);
-    QFETCH(bool, folderExists);
-    if (folderExists)
+    QFETCH(bool, fetches);
+    if (!modelJson.isEmpty())
         Builder::write(m_folder, modelJson);
     const auto service = installDeliveringService();
 
     QVERIFY(m_project->open(nullptr));
     QVERIFY(m_project->opened());
-    QCOMPARE(service->requests().size(), size_t(1));
+    QVERIFY(m_project->GetDatabaseManager());
+    QCOMPARE(service->requests().size(), size_t(fetches ? 1 : 0));
     QCOMPARE(m_project->updateOverrideCalls, 0);
-    QCOMPARE(m_project->tableRequests, folderExists ? 1 : 0);
+    // The "project" table is read through the virtual operation.
+    QCOMPARE(m_project->tableRequests, modelJson.isEmpty() ? 0 : 1);
     QCOMPARE(m_project->workspaceId(), QString("7001"));
+    QVERIFY(!m_project->save());
 }
 
 void ProjectTest::failedOpenRaisesOneMessage_data()

@@ -53,13 +53,12 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void requestCarriesTheLaunchParameters();
-    void updateOfAnOpenProjectReportsItsChanges();
     void firstFetchThroughOpenReportsNoChanges();
     void failedUpdateThenSuccessfulOne();
     void reopeningFailuresThrow_data();
     void reopeningFailuresThrow();
-    void localStoreUpdateWithProgress();
-    void localStoreFirstFetchThroughOpen();
+    void localStore_data();
+    void localStore();
 
 private:
     RegisteredProject* project() { return static_cast<RegisteredProject*>(Project::instance()); }
@@ -113,23 +112,6 @@ void TestProjectUpdate::requestCarriesTheLaunchParameters()
     QVERIFY(texts == expected);
 }
 
-void TestProjectUpdate::updateOfAnOpenProjectReportsItsChanges()
-{
-    writeProject(m_path, revision("a"), "db");
-    QVERIFY(project()->open(nullptr));
-    QVERIFY(project()->opened());
-    const TableChangeMap changes { { L"segment", { { 2, RecordChanged } } },
-        { L"material", { { 5, RecordAdded } } } };
-    ScriptedCentralService::install(
-        [&](const FileProcessParams&, int, CentralServiceContext& context) {
-            context.Respond(changes);
-        });
-    QVERIFY(project()->updateProject(nullptr));
-    QVERIFY(project()->getChangedDelta().tables == changes);
-    QVERIFY(project()->needResetModel());
-    QVERIFY(project()->GetDatabaseManager());
-}
-
 void TestProjectUpdate::firstFetchThroughOpenReportsNoChanges()
 {
     // The service writes the files and still lists tables: a first fetch
@@ -160,13 +142,17 @@ void TestProjectUpdate::failedUpdateThenSuccessfulOne()
     QVERIFY(project()->GetDatabaseManager()); // the local copy is open again
     QVERIFY(project()->getChangedDelta().tables.empty());
 
+    const TableChangeMap changes { { L"segment", { { 2, RecordChanged } } },
+        { L"material", { { 5, RecordAdded } } } };
     ScriptedCentralService::install(
-        [](const FileProcessParams&, int, CentralServiceContext& context) {
-            context.Respond({ { L"site", { { 3, RecordRemoved } } } });
+        [&](const FileProcessParams&, int, CentralServiceContext& context) {
+            context.Respond(changes);
         });
     QVERIFY(project()->updateProject(nullptr));
     QCOMPARE(project()->GetErrorMsg(), QString());
-    QCOMPARE(project()->getChangedDelta().tables.size(), size_t(1));
+    QVERIFY(project()->getChangedDelta().tables == changes);
+    QVERIFY(project()->needResetModel());
+    QVERIFY(project()->GetDatabaseManager());
 }
 
 void TestProjectUpdate::reopeningFailuresThrow_data()
@@ -197,35 +183,33 @@ void TestProjectUpdate::reopeningFailuresThrow()
     QVERIFY(!project()->GetDatabaseManager());
 }
 
-void TestProjectUpdate::localStoreUpdateWithProgress()
+void TestProjectUpdate::localStore_data()
 {
+    QTest::addColumn<bool>("localCopy");
+    QTest::newRow("first fetch through open") << false;
+    QTest::newRow("update of an open project") << true;
+}
+
+void TestProjectUpdate::localStore()
+{
+    QFETCH(bool, localCopy);
     const QString store = m_dir->filePath("store");
     writeProject(store + "/P-880", revision("b"), "db2");
     qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(store));
-    writeProject(m_path, revision("a"), "db");
-    QVERIFY(project()->open(nullptr));
+    if (localCopy)
+        writeProject(m_path, revision("a"), "db");
 
-    QVERIFY(project()->updateProject(&recordProgress));
+    QVERIFY(project()->open(&recordProgress));
+    QCOMPARE(g_progress.empty(), localCopy);
+    if (localCopy)
+        QVERIFY(project()->updateProject(&recordProgress));
     QVERIFY(project()->getChangedDelta().tables
-        == (TableChangeMap { { L"segment", { { 2, RecordChanged } } } }));
+        == (localCopy ? TableChangeMap { { L"segment", { { 2, RecordChanged } } } }
+                      : TableChangeMap {}));
+    QCOMPARE(readAll(m_path + "/" + kModelFile), readAll(store + "/P-880/" + kModelFile));
     QCOMPARE(project()->getTesselTable("segment")[1].asString("name"), QStringLiteral("b"));
     QVERIFY(!g_progress.empty());
     QCOMPARE(g_progress.back().second, 100.0);
-}
-
-void TestProjectUpdate::localStoreFirstFetchThroughOpen()
-{
-    const QString store = m_dir->filePath("store");
-    writeProject(store + "/P-880", revision("b"), "db2");
-    qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(store));
-    QVERIFY(!QFileInfo::exists(m_path));
-
-    QVERIFY(project()->open(&recordProgress));
-    QVERIFY(project()->opened());
-    QVERIFY(project()->getChangedDelta().tables.empty());
-    QCOMPARE(readAll(m_path + "/" + kModelFile), readAll(store + "/P-880/" + kModelFile));
-    QCOMPARE(project()->getTesselTable("segment").recordCount(), 2);
-    QVERIFY(!g_progress.empty());
 }
 
 QTEST_MAIN(TestProjectUpdate)

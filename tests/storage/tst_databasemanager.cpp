@@ -33,29 +33,23 @@ private:
 
 void DatabaseManagerTest::recognisesProjectFolders_data()
 {
-    QTest::addColumn<QString>("folderName");
+    QTest::addColumn<QString>("folderName"); // empty: no folder at all
     QTest::addColumn<QString>("trailing");
     QTest::addColumn<bool>("withModel");
     QTest::addColumn<bool>("withDatabase");
-    QTest::addColumn<bool>("isProject");
-
-    QTest::newRow("plain folder") << "plain"
-                                  << "" << true << true << true;
-    QTest::newRow("trailing separator") << "trailing"
-                                        << "/" << true << true << true;
-    QTest::newRow("spaces and non-ASCII") << "项目 文件夹 é"
-                                          << "" << true << true << true;
-    QTest::newRow("spaces and non-ASCII, trailing separator") << "项目 文件夹 ü"
-                                                              << "/" << true << true << true;
-    QTest::newRow("folder missing") << ""
-                                    << "" << false << false << false;
-    QTest::newRow("empty folder") << "empty"
-                                  << "" << false << false << false;
+    const auto row = [](const char* tag, const char* name, const char* trailing, bool model,
+                         bool database) {
+        QTest::newRow(tag) << QString::fromUtf8(name) << QString(trailing) << model << database;
+    };
+    row("plain folder", "plain", "", true, true);
+    row("trailing separator", "trailing", "/", true, true);
+    row("spaces and non-ASCII", "项目 文件夹 é", "", true, true);
+    row("spaces and non-ASCII, trailing separator", "项目 文件夹 ü", "/", true, true);
+    row("folder missing", "", "", false, false);
+    row("empty folder", "empty", "", false, false);
     // The model file here is garbage: were it loaded, opening would raise.
-    QTest::newRow("model file only") << "model only"
-                                     << "" << true << false << false;
-    QTest::newRow("database file only") << "database only"
-                                        << "/" << false << true << false;
+    row("model file only", "model only", "", true, false);
+    row("database file only", "database only", "/", false, true);
 }
 
 void DatabaseManagerTest::recognisesProjectFolders()
@@ -64,7 +58,7 @@ void DatabaseManagerTest::recognisesProjectFolders()
     QFETCH(QString, trailing);
     QFETCH(bool, withModel);
     QFETCH(bool, withDatabase);
-    QFETCH(bool, isProject);
+    const bool isProject = withModel && withDatabase;
 
     const QString folder = m_dir.filePath(folderName.isEmpty() ? "absent" : folderName);
     if (!folderName.isEmpty()) {

@@ -17,19 +17,26 @@ bool make(const QString& root, const QString& relative)
     const QString path = root + "/" + relative;
     if (relative.endsWith('/'))
         return QDir().mkpath(path);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write("content") == 7;
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+        && file.write("content") == 7;
+}
+
+bool makeAll(const QString& root, const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        if (!make(root, entry))
+            return false;
+    }
+    return true;
 }
 
 // Every entry below root, hidden ones and links included, relative to root.
 QStringList everythingBelow(const QString& root)
 {
     QStringList found;
-    const QDir base(root);
-    const QFileInfoList entries = base.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries = QDir(root).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         found << entry.fileName();
         if (entry.isDir() && !entry.isSymLink()) {
@@ -41,9 +48,9 @@ QStringList everythingBelow(const QString& root)
     return found;
 }
 
-bool isRoot()
+bool setMode(const QString& path, mode_t mode)
 {
-    return geteuid() == 0;
+    return chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
 
 } // namespace
@@ -64,18 +71,12 @@ private slots:
     void unlistableFolderEnds_data();
     void unlistableFolderEnds();
     void linksAreRemovedNotFollowed();
-    void deepChainIsEmptied();
-
     void fileExist_data();
     void fileExist();
     void getFileName_data();
     void getFileName();
-    void fileListsGiveAbsolutePaths();
-    void getFolderListGivesSubfolders();
-    void listingsOfMissingFolders();
+    void listings();
     void dirCreate();
-    void dirCreateGivesUp();
-    void getAllFilePathListLeavesTheList();
 
 private:
     QTemporaryDir m_tmp;
@@ -84,10 +85,10 @@ private:
 void TestFileHandler::clearFilesEmptiesEveryLevel()
 {
     const QString root = m_tmp.filePath("every-level");
-    for (const char* entry : { "top.txt", ".hidden", ".hidden-dir/inside.txt", "a/b/c/d/e/deep.txt",
-             "a/b/c/d/e/.deep-hidden", "a/b/c/sibling.txt", "a/empty/", "with space/file name.txt",
-             "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt" })
-        QVERIFY2(make(root, entry), entry);
+    QVERIFY(makeAll(root,
+        { "top.txt", ".hidden", ".hidden-dir/inside.txt", "a/b/c/d/e/deep.txt",
+            "a/b/c/d/e/.deep-hidden", "a/b/c/sibling.txt", "a/empty/", "with space/file name.txt",
+            "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt" }));
     QFile heldOpen(root + "/a/b/c/sibling.txt");
     QVERIFY(heldOpen.open(QIODevice::ReadOnly)); // no obstacle on this system
 
@@ -99,22 +100,27 @@ void TestFileHandler::clearFilesEmptiesEveryLevel()
 void TestFileHandler::clearDirRemovesTheFolder_data()
 {
     QTest::addColumn<QStringList>("entries");
-    QTest::newRow("empty folder") << QStringList {};
-    QTest::newRow("files and folders") << QStringList { "x.txt", ".y", "sub/z.txt", "sub/deeper/" };
-    QTest::newRow("trailing separator") << QStringList { "x.txt" };
+    QTest::addColumn<QString>("suffix"); // appended to the folder's path
+
+    QString chain;
+    for (int level = 0; level < 100; ++level)
+        chain += QString("level%1/").arg(level);
+    QTest::newRow("empty folder") << QStringList {} << "";
+    QTest::newRow("files and folders")
+        << QStringList { "x.txt", ".y", "sub/z.txt", "sub/d/" } << "";
+    QTest::newRow("trailing separator") << QStringList { "x.txt" } << "/";
+    QTest::newRow("chain of 100 folders")
+        << QStringList { chain + "bottom.txt", "level0/level1/side.txt" } << "";
 }
 
 void TestFileHandler::clearDirRemovesTheFolder()
 {
     QFETCH(QStringList, entries);
+    QFETCH(QString, suffix);
     const QString root = m_tmp.filePath(QTest::currentDataTag());
-    QVERIFY(QDir().mkpath(root));
-    for (const QString& entry : entries)
-        QVERIFY(make(root, entry));
-    const QString argument
-        = QTest::currentDataTag() == QByteArray("trailing separator") ? root + "/" : root;
+    QVERIFY(QDir().mkpath(root) && makeAll(root, entries));
 
-    QVERIFY(FileHandler::clearDir(argument));
+    QVERIFY(FileHandler::clearDir(root + suffix));
     QVERIFY(!QFileInfo::exists(root));
 }
 
@@ -129,8 +135,7 @@ void TestFileHandler::nothingToClear()
 {
     QFETCH(bool, isFile);
     const QString path = m_tmp.filePath(QTest::currentDataTag());
-    if (isFile)
-        QVERIFY(make(m_tmp.path(), QTest::currentDataTag()));
+    QVERIFY(!isFile || make(m_tmp.path(), QTest::currentDataTag()));
 
     QVERIFY(FileHandler::clearFiles(path));
     QVERIFY(FileHandler::clearDir(path));
@@ -141,8 +146,7 @@ void TestFileHandler::nothingToClear()
 void TestFileHandler::emptyAndRelativePaths()
 {
     const QString work = m_tmp.filePath("cwd");
-    QVERIFY(make(work, "keep.txt"));
-    QVERIFY(make(work, "rel/inner/file.txt"));
+    QVERIFY(makeAll(work, { "keep.txt", "rel/inner/file.txt" }));
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(work));
 
@@ -156,7 +160,6 @@ void TestFileHandler::emptyAndRelativePaths()
     QCOMPARE(everythingBelow(work), (QStringList { "keep.txt", "rel" }));
     QVERIFY(FileHandler::clearDir("rel"));
     QCOMPARE(everythingBelow(work), QStringList { "keep.txt" });
-
     QVERIFY(QDir::setCurrent(previous));
 }
 
@@ -174,32 +177,24 @@ void TestFileHandler::readOnlyEntriesStay_data()
 
 void TestFileHandler::readOnlyEntriesStay()
 {
-    if (isRoot())
+    if (geteuid() == 0)
         QSKIP("root may delete read-only entries");
     QFETCH(QString, readOnly);
     QFETCH(QStringList, remains);
 
     const QString root = m_tmp.filePath(QTest::currentDataTag());
-    for (const char* entry :
-        { "a/x.txt", "a/b/w.txt", "a/b/c/deeper.txt", "d/e/f.txt", "top.txt", ".hidden" })
-        QVERIFY(make(root, entry));
-    if (readOnly.endsWith('/')) {
-        QVERIFY(make(root, readOnly + "inner.txt"));
-        QFile::remove(root + "/a/b/w.txt");
-        QDir(root + "/a/b/c").removeRecursively();
-    } else {
-        QVERIFY(make(root, readOnly));
-    }
-    const QString target = root + "/" + readOnly;
-    QVERIFY(
-        chmod(QFile::encodeName(target).constData(), readOnly.endsWith('/') ? 0555 : 0444) == 0);
+    const bool folder = readOnly.endsWith('/');
+    QVERIFY(makeAll(root, { "a/x.txt", "d/e/f.txt", "top.txt", ".hidden" }));
+    QVERIFY(makeAll(root,
+        folder ? QStringList { "a/b/inner.txt" }
+               : QStringList { "a/b/w.txt", "a/b/c/deeper.txt", readOnly }));
+    QVERIFY(setMode(root + "/" + readOnly, folder ? 0555 : 0444));
 
     QVERIFY(FileHandler::clearFiles(root));
     QCOMPARE(everythingBelow(root), remains);
     QVERIFY(!FileHandler::clearDir(root));
     QCOMPARE(everythingBelow(root), remains);
-
-    chmod(QFile::encodeName(target).constData(), 0755);
+    setMode(root + "/" + readOnly, 0755);
 }
 
 void TestFileHandler::unlistableFolderEnds_data()
@@ -212,39 +207,33 @@ void TestFileHandler::unlistableFolderEnds_data()
 
 void TestFileHandler::unlistableFolderEnds()
 {
-    if (isRoot())
+    if (geteuid() == 0)
         QSKIP("root may list any folder");
     QFETCH(int, mode);
 
     const QString root = m_tmp.filePath(QTest::currentDataTag());
-    QVERIFY(make(root, "a/locked/inner.txt"));
-    QVERIFY(make(root, "a/other.txt"));
-    QVERIFY(make(root, "b.txt"));
-    const QByteArray locked = QFile::encodeName(root + "/a/locked");
-    QVERIFY(chmod(locked.constData(), static_cast<mode_t>(mode)) == 0);
+    QVERIFY(makeAll(root, { "a/locked/inner.txt", "a/other.txt", "b.txt" }));
+    QVERIFY(setMode(root + "/a/locked", static_cast<mode_t>(mode)));
 
-    // Must return: the locked folder can be neither emptied nor removed.
+    // Must return: the locked folder can be neither emptied nor removed,
+    // whether it lies below the folder to clear or is that folder.
     QVERIFY(FileHandler::clearFiles(root));
     QVERIFY(!FileHandler::clearDir(root));
-
-    // The same folder given as the one to clear.
     QVERIFY(FileHandler::clearFiles(root + "/a/locked"));
     QVERIFY(!FileHandler::clearDir(root + "/a/locked"));
 
-    chmod(locked.constData(), 0755);
+    setMode(root + "/a/locked", 0755);
     QCOMPARE(everythingBelow(root), (QStringList { "a", "a/locked", "a/locked/inner.txt" }));
 }
 
 void TestFileHandler::linksAreRemovedNotFollowed()
 {
     const QString canary = m_tmp.filePath("canary");
-    QVERIFY(make(canary, "precious.txt"));
-    QVERIFY(make(canary, "nested/precious.txt"));
+    QVERIFY(makeAll(canary, { "precious.txt", "nested/precious.txt" }));
     const QStringList canaryContent = everythingBelow(canary);
 
     const QString root = m_tmp.filePath("with-links");
-    QVERIFY(make(root, "inside/file.txt"));
-    QVERIFY(make(root, "sub/"));
+    QVERIFY(makeAll(root, { "inside/file.txt", "sub/" }));
     QVERIFY(QFile::link(canary, root + "/to-canary"));
     QVERIFY(QFile::link(canary, root + "/sub/deep-to-canary"));
     QVERIFY(QFile::link(canary + "/precious.txt", root + "/to-canary-file"));
@@ -256,41 +245,23 @@ void TestFileHandler::linksAreRemovedNotFollowed()
     QCOMPARE(everythingBelow(canary), canaryContent);
 }
 
-void TestFileHandler::deepChainIsEmptied()
-{
-    const QString root = m_tmp.filePath("chain");
-    QString relative;
-    for (int level = 0; level < 100; ++level)
-        relative += QString("level%1/").arg(level);
-    QVERIFY(make(root, relative + "bottom.txt"));
-    QVERIFY(make(root, "level0/level1/side.txt"));
-
-    QVERIFY(FileHandler::clearDir(root));
-    QVERIFY(!QFileInfo::exists(root));
-}
-
 void TestFileHandler::fileExist_data()
 {
     QTest::addColumn<QString>("dir"); // relative to the fixture
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("exists");
-
-    QTest::newRow("exact name") << "files"
-                                << "Model.db" << true;
-    QTest::newRow("other letter case") << "files"
-                                       << "model.db" << false;
-    QTest::newRow("name with space and non-ASCII") << "files"
-                                                   << "项目 文件.txt" << true;
-    QTest::newRow("link to a file") << "files"
-                                    << "link.db" << true;
-    QTest::newRow("sub-folder") << "files"
-                                << "sub" << false;
-    QTest::newRow("hidden file") << "files"
-                                 << ".hidden" << false;
-    QTest::newRow("path instead of a name") << "files"
-                                            << "sub/inner.txt" << false;
-    QTest::newRow("missing folder") << "nowhere"
-                                    << "Model.db" << false;
+    const auto row = [](const char* tag, const char* dir, const char* name, bool exists) {
+        QTest::newRow(tag) << QString(dir) << QString::fromUtf8(name) << exists;
+    };
+    row("exact name", "files", "Model.db", true);
+    row("other letter case", "files", "model.db", false);
+    row("name with space and non-ASCII", "files", "项目 文件.txt", true);
+    row("link to a file", "files", "link.db", true);
+    row("sub-folder", "files", "sub", false);
+    row("hidden file", "files", ".hidden", false);
+    row("path instead of a name", "files", "sub/inner.txt", false);
+    row("missing folder", "nowhere", "Model.db", false);
+    row("empty folder path", "", "Model.db", false);
 }
 
 void TestFileHandler::fileExist()
@@ -301,67 +272,53 @@ void TestFileHandler::fileExist()
 
     const QString files = m_tmp.filePath("files");
     if (!QFileInfo::exists(files)) {
-        for (const char* entry : { "Model.db", "项目 文件.txt", ".hidden", "sub/inner.txt" })
-            QVERIFY(make(files, entry));
+        QVERIFY(makeAll(files, { "Model.db", "项目 文件.txt", ".hidden", "sub/inner.txt" }));
         QVERIFY(QFile::link(files + "/Model.db", files + "/link.db"));
     }
-    QCOMPARE(FileHandler::fileExist(m_tmp.filePath(dir), name), exists);
+    QCOMPARE(FileHandler::fileExist(dir.isEmpty() ? dir : m_tmp.filePath(dir), name), exists);
 }
 
 void TestFileHandler::getFileName_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::newRow("absolute file path") << "/work/space/模型 1.Tessel"
-                                        << "模型 1.Tessel";
-    QTest::newRow("trailing separator") << "/work/space/"
-                                        << "";
-    QTest::newRow("bare name") << "file.txt"
-                               << "file.txt";
-    QTest::newRow("empty") << ""
-                           << "";
+    for (const auto& row : { std::pair("/work/space/模型 1.Tessel", "模型 1.Tessel"),
+             std::pair("/work/space/", ""), std::pair("file.txt", "file.txt"), std::pair("", "") })
+        QTest::addRow("'%s'", row.first) << QString(row.first) << QString(row.second);
 }
 
 void TestFileHandler::getFileName()
 {
     QFETCH(QString, path);
     QFETCH(QString, name);
-    const QString before = path;
     QCOMPARE(FileHandler::getFileName(path), name);
-    QCOMPARE(path, before);
 }
 
-void TestFileHandler::fileListsGiveAbsolutePaths()
+void TestFileHandler::listings()
 {
     const QString dir = m_tmp.filePath("lists");
-    for (const char* entry : { "b.txt", "A.txt", "c.TXT", ".hidden", "sub/inner.txt" })
-        QVERIFY(make(dir, entry));
+    QVERIFY(makeAll(dir,
+        { "B.txt", "a.txt", "c.TXT", ".hidden", "sub/inner.txt", "Beta/", "alpha/", ".git/" }));
 
-    const QStringList expected { dir + "/A.txt", dir + "/b.txt", dir + "/c.TXT" };
-    QCOMPARE(FileHandler::getFileList(dir), expected);
-    QCOMPARE(FileHandler::getFilePathList(dir), expected);
-}
+    // Absolute paths, sorted by name ignoring case, hidden entries left out.
+    const QStringList files { dir + "/a.txt", dir + "/B.txt", dir + "/c.TXT" };
+    QCOMPARE(FileHandler::getFileList(dir), files);
+    QCOMPARE(FileHandler::getFilePathList(dir), files);
+    QCOMPARE(FileHandler::getFolderList(dir),
+        (QStringList { dir + "/alpha", dir + "/Beta", dir + "/sub" }));
 
-void TestFileHandler::getFolderListGivesSubfolders()
-{
-    const QString dir = m_tmp.filePath("folders");
-    for (const char* entry : { "Beta/x.txt", "alpha/", ".git/", "file.txt" })
-        QVERIFY(make(dir, entry));
-    QCOMPARE(FileHandler::getFolderList(dir), (QStringList { dir + "/alpha", dir + "/Beta" }));
-}
-
-void TestFileHandler::listingsOfMissingFolders()
-{
-    for (const QString& dir : { m_tmp.filePath("missing"), QString() }) {
-        QVERIFY(FileHandler::getFileList(dir).isEmpty());
-        QVERIFY(FileHandler::getFilePathList(dir).isEmpty());
-        QVERIFY(FileHandler::getFolderList(dir).isEmpty());
-        QVERIFY(!FileHandler::fileExist(dir, "x"));
+    QVERIFY(QDir().mkpath(m_tmp.filePath("empty-listing")));
+    for (const QString& none :
+        { m_tmp.filePath("missing"), QString(), m_tmp.filePath("empty-listing") }) {
+        QVERIFY(FileHandler::getFileList(none).isEmpty());
+        QVERIFY(FileHandler::getFilePathList(none).isEmpty());
+        QVERIFY(FileHandler::getFolderList(none).isEmpty());
     }
-    const QString empty = m_tmp.filePath("empty-listing");
-    QVERIFY(QDir().mkpath(empty));
-    QVERIFY(FileHandler::getFileList(empty).isEmpty());
-    QVERIFY(FileHandler::getFolderList(empty).isEmpty());
+
+    QStringList list { "keep", "these" };
+    FileHandler::getAllFilePathList(dir, list);
+    FileHandler::getAllFilePathList(dir, "*.txt", list);
+    QCOMPARE(list, (QStringList { "keep", "these" }));
 }
 
 void TestFileHandler::dirCreate()
@@ -369,40 +326,24 @@ void TestFileHandler::dirCreate()
     const QString nested = m_tmp.filePath("create/with parents/项目");
     FileHandler::dirCreate(nested);
     QVERIFY(QFileInfo(nested).isDir());
-
     QVERIFY(make(nested, "kept.txt"));
     FileHandler::dirCreate(nested);
     QCOMPARE(everythingBelow(nested), QStringList { "kept.txt" });
-}
 
-void TestFileHandler::dirCreateGivesUp()
-{
+    // Gives up where no folder can be made, instead of trying for ever.
     const QString file = m_tmp.filePath("plain-file");
     QVERIFY(make(m_tmp.path(), "plain-file"));
     FileHandler::dirCreate(file);
-    QVERIFY(QFileInfo(file).isFile());
     FileHandler::dirCreate(file + "/below");
-    QVERIFY(!QFileInfo::exists(file + "/below"));
     FileHandler::dirCreate(QString());
-
-    if (isRoot())
+    QVERIFY(QFileInfo(file).isFile());
+    if (geteuid() == 0)
         return;
     const QString locked = m_tmp.filePath("locked-parent");
-    QVERIFY(QDir().mkpath(locked));
-    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QDir().mkpath(locked) && setMode(locked, 0500));
     FileHandler::dirCreate(locked + "/child");
     QVERIFY(!QFileInfo::exists(locked + "/child"));
-    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
-
-void TestFileHandler::getAllFilePathListLeavesTheList()
-{
-    const QString dir = m_tmp.filePath("all");
-    QVERIFY(make(dir, "x.txt"));
-    QStringList list { "keep", "these" };
-    FileHandler::getAllFilePathList(dir, list);
-    FileHandler::getAllFilePathList(dir, "*.txt", list);
-    QCOMPARE(list, (QStringList { "keep", "these" }));
+    setMode(locked, 0700);
 }
 
 QTEST_GUILESS_MAIN(TestFileHandler)
