@@ -91,12 +91,10 @@ private Q_SLOTS:
     void init();
     void broadcastsOutliveLateReceivers_data();
     void broadcastsOutliveLateReceivers();
-    void progressTextOutlivesLateReceivers();
     void broadcastsWithoutListenersAreFreed();
-    void postReturnsBeforeTheServiceRuns();
+    void serviceRunsOnTheWorkerOnACopy();
     void everyRequestIsAnswered_data();
     void everyRequestIsAnswered();
-    void requestIsReadOnlyWhilePosting();
     void factoryMakesFreshRequests();
 
 private:
@@ -126,16 +124,21 @@ void TestPlatformHub::broadcastsOutliveLateReceivers()
     receiver.moveToThread(&thread);
     connect(hub(), &CCommunicationNexus::sigBroadCastMsg, &receiver, &LateReceiver::onEvent,
         connection);
+    connect(hub(), &CCommunicationNexus::sigProgressMsg, &receiver, &LateReceiver::onProgress,
+        connection);
     thread.start();
-
-    // Hold the receiver's thread until every broadcast has been emitted and
-    // the hub has let go of its references.
+    // Hold the receiver's thread until everything has been emitted and the
+    // hub has let go of its references.
     QSemaphore gate;
     QMetaObject::invokeMethod(&receiver, [&gate] { gate.acquire(); });
 
+    const auto progressText
+        = [](int step) { return L"步骤 " + std::to_wstring(step) + std::wstring(100, L'.'); };
     const TableChangeMap changes { { L"segment", { { 7, RecordChanged }, { 8, RecordAdded } } },
         { L"site", {} } };
-    hub()->RunOnWorker([&changes](CentralServiceContext& context) {
+    hub()->RunOnWorker([&](CentralServiceContext& context) {
+        for (int step = 0; step < 3; ++step)
+            context.ReportProgress(progressText(step), step * 50.0); // text gone after the emit
         context.Broadcast(PlatformEvent::makeResponse(42, changes));
         context.Broadcast(PlatformEvent::makeError(43, std::wstring(500, L'x') + L" failed"));
         context.Broadcast(PlatformEvent::makeOther(L"CentralSvcFileProcResponseEventLonger", 42));
@@ -154,37 +157,10 @@ void TestPlatformHub::broadcastsOutliveLateReceivers()
     QCOMPARE(seen[2].type, std::wstring(L"CentralSvcFileProcResponseEventLonger"));
     QVERIFY(seen[3].null);
     QTRY_COMPARE(PlatformEvent::liveCount(), m_liveBefore);
-
-    thread.quit();
-    thread.wait();
-}
-
-void TestPlatformHub::progressTextOutlivesLateReceivers()
-{
-    QThread thread;
-    LateReceiver receiver;
-    receiver.moveToThread(&thread);
-    connect(hub(), &CCommunicationNexus::sigProgressMsg, &receiver, &LateReceiver::onProgress);
-    thread.start();
-    QSemaphore gate;
-    QMetaObject::invokeMethod(&receiver, [&gate] { gate.acquire(); });
-
-    hub()->RunOnWorker([](CentralServiceContext& context) {
-        for (int step = 0; step < 3; ++step) {
-            // The text is gone as soon as the emit returns.
-            const std::wstring text = L"步骤 " + std::to_wstring(step) + std::wstring(100, L'.');
-            context.ReportProgress(text, step * 50.0);
-        }
-    });
-    drainHubWorker();
-    gate.release();
-
-    QTRY_COMPARE(receiver.progress().size(), size_t(3));
-    for (int step = 0; step < 3; ++step) {
-        QCOMPARE(receiver.progress()[step].first,
-            L"步骤 " + std::to_wstring(step) + std::wstring(100, L'.'));
-        QCOMPARE(receiver.progress()[step].second, step * 50.0);
-    }
+    const auto progress = receiver.progress();
+    QCOMPARE(progress.size(), size_t(3));
+    for (int step = 0; step < 3; ++step)
+        QVERIFY(progress[step] == std::make_pair(progressText(step), step * 50.0));
     thread.quit();
     thread.wait();
 }
@@ -200,15 +176,15 @@ void TestPlatformHub::broadcastsWithoutListenersAreFreed()
     QCOMPARE(PlatformEvent::liveCount(), m_liveBefore);
 }
 
-void TestPlatformHub::postReturnsBeforeTheServiceRuns()
+void TestPlatformHub::serviceRunsOnTheWorkerOnACopy()
 {
     CentralServiceRestorer restore;
-    QSemaphore serviceMayFinish;
+    QSemaphore serviceMayRun;
     QThread* serviceThread = nullptr;
-    ScriptedCentralService::install(
+    auto service = ScriptedCentralService::install(
         [&](const FileProcessParams&, int, CentralServiceContext& context) {
             serviceThread = QThread::currentThread();
-            serviceMayFinish.acquire();
+            serviceMayRun.acquire();
             context.Respond({});
         });
     QThread* emittingThread = nullptr;
@@ -217,18 +193,23 @@ void TestPlatformHub::postReturnsBeforeTheServiceRuns()
         [&emittingThread](IBIMPlatformEvent*) { emittingThread = QThread::currentThread(); },
         Qt::DirectConnection);
     QSignalSpy broadcasts(hub(), &CCommunicationNexus::sigBroadCastMsg);
-
-    std::unique_ptr<ICentralServiceFileProcessEvent> request(
-        CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
-    request->SetRequestFlag(1);
-    hub()->PostPlatformEvent(request.get()); // returns while the service is held
-    serviceMayFinish.release();
+    {
+        std::unique_ptr<ICentralServiceFileProcessEvent> request(
+            CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
+        request->GetParams()->m_projectKey = L"P-1";
+        request->SetRequestFlag(1);
+        hub()->PostPlatformEvent(request.get()); // returns while the service is held
+    } // deleted before the service gets to it: it reads its own copy
+    serviceMayRun.release();
     drainHubWorker();
     disconnect(probe);
 
     QTRY_COMPARE(broadcasts.size(), 2);
     QVERIFY(serviceThread && serviceThread != QThread::currentThread());
     QCOMPARE(emittingThread, serviceThread);
+    QCOMPARE(service->requests().size(), size_t(1));
+    QCOMPARE(service->requests()[0].first.m_projectKey, std::wstring(L"P-1"));
+    QCOMPARE(service->requests()[0].second, 1);
 }
 
 void TestPlatformHub::everyRequestIsAnswered_data()
@@ -299,29 +280,6 @@ void TestPlatformHub::everyRequestIsAnswered()
     if (posted == 0)
         QCOMPARE(seen.front().type, std::wstring(kFileProcStartEvent));
     QTRY_COMPARE(PlatformEvent::liveCount(), m_liveBefore + 1); // 'other' itself
-}
-
-void TestPlatformHub::requestIsReadOnlyWhilePosting()
-{
-    CentralServiceRestorer restore;
-    QSemaphore serviceMayRun;
-    auto service = ScriptedCentralService::install(
-        [&serviceMayRun](const FileProcessParams&, int, CentralServiceContext& context) {
-            serviceMayRun.acquire();
-            context.Respond({});
-        });
-    {
-        std::unique_ptr<ICentralServiceFileProcessEvent> request(
-            CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
-        request->GetParams()->m_projectKey = L"P-1";
-        request->SetRequestFlag(1);
-        hub()->PostPlatformEvent(request.get());
-    } // deleted before the service gets to it: it reads its own copy
-    serviceMayRun.release();
-    drainHubWorker();
-    QCOMPARE(service->requests().size(), size_t(1));
-    QCOMPARE(service->requests()[0].first.m_projectKey, std::wstring(L"P-1"));
-    QCOMPARE(service->requests()[0].second, 1);
 }
 
 void TestPlatformHub::factoryMakesFreshRequests()
