@@ -31,10 +31,27 @@ void MiniHttpServer::respondJson(const QByteArray& json, int status)
 {
     Response response;
     response.status = status;
-    response.reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Error";
+    response.reason = reasonOf(status);
     response.headers = { { "Content-Type", "application/json" } };
     response.body = json;
     respond(response);
+}
+
+void MiniHttpServer::respondFile(
+    const QByteArray& disposition, const QByteArray& body, int status, Behaviour behaviour)
+{
+    Response response;
+    response.status = status;
+    response.reason = reasonOf(status);
+    if (!disposition.isEmpty())
+        response.headers.append({ "Content-Disposition", disposition });
+    response.body = body;
+    respond(response, behaviour);
+}
+
+QByteArray MiniHttpServer::reasonOf(int status)
+{
+    return status == 200 ? "OK" : status == 404 ? "Not Found" : "Error";
 }
 
 QList<MiniHttpServer::Header> MiniHttpServer::headersOf(const QByteArray& request)

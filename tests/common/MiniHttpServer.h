@@ -43,6 +43,10 @@ public:
 
     void respond(Response response, Behaviour behaviour = Behaviour::Answer);
     void respondJson(const QByteArray& json, int status = 200);
+    // A file download: the body, named by a "Content-Disposition" header
+    // unless the disposition is empty.
+    void respondFile(const QByteArray& disposition, const QByteArray& body, int status = 200,
+        Behaviour behaviour = Behaviour::Answer);
 
     // Raw requests received so far (head and body), in arrival order.
     const QList<QByteArray>& requests() const { return m_requests; }
@@ -58,6 +62,7 @@ private:
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
     QByteArray head(int contentLength) const;
+    static QByteArray reasonOf(int status);
 
     Response m_response;
     Behaviour m_behaviour = Behaviour::Answer;

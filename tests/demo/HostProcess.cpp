@@ -1,5 +1,6 @@
 #include "HostProcess.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -55,4 +56,25 @@ HostProcess::Result HostProcess::run(
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+bool HostProcess::copySampleStore(const QString& revision, const QString& store)
+{
+    const QString source = QStringLiteral(SAMPLES_DIR "/%1/" SAMPLE_KEY "/").arg(revision);
+    const QString target = store + QStringLiteral("/" SAMPLE_KEY "/");
+    QDir().mkpath(target);
+    for (const char* name : { "KBMProjectTemplate.Tessel", "KBMProjectTemplate.db" }) {
+        QFile::remove(target + QLatin1String(name));
+        if (!QFile::copy(source + QLatin1String(name), target + QLatin1String(name)))
+            return false;
+    }
+    return true;
+}
+
+QStringList HostProcess::projectArguments(
+    const QString& command, const QString& folder, const QString& key)
+{
+    return { command, QStringLiteral("--userID=u-1"), QStringLiteral("--token=tok"),
+        QStringLiteral("--projectId=" SAMPLE_ID), QStringLiteral("--projectKey=") + key,
+        QStringLiteral("--projectPath=") + folder };
 }

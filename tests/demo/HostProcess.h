@@ -26,6 +26,13 @@ public:
     void setEnvironment(const QString& name, const QString& value);
     Result run(const QString& program, const QStringList& arguments, int timeoutMs = 120000);
 
+    // Puts a revision of the sample project ("store-r1", "store-r2") into the
+    // central store `store`, replacing what it held.
+    static bool copySampleStore(const QString& revision, const QString& store);
+    // The host's command line for the sample project in `folder`, signed in.
+    static QStringList projectArguments(const QString& command, const QString& folder,
+        const QString& key = QStringLiteral(SAMPLE_KEY));
+
 private:
     QTemporaryDir m_runtime;
     QProcessEnvironment m_environment;

@@ -3,8 +3,6 @@
 #include "HostProcess.h"
 #include "MiniHttpServer.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -15,27 +13,10 @@
 namespace {
 
 const QString kHost = QStringLiteral(BIMHOST_PATH);
-const QString kKey = QStringLiteral(SAMPLE_KEY);
 
-QStringList projectArguments(
-    const QString& command, const QString& folder, const QString& key = kKey)
+QStringList words(const QString& text)
 {
-    return { command, QStringLiteral("--userID=u-1"), QStringLiteral("--token=tok"),
-        QStringLiteral("--projectId=" SAMPLE_ID), QStringLiteral("--projectKey=") + key,
-        QStringLiteral("--projectPath=") + folder };
-}
-
-bool copyStore(const QString& revision, const QString& store)
-{
-    const QString source = QStringLiteral(SAMPLES_DIR "/%1/%2/").arg(revision, kKey);
-    const QString target = store + QLatin1Char('/') + kKey + QLatin1Char('/');
-    QDir().mkpath(target);
-    for (const char* name : { "KBMProjectTemplate.Tessel", "KBMProjectTemplate.db" }) {
-        QFile::remove(target + QLatin1String(name));
-        if (!QFile::copy(source + QLatin1String(name), target + QLatin1String(name)))
-            return false;
-    }
-    return true;
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -45,8 +26,7 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A failure is one line "bimhost: ..." on standard error, nothing on
-// standard output.
+// A failure is one line "bimhost: ..." on standard error.
 void verifyOneErrorLine(const HostProcess::Result& result, int exitCode, const QString& fragment)
 {
     QVERIFY2(result.finished, qPrintable(result.err));
@@ -72,19 +52,14 @@ private Q_SLOTS:
     void progressOnATerminal();
     void workspaceFolders();
     void workspaceReadOnlyEntries();
-    void getPrintsTheReply_data();
-    void getPrintsTheReply();
-    void getServiceError();
-    void postSendsTheBody_data();
-    void postSendsTheBody();
+    void restCommands_data();
+    void restCommands();
     void download();
-    void downloadRefused();
 };
 
 void BimHostTest::help()
 {
-    HostProcess host;
-    const HostProcess::Result result = host.run(kHost, { QStringLiteral("--help") });
+    const HostProcess::Result result = HostProcess().run(kHost, { QStringLiteral("--help") });
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 0);
     for (const char* word : { "--userID", "--account", "--displayName", "--token", "--userToken",
@@ -100,49 +75,37 @@ void BimHostTest::misuse_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("fragment");
-    const QString folder = QStringLiteral("/nonexistent/project");
-    QTest::newRow("no command") << QStringList {} << QStringLiteral("no command given");
-    QTest::newRow("unknown command")
-        << QStringList { QStringLiteral("fly") } << QStringLiteral("unknown command \"fly\"");
-    QTest::newRow("launch parameter without =")
-        << QStringList { QStringLiteral("open"), QStringLiteral("--userID"), QStringLiteral("u") }
-        << QStringLiteral("write --userID=VALUE");
-    QTest::newRow("project folder missing from the command line")
-        << QStringList { QStringLiteral("open"), QStringLiteral("--userID=u") }
-        << QStringLiteral("open needs --projectId=");
-    QTest::newRow("identifier not a number")
-        << (QStringList { QStringLiteral("open"), QStringLiteral("--userID=u"),
-               QStringLiteral("--projectId=12ab"), QStringLiteral("--projectKey=k"),
-               QStringLiteral("--projectPath=") + folder })
-        << QStringLiteral("--projectId must be a whole number");
-    QStringList anonymous = projectArguments(QStringLiteral("open"), folder);
-    anonymous.removeAt(1); // --userID
-    QTest::newRow("nobody signed in") << anonymous << QStringLiteral("no user is signed in");
-    QTest::newRow("screenshot without window") << projectArguments(QStringLiteral("open"), folder)
-            + QStringList { QStringLiteral("--screenshot=a.png") }
-                                               << QStringLiteral("--screenshot needs --gui");
-    QTest::newRow("window for a REST call") << QStringList {
-        QStringLiteral("get"), QStringLiteral("http://127.0.0.1/"), QStringLiteral("--gui")
-    } << QStringLiteral("--gui and --screenshot go with open and update");
-    QTest::newRow("too many arguments") << QStringList { QStringLiteral("get"), QStringLiteral("a"),
-        QStringLiteral("b") } << QStringLiteral("get takes 1 argument(s), not 2");
-    QTest::newRow("unknown folder operation") << QStringList {
-        QStringLiteral("workspace"), QStringLiteral("copy"), QStringLiteral("/tmp")
-    } << QStringLiteral("workspace takes create, list, clear or remove");
-    QTest::newRow("body that is no JSON") << QStringList { QStringLiteral("post"),
-        QStringLiteral("http://127.0.0.1:1/"), QStringLiteral("{oops") }
-                                          << QStringLiteral("the body is no JSON");
-    QTest::newRow("body that is no object") << QStringList { QStringLiteral("post"),
-        QStringLiteral("http://127.0.0.1:1/"), QStringLiteral("[1]") }
-                                            << QStringLiteral("the body must be a JSON object");
+    auto row = [](const char* name, const QStringList& arguments, const char* fragment) {
+        QTest::newRow(name) << arguments << QString::fromUtf8(fragment);
+    };
+    const QString project = QStringLiteral(
+        " --projectId=" SAMPLE_ID " --projectKey=k --projectPath=/nonexistent/project");
+    row("no command", {}, "no command given");
+    row("unknown command", words("fly"), "unknown command \"fly\"");
+    row("launch parameter without =", words("open --userID u"), "write --userID=VALUE");
+    row("project folder missing from the command line", words("open --userID=u"),
+        "open needs --projectId=");
+    row("identifier not a number",
+        words("open --userID=u --projectId=12ab --projectKey=k --projectPath=/nonexistent"),
+        "--projectId must be a whole number");
+    row("nobody signed in", words("open --token=tok" + project), "no user is signed in");
+    row("screenshot without window", words("open --userID=u --screenshot=a.png" + project),
+        "--screenshot needs --gui");
+    row("window for a REST call", words("get http://127.0.0.1/ --gui"),
+        "--gui and --screenshot go with open and update");
+    row("too many arguments", words("get a b"), "get takes 1 argument(s), not 2");
+    row("unknown folder operation", words("workspace copy /tmp"),
+        "workspace takes create, list, clear or remove");
+    row("body that is no JSON", words("post http://127.0.0.1:1/ {oops"), "the body is no JSON");
+    row("body that is no object", words("post http://127.0.0.1:1/ [1]"),
+        "the body must be a JSON object");
 }
 
 void BimHostTest::misuse()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, fragment);
-    HostProcess host;
-    verifyOneErrorLine(host.run(kHost, arguments), 2, fragment);
+    verifyOneErrorLine(HostProcess().run(kHost, arguments), 2, fragment);
 }
 
 void BimHostTest::projectFailures_data()
@@ -152,18 +115,17 @@ void BimHostTest::projectFailures_data()
     QTest::addColumn<QStringList>("fragments");
     const QString openFailed = QString::fromUtf8("打开项目失败！");
     QTest::newRow("first fetch of a project the store does not hold")
-        << QStringLiteral("other key") << QStringLiteral("open")
-        << QStringList { openFailed, QStringLiteral("is not in the central store") };
+        << "other key"
+        << "open" << QStringList { openFailed, "is not in the central store" };
     QTest::newRow("first fetch with no central store configured")
-        << QStringLiteral("no store") << QStringLiteral("open")
-        << QStringList { openFailed, QStringLiteral("No central store is configured") };
+        << "no store"
+        << "open" << QStringList { openFailed, "No central store is configured" };
     QTest::newRow("local copy whose model is broken")
-        << QStringLiteral("broken model") << QStringLiteral("open")
-        << QStringList { QStringLiteral("open: ") + openFailed };
+        << "broken model"
+        << "open" << QStringList { "open: " + openFailed };
     QTest::newRow("update after the project left the store")
-        << QStringLiteral("store emptied") << QStringLiteral("update")
-        << QStringList { QStringLiteral("update: the update failed:"),
-               QStringLiteral("is not in the central store") };
+        << "store emptied"
+        << "update" << QStringList { "update: the update failed:", "is not in the central store" };
 }
 
 void BimHostTest::projectFailures()
@@ -173,25 +135,24 @@ void BimHostTest::projectFailures()
     QFETCH(QStringList, fragments);
     QTemporaryDir work;
     const QString store = work.filePath(QStringLiteral("store"));
-    const QString folder = work.filePath(QStringLiteral("projects/") + kKey);
-    QVERIFY(copyStore(QStringLiteral("store-r1"), store));
+    const QString folder = work.filePath(QStringLiteral("projects/" SAMPLE_KEY));
+    QVERIFY(HostProcess::copySampleStore(QStringLiteral("store-r1"), store));
     HostProcess host(situation == QLatin1String("no store") ? QString() : store);
     host.setEnvironment(QStringLiteral("HOME"), work.path()); // no settings of the user's
 
-    QString key = kKey;
-    if (situation == QLatin1String("other key")) {
-        key = QStringLiteral("no-such-project");
-    } else if (situation == QLatin1String("broken model")) {
-        QVERIFY(host.run(kHost, projectArguments(QStringLiteral("open"), folder)).exitCode == 0);
-        QVERIFY(writeFile(folder + QStringLiteral("/KBMProjectTemplate.Tessel"), "not a model"));
-    } else if (situation == QLatin1String("store emptied")) {
-        QVERIFY(host.run(kHost, projectArguments(QStringLiteral("open"), folder)).exitCode == 0);
-        QVERIFY(QDir(store + QLatin1Char('/') + kKey).removeRecursively());
+    if (situation == QLatin1String("broken model") || situation == QLatin1String("store emptied")) {
+        QCOMPARE(host.run(kHost, HostProcess::projectArguments("open", folder)).exitCode, 0);
+        if (situation == QLatin1String("broken model"))
+            QVERIFY(writeFile(folder + QStringLiteral("/KBMProjectTemplate.Tessel"), "no model"));
+        else
+            QVERIFY(QDir(store + QStringLiteral("/" SAMPLE_KEY)).removeRecursively());
     }
-    const HostProcess::Result result = host.run(kHost, projectArguments(command, folder, key));
-    verifyOneErrorLine(result, 1, fragments.first());
+    const QString key = situation == QLatin1String("other key") ? QStringLiteral("no-such-project")
+                                                                : QStringLiteral(SAMPLE_KEY);
+    const HostProcess::Result result
+        = host.run(kHost, HostProcess::projectArguments(command, folder, key));
     for (const QString& fragment : fragments)
-        QVERIFY2(result.err.contains(fragment), qPrintable(result.err));
+        verifyOneErrorLine(result, 1, fragment);
 }
 
 void BimHostTest::progressOnATerminal()
@@ -201,12 +162,11 @@ void BimHostTest::progressOnATerminal()
         QSKIP("no script(1) to run the host on a pseudo-terminal");
     QTemporaryDir work;
     const QString store = work.filePath(QStringLiteral("store"));
-    QVERIFY(copyStore(QStringLiteral("store-r1"), store));
-    QStringList command { kHost };
-    command += projectArguments(QStringLiteral("open"), work.filePath(QStringLiteral("p")));
-    HostProcess host(store);
-    const HostProcess::Result result = host.run(script,
-        { QStringLiteral("-qec"), command.join(QLatin1Char(' ')), QStringLiteral("/dev/null") });
+    QVERIFY(HostProcess::copySampleStore(QStringLiteral("store-r1"), store));
+    const QStringList command = QStringList { kHost }
+        + HostProcess::projectArguments(QStringLiteral("open"), work.filePath(QStringLiteral("p")));
+    const HostProcess::Result result = HostProcess(store).run(
+        script, { QStringLiteral("-qec"), command.join(' '), QStringLiteral("/dev/null") });
     QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err + result.out));
     // One bar, redrawn in place, ended by a single line break.
     QVERIFY2(result.out.startsWith(QLatin1String("\r  [........................]   0%")),
@@ -221,39 +181,33 @@ void BimHostTest::workspaceFolders()
 {
     QTemporaryDir work;
     const QString root = work.filePath(QStringLiteral("ws/user/projects"));
-    HostProcess host;
     auto workspace = [&](const char* operation, const QString& path) {
-        return host.run(kHost, { QStringLiteral("workspace"), QLatin1String(operation), path });
+        return HostProcess().run(kHost, { QStringLiteral("workspace"), operation, path });
     };
 
-    HostProcess::Result result = workspace("create", root);
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(workspace("create", root).exitCode, 0);
     QVERIFY(QFileInfo(root).isDir());
     QVERIFY(writeFile(root + QStringLiteral("/plan.txt"), "abc"));
     QVERIFY(writeFile(root + QStringLiteral("/Models/deep/er/m.bin"), "x"));
     QVERIFY(writeFile(root + QStringLiteral("/.hidden"), "h"));
 
-    result = workspace("list", root);
+    HostProcess::Result result = workspace("list", root);
     QCOMPARE(result.exitCode, 0);
-    QVERIFY2(
-        result.out.contains(QLatin1String(": 1 folder(s), 1 file(s)")), qPrintable(result.out));
-    QVERIFY2(result.out.contains(QLatin1String("\n  Models/\n")), qPrintable(result.out));
-    QVERIFY2(result.out.contains(QLatin1String("\n  plan.txt  3 bytes\n")), qPrintable(result.out));
+    for (const char* line :
+        { ": 1 folder(s), 1 file(s)\n", "\n  Models/\n", "\n  plan.txt  3 bytes\n" })
+        QVERIFY2(result.out.contains(QLatin1String(line)), qPrintable(result.out));
 
-    result = workspace("clear", root);
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(workspace("clear", root).exitCode, 0);
     QVERIFY(QFileInfo(root).isDir());
     QVERIFY(
         QDir(root).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 
     QVERIFY(writeFile(root + QStringLiteral("/again/x"), "x"));
-    result = workspace("remove", work.filePath(QStringLiteral("ws")));
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(workspace("remove", work.filePath(QStringLiteral("ws"))).exitCode, 0);
     QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("ws"))));
     result = workspace("remove", work.filePath(QStringLiteral("ws")));
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(QLatin1String("nothing to remove")));
-
     verifyOneErrorLine(workspace("list", root), 1, QStringLiteral("no folder"));
 }
 
@@ -267,11 +221,8 @@ void BimHostTest::workspaceReadOnlyEntries()
     QVERIFY(writeFile(locked + QStringLiteral("/keep.txt"), "k"));
     QVERIFY(writeFile(root + QStringLiteral("/loose.txt"), "l"));
     QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
-    HostProcess host;
-    const HostProcess::Result cleared
-        = host.run(kHost, { QStringLiteral("workspace"), QStringLiteral("clear"), root });
-    const HostProcess::Result removed
-        = host.run(kHost, { QStringLiteral("workspace"), QStringLiteral("remove"), root });
+    const HostProcess::Result cleared = HostProcess().run(kHost, words("workspace clear " + root));
+    const HostProcess::Result removed = HostProcess().run(kHost, words("workspace remove " + root));
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     verifyOneErrorLine(cleared, 1, QStringLiteral("could not be deleted"));
     QVERIFY(!QFileInfo::exists(root + QStringLiteral("/loose.txt")));
@@ -279,116 +230,86 @@ void BimHostTest::workspaceReadOnlyEntries()
     QVERIFY(QFileInfo::exists(locked + QStringLiteral("/keep.txt")));
 }
 
-void BimHostTest::getPrintsTheReply_data()
+void BimHostTest::restCommands_data()
 {
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QByteArray>("authorization");
-    QTest::newRow("the user's token")
-        << QStringList { QStringLiteral("--token=tok-1") } << QByteArray("Bearer tok-1");
-    QTest::newRow("no token given") << QStringList {} << QByteArray("Bearer");
-    QTest::newRow("the caller's own header") << QStringList { QStringLiteral("--token=tok-1"),
-        QStringLiteral("--authorization=Basic eHk=") }
-                                             << QByteArray("Basic eHk=");
-}
-
-void BimHostTest::getPrintsTheReply()
-{
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, authorization);
-    MiniHttpServer server;
-    server.respondJson(R"({"code": 0, "data": {"rooms": 12, "name": "Riverside"}})");
-    HostProcess host;
-    const HostProcess::Result result = host.run(kHost,
-        QStringList { QStringLiteral("get"), server.url(QStringLiteral("/api/project")) }
-            + options);
-    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err));
-    const QJsonObject reply = QJsonDocument::fromJson(result.out.toUtf8()).object();
-    QCOMPARE(
-        reply.value(QStringLiteral("data")).toObject().value(QStringLiteral("rooms")).toInt(), 12);
-    QCOMPARE(server.requests().size(), 1);
-    QByteArray sent;
-    for (const auto& header : MiniHttpServer::headersOf(server.requests().first()))
-        if (header.first == "Authorization")
-            sent = header.second.trimmed();
-    QCOMPARE(sent, authorization);
-}
-
-void BimHostTest::getServiceError()
-{
-    MiniHttpServer server;
-    server.respondJson(R"({"code": 401, "message": "token expired"})");
-    HostProcess host;
-    verifyOneErrorLine(host.run(kHost, { QStringLiteral("get"), server.url() }), 1,
-        QStringLiteral("get: 401: token expired"));
-}
-
-void BimHostTest::postSendsTheBody_data()
-{
-    QTest::addColumn<bool>("fromFile");
-    QTest::newRow("body on the command line") << false;
-    QTest::newRow("body from a file") << true;
-}
-
-void BimHostTest::postSendsTheBody()
-{
-    QFETCH(bool, fromFile);
-    QTemporaryDir work;
-    const QByteArray body = R"({"projectId": "1873468521370009601", "name": "Riverside"})";
-    QStringList arguments { QStringLiteral("post") };
-    MiniHttpServer server;
-    arguments.append(server.url(QStringLiteral("/api/issues")));
-    if (fromFile) {
-        QVERIFY(writeFile(work.filePath(QStringLiteral("body.json")), body));
-        arguments.append(
-            QStringLiteral("--bodyFile=") + work.filePath(QStringLiteral("body.json")));
-    } else {
-        arguments.append(QString::fromUtf8(body));
-    }
+    QTest::addColumn<QStringList>("arguments"); // URL and DIR stand for the server and a folder
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed");
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray rooms = R"({"code": 0, "data": {"rooms": 12, "name": "Riverside"}})";
     // A service's refusal is the caller's to read: post prints it.
-    server.respondJson(R"({"code": 409, "message": "exists"})");
-    HostProcess host;
-    const HostProcess::Result result = host.run(kHost, arguments);
-    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err));
-    QCOMPARE(
-        QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("code")).toInt(),
-        409);
+    const QByteArray exists = R"({"code": 409, "message": "exists"})";
+    const QByteArray body = R"({"projectId": "1873468521370009601", "name": "Riverside"})";
+    QTest::newRow("get with the user's token")
+        << words("get URL/api/project --token=tok-1") << rooms << 0 << "\"rooms\": 12"
+        << QByteArray("\r\nAuthorization: Bearer tok-1\r\n");
+    QTest::newRow("get with no token given")
+        << words("get URL/api/project") << rooms << 0 << "\"rooms\": 12"
+        << QByteArray("\r\nAuthorization: Bearer \r\n");
+    QTest::newRow("get with the caller's own header")
+        << QStringList { "get", "URL/", "--token=tok-1", "--authorization=Basic eHk=" } << rooms
+        << 0 << "\"name\": \"Riverside\"" << QByteArray("\r\nAuthorization: Basic eHk=\r\n");
+    QTest::newRow("get of a service error")
+        << words("get URL/") << QByteArray(R"({"code": 401, "message": "token expired"})") << 1
+        << "get: 401: token expired" << QByteArray("GET / ");
+    QTest::newRow("post with the body on the command line")
+        << QStringList { "post", "URL/api/issues", body } << exists << 0 << "\"code\": 409"
+        << QByteArray("\"projectId\": \"1873468521370009601\"");
+    QTest::newRow("post with the body from a file")
+        << words("post URL/api/issues --bodyFile=DIR/body.json") << exists << 0
+        << "\"message\": \"exists\"" << QByteArray("\"projectId\": \"1873468521370009601\"");
+}
+
+void BimHostTest::restCommands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QFETCH(QByteArray, sent);
+    QTemporaryDir work;
+    QVERIFY(writeFile(work.filePath(QStringLiteral("body.json")),
+        R"({"projectId": "1873468521370009601", "name": "Riverside"})"));
+    MiniHttpServer server;
+    server.respondJson(reply);
+    arguments.replaceInStrings(QStringLiteral("URL/"), server.url());
+    arguments.replaceInStrings(QStringLiteral("DIR/"), work.path() + '/');
+
+    const HostProcess::Result result = HostProcess().run(kHost, arguments);
+    if (exitCode == 0) {
+        QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err));
+        QVERIFY2(result.out.contains(printed), qPrintable(result.out));
+    } else {
+        verifyOneErrorLine(result, exitCode, printed);
+    }
     QCOMPARE(server.requests().size(), 1);
-    QCOMPARE(QJsonDocument::fromJson(MiniHttpServer::bodyOf(server.requests().first())),
-        QJsonDocument::fromJson(body));
+    QVERIFY2(server.requests().first().contains(sent), server.requests().first().constData());
 }
 
 void BimHostTest::download()
 {
     QTemporaryDir work;
     MiniHttpServer server;
-    MiniHttpServer::Response response;
-    response.headers = { { "Content-Type", "application/pdf" },
-        { "Content-Disposition", "attachment; filename=\"A-101 Basement plan.pdf\"" } };
-    response.body = QByteArray(70000, 'p');
-    server.respond(response);
+    const QByteArray body(70000, 'p');
+    server.respondFile("attachment; filename=\"A-101 Basement plan.pdf\"", body);
     HostProcess host;
     const HostProcess::Result result
-        = host.run(kHost, { QStringLiteral("download"), server.url(), work.path() });
+        = host.run(kHost, words("download " + server.url()) << work.path());
     QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err));
+    QVERIFY2(result.out.contains(QLatin1String("(70000 bytes)")), qPrintable(result.out));
     QFile file(work.filePath(QStringLiteral("A-101 Basement plan.pdf")));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), response.body);
-    QVERIFY2(result.out.contains(QLatin1String("(70000 bytes)")), qPrintable(result.out));
-}
+    QCOMPARE(file.readAll(), body);
+    QVERIFY(file.remove());
 
-void BimHostTest::downloadRefused()
-{
-    QTemporaryDir work;
-    MiniHttpServer server;
     server.respondJson("{}", 404);
-    HostProcess host;
-    verifyOneErrorLine(host.run(kHost, { QStringLiteral("download"), server.url(), work.path() }),
-        1, QStringLiteral("nothing was downloaded"));
+    verifyOneErrorLine(host.run(kHost, words("download " + server.url()) << work.path()), 1,
+        QStringLiteral("nothing was downloaded"));
     QVERIFY(QDir(work.path()).isEmpty());
     verifyOneErrorLine(
-        host.run(kHost,
-            { QStringLiteral("download"), server.url(), work.filePath(QStringLiteral("missing")) }),
-        1, QStringLiteral("no folder"));
+        host.run(kHost, words("download " + server.url()) << work.filePath("missing")), 1,
+        QStringLiteral("no folder"));
 }
 
 QTEST_GUILESS_MAIN(BimHostTest)

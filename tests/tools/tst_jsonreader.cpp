@@ -10,36 +10,28 @@ class TestJsonReader : public QObject
     Q_OBJECT
 
 private slots:
-    void numbersKeepTheirText()
+    void valuesKeepTheirTextAndPlace()
     {
-        const JsonValue value
-            = JsonReader::parse("[18446744073709551615, -0.5e-3, 9007199254740993]");
-        QCOMPARE(value.items.size(), size_t(3));
-        QCOMPARE(value.items[0].text, QStringLiteral("18446744073709551615"));
-        QCOMPARE(value.items[1].text, QStringLiteral("-0.5e-3"));
-        QCOMPARE(value.items[2].text, QStringLiteral("9007199254740993"));
-    }
-
-    void stringsAndEscapes()
-    {
-        const JsonValue value = JsonReader::parse("{\"a\": \"\\\"\\\\\\/\\b\\f\\n\\r\\t\", \"b\": "
-                                                  "\"\\u5899\\ud83d\\ude00\", \"c\": \"墙\"}");
-        ;
+        const JsonValue value = JsonReader::parse(
+            "{\"n\": [18446744073709551615, -0.5e-3, 9007199254740993],\n"
+            " \"a\": \"\\\"\\\\\\/\\b\\f\\n\\r\\t\", \"b\": \"\\u5899\\ud83d\\ude00\",\n"
+            "  \"c\": [\"墙\", null]}");
+        const JsonValue& numbers = *value.member(QStringLiteral("n"));
+        QCOMPARE(numbers.items.size(), size_t(3));
+        QCOMPARE(numbers.items[0].text, QStringLiteral("18446744073709551615"));
+        QCOMPARE(numbers.items[1].text, QStringLiteral("-0.5e-3"));
+        QCOMPARE(numbers.items[2].text, QStringLiteral("9007199254740993"));
         QCOMPARE(value.member(QStringLiteral("a"))->text, QStringLiteral("\"\\/\b\f\n\r\t"));
         QCOMPARE(value.member(QStringLiteral("b"))->text, QString::fromUtf8("墙\xF0\x9F\x98\x80"));
-        QCOMPARE(value.member(QStringLiteral("c"))->text, QString::fromUtf8("墙"));
         QVERIFY(value.member(QStringLiteral("d")) == nullptr);
-    }
 
-    void valuesRememberTheirPlace()
-    {
-        const JsonValue value = JsonReader::parse("{\n  \"a\": [true,\n    null]}");
-        const JsonValue& array = *value.member(QStringLiteral("a"));
-        QCOMPARE(array.line, 2);
-        QCOMPARE(array.column, 8);
-        QCOMPARE(array.items[1].type, JsonValue::Null);
-        QCOMPARE(array.items[1].line, 3);
-        QCOMPARE(array.items[1].column, 5);
+        const JsonValue& last = *value.member(QStringLiteral("c"));
+        QCOMPARE(last.items[0].text, QString::fromUtf8("墙"));
+        QCOMPARE(last.line, 3);
+        QCOMPARE(last.column, 8);
+        QCOMPARE(last.items[1].type, JsonValue::Null);
+        QCOMPARE(last.items[1].line, 3);
+        QCOMPARE(last.items[1].column, 14); // counted in characters, not bytes
     }
 
     void faultsArePlaced_data()
@@ -48,27 +40,21 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("empty") << QByteArray() << 1 << 1 << QStringLiteral("unexpected end");
-        QTest::newRow("missing comma")
-            << QByteArray("{\"a\": 1 \"b\": 2}") << 1 << 9 << QStringLiteral("',' or '}' expected");
-        QTest::newRow("trailing text")
-            << QByteArray("{}\n x") << 2 << 2 << QStringLiteral("after the JSON value");
-        QTest::newRow("bare word")
-            << QByteArray("[tru]") << 1 << 5 << QStringLiteral("'true' expected");
-        QTest::newRow("leading zero")
-            << QByteArray("[01]") << 1 << 3 << QStringLiteral("',' or ']' expected");
-        QTest::newRow("bad escape")
-            << QByteArray("[\"a\\x\"]") << 1 << 5 << QStringLiteral("unknown escape");
-        QTest::newRow("lone surrogate")
-            << QByteArray("[\"\\ud800\"]") << 1 << 9 << QStringLiteral("unpaired surrogate");
-        QTest::newRow("newline in string")
-            << QByteArray("[\"a\nb\"]") << 1 << 4 << QStringLiteral("control character");
-        QTest::newRow("column counts characters")
-            << QByteArray("[\"墙墙\" 1]") << 1 << 7 << QStringLiteral("',' or ']' expected");
-        QTest::newRow("unterminated string")
-            << QByteArray("[\"abc") << 1 << 6 << QStringLiteral("inside a string");
-        QTest::newRow("nesting") << QByteArray(300, '[') << 1 << 258
-                                 << QStringLiteral("nested too deeply");
+        auto row = [](const char* name, const QByteArray& json, int line, int column,
+                       const char* fault) {
+            QTest::newRow(name) << json << line << column << QString::fromUtf8(fault);
+        };
+        row("empty", "", 1, 1, "unexpected end");
+        row("missing comma", "{\"a\": 1 \"b\": 2}", 1, 9, "',' or '}' expected");
+        row("trailing text", "{}\n x", 2, 2, "after the JSON value");
+        row("bare word", "[tru]", 1, 5, "'true' expected");
+        row("leading zero", "[01]", 1, 3, "',' or ']' expected");
+        row("bad escape", "[\"a\\x\"]", 1, 5, "unknown escape");
+        row("lone surrogate", "[\"\\ud800\"]", 1, 9, "unpaired surrogate");
+        row("newline in string", "[\"a\nb\"]", 1, 4, "control character");
+        row("column counts characters", "[\"墙墙\" 1]", 1, 7, "',' or ']' expected");
+        row("unterminated string", "[\"abc", 1, 6, "inside a string");
+        row("nesting", QByteArray(300, '['), 1, 258, "nested too deeply");
     }
 
     void faultsArePlaced()

@@ -7,6 +7,7 @@
 #include <krvcommon/KRVException.h>
 #include <tessel/Tessel.h>
 
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
@@ -44,6 +45,31 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
     return path;
+}
+
+// The first row of a query on an SQLite file, one number per column.
+QList<qint64> firstRow(const QString& path, const char* sql)
+{
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
+    sqlite3_stmt* rawStatement = nullptr;
+    sqlite3_prepare_v2(raw, sql, -1, &rawStatement, nullptr);
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(
+        rawStatement, &sqlite3_finalize);
+    QList<qint64> row;
+    if (rawStatement && sqlite3_step(rawStatement) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(rawStatement); ++c)
+            row.append(sqlite3_column_int64(rawStatement, c));
+    }
+    return row;
+}
+
+// A model-level JSON form with one table "t" whose members follow.
+QByteArray oneTable(const QByteArray& members)
+{
+    return QByteArray("{\"databases\": [{\"name\": \"DB\", \"tables\": [{\"name\": \"t\",\n")
+        + members + "}]}]}";
 }
 
 TesselModel load(const QString& path)
@@ -98,30 +124,23 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("syntax") << QByteArray("{\"mode\": 2,\n \"databases\": [1,}") << 2 << 18
-                                << QStringLiteral("a value expected");
-        QTest::newRow("unterminated") << QByteArray("{\"mode\": 2,\n  \"databases\": [") << 2 << 17
-                                      << QStringLiteral("unexpected end");
-        QTest::newRow("unknown type")
-            << QByteArray("{\"databases\": [{\"name\": \"DB\", \"tables\": [{\"name\": \"t\",\n"
-                          " \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]}]}]}")
-            << 2 << 35 << QStringLiteral("unknown type \"int33\"");
-        QTest::newRow("value count")
-            << QByteArray("{\"databases\": [{\"name\": \"DB\", \"tables\": [{\"name\": \"t\",\n"
-                          " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n"
-                          " \"records\": [{\"id64\": 1, \"values\": [1, 2]}]}]}]}")
-            << 3 << 36 << QStringLiteral("has 2 values; the table has 1 fields");
-        QTest::newRow("value out of range")
-            << QByteArray("{\"databases\": [{\"name\": \"DB\", \"tables\": [{\"name\": \"t\",\n"
-                          " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n"
-                          " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]}]}]}")
-            << 3 << 37 << QStringLiteral("does not fit");
-        QTest::newRow("id above 2^64")
-            << QByteArray("{\"databases\": [{\"name\": \"DB\", \"tables\": [{\"name\": \"t\",\n"
-                          " \"records\": [{\"id64\": 18446744073709551616, \"values\": []}]}]}]}")
-            << 2 << 23 << QStringLiteral("\"id64\" must be a whole number");
-        QTest::newRow("unknown member") << QByteArray("{\"mode\": 2, \"modes\": 3}") << 1 << 22
-                                        << QStringLiteral("unknown member \"modes\"");
+        auto row = [](const char* name, const QByteArray& json, int line, int column,
+                       const char* fault) {
+            QTest::newRow(name) << json << line << column << QString::fromUtf8(fault);
+        };
+        const char* field = " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n";
+        row("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"), 2,
+            35, "unknown type \"int33\"");
+        row("value count",
+            oneTable(QByteArray(field) + " \"records\": [{\"id64\": 1, \"values\": [1, 2]}]"), 3,
+            36, "has 2 values; the table has 1 fields");
+        row("value out of range",
+            oneTable(QByteArray(field) + " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]"),
+            3, 37, "does not fit");
+        row("id above 2^64",
+            oneTable(" \"records\": [{\"id64\": 18446744073709551616, \"values\": []}]"), 2, 23,
+            "\"id64\" must be a whole number");
+        row("unknown member", "{\"mode\": 2, \"modes\": 3}", 1, 22, "unknown member \"modes\"");
     }
 
     void badJsonIsPlaced()
@@ -140,22 +159,34 @@ private slots:
         }
     }
 
-    void toolReportsBadJson()
+    void toolRefuses_data()
     {
-        QTemporaryDir dir;
-        const QString input
-            = writeFile(dir, QStringLiteral("bad.json"), "{\"mode\": 2,\n \"databases\": [1,}");
-        const QString output = dir.filePath(QStringLiteral("m.Tessel"));
-        const ToolRun run = runTool({ QStringLiteral("build"), input, output });
-        QVERIFY(run.exitCode != 0);
-        QVERIFY2(run.err.contains("bad.json: line 2, column 18"), run.err.constData());
-        QVERIFY(!QFile::exists(output));
+        QTest::addColumn<QString>("arguments"); // %1 is a scratch folder
+        QTest::addColumn<QByteArray>("fault");
+        QTest::newRow("bad JSON") << "build %1/bad.json %1/m.Tessel"
+                                  << QByteArray("bad.json: line 2, column 18: a value expected");
+        QTest::newRow("dump of a missing file")
+            << "dump %1/none.Tessel" << QByteArray("none.Tessel");
+        QTest::newRow("unknown command") << "frobnicate" << QByteArray();
+        QTest::newRow("gen without a record count") << "gen %1/m" << QByteArray();
+        QTest::newRow("gen of no records") << "gen --records 0 %1/m" << QByteArray();
+        QTest::newRow("gen of fewer tables than it needs")
+            << "gen --records 10 --tables 2 %1/m" << QByteArray();
+    }
 
-        const ToolRun dumpMissing
-            = runTool({ QStringLiteral("dump"), dir.filePath(QStringLiteral("none.Tessel")) });
-        QVERIFY(dumpMissing.exitCode != 0);
-        QVERIFY2(dumpMissing.err.contains("none.Tessel"), dumpMissing.err.constData());
-        QVERIFY(runTool({ QStringLiteral("frobnicate") }).exitCode != 0);
+    void toolRefuses()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, fault);
+        QTemporaryDir dir;
+        writeFile(dir, QStringLiteral("bad.json"), "{\"mode\": 2,\n \"databases\": [1,}");
+        const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(QLatin1Char(' ')));
+        QVERIFY(run.exitCode > 0);
+        QVERIFY2(run.err.contains(fault), run.err.constData());
+        // No file written, not even a part of one.
+        QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QCOMPARE(files.next(), dir.filePath(QStringLiteral("bad.json")));
+        QVERIFY(!files.hasNext());
     }
 
     void genWritesAProject_data()
@@ -208,42 +239,11 @@ private slots:
             model.findTable(QStringLiteral("DB"), QStringLiteral("specialty")).recordCount() > 0);
 
         // The SQLite database holds the same rows.
-        sqlite3* raw = nullptr;
-        QCOMPARE(sqlite3_open_v2(
-                     (folder + QStringLiteral("/KBMProjectTemplate.db")).toUtf8().constData(), &raw,
-                     SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
-        std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
-        sqlite3_stmt* statement = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(raw,
-                     "SELECT count(*), min(node_type), max(node_type) FROM element_type", -1,
-                     &statement, nullptr),
-            SQLITE_OK);
-        QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
-        QCOMPARE(sqlite3_column_int(statement, 0), types.recordCount());
-        QCOMPARE(sqlite3_column_int(statement, 1), 1);
-        QCOMPARE(sqlite3_column_int(statement, 2), 3);
-        sqlite3_finalize(statement);
-        QCOMPARE(
-            sqlite3_prepare_v2(raw, "SELECT id FROM project", -1, &statement, nullptr), SQLITE_OK);
-        QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
-        QCOMPARE(
-            quint64(sqlite3_column_int64(statement, 0)), project[0].asUInt64(QStringLiteral("id")));
-        sqlite3_finalize(statement);
-    }
-
-    void genRefusesBadOptions()
-    {
-        QTemporaryDir dir;
-        QVERIFY(runTool({ QStringLiteral("gen"), dir.path() }).exitCode != 0);
-        QVERIFY(runTool({ QStringLiteral("gen"), QStringLiteral("--records"), QStringLiteral("0"),
-                            dir.path() })
-                    .exitCode
-            != 0);
-        QVERIFY(runTool({ QStringLiteral("gen"), QStringLiteral("--records"), QStringLiteral("10"),
-                            QStringLiteral("--tables"), QStringLiteral("2"), dir.path() })
-                    .exitCode
-            != 0);
+        const QString db = folder + QStringLiteral("/KBMProjectTemplate.db");
+        QCOMPARE(firstRow(db, "SELECT count(*), min(node_type), max(node_type) FROM element_type"),
+            (QList<qint64> { types.recordCount(), 1, 3 }));
+        QCOMPARE(firstRow(db, "SELECT id FROM project"),
+            QList<qint64> { qint64(project[0].asUInt64(QStringLiteral("id"))) });
     }
 };
 
