@@ -49,6 +49,14 @@ FileProcessParams request(const QString& key, const QString& folder)
     return params;
 }
 
+// Both project files of the two folders hold the same bytes.
+bool sameProject(const QString& a, const QString& b)
+{
+    return readAll(a + "/" + kModelFile) == readAll(b + "/" + kModelFile)
+        && readAll(a + "/" + kDatabaseFile) == readAll(b + "/" + kDatabaseFile)
+        && !readAll(a + "/" + kDatabaseFile).isEmpty();
+}
+
 QStringList siblingsOf(const QString& folder)
 {
     return QDir(QFileInfo(folder).path())
@@ -62,12 +70,17 @@ class TestLocalCentralStore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = m_dir->filePath("store");
+        m_central = m_store + "/P-1";
+        m_project = m_dir->filePath("local/P-1");
+    }
     void reportsChangedRecords_data();
     void reportsChangedRecords();
     void sqliteReadsWhatTheDirectScanDoesNotKnow();
     void firstFetchCreatesTheFolder();
-    void keepsTheFolderOtherEntries();
     void faultsLeaveTheFolderAlone_data();
     void faultsLeaveTheFolderAlone();
     void interruptedUpdateIsRepaired_data();
@@ -75,28 +88,11 @@ private Q_SLOTS:
     void answersThroughTheHub();
 
 private:
-    QString storeProject(const QString& key, const Revision& model, const QString& marker);
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_store;
+    QString m_central; // the project "P-1" in the store
     QString m_project;
 };
-
-void TestLocalCentralStore::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_store = m_dir->filePath("store");
-    m_project = m_dir->filePath("local/P-1");
-    QDir().mkpath(m_store);
-}
-
-QString TestLocalCentralStore::storeProject(
-    const QString& key, const Revision& model, const QString& marker)
-{
-    const QString folder = m_store + QLatin1Char('/') + key;
-    writeProject(folder, model, marker);
-    return folder;
-}
 
 void TestLocalCentralStore::reportsChangedRecords_data()
 {
@@ -162,7 +158,7 @@ void TestLocalCentralStore::reportsChangedRecords_data()
     }
     QTest::newRow("a field added: every record changed")
         << base
-        << Revision { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }),
+        << Revision { base[0],
                Table { QStringLiteral("site"), { kId, kName, kLength },
                    { { 1, { 1LL, "a", 0.0 } }, { 2, { 2LL, "b", 0.0 } } } } }
         << TableChangeMap { { L"site", { { 1, RecordChanged }, { 2, RecordChanged } } } };
@@ -175,13 +171,20 @@ void TestLocalCentralStore::reportsChangedRecords()
     QFETCH(TableChangeMap, expected);
 
     writeProject(m_project, before, "old");
-    storeProject("P-1", after, "new");
+    writeProject(m_central, after, "new");
+    // The folder's other entries stay as they are.
+    QVERIFY(QDir().mkpath(m_project + "/cache"));
+    QVERIFY(QFile::copy(m_project + "/" + kModelFile, m_project + "/cache/kept"));
+    QVERIFY(QFile::link("cache/kept", m_project + "/link"));
+    const QByteArray kept = readAll(m_project + "/cache/kept");
     const long fallbacks = directScanFallbacks();
     const TableChangeMap changes = LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
     QCOMPARE(directScanFallbacks(), fallbacks);
     QVERIFY(changes == expected);
-    QCOMPARE(readAll(m_project + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
-    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+    QVERIFY(sameProject(m_project, m_central));
+    QCOMPARE(readAll(m_project + "/link"), kept);
+    QCOMPARE(QFileInfo(m_project + "/link").symLinkTarget(), m_project + "/cache/kept");
+    QCOMPARE(siblingsOf(m_project), QStringList { "P-1" });
 }
 
 void TestLocalCentralStore::sqliteReadsWhatTheDirectScanDoesNotKnow()
@@ -210,7 +213,7 @@ void TestLocalCentralStore::sqliteReadsWhatTheDirectScanDoesNotKnow()
 
 void TestLocalCentralStore::firstFetchCreatesTheFolder()
 {
-    storeProject("P-1", { projectTable(9), segment({ rec(1, "x", 1) }) }, "new");
+    writeProject(m_central, { projectTable(9), segment({ rec(1, "x", 1) }) }, "new");
     const QString deep = m_dir->filePath("a/b/c/P-1");
     std::vector<double> percents;
     const TableChangeMap changes = LocalCentralStore(m_store).fetch(
@@ -219,31 +222,11 @@ void TestLocalCentralStore::firstFetchCreatesTheFolder()
             percents.push_back(percent);
         });
     QVERIFY(changes.empty());
-    QCOMPARE(readAll(deep + "/" + kModelFile), readAll(m_store + "/P-1/" + kModelFile));
-    QCOMPARE(readAll(deep + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
+    QVERIFY(sameProject(deep, m_central));
     QCOMPARE(siblingsOf(deep), QStringList { "P-1" });
     QVERIFY(percents.size() >= 3);
     QVERIFY(std::is_sorted(percents.begin(), percents.end()));
     QCOMPARE(percents.back(), 100.0);
-}
-
-void TestLocalCentralStore::keepsTheFolderOtherEntries()
-{
-    writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
-    QDir().mkpath(m_project + "/cache/deeper");
-    QFile note(m_project + "/cache/deeper/note.txt");
-    QVERIFY(note.open(QIODevice::WriteOnly));
-    note.write("kept");
-    note.close();
-    QVERIFY(QFile::link("cache/deeper/note.txt", m_project + "/link"));
-    storeProject("P-1", { segment({ rec(1, "y", 1) }) }, "new");
-
-    LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
-    QCOMPARE(readAll(m_project + "/cache/deeper/note.txt"), QByteArray("kept"));
-    QCOMPARE(QFileInfo(m_project + "/link").symLinkTarget(),
-        QFileInfo(m_project + "/cache/deeper/note.txt").absoluteFilePath());
-    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), readAll(m_store + "/P-1/" + kDatabaseFile));
-    QCOMPARE(siblingsOf(m_project), QStringList { "P-1" });
 }
 
 void TestLocalCentralStore::faultsLeaveTheFolderAlone_data()
@@ -274,21 +257,20 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
     QFETCH(QString, message);
 
     writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
-    const QByteArray modelBefore = readAll(m_project + "/" + kModelFile);
-    const QByteArray databaseBefore = readAll(m_project + "/" + kDatabaseFile);
-    storeProject("P-1", { segment({ rec(1, "y", 1) }) }, "new");
+    writeProject(m_dir->filePath("before"), { segment({ rec(1, "x", 1) }) }, "old");
+    writeProject(m_central, { segment({ rec(1, "y", 1) }) }, "new");
 
     QString store = m_store;
     QString key = "P-1";
     if (fault == "missing") {
         key = "P-2";
     } else if (fault == "half") {
-        QVERIFY(QFile::remove(m_store + "/P-1/" + kDatabaseFile));
+        QVERIFY(QFile::remove(m_central + "/" + kDatabaseFile));
     } else if (fault == "unset") {
         store.clear();
         qunsetenv("BIMCORE_CENTRAL_STORE");
     } else if (fault == "file") {
-        store = m_store + "/P-1/" + kModelFile;
+        store = m_central + "/" + kModelFile;
     } else if (fault == "unreadable") {
         if (geteuid() == 0)
             QSKIP("root reads every folder");
@@ -300,7 +282,7 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
             QSKIP("root writes into every folder");
         QVERIFY(::chmod(QFile::encodeName(QFileInfo(m_project).path()).constData(), 0555) == 0);
     } else if (fault == "damaged") {
-        QFile model(m_store + "/P-1/" + kModelFile);
+        QFile model(m_central + "/" + kModelFile);
         QVERIFY(model.open(QIODevice::WriteOnly | QIODevice::Truncate));
         model.write(QByteArray(5000, 'z'));
     }
@@ -314,8 +296,7 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
     ::chmod(QFile::encodeName(m_store).constData(), 0755);
     ::chmod(QFile::encodeName(QFileInfo(m_project).path()).constData(), 0755);
     QVERIFY2(caught.contains(message), qPrintable(caught));
-    QCOMPARE(readAll(m_project + "/" + kModelFile), modelBefore);
-    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), databaseBefore);
+    QVERIFY(sameProject(m_project, m_dir->filePath("before")));
     QCOMPARE(siblingsOf(m_project), QStringList { "P-1" });
 }
 
@@ -345,36 +326,21 @@ void TestLocalCentralStore::interruptedUpdateIsRepaired()
     QFETCH(QString, expected);
 
     const QString parent = QFileInfo(m_project).path();
+    QMap<QString, QByteArray> databases; // by the revision's marker
     if (folder)
         writeProject(m_project, { segment({}) }, "current");
+    databases["current"] = readAll(m_project + "/" + kDatabaseFile);
     for (const QString& leftover : leftovers) {
         const QString path = parent + "/.P-1.bimcore-" + leftover;
         writeProject(path, { segment({}) }, leftover);
+        databases[leftover] = readAll(path + "/" + kDatabaseFile);
         if (leftover == "staging")
             QVERIFY(QFile::resize(path + "/" + kModelFile, 100)); // half written
     }
-
     {
         ProjectFolderUpdate repair(m_project);
     }
-
-    if (expected == "none") {
-        QVERIFY(!QFileInfo::exists(m_project));
-    } else {
-        QString marker;
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open_v2(QFile::encodeName(m_project + "/" + kDatabaseFile).constData(),
-                     &db, SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, "SELECT text FROM marker", -1, &statement, nullptr);
-        if (sqlite3_step(statement) == SQLITE_ROW)
-            marker = QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        QCOMPARE(marker, expected);
-    }
+    QCOMPARE(readAll(m_project + "/" + kDatabaseFile), databases.value(expected));
     QCOMPARE(siblingsOf(m_project), expected == "none" ? QStringList {} : QStringList { "P-1" });
 }
 
@@ -382,7 +348,7 @@ void TestLocalCentralStore::answersThroughTheHub()
 {
     // The hub's default service is the store the environment names.
     writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
-    storeProject("P-1", { segment({ rec(1, "x", 1), rec(2, "y", 2) }) }, "new");
+    writeProject(m_central, { segment({ rec(1, "x", 1), rec(2, "y", 2) }) }, "new");
     qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(m_store));
 
     std::vector<std::pair<std::wstring, TableChangeMap>> seen;
