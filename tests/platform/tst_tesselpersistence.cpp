@@ -60,49 +60,16 @@ TesselModel sampleModel()
     return model;
 }
 
-void compareModels(const TesselModel& a, const TesselModel& b)
-{
-    QCOMPARE(a.mode(), b.mode());
-    QCOMPARE(a.extPropDefs().count(), b.extPropDefs().count());
-    for (int i = 0; i < a.extPropDefs().count(); ++i) {
-        QCOMPARE(a.extPropDefs().items(i).code(), b.extPropDefs().items(i).code());
-        QCOMPARE(a.extPropDefs().items(i).value(), b.extPropDefs().items(i).value());
-    }
-    QCOMPARE(a.databaseCount(), b.databaseCount());
-    for (int d = 0; d < a.databaseCount(); ++d) {
-        QCOMPARE(a.databases(d).name(), b.databases(d).name());
-        const TesselTables ta = a.databases(d).tables();
-        const TesselTables tb = b.databases(d).tables();
-        QCOMPARE(ta.count(), tb.count());
-        for (int t = 0; t < ta.count(); ++t) {
-            const TesselTable x = ta.items(t);
-            const TesselTable y = tb.items(t);
-            QCOMPARE(x.name(), y.name());
-            QCOMPARE(x.tableKind(), y.tableKind());
-            QCOMPARE(
-                x.tableSchema().primaryKeyFieldIndex(), y.tableSchema().primaryKeyFieldIndex());
-            const TesselFieldSchemas fx = x.tableSchema().fieldSchemas();
-            const TesselFieldSchemas fy = y.tableSchema().fieldSchemas();
-            QCOMPARE(fx.count(), fy.count());
-            for (int f = 0; f < fx.count(); ++f) {
-                QCOMPARE(fx.items(f).name(), fy.items(f).name());
-                QCOMPARE(fx.items(f).dataType(), fy.items(f).dataType());
-                QCOMPARE(fx.items(f).extPropDefs().count(), fy.items(f).extPropDefs().count());
-            }
-            QCOMPARE(x.recordCount(), y.recordCount());
-            for (int r = 0; r < x.recordCount(); ++r) {
-                QCOMPARE(x[r].id64(), y[r].id64());
-                QVERIFY2(x[r].sameValues(y[r]),
-                    qPrintable(QStringLiteral("record %1 of %2").arg(r).arg(x.name())));
-            }
-        }
-    }
-}
-
 struct SqliteCloser
 {
     void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
 };
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
@@ -160,9 +127,16 @@ private slots:
 
         TesselModel model = newModel();
         QVERIFY(TesselModelPersistent(model).loadFromFile(path, false, true));
-        compareModels(original, model);
-        const TesselTable table
-            = model.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+        QCOMPARE(model.mode(), tmRuntime);
+        QCOMPARE(model.extPropDefs().items(1).value(), QStringLiteral("True"));
+        QCOMPARE(model.databases(1).tables().items(0).tableKind(), ttkLookup);
+        const auto tableOf = [](const TesselModel& m) {
+            return m.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+        };
+        const TesselTable table = tableOf(model);
+        QCOMPARE(table.recordCount(), 50);
+        for (int i = 0; i < 50; ++i)
+            QVERIFY2(table[i].sameValues(tableOf(original)[i]), qPrintable(QString::number(i)));
         QCOMPARE(table[1].asString(QStringLiteral("name")), QStringLiteral("墙 1"));
         QCOMPARE(table[0].asUInt64(QStringLiteral("id")), 9007199254740993ULL);
         QCOMPARE(table[49].id64(), 0xF000000000000031ULL);
@@ -173,10 +147,10 @@ private slots:
                      .find(QStringLiteral("DataType"))
                      .value(),
             QStringLiteral("Int64"));
-        // Saving what was loaded gives the same model again.
+        // Saving what was loaded writes the same file again: nothing was lost.
         const QString second = dir.filePath(QStringLiteral("again.Tessel"));
         TesselModelPersistent(model).saveToFile(second);
-        compareModels(original, loaded(second));
+        QCOMPARE(readAll(second), readAll(path));
 
         QCOMPARE(loaded(path, true).mode(), tmReadOnly);
         const TesselTable schemaOnly
@@ -213,9 +187,7 @@ private slots:
 
         if (geteuid() == 0)
             QSKIP("root writes into read-only folders");
-        QFile before(path);
-        QVERIFY(before.open(QIODevice::ReadOnly));
-        const QByteArray bytes = before.readAll();
+        const QByteArray bytes = readAll(path);
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
         QString error;
         try {
@@ -225,9 +197,7 @@ private slots:
         }
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY2(error.contains(path), qPrintable(error));
-        QFile after(path);
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), bytes);
+        QCOMPARE(readAll(path), bytes);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
