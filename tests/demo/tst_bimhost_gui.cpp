@@ -23,27 +23,27 @@ private Q_SLOTS:
     {
         QFETCH(bool, known);
         QTemporaryDir work;
-        const QString screenshot = known ? QStringLiteral(SCREENSHOT_PATH)
-                                         : work.filePath(QStringLiteral("shot.unknownformat"));
+        const QString screenshot
+            = known ? QStringLiteral(SCREENSHOT_PATH) : work.filePath("shot.unknownformat");
         QFile::remove(screenshot); // a stale picture must not pass
-        QVERIFY(HostProcess::copySampleStore(QStringLiteral("store-r1"), work.filePath("store")));
-        HostProcess host(work.filePath(QStringLiteral("store")));
+        QVERIFY(HostProcess::copySampleStore("store-r1", work.filePath("store")));
+        HostProcess host(work.filePath("store"));
         QStringList arguments = HostProcess::projectArguments(
-            QStringLiteral("open"), work.filePath(QStringLiteral("projects/" SAMPLE_KEY)));
-        arguments << QStringLiteral("--gui") << QStringLiteral("--screenshot=") + screenshot;
+            "open", work.filePath(QStringLiteral("projects/" SAMPLE_KEY)));
+        arguments << "--gui"
+                  << "--screenshot=" + screenshot;
         const HostProcess::Result result = host.run(QStringLiteral(BIMHOST_PATH), arguments);
         QVERIFY2(result.finished, qPrintable(result.err));
         if (!known) {
             QCOMPARE(result.exitCode, 1);
-            QVERIFY2(result.err.contains(QLatin1String("no image format unknownformat")),
-                qPrintable(result.err));
+            QVERIFY2(result.err.contains("no image format unknownformat"), qPrintable(result.err));
             QVERIFY(!QFileInfo::exists(screenshot));
             return;
         }
         QVERIFY2(result.exitCode == 0, qPrintable(result.err));
         // The window took the progress; the terminal only gets the summary.
-        QVERIFY2(!result.out.contains(QLatin1String("%  ")), qPrintable(result.out));
-        QVERIFY2(result.out.contains(QLatin1String("changes        none")), qPrintable(result.out));
+        QVERIFY2(!result.out.contains("%  "), qPrintable(result.out));
+        QVERIFY2(result.out.contains("changes        none"), qPrintable(result.out));
 
         const QImage image(screenshot);
         QVERIFY2(image.width() >= 300 && image.height() >= 10, qPrintable(screenshot));

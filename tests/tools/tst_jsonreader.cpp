@@ -16,16 +16,16 @@ private slots:
             "{\"n\": [18446744073709551615, -0.5e-3, 9007199254740993],\n"
             " \"a\": \"\\\"\\\\\\/\\b\\f\\n\\r\\t\", \"b\": \"\\u5899\\ud83d\\ude00\",\n"
             "  \"c\": [\"墙\", null]}");
-        const JsonValue& numbers = *value.member(QStringLiteral("n"));
+        const JsonValue& numbers = *value.member("n");
         QCOMPARE(numbers.items.size(), size_t(3));
-        QCOMPARE(numbers.items[0].text, QStringLiteral("18446744073709551615"));
-        QCOMPARE(numbers.items[1].text, QStringLiteral("-0.5e-3"));
-        QCOMPARE(numbers.items[2].text, QStringLiteral("9007199254740993"));
-        QCOMPARE(value.member(QStringLiteral("a"))->text, QStringLiteral("\"\\/\b\f\n\r\t"));
-        QCOMPARE(value.member(QStringLiteral("b"))->text, QString::fromUtf8("墙\xF0\x9F\x98\x80"));
-        QVERIFY(value.member(QStringLiteral("d")) == nullptr);
+        QCOMPARE(numbers.items[0].text, "18446744073709551615");
+        QCOMPARE(numbers.items[1].text, "-0.5e-3");
+        QCOMPARE(numbers.items[2].text, "9007199254740993");
+        QCOMPARE(value.member("a")->text, "\"\\/\b\f\n\r\t");
+        QCOMPARE(value.member("b")->text, QString::fromUtf8("墙\xF0\x9F\x98\x80"));
+        QVERIFY(value.member("d") == nullptr);
 
-        const JsonValue& last = *value.member(QStringLiteral("c"));
+        const JsonValue& last = *value.member("c");
         QCOMPARE(last.items[0].text, QString::fromUtf8("墙"));
         QCOMPARE(last.line, 3);
         QCOMPARE(last.column, 8);
@@ -70,8 +70,7 @@ private slots:
             QVERIFY2(e.message().contains(fault), qPrintable(e.message()));
             QCOMPARE(e.line(), line);
             QCOMPARE(e.column(), column);
-            QVERIFY(e.message().startsWith(
-                QStringLiteral("line %1, column %2: ").arg(line).arg(column)));
+            QVERIFY(e.message().startsWith(QString("line %1, column %2: ").arg(line).arg(column)));
         }
     }
 };

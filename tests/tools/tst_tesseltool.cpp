@@ -89,18 +89,17 @@ private slots:
     void buildThenDumpGivesTheInputBack()
     {
         QTemporaryDir dir;
-        const QString input = writeFile(dir, QStringLiteral("in.json"), canonicalJson);
-        const QString model = dir.filePath(QStringLiteral("m.Tessel"));
-        const ToolRun built = runTool({ QStringLiteral("build"), input, model });
+        const QString input = writeFile(dir, "in.json", canonicalJson);
+        const QString model = dir.filePath("m.Tessel");
+        const ToolRun built = runTool({ "build", input, model });
         QVERIFY2(built.exitCode == 0, built.err.constData());
-        const ToolRun dumped = runTool({ QStringLiteral("dump"), model });
+        const ToolRun dumped = runTool({ "dump", model });
         QVERIFY2(dumped.exitCode == 0, dumped.err.constData());
         QCOMPARE(QString::fromUtf8(dumped.out), QString::fromUtf8(canonicalJson));
 
         // The values above 2^53 were stored exactly, not through a double.
-        const TesselTable table
-            = load(model).findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
-        QCOMPARE(table[0].asUInt64(QStringLiteral("id")), 9007199254740993ULL);
+        const TesselTable table = load(model).findTable("DB", "element_type");
+        QCOMPARE(table[0].asUInt64("id"), 9007199254740993ULL);
         QCOMPARE(table[1].id64(), 18446744073709551615ULL);
     }
 
@@ -109,7 +108,7 @@ private slots:
         // Type numbers, decimal strings and omitted defaults.
         const QByteArray shorthand = shorthandJson;
         const TesselModel model = ModelJson::fromJson(shorthand);
-        const TesselTable table = model.findTable(QStringLiteral("DB"), QStringLiteral("t"));
+        const TesselTable table = model.findTable("DB", "t");
         QCOMPARE(model.mode(), tmDesign);
         QCOMPARE(table.tableSchema().primaryKeyFieldIndex(), -1);
         QCOMPARE(int(table.tableSchema().fieldSchemas().items(0).dataType()), 15);
@@ -179,13 +178,13 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(QByteArray, fault);
         QTemporaryDir dir;
-        writeFile(dir, QStringLiteral("bad.json"), "{\"mode\": 2,\n \"databases\": [1,}");
-        const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(QLatin1Char(' ')));
+        writeFile(dir, "bad.json", "{\"mode\": 2,\n \"databases\": [1,}");
+        const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
         QVERIFY(run.exitCode > 0);
         QVERIFY2(run.err.contains(fault), run.err.constData());
         // No file written, not even a part of one.
         QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        QCOMPARE(files.next(), dir.filePath(QStringLiteral("bad.json")));
+        QCOMPARE(files.next(), dir.filePath("bad.json"));
         QVERIFY(!files.hasNext());
     }
 
@@ -200,50 +199,44 @@ private slots:
     {
         QFETCH(bool, converted);
         QTemporaryDir dir;
-        const QString folder = dir.filePath(QStringLiteral("project"));
-        QStringList arguments { QStringLiteral("gen"), QStringLiteral("--records"),
-            QStringLiteral("2000"), QStringLiteral("--tables"), QStringLiteral("6"), folder };
+        const QString folder = dir.filePath("project");
+        QStringList arguments { "gen", "--records", "2000", "--tables", "6", folder };
         if (converted)
-            arguments.insert(1, QStringLiteral("--converted"));
+            arguments.insert(1, "--converted");
         const ToolRun run = runTool(arguments);
         QVERIFY2(run.exitCode == 0, run.err.constData());
 
-        const TesselModel model = load(folder + QStringLiteral("/KBMProjectTemplate.Tessel"));
-        QCOMPARE(model.databases(0).name(), QStringLiteral("DB"));
+        const TesselModel model = load(folder + "/KBMProjectTemplate.Tessel");
+        QCOMPARE(model.databases(0).name(), "DB");
         QCOMPARE(model.databases(0).tables().count(), 6);
         int records = 0;
         for (int t = 0; t < 6; ++t)
             records += model.databases(0).tables().items(t).recordCount();
         QCOMPARE(records, 2000);
 
-        const TesselTable project
-            = model.findTable(QStringLiteral("DB"), QStringLiteral("project"));
+        const TesselTable project = model.findTable("DB", "project");
         QCOMPARE(project.recordCount(), 1);
-        QVERIFY(project[0].asUInt64(QStringLiteral("id")) != 0);
-        QVERIFY(!project[0].asString(QStringLiteral("workspace_id")).isEmpty());
+        QVERIFY(project[0].asUInt64("id") != 0);
+        QVERIFY(!project[0].asString("workspace_id").isEmpty());
         const TesselFieldSchema id = project.tableSchema().fieldSchemas().items(0);
-        QCOMPARE(
-            id.extPropDefs().find(QStringLiteral("DataType")).value(), QStringLiteral("Int64"));
+        QCOMPARE(id.extPropDefs().find("DataType").value(), "Int64");
         QCOMPARE(int(id.dataType()), converted ? 15 : int(tdtString));
-        const TesselExtPropDef marker
-            = model.extPropDefs().find(QStringLiteral("IgnoreProcessInt64"));
+        const TesselExtPropDef marker = model.extPropDefs().find("IgnoreProcessInt64");
         QCOMPARE(marker.isNull(), !converted);
 
-        const TesselTable types
-            = model.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+        const TesselTable types = model.findTable("DB", "element_type");
         QSet<int> nodeTypes;
         for (int r = 0; r < types.recordCount(); ++r)
-            nodeTypes.insert(types[r].asInteger(QStringLiteral("node_type")));
+            nodeTypes.insert(types[r].asInteger("node_type"));
         QCOMPARE(nodeTypes, (QSet<int> { 1, 2, 3 }));
-        QVERIFY(
-            model.findTable(QStringLiteral("DB"), QStringLiteral("specialty")).recordCount() > 0);
+        QVERIFY(model.findTable("DB", "specialty").recordCount() > 0);
 
         // The SQLite database holds the same rows.
-        const QString db = folder + QStringLiteral("/KBMProjectTemplate.db");
+        const QString db = folder + "/KBMProjectTemplate.db";
         QCOMPARE(firstRow(db, "SELECT count(*), min(node_type), max(node_type) FROM element_type"),
             (QList<qint64> { types.recordCount(), 1, 3 }));
         QCOMPARE(firstRow(db, "SELECT id FROM project"),
-            QList<qint64> { qint64(project[0].asUInt64(QStringLiteral("id"))) });
+            QList<qint64> { qint64(project[0].asUInt64("id")) });
     }
 };
 
