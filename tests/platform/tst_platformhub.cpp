@@ -14,7 +14,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 using namespace PlatformSvcComm;
@@ -47,41 +46,6 @@ SeenEvent copyOf(IBIMPlatformEvent* event)
 }
 
 } // namespace
-
-// Lives on a thread of its own that the test can hold up.
-class LateReceiver : public QObject
-{
-    Q_OBJECT
-
-public:
-    std::vector<SeenEvent> events() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_events;
-    }
-    std::vector<std::pair<std::wstring, double>> progress() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_progress;
-    }
-
-public Q_SLOTS:
-    void onEvent(IBIMPlatformEvent* event)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back(copyOf(event));
-    }
-    void onProgress(const wchar_t* text, double value)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_progress.emplace_back(text ? text : L"<null>", value);
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<SeenEvent> m_events;
-    std::vector<std::pair<std::wstring, double>> m_progress;
-};
 
 class TestPlatformHub : public QObject
 {
@@ -119,16 +83,21 @@ void TestPlatformHub::broadcastsOutliveLateReceivers_data()
 void TestPlatformHub::broadcastsOutliveLateReceivers()
 {
     QFETCH(Qt::ConnectionType, connection);
+    // A receiver on a thread of its own that the test holds up until
+    // everything has been emitted and the hub has let go of its references.
     QThread thread;
-    LateReceiver receiver;
+    QObject receiver;
     receiver.moveToThread(&thread);
-    connect(hub(), &CCommunicationNexus::sigBroadCastMsg, &receiver, &LateReceiver::onEvent,
-        connection);
-    connect(hub(), &CCommunicationNexus::sigProgressMsg, &receiver, &LateReceiver::onProgress,
+    std::vector<SeenEvent> seen;
+    std::vector<std::pair<std::wstring, double>> progress;
+    connect(
+        hub(), &CCommunicationNexus::sigBroadCastMsg, &receiver,
+        [&seen](IBIMPlatformEvent* event) { seen.push_back(copyOf(event)); }, connection);
+    connect(
+        hub(), &CCommunicationNexus::sigProgressMsg, &receiver,
+        [&progress](const wchar_t* text, double value) { progress.emplace_back(text, value); },
         connection);
     thread.start();
-    // Hold the receiver's thread until everything has been emitted and the
-    // hub has let go of its references.
     QSemaphore gate;
     QMetaObject::invokeMethod(&receiver, [&gate] { gate.acquire(); });
 
@@ -146,10 +115,13 @@ void TestPlatformHub::broadcastsOutliveLateReceivers()
     });
     drainHubWorker();
     QCOMPARE(PlatformEvent::liveCount(), m_liveBefore + 3); // held by the queued deliveries
+    QVERIFY(seen.empty());
 
     gate.release();
-    QTRY_COMPARE(receiver.events().size(), size_t(4));
-    const auto seen = receiver.events();
+    // Runs after every delivery queued before it.
+    QMetaObject::invokeMethod(
+        &receiver, [] {}, Qt::BlockingQueuedConnection);
+    QCOMPARE(seen.size(), size_t(4));
     QCOMPARE(seen[0].type, std::wstring(kFileProcResponseEvent));
     QCOMPARE(seen[0].projectId, 42LL);
     QVERIFY(seen[0].changes == changes);
@@ -157,7 +129,6 @@ void TestPlatformHub::broadcastsOutliveLateReceivers()
     QCOMPARE(seen[2].type, std::wstring(L"CentralSvcFileProcResponseEventLonger"));
     QVERIFY(seen[3].null);
     QTRY_COMPARE(PlatformEvent::liveCount(), m_liveBefore);
-    const auto progress = receiver.progress();
     QCOMPARE(progress.size(), size_t(3));
     for (int step = 0; step < 3; ++step)
         QVERIFY(progress[step] == std::make_pair(progressText(step), step * 50.0));

@@ -365,17 +365,10 @@ private slots:
         QTest::newRow("int64 to text")
             << tdtInt64 << QVariantList { qint64(9007199254740993LL) } << tdtString
             << QVariantList { QStringLiteral("9007199254740993") };
-        QTest::newRow("double to text") << tdtDouble << QVariantList { 0.1 } << tdtString
-                                        << QVariantList { QStringLiteral("0.1") };
         QTest::newRow("text to double") << tdtString << QVariantList { QStringLiteral(" 2.5 ") }
                                         << tdtDouble << QVariantList { 2.5 };
         QTest::newRow("word to double")
             << tdtString << QVariantList { QStringLiteral("wide") } << tdtDouble << refused;
-        QTest::newRow("text to bool") << tdtString << QVariantList { QStringLiteral("true") }
-                                      << tdtBoolean << QVariantList { true };
-        QTest::newRow("two to bool") << tdtInt32 << QVariantList { 2 } << tdtBoolean << refused;
-        QTest::newRow("int64 to int32 in range")
-            << tdtInt64 << QVariantList { qint64(-7) } << tdtInt32 << QVariantList { -7 };
         QTest::newRow("int64 to int32 beyond")
             << tdtInt64 << QVariantList { qint64(1) << 33 } << tdtInt32 << refused;
     }
@@ -455,25 +448,21 @@ private slots:
         // Replacements of different lengths make the text store reuse and
         // compact its space; every record must keep its own text.
         Fixture f;
-        const int count = 300;
-        for (int i = 0; i < count; ++i)
-            f.table.appendRecord(quint64(i)).setString(3, QStringLiteral("name %1").arg(i));
-        for (int round = 0; round < 20; ++round) {
-            for (int i = 0; i < count; i += 1 + round % 3)
-                f.table[i].setString(3,
-                    round % 2
-                        ? QString::number(i)
-                        : QStringLiteral("a much longer name for %1, round %2").arg(i).arg(round));
+        QStringList expected;
+        for (int i = 0; i < 300; ++i) {
+            expected << QStringLiteral("name %1").arg(i);
+            f.table.appendRecord(quint64(i)).setString(3, expected.last());
         }
-        QStringList texts;
-        for (int i = 0; i < count; ++i) {
-            texts << f.table[i].asString(3);
-            QVERIFY2(texts.last().contains(QString::number(i)), qPrintable(texts.last()));
+        for (int round = 0; round < 21; ++round) {
+            for (int i = 0; i < expected.size(); i += 1 + round % 3) {
+                expected[i] = round == 20
+                    ? expected[(i + 1) % 300]
+                    : QStringLiteral("%1 ").arg(i).repeated(round % 2 ? 1 : 9);
+                f.table[i].setString(3, expected[i]);
+            }
         }
-        for (int i = 0; i < count; ++i)
-            f.table[i].setString(3, texts[(i + 1) % count]);
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(f.table[i].asString(3), texts[(i + 1) % count]);
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(f.table[i].asString(3), expected[i]);
     }
 };
 
