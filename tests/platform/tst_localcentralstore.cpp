@@ -2,11 +2,8 @@
 // with the local project folder, and how it reports faults.
 
 #include "ProjectFolders.h"
-#include "ScriptedCentralService.h"
 
 #include <platformsvc/CentralStoreError.h>
-#include <platformsvc/CentralSvcEventFactory.h>
-#include <platformsvc/CommunicationNexus.h>
 #include <platformsvc/LocalCentralStore.h>
 #include <platformsvc/ModelComparison.h>
 #include <platformsvc/ProjectFolderUpdate.h>
@@ -85,7 +82,6 @@ private Q_SLOTS:
     void faultsLeaveTheFolderAlone();
     void interruptedUpdateIsRepaired_data();
     void interruptedUpdateIsRepaired();
-    void answersThroughTheHub();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -342,36 +338,6 @@ void TestLocalCentralStore::interruptedUpdateIsRepaired()
     }
     QCOMPARE(readAll(m_project + "/" + kDatabaseFile), databases.value(expected));
     QCOMPARE(siblingsOf(m_project), expected == "none" ? QStringList {} : QStringList { "P-1" });
-}
-
-void TestLocalCentralStore::answersThroughTheHub()
-{
-    // The hub's default service is the store the environment names.
-    writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
-    writeProject(m_central, { segment({ rec(1, "x", 1), rec(2, "y", 2) }) }, "new");
-    qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(m_store));
-
-    std::vector<std::pair<std::wstring, TableChangeMap>> seen;
-    auto* hub = GetPlatformCommunicationNexus();
-    QMetaObject::Connection record
-        = connect(hub, &CCommunicationNexus::sigBroadCastMsg, this, [&seen](IBIMPlatformEvent* e) {
-              TableChangeMap changes;
-              if (std::wstring(e->GetEventType()) == kFileProcResponseEvent)
-                  changes = *static_cast<TableChangeMap*>(e->GetEventData());
-              seen.emplace_back(e->GetEventType(), changes);
-          });
-    std::unique_ptr<ICentralServiceFileProcessEvent> event(
-        CentralSvcEventFactory::CreateCentralServiceFileProcessEvent());
-    *event->GetParams() = request("P-1", m_project);
-    event->SetRequestFlag(1);
-    hub->PostPlatformEvent(event.get());
-    QTRY_COMPARE(seen.size(), size_t(2));
-    disconnect(record);
-    qunsetenv("BIMCORE_CENTRAL_STORE");
-
-    QCOMPARE(seen[0].first, std::wstring(kFileProcStartEvent));
-    QCOMPARE(seen[1].first, std::wstring(kFileProcResponseEvent));
-    QVERIFY(seen[1].second == (TableChangeMap { { L"segment", { { 2, RecordAdded } } } }));
 }
 
 QTEST_GUILESS_MAIN(TestLocalCentralStore)
