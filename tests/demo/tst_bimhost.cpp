@@ -101,20 +101,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("fragments");
-        const QString openFailed = QString::fromUtf8("打开项目失败！");
-        QTest::newRow("first fetch of a project the store does not hold")
-            << "other key"
-            << "open" << QStringList { openFailed, "is not in the central store" };
-        QTest::newRow("first fetch with no central store configured")
-            << "no store"
-            << "open" << QStringList { openFailed, "No central store is configured" };
-        QTest::newRow("local copy whose model is broken")
-            << "broken model"
-            << "open" << QStringList { "open: " + openFailed };
-        QTest::newRow("update after the project left the store")
-            << "store emptied"
-            << "update"
-            << QStringList { "update: the update failed:", "is not in the central store" };
+        auto row = [](const char* name, const char* situation, const char* command,
+                       const QStringList& fragments) {
+            QTest::newRow(name) << situation << command << fragments;
+        };
+        const QString openFailed = "打开项目失败！";
+        row("first fetch of a project the store does not hold", "other key", "open",
+            { openFailed, "is not in the central store" });
+        row("first fetch with no central store configured", "no store", "open",
+            { openFailed, "No central store is configured" });
+        row("local copy whose model is broken", "broken model", "open", { "open: " + openFailed });
+        row("update after the project left the store", "store emptied", "update",
+            { "update: the update failed:", "is not in the central store" });
     }
 
     void projectFailures()
