@@ -99,6 +99,7 @@ void TestGlobal::initParams()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PROBE_SETTINGS_DIR", settings.path());
     environment.insert("PROBE_CALLS", QString::number(calls));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
     probe.setProcessEnvironment(environment);
     probe.setWorkingDirectory(workingDir.path());
     probe.start(GLOBAL_PROBE, arguments);
