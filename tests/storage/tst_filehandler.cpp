@@ -60,16 +60,11 @@ class TestFileHandler : public QObject
     Q_OBJECT
 
 private slots:
-    void clearFilesEmptiesEveryLevel();
-    void clearDirRemovesTheFolder_data();
-    void clearDirRemovesTheFolder();
-    void nothingToClear_data();
-    void nothingToClear();
-    void emptyAndRelativePaths();
-    void readOnlyEntriesStay_data();
-    void readOnlyEntriesStay();
-    void unlistableFolderEnds_data();
-    void unlistableFolderEnds();
+    void clear_data();
+    void clear();
+    void pathsThatNameNoFolder();
+    void whatCannotGoStays_data();
+    void whatCannotGoStays();
     void linksAreRemovedNotFollowed();
     void fileExist_data();
     void fileExist();
@@ -82,22 +77,7 @@ private:
     QTemporaryDir m_tmp;
 };
 
-void TestFileHandler::clearFilesEmptiesEveryLevel()
-{
-    const QString root = m_tmp.filePath("every-level");
-    QVERIFY(makeAll(root,
-        { "top.txt", ".hidden", ".hidden-dir/inside.txt", "a/b/c/d/e/deep.txt",
-            "a/b/c/d/e/.deep-hidden", "a/b/c/sibling.txt", "a/empty/", "with space/file name.txt",
-            "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt" }));
-    QFile heldOpen(root + "/a/b/c/sibling.txt");
-    QVERIFY(heldOpen.open(QIODevice::ReadOnly)); // no obstacle on this system
-
-    QVERIFY(FileHandler::clearFiles(root));
-    QVERIFY(QFileInfo(root).isDir());
-    QCOMPARE(everythingBelow(root), QStringList {});
-}
-
-void TestFileHandler::clearDirRemovesTheFolder_data()
+void TestFileHandler::clear_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("suffix"); // appended to the folder's path
@@ -106,124 +86,95 @@ void TestFileHandler::clearDirRemovesTheFolder_data()
     for (int level = 0; level < 100; ++level)
         chain += QString("level%1/").arg(level);
     QTest::newRow("empty folder") << QStringList {} << "";
-    QTest::newRow("files and folders")
-        << QStringList { "x.txt", ".y", "sub/z.txt", "sub/d/" } << "";
-    QTest::newRow("trailing separator") << QStringList { "x.txt" } << "/";
+    QTest::newRow("every level and odd names") << QStringList { "a/b/c/sibling.txt", "top.txt",
+        ".hidden", ".hidden-dir/inside.txt", "a/b/c/d/e/deep.txt", "a/b/c/d/e/.deep-hidden",
+        "a/empty/", "with space/file name.txt", "line\nbreak/x\ny", "项目/模型.db",
+        "Case/upper.txt", "case/lower.txt" } << "";
+    QTest::newRow("trailing separator") << QStringList { "x.txt", "sub/z.txt" } << "/";
     QTest::newRow("chain of 100 folders")
         << QStringList { chain + "bottom.txt", "level0/level1/side.txt" } << "";
 }
 
-void TestFileHandler::clearDirRemovesTheFolder()
+// clearFiles empties the folder, clearDir then removes it.
+void TestFileHandler::clear()
 {
     QFETCH(QStringList, entries);
     QFETCH(QString, suffix);
     const QString root = m_tmp.filePath(QTest::currentDataTag());
     QVERIFY(QDir().mkpath(root) && makeAll(root, entries));
+    QFile heldOpen(root + "/" + entries.value(0));
+    QVERIFY(entries.isEmpty() || heldOpen.open(QIODevice::ReadOnly)); // no obstacle here
 
+    QVERIFY(FileHandler::clearFiles(root + suffix));
+    QVERIFY(QFileInfo(root).isDir());
+    QCOMPARE(everythingBelow(root), QStringList {});
+    QVERIFY(make(root, "again/x.txt"));
     QVERIFY(FileHandler::clearDir(root + suffix));
     QVERIFY(!QFileInfo::exists(root));
 }
 
-void TestFileHandler::nothingToClear_data()
-{
-    QTest::addColumn<bool>("isFile");
-    QTest::newRow("missing path") << false;
-    QTest::newRow("path naming a file") << true;
-}
-
-void TestFileHandler::nothingToClear()
-{
-    QFETCH(bool, isFile);
-    const QString path = m_tmp.filePath(QTest::currentDataTag());
-    QVERIFY(!isFile || make(m_tmp.path(), QTest::currentDataTag()));
-
-    QVERIFY(FileHandler::clearFiles(path));
-    QVERIFY(FileHandler::clearDir(path));
-    QCOMPARE(QFileInfo(path).isFile(), isFile);
-    QVERIFY(!QFileInfo(path).isDir());
-}
-
-void TestFileHandler::emptyAndRelativePaths()
+void TestFileHandler::pathsThatNameNoFolder()
 {
     const QString work = m_tmp.filePath("cwd");
-    QVERIFY(makeAll(work, { "keep.txt", "rel/inner/file.txt" }));
+    QVERIFY(makeAll(work, { "keep.txt", "a-file", "rel/inner/file.txt" }));
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(work));
 
-    // An empty path names nothing; it must not empty the current folder.
-    QVERIFY(FileHandler::clearFiles(QString()));
-    QVERIFY(FileHandler::clearDir(QString()));
-    QVERIFY(QFile::exists(work + "/keep.txt"));
+    // Nothing to do, and above all the current folder is not emptied.
+    for (const QString& path : { QString(), work + "/missing", work + "/a-file" }) {
+        QVERIFY(FileHandler::clearFiles(path));
+        QVERIFY(FileHandler::clearDir(path));
+    }
+    QCOMPARE(everythingBelow(work).size(), 5);
 
     // A relative path is taken from the current folder.
     QVERIFY(FileHandler::clearFiles("rel"));
-    QCOMPARE(everythingBelow(work), (QStringList { "keep.txt", "rel" }));
+    QCOMPARE(everythingBelow(work), (QStringList { "a-file", "keep.txt", "rel" }));
     QVERIFY(FileHandler::clearDir("rel"));
-    QCOMPARE(everythingBelow(work), QStringList { "keep.txt" });
+    QCOMPARE(everythingBelow(work), (QStringList { "a-file", "keep.txt" }));
     QVERIFY(QDir::setCurrent(previous));
 }
 
-void TestFileHandler::readOnlyEntriesStay_data()
+void TestFileHandler::whatCannotGoStays_data()
 {
-    QTest::addColumn<QString>("readOnly"); // made read-only after the tree is built
-    QTest::addColumn<QStringList>("remains"); // what clearFiles must leave
+    QTest::addColumn<QString>("target"); // given the mode after the tree is built
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("remains");
 
+    const QStringList lockedFolder { "a", "a/locked", "a/locked/inner.txt" };
     QTest::newRow("read-only file two levels down")
-        << "a/b/ro.txt" << QStringList { "a", "a/b", "a/b/ro.txt" };
-    QTest::newRow("read-only file at the top") << "ro.txt" << QStringList { "ro.txt" };
+        << "a/b/ro.txt" << 0444 << QStringList { "a", "a/b", "a/b/ro.txt" };
+    QTest::newRow("read-only file at the top") << "ro.txt" << 0444 << QStringList { "ro.txt" };
     QTest::newRow("read-only folder keeps its content")
-        << "a/b/" << QStringList { "a", "a/b", "a/b/inner.txt" };
+        << "a/b/" << 0555 << QStringList { "a", "a/b", "a/b/c", "a/b/inner.txt", "a/b/w.txt" };
+    QTest::newRow("folder without any permission") << "a/locked/" << 0 << lockedFolder;
+    QTest::newRow("folder not searchable") << "a/locked/" << 0600 << lockedFolder;
+    QTest::newRow("folder not readable") << "a/locked/" << 0300 << lockedFolder;
 }
 
-void TestFileHandler::readOnlyEntriesStay()
+void TestFileHandler::whatCannotGoStays()
 {
     if (geteuid() == 0)
-        QSKIP("root may delete read-only entries");
-    QFETCH(QString, readOnly);
+        QSKIP("root may delete and list anything");
+    QFETCH(QString, target);
+    QFETCH(int, mode);
     QFETCH(QStringList, remains);
 
     const QString root = m_tmp.filePath(QTest::currentDataTag());
-    const bool folder = readOnly.endsWith('/');
-    QVERIFY(makeAll(root, { "a/x.txt", "d/e/f.txt", "top.txt", ".hidden" }));
+    const QString locked = root + "/" + target;
+    const bool folder = target.endsWith('/');
     QVERIFY(makeAll(root,
-        folder ? QStringList { "a/b/inner.txt" }
-               : QStringList { "a/b/w.txt", "a/b/c/deeper.txt", readOnly }));
-    QVERIFY(setMode(root + "/" + readOnly, folder ? 0555 : 0444));
+        { "a/x.txt", "a/b/w.txt", "a/b/c/deeper.txt", "d/e/f.txt", "top.txt", ".hidden",
+            folder ? target + "inner.txt" : target }));
+    QVERIFY(setMode(locked, static_cast<mode_t>(mode)));
 
-    QVERIFY(FileHandler::clearFiles(root));
-    QCOMPARE(everythingBelow(root), remains);
-    QVERIFY(!FileHandler::clearDir(root));
-    QCOMPARE(everythingBelow(root), remains);
-    setMode(root + "/" + readOnly, 0755);
-}
-
-void TestFileHandler::unlistableFolderEnds_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::newRow("no permission at all") << 0;
-    QTest::newRow("readable and writable, not searchable") << 0600;
-    QTest::newRow("writable and searchable, not readable") << 0300;
-}
-
-void TestFileHandler::unlistableFolderEnds()
-{
-    if (geteuid() == 0)
-        QSKIP("root may list any folder");
-    QFETCH(int, mode);
-
-    const QString root = m_tmp.filePath(QTest::currentDataTag());
-    QVERIFY(makeAll(root, { "a/locked/inner.txt", "a/other.txt", "b.txt" }));
-    QVERIFY(setMode(root + "/a/locked", static_cast<mode_t>(mode)));
-
-    // Must return: the locked folder can be neither emptied nor removed,
-    // whether it lies below the folder to clear or is that folder.
+    // Each call must end, whether what cannot go lies below the folder or is it.
     QVERIFY(FileHandler::clearFiles(root));
     QVERIFY(!FileHandler::clearDir(root));
-    QVERIFY(FileHandler::clearFiles(root + "/a/locked"));
-    QVERIFY(!FileHandler::clearDir(root + "/a/locked"));
-
-    setMode(root + "/a/locked", 0755);
-    QCOMPARE(everythingBelow(root), (QStringList { "a", "a/locked", "a/locked/inner.txt" }));
+    QVERIFY(FileHandler::clearFiles(locked));
+    QCOMPARE(FileHandler::clearDir(locked), !folder);
+    setMode(locked, folder ? 0755 : 0644);
+    QCOMPARE(everythingBelow(root), remains);
 }
 
 void TestFileHandler::linksAreRemovedNotFollowed()
