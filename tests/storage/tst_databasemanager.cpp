@@ -21,8 +21,6 @@ class DatabaseManagerTest : public QObject
 private slots:
     void recognisesProjectFolders_data();
     void recognisesProjectFolders();
-    void handsOutLoadedManagers_data();
-    void handsOutLoadedManagers();
     void unreadableFilesRaise_data();
     void unreadableFilesRaise();
     void copiesShareTheStores();
@@ -35,81 +33,62 @@ void DatabaseManagerTest::recognisesProjectFolders_data()
 {
     QTest::addColumn<QString>("folderName"); // empty: no folder at all
     QTest::addColumn<QString>("trailing");
-    QTest::addColumn<bool>("withModel");
+    QTest::addColumn<QByteArray>("model"); // JSON, other bytes, or empty for no file
     QTest::addColumn<bool>("withDatabase");
-    const auto row = [](const char* tag, const char* name, const char* trailing, bool model,
-                         bool database) {
+    const auto row = [](const char* tag, const char* name, const char* trailing,
+                         const QByteArray& model, bool database) {
         QTest::newRow(tag) << QString::fromUtf8(name) << QString(trailing) << model << database;
     };
-    row("plain folder", "plain", "", true, true);
-    row("trailing separator", "trailing", "/", true, true);
-    row("spaces and non-ASCII", "项目 文件夹 é", "", true, true);
-    row("spaces and non-ASCII, trailing separator", "项目 文件夹 ü", "/", true, true);
-    row("folder missing", "", "", false, false);
-    row("empty folder", "empty", "", false, false);
+    const QByteArray table = Builder::projectTable(11, 12, true);
+    row("unconverted model", "plain", "", Builder::model({ Builder::projectTable(11, 12) }), true);
+    row("stored in mode 0, trailing separator", "trailing", "/",
+        Builder::model({ table }, Builder::converted(), 0), true);
+    row("stored read-only, spaces and non-ASCII", "项目 文件夹 é", "",
+        Builder::model({ table }, Builder::converted(), 1), true);
+    row("stored ready, spaces and non-ASCII, trailing separator", "项目 文件夹 ü", "/",
+        Builder::model({ table }, Builder::converted(), 2), true);
+    row("folder missing", "", "", "", false);
+    row("empty folder", "empty", "", "", false);
     // The model file here is garbage: were it loaded, opening would raise.
-    row("model file only", "model only", "", true, false);
-    row("database file only", "database only", "/", false, true);
+    row("model file only", "model only", "", "not a model", false);
+    row("database file only", "database only", "/", "", true);
 }
 
 void DatabaseManagerTest::recognisesProjectFolders()
 {
     QFETCH(QString, folderName);
     QFETCH(QString, trailing);
-    QFETCH(bool, withModel);
+    QFETCH(QByteArray, model);
     QFETCH(bool, withDatabase);
-    const bool isProject = withModel && withDatabase;
+    const bool isProject = !model.isEmpty() && withDatabase;
 
     const QString folder = m_dir.filePath(folderName.isEmpty() ? "absent" : folderName);
     if (!folderName.isEmpty()) {
         QVERIFY(QDir().mkpath(folder));
-        if (withModel && withDatabase) {
-            Builder::writeUsableProject(folder);
-        } else if (withModel) {
-            Builder::writeBytes(folder + "/" + Builder::modelFileName(), "not a model");
-        } else if (withDatabase) {
-            Builder::writeDatabaseFile(folder + "/" + Builder::databaseFileName(), "");
-        }
+        if (model.startsWith('{'))
+            Builder::writeModelFile(folder + "/" + Builder::modelFileName(), model);
+        else if (!model.isEmpty())
+            Builder::writeBytes(folder + "/" + Builder::modelFileName(), model);
+        if (withDatabase)
+            Builder::writeDatabaseFile(
+                folder + "/" + Builder::databaseFileName(), Builder::defaultSql());
     }
 
     const QString path = folder + trailing;
     QCOMPARE(DatabaseManager::ProjectExists(path), isProject);
     const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(path);
     QCOMPARE(manager != nullptr, isProject);
-    if (manager) {
-        QVERIFY(!manager->ProjectModel().isNull());
-        QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
-        // Joined directly to the folder, written once with its separator.
-        QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
-            folder + "/" + Builder::databaseFileName());
-    }
-}
-
-void DatabaseManagerTest::handsOutLoadedManagers_data()
-{
-    QTest::addColumn<QByteArray>("modelJson");
-
-    const QByteArray table = Builder::projectTable(11, 12, true);
-    QTest::newRow("model stored in mode 0") << Builder::model({ table }, Builder::converted(), 0);
-    QTest::newRow("model stored read-only") << Builder::model({ table }, Builder::converted(), 1);
-    QTest::newRow("model stored ready") << Builder::model({ table }, Builder::converted(), 2);
-    QTest::newRow("unconverted model") << Builder::model({ Builder::projectTable(11, 12) });
-}
-
-void DatabaseManagerTest::handsOutLoadedManagers()
-{
-    QFETCH(QByteArray, modelJson);
-    const QString folder = m_dir.filePath(QTest::currentDataTag());
-    Builder::write(folder, modelJson);
-
-    const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
-    QVERIFY(manager);
-    const TesselModel model = manager->ProjectModel();
-    QCOMPARE(model.mode(), tmRuntime);
-    const TesselTable project = model.findTable("DB", "project");
-    QVERIFY(!project.isNull());
-    QCOMPARE(project.recordCount(), 1);
+    if (!manager)
+        return;
+    // Handed out ready for use, whatever mode the model was stored in.
+    QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
+    const TesselTable project = manager->ProjectModel().findTable("DB", "project");
+    QVERIFY(!project.isNull() && project.recordCount() == 1);
     QCOMPARE(project[0].asUInt64("id"), 11ull);
+    QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
+    // Joined directly to the folder, written once with its separator.
+    QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
+        folder + "/" + Builder::databaseFileName());
 }
 
 void DatabaseManagerTest::unreadableFilesRaise_data()

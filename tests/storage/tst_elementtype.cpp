@@ -18,9 +18,8 @@ private slots:
     void init();
     void cleanup();
 
-    void namesElementTypes_data();
-    void namesElementTypes();
-    void namesSpecialties();
+    void names_data();
+    void names();
     void kindsLoadIndependently();
     void loadsOnce();
     void failedLoadIsRetried();
@@ -49,44 +48,42 @@ void ElementTypeTest::useFolder(const QString& name)
     Singleton<Global>::instance()->m_projectPath = m_folder;
 }
 
-void ElementTypeTest::namesElementTypes_data()
+void ElementTypeTest::names_data()
 {
-    QTest::addColumn<int>("id");
+    QTest::addColumn<bool>("specialty");
+    QTest::addColumn<quint64>("id");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("element type") << 2002 << "墙 Wall";
-    QTest::newRow("category above the types") << 2001 << "";
-    QTest::newRow("node type 3") << 2003 << "";
-    QTest::newRow("repeated identifier keeps the later name") << 2004 << "Second";
-    QTest::newRow("negative identifier") << -5 << "Negative";
-    QTest::newRow("unknown identifier") << 9999 << "";
+    QTest::newRow("element type") << false << quint64(2002) << "墙 Wall";
+    QTest::newRow("category above the types") << false << quint64(2001) << "";
+    QTest::newRow("node type 3") << false << quint64(2003) << "";
+    QTest::newRow("repeated identifier keeps the later name") << false << quint64(2004) << "Second";
+    QTest::newRow("negative identifier") << false << quint64(-5) << "Negative";
+    QTest::newRow("unknown identifier") << false << quint64(9999) << "";
+    QTest::newRow("specialty") << true << quint64(7) << "Structure";
+    QTest::newRow("specialty with a large identifier") << true << 0xFEDCBA9876543210ull << "给排水";
+    QTest::newRow("unknown specialty") << true << quint64(8) << "";
 }
 
-void ElementTypeTest::namesElementTypes()
+void ElementTypeTest::names()
 {
-    QFETCH(int, id);
+    QFETCH(bool, specialty);
+    QFETCH(quint64, id);
     QFETCH(QString, name);
     Builder::write(m_folder,
         Builder::model({ Builder::projectTable(1, 2),
             Builder::elementTypeTable({ { 11, 2001, 1, "Walls" }, { 12, 2002, 2, "墙 Wall" },
                 { 13, 2003, 3, "Wall part" }, { 14, 2004, 2, "First" }, { 15, 2004, 2, "Second" },
-                { 16, -5, 2, "Negative" } }) }));
+                { 16, -5, 2, "Negative" } }),
+            Builder::specialtyTable(
+                { { 0xFEDCBA9876543210ull, "给排水" }, { 7, "Structure" } }) }));
 
     ElementType dictionary;
-    QCOMPARE(dictionary.getElementTypeNamebyId(id), name);
-    QCOMPARE(dictionary.getElementTypeNamebyId(id), name); // the unknown one is now remembered
-}
-
-void ElementTypeTest::namesSpecialties()
-{
-    const quint64 big = 0xFEDCBA9876543210ull;
-    Builder::write(m_folder,
-        Builder::model({ Builder::specialtyTable({ { big, "给排水" }, { 7, "Structure" } }) }));
-
-    ElementType dictionary;
-    QCOMPARE(dictionary.getSpecialNamebyId(big), QString("给排水"));
-    QCOMPARE(dictionary.getSpecialNamebyId(7), QString("Structure"));
-    QCOMPARE(dictionary.getSpecialNamebyId(8), QString());
+    for (int twice = 0; twice < 2; ++twice) { // an unknown one is remembered the first time
+        QCOMPARE(specialty ? dictionary.getSpecialNamebyId(id)
+                           : dictionary.getElementTypeNamebyId(static_cast<int>(id)),
+            name);
+    }
 }
 
 void ElementTypeTest::kindsLoadIndependently()
