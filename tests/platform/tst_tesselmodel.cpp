@@ -19,16 +19,16 @@ TesselModel newModel()
 struct Fixture
 {
     TesselModel model = newModel();
-    TesselTable table = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("element"));
+    TesselTable table = model.addDatabase("DB").addTable("element");
 
     explicit Fixture(TesselDataType pkType = tdtInt64)
     {
         TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
-        fields.add(QStringLiteral("id"), pkType);
-        fields.add(QStringLiteral("count"), tdtInt32);
-        fields.add(QStringLiteral("length"), tdtDouble);
-        fields.add(QStringLiteral("name"), tdtString);
-        fields.add(QStringLiteral("ref"), tdtString);
+        fields.add("id", pkType);
+        fields.add("count", tdtInt32);
+        fields.add("length", tdtDouble);
+        fields.add("name", tdtString);
+        fields.add("ref", tdtString);
         table.tableSchema().setPrimaryKeyFieldIndex(0);
     }
 };
@@ -64,8 +64,7 @@ private slots:
         QVERIFY_EXCEPTION_THROWN(TesselTable().recordCount(), KRVException);
         QVERIFY_EXCEPTION_THROWN(TesselRecord().id64(), KRVException);
         QVERIFY_EXCEPTION_THROWN(TesselExtPropDef().value(), KRVException);
-        QVERIFY_EXCEPTION_THROWN(
-            TesselModelPersistent(empty).loadFromFile(QStringLiteral("x")), KRVException);
+        QVERIFY_EXCEPTION_THROWN(TesselModelPersistent(empty).loadFromFile("x"), KRVException);
         QVERIFY(VellEngine(nullptr).isNull());
         QVERIFY(TesselQueryIDValueEvent(nullptr).isNull());
         QCOMPARE(TesselCommand().changeCount(), 0);
@@ -77,7 +76,7 @@ private slots:
         {
             TesselModel model = newModel();
             const TesselModel copy = model;
-            model.addDatabase(QStringLiteral("DB"));
+            model.addDatabase("DB");
             QCOMPARE(copy.databaseCount(), 1);
             QVERIFY(copy == model);
             // A handle built over the object takes its own reference.
@@ -91,18 +90,18 @@ private slots:
             target = std::move(moved);
             QVERIFY(moved.isNull());
             QCOMPARE(target.get(), object);
-            table = target.databases(0).addTable(QStringLiteral("t"));
-            table.tableSchema().fieldSchemas().add(QStringLiteral("name"), tdtString);
+            table = target.databases(0).addTable("t");
+            table.tableSchema().fieldSchemas().add("name", tdtString);
         }
         // Parts outlive their model.
-        table.appendRecord(5).setString(0, QStringLiteral("still here"));
+        table.appendRecord(5).setString(0, "still here");
         QCOMPARE(table[0].asString(QStringLiteral("name")), QStringLiteral("still here"));
     }
 
     void enginesModesAndTables()
     {
         QVERIFY(tesselEngine(QString()).get() == tesselEngine(QString()).get());
-        QVERIFY(tesselEngine(QStringLiteral("other")).get() != tesselEngine(QString()).get());
+        QVERIFY(tesselEngine("other").get() != tesselEngine(QString()).get());
         QCOMPARE(tesselEngine(QStringLiteral("other")).name(), QStringLiteral("other"));
         // A model bound to the graphics engine needs one.
         QVERIFY_EXCEPTION_THROWN(
@@ -117,19 +116,17 @@ private slots:
         TesselMode read = tmDesign;
         model.mode(read);
         QCOMPARE(read, tmRuntime);
-        model.extPropDefs().add().setCode(QStringLiteral("x"));
+        model.extPropDefs().add().setCode("x");
         // The fetched command hands over what changed since the last fetch.
         QCOMPARE(model.fetchCommand().changeCount(), 3);
         QCOMPARE(model.fetchCommand().changeCount(), 0);
 
-        const TesselTable table
-            = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("project"));
-        QVERIFY(model.findTable(QStringLiteral("DB"), QStringLiteral("project")) == table);
-        QVERIFY(model.findTable(QStringLiteral("DB"), QStringLiteral("Project")).isNull());
-        QVERIFY(model.findTable(QStringLiteral("db"), QStringLiteral("project")).isNull());
-        QVERIFY_EXCEPTION_THROWN(model.addDatabase(QStringLiteral("DB")), KRVException);
-        QVERIFY_EXCEPTION_THROWN(
-            model.databases(0).addTable(QStringLiteral("project")), KRVException);
+        const TesselTable table = model.addDatabase("DB").addTable("project");
+        QVERIFY(model.findTable("DB", "project") == table);
+        QVERIFY(model.findTable("DB", "Project").isNull());
+        QVERIFY(model.findTable("db", "project").isNull());
+        QVERIFY_EXCEPTION_THROWN(model.addDatabase("DB"), KRVException);
+        QVERIFY_EXCEPTION_THROWN(model.databases(0).addTable("project"), KRVException);
         QVERIFY_EXCEPTION_THROWN(model.databases(1), KRVException);
     }
 
@@ -137,40 +134,38 @@ private slots:
     {
         TesselModel model = newModel();
         TesselExtPropDefs definitions = model.extPropDefs();
-        QVERIFY(definitions.find(QStringLiteral("IgnoreProcessInt64")).isNull());
+        QVERIFY(definitions.find("IgnoreProcessInt64").isNull());
         TesselExtPropDef first = definitions.add();
-        first.setCode(QStringLiteral("IgnoreProcessInt64"));
-        first.setValue(QStringLiteral("true"));
+        first.setCode("IgnoreProcessInt64");
+        first.setValue("true");
         TesselExtPropDef second = definitions.add();
-        second.setCode(QStringLiteral("IgnoreProcessInt64"));
-        second.setValue(QStringLiteral("True"));
+        second.setCode("IgnoreProcessInt64");
+        second.setValue("True");
 
         QCOMPARE(model.extPropDefs().count(), 2);
-        QVERIFY(model.extPropDefs().find(QStringLiteral("IgnoreProcessInt64")) == first);
+        QVERIFY(model.extPropDefs().find("IgnoreProcessInt64") == first);
         QCOMPARE(model.extPropDefs().items(1).value(), QStringLiteral("True"));
-        QVERIFY(model.extPropDefs().find(QStringLiteral("ignoreprocessint64")).isNull());
+        QVERIFY(model.extPropDefs().find("ignoreprocessint64").isNull());
         model.extPropDefs().remove(0);
-        QCOMPARE(model.extPropDefs().find(QStringLiteral("IgnoreProcessInt64")).value(),
-            QStringLiteral("True"));
+        QCOMPARE(model.extPropDefs().find(QStringLiteral("IgnoreProcessInt64")).value(), "True");
     }
 
     void fieldSchemasByIndexAndName()
     {
         TesselModel model = newModel();
-        TesselTable table
-            = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("t"), ttkLookup);
+        TesselTable table = model.addDatabase("DB").addTable("t", ttkLookup);
         QCOMPARE(table.tableKind(), ttkLookup);
         TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
-        fields.add(QStringLiteral("id"), tdtInt64);
-        fields.add(QStringLiteral("name"), tdtString);
-        QVERIFY_EXCEPTION_THROWN(fields.add(QStringLiteral("name"), tdtInt32), KRVException);
-        QVERIFY_EXCEPTION_THROWN(fields.add(QStringLiteral("bad"), tdtUnknown), KRVException);
+        fields.add("id", tdtInt64);
+        fields.add("name", tdtString);
+        QVERIFY_EXCEPTION_THROWN(fields.add("name", tdtInt32), KRVException);
+        QVERIFY_EXCEPTION_THROWN(fields.add("bad", tdtUnknown), KRVException);
         QCOMPARE(table.tableSchema().primaryKeyFieldIndex(), -1);
         table.tableSchema().setPrimaryKeyFieldIndex(0);
         QVERIFY_EXCEPTION_THROWN(table.tableSchema().setPrimaryKeyFieldIndex(2), KRVException);
         QCOMPARE(table.tableSchema().fieldIndex(QStringLiteral("name")), 1);
         QCOMPARE(fields.find(QStringLiteral("name")).index(), 1);
-        QVERIFY(fields.find(QStringLiteral("none")).isNull());
+        QVERIFY(fields.find("none").isNull());
         TesselDataType type = tdtUnknown;
         fields.items(0).dataType(type);
         QCOMPARE(int(type), 15);
@@ -178,7 +173,7 @@ private slots:
 
         // A field added later reads as empty in the records already there.
         table.appendRecord(1);
-        fields.add(QStringLiteral("later"), tdtString);
+        fields.add("later", tdtString);
         QCOMPARE(table[0].asString(QStringLiteral("later")), QString());
         QCOMPARE(table[0].fieldCount(), 3);
     }
@@ -213,8 +208,8 @@ private slots:
         QTest::newRow("handler leaves the answer empty") << true << none << 0;
         QTest::newRow("unsigned") << true << QVariant::fromValue<qulonglong>(42) << 42;
         QTest::newRow("int") << true << QVariant(42) << 42;
-        QTest::newRow("decimal text") << true << QVariant(QStringLiteral("42")) << 42;
-        QTest::newRow("word") << true << QVariant(QStringLiteral("forty-two")) << -1;
+        QTest::newRow("decimal text") << true << QVariant("42") << 42;
+        QTest::newRow("word") << true << QVariant("forty-two") << -1;
         QTest::newRow("negative") << true << QVariant(-1) << -1;
         QTest::newRow("double") << true << QVariant(4.2) << -1;
     }
@@ -256,7 +251,7 @@ private slots:
     void handlerGivesFullRangeAndCanBeRemoved()
     {
         FixedHandler handler;
-        handler.answer = QStringLiteral("18446744073709551615");
+        handler.answer = "18446744073709551615";
         Fixture f;
         f.table.setOnQueryIDValue(TesselQueryIDValueEvent(&handler));
         QCOMPARE(f.table.appendRecord().id64(), 18446744073709551615ULL);
@@ -276,10 +271,10 @@ private slots:
     {
         Fixture f;
         TesselRecord record = f.table.appendRecord(1001);
-        record.setValue(QStringLiteral("count"), 2);
-        record.setValue(QStringLiteral("length"), 2.5);
-        record.setValue(QStringLiteral("name"), QStringLiteral("墙 Wall"));
-        record.setString(4, QStringLiteral("  9007199254740993 "));
+        record.setValue("count", 2);
+        record.setValue("length", 2.5);
+        record.setValue("name", "墙 Wall");
+        record.setString(4, "  9007199254740993 ");
         QCOMPARE(record.asInteger(QStringLiteral("count")), 2);
         QCOMPARE(record.asDouble(QStringLiteral("length")), 2.5);
         QCOMPARE(record.asString(QStringLiteral("name")), QStringLiteral("墙 Wall"));
@@ -287,8 +282,8 @@ private slots:
         QCOMPARE(record.asUInt64(QStringLiteral("ref")), 9007199254740993ULL);
         QCOMPARE(record.value(1).userType(), int(QMetaType::Int));
         QCOMPARE(record.value(0).userType(), int(QMetaType::LongLong));
-        QVERIFY_EXCEPTION_THROWN(record.asInteger(QStringLiteral("nope")), KRVException);
-        QVERIFY_EXCEPTION_THROWN(record.asInteger(QStringLiteral("name")), KRVException);
+        QVERIFY_EXCEPTION_THROWN(record.asInteger("nope"), KRVException);
+        QVERIFY_EXCEPTION_THROWN(record.asInteger("name"), KRVException);
         QVERIFY_EXCEPTION_THROWN(f.table[1], KRVException);
         QVERIFY_EXCEPTION_THROWN(f.table[-1], KRVException);
 
@@ -307,11 +302,11 @@ private slots:
         QTest::addColumn<int>("field");
         QTest::addColumn<QVariant>("value");
         QTest::newRow("int32 above range") << 1 << QVariant(qint64(1) << 31);
-        QTest::newRow("int32 from word") << 1 << QVariant(QStringLiteral("two"));
+        QTest::newRow("int32 from word") << 1 << QVariant("two");
         QTest::newRow("int32 from fraction") << 1 << QVariant(1.5);
-        QTest::newRow("int64 from fraction text") << 0 << QVariant(QStringLiteral("1.5"));
-        QTest::newRow("int64 above 2^64") << 0 << QVariant(QStringLiteral("18446744073709551616"));
-        QTest::newRow("double from word") << 2 << QVariant(QStringLiteral("long"));
+        QTest::newRow("int64 from fraction text") << 0 << QVariant("1.5");
+        QTest::newRow("int64 above 2^64") << 0 << QVariant("18446744073709551616");
+        QTest::newRow("double from word") << 2 << QVariant("long");
     }
 
     void refusedValuesLeaveTheOldOne()
@@ -336,30 +331,26 @@ private slots:
             << tdtInt32 << QVariantList { 1, -2, 2147483647 } << tdtInt64
             << QVariantList { qint64(1), qint64(-2), qint64(2147483647) };
         QTest::newRow("decimal text to int64")
-            << tdtString
-            << QVariantList { QStringLiteral("9007199254740993"), QStringLiteral(" -4 "),
-                   QString() }
-            << tdtInt64 << QVariantList { qint64(9007199254740993LL), qint64(-4), qint64(0) };
+            << tdtString << QVariantList { "9007199254740993", " -4 ", QString() } << tdtInt64
+            << QVariantList { qint64(9007199254740993LL), qint64(-4), qint64(0) };
         QTest::newRow("identifier above 2^63 to int64")
-            << tdtString << QVariantList { QStringLiteral("18446744073709551615") } << tdtInt64
+            << tdtString << QVariantList { "18446744073709551615" } << tdtInt64
             << QVariantList { qint64(-1) };
         QTest::newRow("integral doubles to int64")
             << tdtDouble << QVariantList { 3.0, -1e15 } << tdtInt64
             << QVariantList { qint64(3), qint64(-1000000000000000LL) };
         QTest::newRow("word to int64")
-            << tdtString << QVariantList { QStringLiteral("12"), QStringLiteral("12a") } << tdtInt64
-            << refused;
+            << tdtString << QVariantList { "12", "12a" } << tdtInt64 << refused;
         QTest::newRow("fraction to int64")
             << tdtDouble << QVariantList { 3.5 } << tdtInt64 << refused;
         QTest::newRow("int64 to int64") << tdtInt64 << QVariantList { qint64(1) << 40 } << tdtInt64
                                         << QVariantList { qint64(1) << 40 };
-        QTest::newRow("int64 to text")
-            << tdtInt64 << QVariantList { qint64(9007199254740993LL) } << tdtString
-            << QVariantList { QStringLiteral("9007199254740993") };
-        QTest::newRow("text to double") << tdtString << QVariantList { QStringLiteral(" 2.5 ") }
-                                        << tdtDouble << QVariantList { 2.5 };
+        QTest::newRow("int64 to text") << tdtInt64 << QVariantList { qint64(9007199254740993LL) }
+                                       << tdtString << QVariantList { "9007199254740993" };
+        QTest::newRow("text to double")
+            << tdtString << QVariantList { " 2.5 " } << tdtDouble << QVariantList { 2.5 };
         QTest::newRow("word to double")
-            << tdtString << QVariantList { QStringLiteral("wide") } << tdtDouble << refused;
+            << tdtString << QVariantList { "wide" } << tdtDouble << refused;
         QTest::newRow("int64 to int32 beyond")
             << tdtInt64 << QVariantList { qint64(1) << 33 } << tdtInt32 << refused;
     }
@@ -371,8 +362,8 @@ private slots:
         QFETCH(TesselDataType, to);
         QFETCH(QVariantList, expected);
         TesselModel model = newModel();
-        TesselTable table = model.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("t"));
-        TesselFieldSchema field = table.tableSchema().fieldSchemas().add(QStringLiteral("v"), from);
+        TesselTable table = model.addDatabase("DB").addTable("t");
+        TesselFieldSchema field = table.tableSchema().fieldSchemas().add("v", from);
         for (const QVariant& value : values)
             table.appendRecord(1).setValue(0, value);
         const QVariant before = table[0].value(0);
@@ -391,7 +382,7 @@ private slots:
     void conversionErrorNamesTheRecord()
     {
         Fixture f;
-        f.table.appendRecord(77).setString(3, QStringLiteral("Wall"));
+        f.table.appendRecord(77).setString(3, "Wall");
         try {
             f.table.tableSchema().fieldSchemas().items(3).setDataType(tdtInt64);
             QFAIL("the conversion should have failed");
@@ -409,13 +400,13 @@ private slots:
         TesselRecord narrowRecord = narrow.table.appendRecord(1);
         for (TesselRecord* record : { &left, &right, &narrowRecord }) {
             record->setValue(0, 5);
-            record->setString(3, QStringLiteral("same"));
+            record->setString(3, "same");
             record->setDouble(2, 0.1);
         }
         QVERIFY(left.sameValues(right));
         QVERIFY(left != right);
         QVERIFY(!left.sameValues(narrowRecord));
-        right.setString(4, QStringLiteral("x"));
+        right.setString(4, "x");
         QVERIFY(!left.sameValues(right));
     }
 

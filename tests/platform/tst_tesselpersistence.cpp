@@ -26,22 +26,22 @@ TesselModel sampleModel()
     TesselExtPropDefs props = model.extPropDefs();
     for (const char* value : { "False", "True" }) {
         TesselExtPropDef definition = props.add();
-        definition.setCode(QStringLiteral("IgnoreProcessInt64"));
+        definition.setCode("IgnoreProcessInt64");
         definition.setValue(QString::fromLatin1(value));
     }
-    TesselDatabase db = model.addDatabase(QStringLiteral("DB"));
-    TesselTable table = db.addTable(QStringLiteral("element_type"));
+    TesselDatabase db = model.addDatabase("DB");
+    TesselTable table = db.addTable("element_type");
     TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
-    TesselFieldSchema id = fields.add(QStringLiteral("id"), tdtInt64);
+    TesselFieldSchema id = fields.add("id", tdtInt64);
     TesselExtPropDef marker = id.extPropDefs().add();
-    marker.setCode(QStringLiteral("DataType"));
-    marker.setValue(QStringLiteral("Int64"));
-    fields.add(QStringLiteral("node_type"), tdtInt32);
-    fields.add(QStringLiteral("name"), tdtString);
-    fields.add(QStringLiteral("area"), tdtDouble);
-    fields.add(QStringLiteral("visible"), tdtBoolean);
-    fields.add(QStringLiteral("created"), tdtDateTime);
-    fields.add(QStringLiteral("guid"), tdtGuid);
+    marker.setCode("DataType");
+    marker.setValue("Int64");
+    fields.add("node_type", tdtInt32);
+    fields.add("name", tdtString);
+    fields.add("area", tdtDouble);
+    fields.add("visible", tdtBoolean);
+    fields.add("created", tdtDateTime);
+    fields.add("guid", tdtGuid);
     table.tableSchema().setPrimaryKeyFieldIndex(0);
     for (int i = 0; i < 50; ++i) {
         TesselRecord record = table.appendRecord(0xF000000000000000ULL + quint64(i));
@@ -54,8 +54,8 @@ TesselModel sampleModel()
         record.setString(
             6, QStringLiteral("{00000000-0000-0000-0000-%1}").arg(i, 12, 10, QLatin1Char('0')));
     }
-    db.addTable(QStringLiteral("empty"), ttkLink);
-    model.addDatabase(QStringLiteral("Other")).addTable(QStringLiteral("specialty"), ttkLookup);
+    db.addTable("empty", ttkLink);
+    model.addDatabase("Other").addTable("specialty", ttkLookup);
     model.setMode(tmRuntime);
     return model;
 }
@@ -121,7 +121,7 @@ private slots:
     void roundTripAndLoadFlags()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("m.Tessel"));
+        const QString path = dir.filePath("m.Tessel");
         const TesselModel original = sampleModel();
         TesselModelPersistent(original).saveToFile(path);
 
@@ -130,9 +130,7 @@ private slots:
         QCOMPARE(model.mode(), tmRuntime);
         QCOMPARE(model.extPropDefs().items(1).value(), QStringLiteral("True"));
         QCOMPARE(model.databases(1).tables().items(0).tableKind(), ttkLookup);
-        const auto tableOf = [](const TesselModel& m) {
-            return m.findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
-        };
+        const auto tableOf = [](const TesselModel& m) { return m.findTable("DB", "element_type"); };
         const TesselTable table = tableOf(model);
         QCOMPARE(table.recordCount(), 50);
         for (int i = 0; i < 50; ++i)
@@ -140,33 +138,25 @@ private slots:
         QCOMPARE(table[1].asString(QStringLiteral("name")), QStringLiteral("墙 1"));
         QCOMPARE(table[0].asUInt64(QStringLiteral("id")), 9007199254740993ULL);
         QCOMPARE(table[49].id64(), 0xF000000000000031ULL);
-        QCOMPARE(table.tableSchema()
-                     .fieldSchemas()
-                     .items(0)
-                     .extPropDefs()
-                     .find(QStringLiteral("DataType"))
-                     .value(),
-            QStringLiteral("Int64"));
+        QCOMPARE(table.tableSchema().fieldSchemas().items(0).extPropDefs().find("DataType").value(),
+            "Int64");
         // Saving what was loaded writes the same file again: nothing was lost.
-        const QString second = dir.filePath(QStringLiteral("again.Tessel"));
+        const QString second = dir.filePath("again.Tessel");
         TesselModelPersistent(model).saveToFile(second);
         QCOMPARE(readAll(second), readAll(path));
 
         QCOMPARE(loaded(path, true).mode(), tmReadOnly);
-        const TesselTable schemaOnly
-            = loaded(path, false, false)
-                  .findTable(QStringLiteral("DB"), QStringLiteral("element_type"));
+        const TesselTable schemaOnly = loaded(path, false, false).findTable("DB", "element_type");
         QCOMPARE(schemaOnly.recordCount(), 0);
         QCOMPARE(schemaOnly.tableSchema().fieldSchemas().count(), 7);
 
         // Loading replaces what the model held and counts as one change.
         TesselModel replaced = newModel();
-        const TesselTable old
-            = replaced.addDatabase(QStringLiteral("DB")).addTable(QStringLiteral("old"));
+        const TesselTable old = replaced.addDatabase("DB").addTable("old");
         replaced.fetchCommand();
         TesselModelPersistent(replaced).loadFromFile(path);
         QCOMPARE(replaced.fetchCommand().changeCount(), 1);
-        QVERIFY(replaced.findTable(QStringLiteral("DB"), QStringLiteral("old")).isNull());
+        QVERIFY(replaced.findTable("DB", "old").isNull());
         QCOMPARE(old.name(), QStringLiteral("old"));
         QCOMPARE(replaced.databaseCount(), 2);
     }
@@ -174,9 +164,9 @@ private slots:
     void saveIsAtomic()
     {
         QTemporaryDir dir;
-        const QString folder = dir.filePath(QStringLiteral("ro"));
+        const QString folder = dir.filePath("ro");
         QVERIFY(QDir().mkpath(folder));
-        const QString path = folder + QStringLiteral("/m.Tessel");
+        const QString path = folder + "/m.Tessel";
         TesselModelPersistent(newModel()).saveToFile(path);
         TesselModelPersistent(sampleModel()).saveToFile(path);
         QCOMPARE(loaded(path).databaseCount(), 2);
@@ -258,13 +248,13 @@ private slots:
         QFETCH(QString, how);
         QFETCH(QString, fault);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("KBMProjectTemplate.Tessel"));
+        const QString path = dir.filePath("KBMProjectTemplate.Tessel");
         TesselModelPersistent(sampleModel()).saveToFile(path);
         damage(path, how);
 
         // What the model held before stays whole.
         TesselModel model = newModel();
-        model.addDatabase(QStringLiteral("Before"));
+        model.addDatabase("Before");
         model.setMode(tmRuntime);
         try {
             TesselModelPersistent(model).loadFromFile(path, false, true);
