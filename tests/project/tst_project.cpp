@@ -51,10 +51,7 @@ private slots:
     void failedOpenRaisesOneMessage();
     void failedOpenKeepsTheOpenStores();
     void opensOnDemand();
-    void workspaceIdOfAProjectWithoutRecord();
-    void closeForgetsTheSession();
-    void clearRemovesTheCacheOnly();
-    void copiesShareTheStores();
+    void sessionOfAnOpenProject();
 
 private:
     RegisteredProject* m_project = nullptr;
@@ -217,22 +214,43 @@ void ProjectTest::opensOnDemand()
     m_project->close();
     QCOMPARE(m_project->workspaceId(), QString("7001"));
     QVERIFY(m_project->GetDatabaseManager());
-}
 
-void ProjectTest::workspaceIdOfAProjectWithoutRecord()
-{
-    Builder::write(m_folder, Builder::model({ Builder::emptyProjectTable() }));
+    // No "project" record: no workspace.
+    global().m_projectPath = m_folder + "-no-record";
+    Builder::write(global().m_projectPath, Builder::model({ Builder::emptyProjectTable() }));
+    m_project->close();
     QCOMPARE(m_project->workspaceId(), QString());
     QVERIFY(m_project->GetDatabaseManager());
 }
 
-void ProjectTest::closeForgetsTheSession()
+void ProjectTest::sessionOfAnOpenProject()
 {
     Builder::writeUsableProject(m_folder);
     QVERIFY(m_project->open(nullptr));
-    m_project->setTexts("kept by the host", "last error");
-    m_project->getChangedDelta().tables[L"segment"][1] = 2;
+    m_project->getChangedDelta().tables[L"site"][7] = 1;
 
+    // A copy shares the stores but keeps its own change record.
+    RegisteredProject copy(*m_project);
+    QCOMPARE(copy.GetDatabaseManager(), m_project->GetDatabaseManager());
+    copy.getChangedDelta().tables[L"site"][8] = 1;
+    QCOMPARE(m_project->getChangedDelta().tables[L"site"].size(), size_t(1));
+    QCOMPARE(copy.getChangedDelta().tables[L"site"].size(), size_t(2));
+    QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
+
+    // clear() removes the cache folder only.
+    const QString cache = global().m_projectCacheDir;
+    QVERIFY(QDir().mkpath(cache + "/nested/deeper"));
+    Builder::writeBytes(cache + "/nested/deeper/file", "cached");
+    QVERIFY(m_project->clear());
+    QVERIFY(!QFileInfo::exists(cache));
+    QVERIFY(m_project->GetDatabaseManager());
+    QVERIFY(QFileInfo::exists(m_folder + "/" + Builder::modelFileName()));
+    QVERIFY(m_project->clear()); // nothing left to remove
+    Builder::writeBytes(cache, "a file, not a folder");
+    QVERIFY(!m_project->clear());
+
+    // close() forgets the session but keeps the last error.
+    m_project->setTexts("kept by the host", "last error");
     QVERIFY(m_project->close());
     QVERIFY(m_project->close());
     QVERIFY(!m_project->GetDatabaseManager());
@@ -241,38 +259,6 @@ void ProjectTest::closeForgetsTheSession()
         QVERIFY(m_project->info(which).isEmpty());
     QCOMPARE(m_project->GetErrorMsg(), QString("last error"));
     QVERIFY(m_project->opened());
-}
-
-void ProjectTest::clearRemovesTheCacheOnly()
-{
-    Builder::writeUsableProject(m_folder);
-    QVERIFY(m_project->open(nullptr));
-    const QString cache = global().m_projectCacheDir;
-    QVERIFY(QDir().mkpath(cache + "/nested/deeper"));
-    Builder::writeBytes(cache + "/nested/file", "cached");
-
-    QVERIFY(m_project->clear());
-    QVERIFY(!QFileInfo::exists(cache));
-    QVERIFY(m_project->GetDatabaseManager());
-    QVERIFY(QFileInfo::exists(m_folder + "/" + Builder::modelFileName()));
-    QVERIFY(m_project->clear()); // nothing left to remove
-
-    Builder::writeBytes(cache, "a file, not a folder");
-    QVERIFY(!m_project->clear());
-}
-
-void ProjectTest::copiesShareTheStores()
-{
-    Builder::writeUsableProject(m_folder);
-    QVERIFY(m_project->open(nullptr));
-    m_project->getChangedDelta().tables[L"site"][7] = 1;
-
-    RegisteredProject copy(*m_project);
-    QCOMPARE(copy.GetDatabaseManager(), m_project->GetDatabaseManager());
-    copy.getChangedDelta().tables[L"site"][8] = 1;
-    QCOMPARE(m_project->getChangedDelta().tables[L"site"].size(), size_t(1));
-    QCOMPARE(copy.getChangedDelta().tables[L"site"].size(), size_t(2));
-    QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
 }
 
 QTEST_GUILESS_MAIN(ProjectTest)
