@@ -1,6 +1,5 @@
 // The tessel tool: build and dump give back the JSON form, bad JSON is
 // reported with its place, and gen writes a usable project folder.
-#include "JsonError.h"
 #include "ModelJson.h"
 #include "TesselToolSamples.h"
 
@@ -117,72 +116,52 @@ private slots:
         QCOMPARE(table[0].asInteger(1), 7);
     }
 
-    void badJsonIsPlaced_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<int>("column");
-        QTest::addColumn<QString>("fault");
-        auto row = [](const char* name, const QByteArray& json, int line, int column,
-                       const char* fault) {
-            QTest::newRow(name) << json << line << column << QString::fromUtf8(fault);
-        };
-        const char* field = " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n";
-        row("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"), 2,
-            35, "unknown type \"int33\"");
-        row("value count",
-            oneTable(QByteArray(field) + " \"records\": [{\"id64\": 1, \"values\": [1, 2]}]"), 3,
-            36, "has 2 values; the table has 1 fields");
-        row("value out of range",
-            oneTable(QByteArray(field) + " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]"),
-            3, 37, "does not fit");
-        row("id above 2^64",
-            oneTable(" \"records\": [{\"id64\": 18446744073709551616, \"values\": []}]"), 2, 23,
-            "\"id64\" must be a whole number");
-        row("unknown member", "{\"mode\": 2, \"modes\": 3}", 1, 22, "unknown member \"modes\"");
-    }
-
-    void badJsonIsPlaced()
-    {
-        QFETCH(QByteArray, json);
-        QFETCH(int, line);
-        QFETCH(int, column);
-        QFETCH(QString, fault);
-        try {
-            ModelJson::fromJson(json);
-            QFAIL("the JSON should have been refused");
-        } catch (const JsonError& e) {
-            QVERIFY2(e.message().contains(fault), qPrintable(e.message()));
-            QCOMPARE(e.line(), line);
-            QCOMPARE(e.column(), column);
-        }
-    }
-
+    // A refused command writes nothing, not even a part of a file.
     void toolRefuses_data()
     {
-        QTest::addColumn<QString>("arguments"); // %1 is a scratch folder
+        QTest::addColumn<QString>("arguments"); // %1 is a scratch folder holding bad.json
+        QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QByteArray>("fault");
-        QTest::newRow("bad JSON") << "build %1/bad.json %1/m.Tessel"
-                                  << QByteArray("bad.json: line 2, column 18: a value expected");
-        QTest::newRow("dump of a missing file")
-            << "dump %1/none.Tessel" << QByteArray("none.Tessel");
-        QTest::newRow("unknown command") << "frobnicate" << QByteArray();
-        QTest::newRow("gen without a record count") << "gen %1/m" << QByteArray();
-        QTest::newRow("gen of no records") << "gen --records 0 %1/m" << QByteArray();
-        QTest::newRow("gen of fewer tables than it needs")
-            << "gen --records 10 --tables 2 %1/m" << QByteArray();
+        auto row = [](const char* name, const char* arguments, const QByteArray& fault,
+                       const QByteArray& json = QByteArray()) {
+            QTest::newRow(name) << arguments << json << fault;
+        };
+        auto build = [&row](const char* name, const QByteArray& json, const char* fault) {
+            row(name, "build %1/bad.json %1/m.Tessel", QByteArray("bad.json: ") + fault, json);
+        };
+        const QByteArray field = " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n";
+        build(
+            "syntax", "{\"mode\": 2,\n \"databases\": [1,}", "line 2, column 18: a value expected");
+        build("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"),
+            "line 2, column 35: the type of field \"a\": unknown type \"int33\"");
+        build("value count", oneTable(field + " \"records\": [{\"id64\": 1, \"values\": [1, 2]}]"),
+            "line 3, column 36: a record of table \"t\" has 2 values; the table has 1 fields");
+        build("value out of range",
+            oneTable(field + " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]"),
+            "line 3, column 37: table \"t\", field \"a\", record 0 (id 1): the value 4294967296 "
+            "does not fit");
+        build("id above 2^64",
+            oneTable(" \"records\": [{\"id64\": 18446744073709551616, \"values\": []}]"),
+            "line 2, column 23: \"id64\" must be a whole number");
+        build("unknown member", "{\"mode\": 2, \"modes\": 3}",
+            "line 1, column 22: unknown member \"modes\"");
+        row("dump of a missing file", "dump %1/none.Tessel", "none.Tessel");
+        row("unknown command", "frobnicate", "");
+        row("gen without a record count", "gen %1/m", "");
+        row("gen of no records", "gen --records 0 %1/m", "");
+        row("gen of fewer tables than it needs", "gen --records 10 --tables 2 %1/m", "");
     }
 
     void toolRefuses()
     {
         QFETCH(QString, arguments);
+        QFETCH(QByteArray, json);
         QFETCH(QByteArray, fault);
         QTemporaryDir dir;
-        writeFile(dir, "bad.json", "{\"mode\": 2,\n \"databases\": [1,}");
+        writeFile(dir, "bad.json", json);
         const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
         QVERIFY(run.exitCode > 0);
         QVERIFY2(run.err.contains(fault), run.err.constData());
-        // No file written, not even a part of one.
         QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         QCOMPARE(files.next(), dir.filePath("bad.json"));
         QVERIFY(!files.hasNext());

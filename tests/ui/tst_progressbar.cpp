@@ -9,25 +9,16 @@ class TestProgressBar : public QObject
     Q_OBJECT
 
 private slots:
-    void constructorSetsRange_data()
-    {
-        QTest::addColumn<int>("minimum");
-        QTest::addColumn<int>("maximum");
-        QTest::newRow("percent") << 0 << 100;
-        QTest::newRow("offset") << 5 << 20;
-        QTest::newRow("busy") << 0 << 0;
-    }
-
     void constructorSetsRange()
     {
-        QFETCH(int, minimum);
-        QFETCH(int, maximum);
-        ProgressBar bar(nullptr, minimum, maximum);
-        QCOMPARE(bar.minimum(), minimum);
-        QCOMPARE(bar.maximum(), maximum);
-        QCOMPARE(bar.value(), minimum);
-        QVERIFY(bar.prompt().isEmpty());
-        QVERIFY(bar.isHidden());
+        for (const auto& [minimum, maximum] : { std::pair { 0, 100 }, { 5, 20 }, { 0, 0 } }) {
+            ProgressBar bar(nullptr, minimum, maximum);
+            QCOMPARE(bar.minimum(), minimum);
+            QCOMPARE(bar.maximum(), maximum);
+            QCOMPARE(bar.value(), minimum);
+            QVERIFY(bar.prompt().isEmpty());
+            QVERIFY(bar.isHidden());
+        }
     }
 
     void showImmediatelyPaintsBeforeReturning()
