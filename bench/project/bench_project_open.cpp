@@ -4,6 +4,7 @@
 // the opening spends its time; and element type name lookups.
 //
 //   bench_project_open [--records N] [--tables T] [--rounds R]
+#include "PlainModelRead.h"
 #include "ProjectGenerator.h"
 
 #include <core/Global.h>
@@ -22,75 +23,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <sqlite3.h>
 #include <vector>
 
 namespace {
-
-struct SqliteCloser
-{
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct SqliteFinalizer
-{
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-
-// Every row and column of every record table of the model file, each value
-// read into a local variable with the accessor of the column's declared type.
-qint64 plainRead(const QString& path)
-{
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(
-        path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
-    std::vector<QByteArray> tables;
-    {
-        sqlite3_stmt* list = nullptr;
-        sqlite3_prepare_v2(db.get(),
-            "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'tessel_records_%'",
-            -1, &list, nullptr);
-        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(list);
-        while (sqlite3_step(list) == SQLITE_ROW)
-            tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
-    }
-    qint64 checksum = 0;
-    for (const QByteArray& table : tables) {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(
-            db.get(), ("SELECT * FROM \"" + table + '"').constData(), -1, &statement, nullptr);
-        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(statement);
-        const int columns = sqlite3_column_count(statement);
-        std::vector<char> kinds;
-        for (int c = 0; c < columns; ++c) {
-            const QByteArray type = sqlite3_column_decltype(statement, c);
-            kinds.push_back(type == "REAL" ? 'r' : type == "TEXT" ? 't' : 'i');
-        }
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            for (int c = 0; c < columns; ++c) {
-                switch (kinds[size_t(c)]) {
-                case 'i': {
-                    const sqlite3_int64 value = sqlite3_column_int64(statement, c);
-                    checksum += value;
-                    break;
-                }
-                case 'r': {
-                    const double value = sqlite3_column_double(statement, c);
-                    checksum += value > 1 ? 1 : 0;
-                    break;
-                }
-                default: {
-                    const unsigned char* text = sqlite3_column_text(statement, c);
-                    const int bytes = sqlite3_column_bytes(statement, c);
-                    checksum += bytes + (text ? text[0] : 0);
-                    break;
-                }
-                }
-            }
-        }
-    }
-    return checksum;
-}
 
 double millis(const QElapsedTimer& timer)
 {
@@ -182,7 +117,7 @@ int main(int argc, char* argv[])
     }
 
     // Warm the page cache, then alternate the two and keep the best of each.
-    plainRead(modelPath);
+    plainModelRead(modelPath);
     double bestPlain = 1e300;
     double bestOpen = 1e300;
     Breakdown bestSteps;
@@ -190,7 +125,7 @@ int main(int argc, char* argv[])
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
-        plainRead(modelPath);
+        plainModelRead(modelPath);
         bestPlain = std::min(bestPlain, millis(timer));
 
         timer.restart();
