@@ -162,9 +162,13 @@ private slots:
         const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
         QVERIFY(run.exitCode > 0);
         QVERIFY2(run.err.contains(fault), run.err.constData());
-        QDirIterator files(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        QCOMPARE(files.next(), dir.filePath("bad.json"));
-        QVERIFY(!files.hasNext());
+        // Nothing left behind, not even an empty folder.
+        QDirIterator files(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+            QDirIterator::Subdirectories);
+        QStringList left;
+        while (files.hasNext())
+            left << files.next();
+        QCOMPARE(left, QStringList { dir.filePath("bad.json") });
     }
 
     void genWritesAProject_data()

@@ -239,9 +239,7 @@ private:
     QString m_path;
 };
 
-} // namespace
-
-TesselModel ProjectGenerator::buildModel(const Options& options)
+void checkOptions(const ProjectGenerator::Options& options)
 {
     if (options.records < 1 || options.records > std::numeric_limits<int>::max())
         throw KRVException(QStringLiteral("the record count must be from 1 to %1")
@@ -249,6 +247,13 @@ TesselModel ProjectGenerator::buildModel(const Options& options)
     if (options.tables < 3)
         throw KRVException(
             QStringLiteral("a project has at least 3 tables (project, element_type, specialty)"));
+}
+
+} // namespace
+
+TesselModel ProjectGenerator::buildModel(const Options& options)
+{
+    checkOptions(options);
     Generator generator;
     generator.options = options;
     TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
@@ -278,6 +283,8 @@ TesselModel ProjectGenerator::buildModel(const Options& options)
 
 void ProjectGenerator::writeProject(const QString& folder, const Options& options)
 {
+    // Refused options must not leave an empty folder behind.
+    checkOptions(options);
     if (!QDir().mkpath(folder))
         throw KRVException(QStringLiteral("Cannot create the folder \"%1\"").arg(folder));
     const TesselModel model = buildModel(options);
