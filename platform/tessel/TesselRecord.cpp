@@ -22,6 +22,18 @@ TableObject* object(const TesselRef<ITesselTable>& table)
                        describeCell(value), QLatin1String(as)));
 }
 
+// Reads a cell through one of the conversions of CellValue.h; a value that
+// does not convert raises rather than read as 0.
+template <typename Value, typename Convert>
+Value readCell(const TableObject& table, int row, int field, Convert convert, const char* as)
+{
+    const CellValue cell = table.cell(row, field);
+    Value value = 0;
+    if (!convert(cell, value))
+        cannotRead(table, row, field, cell, as);
+    return value;
+}
+
 } // namespace
 
 TesselRecord::TesselRecord(ITesselTable* table, int row)
@@ -88,22 +100,14 @@ QVariant TesselRecord::value(const QString& field) const
 
 int TesselRecord::asInteger(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    qint32 value = 0;
-    if (!convertToInt32(cell, value))
-        cannotRead(*table, m_row, field, cell, "a 32-bit integer");
-    return value;
+    return readCell<qint32>(*object(m_table), m_row, field, convertToInt32, "a 32-bit integer");
 }
 
 qint64 TesselRecord::asInt64(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    qint64 value = 0;
-    if (!convertToInt64(cell, value, true))
-        cannotRead(*table, m_row, field, cell, "a 64-bit integer");
-    return value;
+    const auto convert
+        = [](const CellValue& cell, qint64& value) { return convertToInt64(cell, value, true); };
+    return readCell<qint64>(*object(m_table), m_row, field, convert, "a 64-bit integer");
 }
 
 quint64 TesselRecord::asUInt64(int field) const
@@ -121,12 +125,7 @@ quint64 TesselRecord::asUInt64(int field) const
 
 double TesselRecord::asDouble(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    double value = 0;
-    if (!convertToDouble(cell, value))
-        cannotRead(*table, m_row, field, cell, "a number");
-    return value;
+    return readCell<double>(*object(m_table), m_row, field, convertToDouble, "a number");
 }
 
 QString TesselRecord::asString(int field) const
