@@ -8,10 +8,8 @@ set -euo pipefail
 BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
 . "$BIMCORE_SOURCE/scripts/setup-common.sh"
 
-bimcore_install_packages
-bimcore_drop_root "$@"
+bimcore_start "$@"
 
-build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
 build="$build_root/build"
 log="$build/demo-build.log"
 mkdir -p "$build"

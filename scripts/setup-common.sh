@@ -36,6 +36,15 @@ bimcore_drop_root() {
     exec runuser -u "$BIMCORE_USER" -- env BIMCORE_BUILD_ROOT="$work" bash "$work/src/scripts/$script" "$@"
 }
 
+# The start of every script here: installs what is missing, hands the script
+# over to $BIMCORE_USER when started as root, and sets build_root, the folder
+# that holds the build folders.
+bimcore_start() {
+    bimcore_install_packages
+    bimcore_drop_root "$@"
+    build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
+}
+
 bimcore_configure_and_build() {
     local build="$1"; shift
     local launcher=()

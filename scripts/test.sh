@@ -6,10 +6,8 @@ set -euo pipefail
 BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
 . "$BIMCORE_SOURCE/scripts/setup-common.sh"
 
-bimcore_install_packages
-bimcore_drop_root "$@"
+bimcore_start "$@"
 
-build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
 if [ "${1:-}" = "--sanitize" ]; then
     build="$build_root/build-sanitize"
     bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=Debug -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_BENCH=OFF
