@@ -33,11 +33,11 @@ template <class Map, class Read> void loadOnce(Map& target, const QString& table
         return;
     Map loaded;
     try {
+        // A model without the table cannot be read either: recordCount raises,
+        // so the map stays empty and a later lookup tries again.
         const TesselTable table = modelTable(tableName);
-        if (!table.isNull()) {
-            for (int row = 0; row < table.recordCount(); ++row)
-                read(table[row], loaded);
-        }
+        for (int row = 0; row < table.recordCount(); ++row)
+            read(table[row], loaded);
     } catch (const KRVException& e) {
         // A table without the expected fields is the model's fault; the host
         // only ever sees our own exception type.

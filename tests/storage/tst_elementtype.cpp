@@ -138,6 +138,11 @@ void ElementTypeTest::failedLoadIsRetried()
     }
     QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), BIMException);
 
+    // A model without the "specialty" table gives no names, and remembers none.
+    Builder::write(m_folder, Builder::model({ Builder::elementTypeTable({}) }));
+    QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), BIMException);
+    Project::instance()->close();
+
     Builder::write(m_folder,
         Builder::model({ Builder::elementTypeTable({ { 1, 10, 2, "Door" } }),
             Builder::specialtyTable({ { 3, "HVAC" } }) }));
