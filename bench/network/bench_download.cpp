@@ -8,6 +8,7 @@
 // are removed at the end.
 
 #include "FileServer.h"
+#include "ProcStatus.h"
 
 #include <network/HttpRequest.h>
 
@@ -22,26 +23,12 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kMiB = 1 << 20;
-
-// A status field of /proc/self/status in KiB, or -1.
-long statusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, key.size(), key) == 0)
-            return std::stol(line.substr(key.size()));
-    }
-    return -1;
-}
 
 bool resetPeakRss()
 {
@@ -58,7 +45,7 @@ public:
     RssSampler()
         : m_thread([this] {
             while (!m_stop) {
-                m_peak = std::max(m_peak.load(), statusKiB("VmRSS"));
+                m_peak = std::max(m_peak.load(), procStatusKiB("VmRSS"));
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         })
@@ -145,7 +132,7 @@ int main(int argc, char** argv)
             const bool curlOk = curl > 0 && QFileInfo(curlOut).size() == size;
             QFile::remove(curlOut);
 
-            const long base = statusKiB("VmRSS");
+            const long base = procStatusKiB("VmRSS");
             const bool hwmReset = resetPeakRss();
             RssSampler sampler;
             QElapsedTimer clock;
@@ -153,7 +140,7 @@ int main(int argc, char** argv)
             const QString written = HttpRequest::httpDownload(url, folder + QLatin1Char('/'));
             const double ours = clock.nsecsElapsed() / 1e9;
             const long peak = sampler.stop();
-            const long hwm = hwmReset ? statusKiB("VmHWM") : -1;
+            const long hwm = hwmReset ? procStatusKiB("VmHWM") : -1;
             const bool oursOk = written == ourOut && QFileInfo(ourOut).size() == size;
             QFile::remove(ourOut);
 

@@ -4,6 +4,8 @@
 // the opening spends its time; and element type name lookups.
 //
 //   bench_project_open [--records N] [--tables T] [--rounds R]
+#include "BenchArguments.h"
+#include "BenchClock.h"
 #include "PlainModelRead.h"
 #include "ProjectGenerator.h"
 
@@ -26,11 +28,6 @@
 #include <vector>
 
 namespace {
-
-double millis(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 // The steps of an opening, one by one, through the libraries' own calls: the
 // load, the conversion of the marked fields, and the database.
@@ -90,19 +87,16 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
+    BenchSize size;
+    size.records = 1000000;
+    size.tables = 20;
+    size.rounds = 5;
+    readBenchSize(arguments, size);
     ProjectGenerator::Options options;
-    options.records = 1000000;
-    options.tables = 20;
+    options.records = size.records;
+    options.tables = size.tables;
     options.converted = false;
-    int rounds = 5;
-    for (int i = 0; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String("--records"))
-            options.records = arguments[i + 1].toLongLong();
-        else if (arguments[i] == QLatin1String("--tables"))
-            options.tables = arguments[i + 1].toInt();
-        else if (arguments[i] == QLatin1String("--rounds"))
-            rounds = std::max(1, arguments[i + 1].toInt());
-    }
+    const int rounds = size.rounds;
 
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("project"));

@@ -3,14 +3,16 @@
 // the peak memory of a process that loads it, against the file's size.
 //
 //   bench_tessel_load [--records N] [--tables T] [--rounds R]
+#include "BenchArguments.h"
+#include "BenchClock.h"
 #include "PlainModelRead.h"
+#include "ProcStatus.h"
 #include "ProjectGenerator.h"
 
 #include <tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -29,25 +31,13 @@ qint64 modelLoad(const QString& path)
     return model.findTable(QStringLiteral("DB"), QStringLiteral("project")).recordCount();
 }
 
-qint64 peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 // Runs in a child process: loads the file (or not) and prints the peak RSS.
 int measureChild(const QStringList& arguments)
 {
     const bool load = arguments.value(0) == QLatin1String("--measure-load");
     if (load)
         modelLoad(arguments.value(1));
-    std::printf("%lld\n", static_cast<long long>(peakRssKiB()));
+    std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
     return 0;
 }
 
@@ -59,11 +49,6 @@ qint64 childPeakKiB(const QString& mode, const QString& path)
     return child.readAllStandardOutput().trimmed().toLongLong();
 }
 
-double millis(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -73,19 +58,16 @@ int main(int argc, char* argv[])
     if (arguments.value(0).startsWith(QLatin1String("--measure-")))
         return measureChild(arguments);
 
+    BenchSize size;
+    size.records = 1000000;
+    size.tables = 20;
+    size.rounds = 5;
+    readBenchSize(arguments, size);
     ProjectGenerator::Options options;
-    options.records = 1000000;
-    options.tables = 20;
+    options.records = size.records;
+    options.tables = size.tables;
     options.converted = true;
-    int rounds = 5;
-    for (int i = 0; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String("--records"))
-            options.records = arguments[i + 1].toLongLong();
-        else if (arguments[i] == QLatin1String("--tables"))
-            options.tables = arguments[i + 1].toInt();
-        else if (arguments[i] == QLatin1String("--rounds"))
-            rounds = std::max(1, arguments[i + 1].toInt());
-    }
+    const int rounds = size.rounds;
 
     QTemporaryDir dir;
     const QString path = dir.filePath(ProjectGenerator::modelFileName());

@@ -5,6 +5,7 @@
 // reference "cp of the two files plus one model load". Goal: at most 2.5x.
 //
 //   bench_update [--records N] [--rounds R]
+#include "BenchArguments.h"
 #include "ProjectGenerator.h"
 
 #include <core/Global.h>
@@ -89,15 +90,12 @@ double referenceMs(const QString& storeFolder, const QString& scratch)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    qint64 records = 1000000;
-    int rounds = 3;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--records")
-            records = args[i + 1].toLongLong();
-        else if (args[i] == "--rounds")
-            rounds = std::max(1, args[i + 1].toInt());
-    }
+    BenchSize size;
+    size.records = 1000000;
+    size.rounds = 3;
+    readBenchSize(app.arguments().mid(1), size);
+    const qint64 records = size.records;
+    const int rounds = size.rounds;
 
     QTemporaryDir dir;
     const QString store = dir.filePath("store");
