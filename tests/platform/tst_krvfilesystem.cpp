@@ -1,3 +1,5 @@
+#include "FileTree.h"
+
 #include <krvcommon/FileSystem.h>
 
 #include <QDir>
@@ -8,19 +10,7 @@
 
 #include <unistd.h>
 
-namespace {
-
-bool make(const QString& root, const QString& relative)
-{
-    const QString path = root + "/" + relative;
-    if (relative.endsWith('/'))
-        return QDir().mkpath(path);
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
-        && file.write("x") == 1;
-}
-
-} // namespace
+using FileTree::make;
 
 class TestKrvFileSystem : public QObject
 {

@@ -1,3 +1,5 @@
+#include "FileTree.h"
+
 #include <storage/FileHandler.h>
 
 #include <QDir>
@@ -9,27 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using FileTree::make;
+using FileTree::makeAll;
+
 namespace {
-
-// Creates a file (and its folders) below root; a name ending in "/" makes a folder.
-bool make(const QString& root, const QString& relative)
-{
-    const QString path = root + "/" + relative;
-    if (relative.endsWith('/'))
-        return QDir().mkpath(path);
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
-        && file.write("content") == 7;
-}
-
-bool makeAll(const QString& root, const QStringList& entries)
-{
-    for (const QString& entry : entries) {
-        if (!make(root, entry))
-            return false;
-    }
-    return true;
-}
 
 // Every entry below root, hidden ones and links included, relative to root.
 QStringList everythingBelow(const QString& root)
