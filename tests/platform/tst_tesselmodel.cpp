@@ -1,5 +1,7 @@
 // The data-model library in memory: handles, definitions, fields, records,
 // identifiers and type conversions.
+#include "TesselModels.h"
+
 #include <krvcommon/KRVException.h>
 #include <tessel/Tessel.h>
 
@@ -7,12 +9,9 @@
 
 Q_DECLARE_METATYPE(TesselDataType)
 
-namespace {
+using TesselModels::newModel;
 
-TesselModel newModel()
-{
-    return tesselEngine(QString()).createModel(true, VellEngine());
-}
+namespace {
 
 // A table "element": id (primary key), count int32, length double, name and
 // ref as text.

@@ -1,5 +1,7 @@
 // Saving and loading model files: the round trip, atomic saving and every
 // kind of damaged file.
+#include "TesselModels.h"
+
 #include <krvcommon/KRVException.h>
 #include <tessel/Tessel.h>
 
@@ -11,12 +13,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-namespace {
+using TesselModels::loaded;
+using TesselModels::newModel;
 
-TesselModel newModel()
-{
-    return tesselEngine(QString()).createModel(true, VellEngine());
-}
+namespace {
 
 // A model with every data type, duplicate definitions, two databases, an
 // empty table and texts beyond ASCII.
@@ -102,13 +102,6 @@ void damage(const QString& path, const QString& how)
         std::unique_ptr<sqlite3, SqliteCloser> db(raw);
         QCOMPARE(sqlite3_exec(raw, how.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
     }
-}
-
-TesselModel loaded(const QString& path, bool readOnly = false, bool withRecords = true)
-{
-    TesselModel model = newModel();
-    TesselModelPersistent(model).loadFromFile(path, readOnly, withRecords);
-    return model;
 }
 
 } // namespace

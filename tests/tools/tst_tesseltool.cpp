@@ -1,6 +1,7 @@
 // The tessel tool: build and dump give back the JSON form, bad JSON is
 // reported with its place, and gen writes a usable project folder.
 #include "ModelJson.h"
+#include "TesselModels.h"
 #include "TesselToolSamples.h"
 
 #include <krvcommon/KRVException.h>
@@ -71,13 +72,6 @@ QByteArray oneTable(const QByteArray& members)
         + members + "}]}]}";
 }
 
-TesselModel load(const QString& path)
-{
-    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
-    TesselModelPersistent(model).loadFromFile(path, false, true);
-    return model;
-}
-
 } // namespace
 
 class TestTesselTool : public QObject
@@ -97,7 +91,7 @@ private slots:
         QCOMPARE(QString::fromUtf8(dumped.out), QString::fromUtf8(canonicalJson));
 
         // The values above 2^53 were stored exactly, not through a double.
-        const TesselTable table = load(model).findTable("DB", "element_type");
+        const TesselTable table = TesselModels::loaded(model).findTable("DB", "element_type");
         QCOMPARE(table[0].asUInt64("id"), 9007199254740993ULL);
         QCOMPARE(table[1].id64(), 18446744073709551615ULL);
     }
@@ -189,7 +183,7 @@ private slots:
         const ToolRun run = runTool(arguments);
         QVERIFY2(run.exitCode == 0, run.err.constData());
 
-        const TesselModel model = load(folder + "/KBMProjectTemplate.Tessel");
+        const TesselModel model = TesselModels::loaded(folder + "/KBMProjectTemplate.Tessel");
         QCOMPARE(model.databases(0).name(), "DB");
         QCOMPARE(model.databases(0).tables().count(), 6);
         int records = 0;
