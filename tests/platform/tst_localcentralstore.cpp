@@ -1,6 +1,7 @@
 // The local central store: which records it reports as changed, what it does
 // with the local project folder, and how it reports faults.
 
+#include "FetchRequest.h"
 #include "ProjectFolders.h"
 
 #include <platformsvc/CentralStoreError.h>
@@ -34,16 +35,6 @@ Record rec(quint64 id, const QString& name, double length)
 Table segment(std::vector<Record> records)
 {
     return { QStringLiteral("segment"), { kId, kName, kLength }, std::move(records) };
-}
-
-FileProcessParams request(const QString& key, const QString& folder)
-{
-    FileProcessParams params;
-    params.m_projectId = 5;
-    params.m_projectKey = key.toStdWString();
-    params.m_projectPath = folder.toStdWString();
-    params.m_operation = kFetchProjectFilesOperation;
-    return params;
 }
 
 // Both project files of the two folders hold the same bytes.
@@ -185,7 +176,8 @@ void TestLocalCentralStore::reportsChangedRecords()
     QVERIFY(QFile::link("cache/kept", m_project + "/link"));
     const QByteArray kept = readAll(m_project + "/cache/kept");
     const long fallbacks = directScanFallbacks();
-    const TableChangeMap changes = LocalCentralStore(m_store).fetch(request("P-1", m_project), {});
+    const TableChangeMap changes
+        = LocalCentralStore(m_store).fetch(fetchRequest("P-1", m_project), {});
     QCOMPARE(directScanFallbacks() > fallbacks, wal);
     QVERIFY(changes == expected);
     QVERIFY(sameProject(m_project, m_central));
@@ -200,7 +192,7 @@ void TestLocalCentralStore::firstFetchCreatesTheFolder()
     const QString deep = m_dir->filePath("a/b/c/P-1");
     std::vector<double> percents;
     const TableChangeMap changes = LocalCentralStore(m_store).fetch(
-        request("P-1", deep), [&percents](const std::wstring& text, double percent) {
+        fetchRequest("P-1", deep), [&percents](const std::wstring& text, double percent) {
             QVERIFY(!text.empty());
             percents.push_back(percent);
         });
@@ -272,7 +264,7 @@ void TestLocalCentralStore::faultsLeaveTheFolderAlone()
 
     QString caught;
     try {
-        LocalCentralStore(store).fetch(request(key, m_project), {});
+        LocalCentralStore(store).fetch(fetchRequest(key, m_project), {});
     } catch (const CentralStoreError& e) {
         caught = QString::fromUtf8(e.what());
     }

@@ -1,6 +1,7 @@
 // A process killed at any moment of an update leaves the project folder with
 // one complete revision, old or new, and the next update clears what it left.
 
+#include "FetchRequest.h"
 #include "ProjectFolders.h"
 
 #include <platformsvc/LocalCentralStore.h>
@@ -22,15 +23,6 @@ namespace {
 
 constexpr int kKills = 40;
 
-FileProcessParams request(const QString& key, const QString& folder)
-{
-    FileProcessParams params;
-    params.m_projectKey = key.toStdWString();
-    params.m_projectPath = folder.toStdWString();
-    params.m_operation = kFetchProjectFilesOperation;
-    return params;
-}
-
 // The child: updates the folder from revision B, then A, then B... until it is
 // killed. Says "r" once it is about to start.
 int runUpdateLoop(const char* store, const char* project)
@@ -40,7 +32,7 @@ int runUpdateLoop(const char* store, const char* project)
     std::fputs("r\n", stdout);
     std::fflush(stdout);
     for (int i = 0;; ++i)
-        central.fetch(request(i % 2 ? "A" : "B", folder), {});
+        central.fetch(fetchRequest(i % 2 ? "A" : "B", folder), {});
 }
 
 Revision revision(int records, const QString& tag)
@@ -77,11 +69,11 @@ void TestProjectFolderKill::killedUpdatesLeaveOneCompleteRevision()
 
     // How long one update takes here, so that the kills spread over two.
     const LocalCentralStore central(store);
-    central.fetch(request("A", project), {});
+    central.fetch(fetchRequest("A", project), {});
     QElapsedTimer timer;
     timer.start();
-    central.fetch(request("B", project), {});
-    central.fetch(request("A", project), {});
+    central.fetch(fetchRequest("B", project), {});
+    central.fetch(fetchRequest("A", project), {});
     const qint64 updateUs = timer.nsecsElapsed() / 2000;
     qInfo("one update takes %lld us", updateUs);
 
