@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void readBenchSize(const QStringList& arguments, BenchSize& size)
+BenchSize readBenchSize(const QStringList& arguments, BenchSize size)
 {
     for (int i = 0; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--records"))
@@ -12,4 +12,5 @@ void readBenchSize(const QStringList& arguments, BenchSize& size)
         else if (arguments[i] == QLatin1String("--rounds"))
             size.rounds = std::max(1, arguments[i + 1].toInt());
     }
+    return size;
 }

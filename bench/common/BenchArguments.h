@@ -12,6 +12,6 @@ struct BenchSize
 };
 
 // Reads "--records N", "--tables T" and "--rounds R" pairs (the program name
-// left out); an option not given keeps its value, and there is at least one
+// left out); an option not given keeps its default, and there is at least one
 // round.
-void readBenchSize(const QStringList& arguments, BenchSize& size);
+BenchSize readBenchSize(const QStringList& arguments, BenchSize defaults);

@@ -87,15 +87,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
-    BenchSize size;
-    size.records = 1000000;
-    size.tables = 20;
-    size.rounds = 5;
-    readBenchSize(arguments, size);
-    ProjectGenerator::Options options;
-    options.records = size.records;
-    options.tables = size.tables;
-    options.converted = false;
+    const BenchSize size = readBenchSize(arguments, { 1000000, 20, 5 });
+    const ProjectGenerator::Options options { size.records, size.tables, false };
     const int rounds = size.rounds;
 
     QTemporaryDir dir;

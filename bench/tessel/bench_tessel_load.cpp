@@ -58,15 +58,8 @@ int main(int argc, char* argv[])
     if (arguments.value(0).startsWith(QLatin1String("--measure-")))
         return measureChild(arguments);
 
-    BenchSize size;
-    size.records = 1000000;
-    size.tables = 20;
-    size.rounds = 5;
-    readBenchSize(arguments, size);
-    ProjectGenerator::Options options;
-    options.records = size.records;
-    options.tables = size.tables;
-    options.converted = true;
+    const BenchSize size = readBenchSize(arguments, { 1000000, 20, 5 });
+    const ProjectGenerator::Options options { size.records, size.tables, true };
     const int rounds = size.rounds;
 
     QTemporaryDir dir;

@@ -90,10 +90,7 @@ double referenceMs(const QString& storeFolder, const QString& scratch)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    BenchSize size;
-    size.records = 1000000;
-    size.rounds = 3;
-    readBenchSize(app.arguments().mid(1), size);
+    const BenchSize size = readBenchSize(app.arguments().mid(1), { 1000000, 0, 3 });
     const qint64 records = size.records;
     const int rounds = size.rounds;
 
