@@ -35,7 +35,8 @@ qint64 plainModelRead(const QString& path)
         while (sqlite3_step(list) == SQLITE_ROW)
             tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
     }
-    qint64 checksum = 0;
+    // Unsigned, so that identifiers may wrap the sum around.
+    quint64 checksum = 0;
     for (const QByteArray& table : tables) {
         sqlite3_stmt* statement = nullptr;
         sqlite3_prepare_v2(
@@ -52,7 +53,7 @@ qint64 plainModelRead(const QString& path)
                 switch (kinds[size_t(c)]) {
                 case 'i': {
                     const sqlite3_int64 value = sqlite3_column_int64(statement, c);
-                    checksum += value;
+                    checksum += quint64(value);
                     break;
                 }
                 case 'r': {
@@ -70,5 +71,5 @@ qint64 plainModelRead(const QString& path)
             }
         }
     }
-    return checksum;
+    return qint64(checksum);
 }
