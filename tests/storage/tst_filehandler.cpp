@@ -51,6 +51,7 @@ private slots:
     void whatCannotGoStays_data();
     void whatCannotGoStays();
     void linksAreRemovedNotFollowed();
+    void systemEntriesStay();
     void fileExist_data();
     void fileExist();
     void getFileName_data();
@@ -179,6 +180,26 @@ void TestFileHandler::linksAreRemovedNotFollowed()
     QVERIFY(FileHandler::clearDir(root));
     QVERIFY(!QFileInfo::exists(root));
     QCOMPARE(everythingBelow(canary), canaryContent);
+}
+
+// Broken links and FIFOs are system entries: no listing shows them, so they
+// and the folders holding them stay, and the clearer still ends.
+void TestFileHandler::systemEntriesStay()
+{
+    const QString root = m_tmp.filePath("system-entries");
+    QVERIFY(makeAll(root, { "plain.txt", "s/plain.txt" }));
+    const QString brokenLink = root + "/s/broken";
+    const QString fifo = root + "/s/fifo";
+    QVERIFY(QFile::link(root + "/missing", brokenLink));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+
+    QVERIFY(FileHandler::clearFiles(root));
+    QVERIFY(!FileHandler::clearDir(root));
+    struct stat info;
+    QCOMPARE(lstat(QFile::encodeName(brokenLink).constData(), &info), 0);
+    QCOMPARE(lstat(QFile::encodeName(fifo).constData(), &info), 0);
+    QVERIFY(!QFileInfo::exists(root + "/plain.txt"));
+    QVERIFY(!QFileInfo::exists(root + "/s/plain.txt"));
 }
 
 void TestFileHandler::fileExist_data()
