@@ -7,22 +7,17 @@ set -euo pipefail
 BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
 . "$BIMCORE_SOURCE/scripts/setup-common.sh"
 
-bimcore_install_packages
-bimcore_drop_root "$@"
+bimcore_start "$@"
 
 seconds="${1:-60}"
-build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
 build="$build_root/build-fuzz"
 # Everything in this build carries ASan and UBSan, so that the tool that makes
 # the seeds links against the same instrumented library as the fuzz target.
-bimcore_configure_only() {
-    local launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-    cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DBIMCORE_FUZZ=ON -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_TESTS=OFF -DBIMCORE_BUILD_BENCH=OFF >/dev/null
-}
-bimcore_configure_only
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBIMCORE_FUZZ=ON -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_TESTS=OFF -DBIMCORE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_modelloader tessel-tool
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
