@@ -1,14 +1,19 @@
 #include "ProjectGenerator.h"
 
 #include <krvcommon/KRVException.h>
+#include <ksqlite/KSqlDatabase.h>
+#include <ksqlite/KSqlException.h>
+#include <ksqlite/KSqlIdentifier.h>
+#include <ksqlite/KSqlStatement.h>
+#include <ksqlite/KSqlTransaction.h>
 #include <tessel/Tessel.h>
 
 #include <QDir>
 #include <QFile>
 
-#include <memory>
 #include <random>
-#include <sqlite3.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -146,98 +151,52 @@ struct Generator
     }
 };
 
-struct SqliteCloser
+// Copies every record of a model table into the SQLite table of the same
+// name, whose columns are the fields in order, all values as text or numbers
+// like the model's.
+void copyTable(KSQLite::KSqlDatabase& database, const TesselTable& table)
 {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct SqliteFinalizer
-{
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-
-class DatabaseWriter
-{
-public:
-    explicit DatabaseWriter(const QString& path)
-    {
-        sqlite3* raw = nullptr;
-        const int result = sqlite3_open_v2(
-            path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        m_db.reset(raw);
-        if (result != SQLITE_OK)
-            fail(path);
-        m_path = path;
+    const TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
+    // Identifiers are integers in the database whatever the model keeps.
+    std::vector<TesselDataType> types;
+    for (int f = 0; f < fields.count(); ++f) {
+        const TesselFieldSchema field = fields.items(f);
+        const TesselExtPropDef marker = field.extPropDefs().find(QStringLiteral("DataType"));
+        types.push_back(
+            marker && marker.value() == QLatin1String("Int64") ? tdtInt64 : field.dataType());
     }
-
-    void execute(const char* sql)
-    {
-        if (sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail(m_path);
+    const std::string name = KSQLite::quoteIdentifier(table.name().toStdString());
+    std::string create = "CREATE TABLE " + name + "(";
+    std::string insert = "INSERT INTO " + name + " VALUES(";
+    for (int f = 0; f < fields.count(); ++f) {
+        const char* type = types[size_t(f)] == tdtDouble ? " REAL"
+            : types[size_t(f)] == tdtString              ? " TEXT"
+                                                         : " INTEGER";
+        create += (f ? ", " : "") + KSQLite::quoteIdentifier(fields.items(f).name().toStdString())
+            + type;
+        insert += f ? ", ?" : "?";
     }
-
-    // Copies every record of a model table into the SQLite table of the same
-    // name, whose columns are the fields in order, all values as text or
-    // numbers like the model's.
-    void copyTable(const TesselTable& table)
-    {
-        const TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
-        // Identifiers are integers in the database whatever the model keeps.
-        std::vector<TesselDataType> types;
+    database.exec(create + ")");
+    KSQLite::KSqlStatement statement(database, insert + ")");
+    for (int r = 0; r < table.recordCount(); ++r) {
+        const TesselRecord record = table[r];
         for (int f = 0; f < fields.count(); ++f) {
-            const TesselFieldSchema field = fields.items(f);
-            const TesselExtPropDef marker = field.extPropDefs().find(QStringLiteral("DataType"));
-            types.push_back(
-                marker && marker.value() == QLatin1String("Int64") ? tdtInt64 : field.dataType());
-        }
-        QByteArray create = "CREATE TABLE \"" + table.name().toUtf8() + "\"(";
-        QByteArray insert = "INSERT INTO \"" + table.name().toUtf8() + "\" VALUES(";
-        for (int f = 0; f < fields.count(); ++f) {
-            const TesselFieldSchema field = fields.items(f);
-            const char* type = types[size_t(f)] == tdtDouble ? " REAL"
-                : types[size_t(f)] == tdtString              ? " TEXT"
-                                                             : " INTEGER";
-            create += (f ? ", \"" : "\"") + field.name().toUtf8() + '"' + type;
-            insert += f ? ", ?" : "?";
-        }
-        execute((create + ")").constData());
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(m_db.get(), (insert + ")").constData(), -1, &raw, nullptr)
-            != SQLITE_OK)
-            fail(m_path);
-        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> statement(raw);
-        for (int r = 0; r < table.recordCount(); ++r) {
-            const TesselRecord record = table[r];
-            for (int f = 0; f < fields.count(); ++f) {
-                switch (types[size_t(f)]) {
-                case tdtDouble:
-                    sqlite3_bind_double(raw, f + 1, record.asDouble(f));
-                    break;
-                case tdtString: {
-                    const QByteArray text = record.asString(f).toUtf8();
-                    sqlite3_bind_text(raw, f + 1, text.constData(), text.size(), SQLITE_TRANSIENT);
-                    break;
-                }
-                default:
-                    sqlite3_bind_int64(raw, f + 1, record.asInt64(f));
-                    break;
-                }
+            switch (types[size_t(f)]) {
+            case tdtDouble:
+                statement.bindDouble(f + 1, record.asDouble(f));
+                break;
+            case tdtString:
+                statement.bindText(f + 1, record.asString(f).toStdString());
+                break;
+            default:
+                statement.bindInt64(f + 1, record.asInt64(f));
+                break;
             }
-            if (sqlite3_step(raw) != SQLITE_DONE)
-                fail(m_path);
-            sqlite3_reset(raw);
         }
+        statement.execute();
+        statement.reset();
     }
-
-private:
-    [[noreturn]] void fail(const QString& path)
-    {
-        throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
-                               .arg(path, QString::fromUtf8(sqlite3_errmsg(m_db.get()))));
-    }
-
-    std::unique_ptr<sqlite3, SqliteCloser> m_db;
-    QString m_path;
-};
+}
 
 void checkOptions(const ProjectGenerator::Options& options)
 {
@@ -294,12 +253,23 @@ void ProjectGenerator::writeProject(const QString& folder, const Options& option
     const QString databasePath = dir.filePath(databaseFileName());
     const QString temporaryPath = databasePath + QStringLiteral(".tmp");
     QFile::remove(temporaryPath);
-    {
-        DatabaseWriter writer(temporaryPath);
-        writer.execute("BEGIN");
+    try {
+        // ksqlite opens existing files only; an empty file is an empty database.
+        QFile created(temporaryPath);
+        if (!created.open(QIODevice::WriteOnly))
+            throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
+                                   .arg(temporaryPath, created.errorString()));
+        created.close();
+        KSQLite::KSqlDatabase database;
+        database.Open(temporaryPath.toStdString(), true);
+        KSQLite::KSqlTransaction transaction(database);
         for (const char* name : { "project", "element_type", "specialty" })
-            writer.copyTable(model.findTable(QStringLiteral("DB"), QString::fromLatin1(name)));
-        writer.execute("COMMIT");
+            copyTable(database, model.findTable(QStringLiteral("DB"), QString::fromLatin1(name)));
+        transaction.commit();
+    } catch (const KSQLite::KSqlException& e) {
+        QFile::remove(temporaryPath);
+        throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
+                               .arg(temporaryPath, QString::fromUtf8(e.what())));
     }
     if (std::rename(QFile::encodeName(temporaryPath).constData(),
             QFile::encodeName(databasePath).constData())
