@@ -1,37 +1,25 @@
 #include "PlainModelRead.h"
 
+#include <tessel/internal/SqliteHandles.h>
+
 #include <QByteArray>
 
-#include <memory>
 #include <sqlite3.h>
 #include <vector>
-
-namespace {
-
-struct SqliteCloser
-{
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct SqliteFinalizer
-{
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-
-} // namespace
 
 qint64 plainModelRead(const QString& path)
 {
     sqlite3* raw = nullptr;
     sqlite3_open_v2(
         path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<sqlite3, SqliteCloser> db(raw);
+    const SqliteConnection db(raw);
     std::vector<QByteArray> tables;
     {
         sqlite3_stmt* list = nullptr;
         sqlite3_prepare_v2(db.get(),
             "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'tessel_records_%'",
             -1, &list, nullptr);
-        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(list);
+        const SqliteStatement owner(list);
         while (sqlite3_step(list) == SQLITE_ROW)
             tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
     }
@@ -41,7 +29,7 @@ qint64 plainModelRead(const QString& path)
         sqlite3_stmt* statement = nullptr;
         sqlite3_prepare_v2(
             db.get(), ("SELECT * FROM \"" + table + '"').constData(), -1, &statement, nullptr);
-        std::unique_ptr<sqlite3_stmt, SqliteFinalizer> owner(statement);
+        const SqliteStatement owner(statement);
         const int columns = sqlite3_column_count(statement);
         std::vector<char> kinds;
         for (int c = 0; c < columns; ++c) {
