@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QtGlobal>
 
 #include <string>
@@ -23,11 +22,6 @@ public:
     std::string_view view(size_t row) const
     {
         return std::string_view(m_bytes.data() + m_offsets[row], m_lengths[row]);
-    }
-    QString string(size_t row) const
-    {
-        const std::string_view text = view(row);
-        return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     }
     size_t byteCount() const { return m_bytes.size() - m_garbage; }
 
