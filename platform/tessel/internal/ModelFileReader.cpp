@@ -41,7 +41,7 @@ qint64 checkFileHeader(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         raiseError(QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
-    const qint64 size = file.size();
+    const qint64 size = info.size();
     if (size == 0)
         raiseError(QStringLiteral("the file is empty"));
     const QByteArray header = file.read(100);
