@@ -2,6 +2,8 @@
 
 #include "TreeClearer.h"
 
+#include <krvcommon/FileSystem.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,11 +26,6 @@ QStringList absolutePaths(const QString& dirPath, QDir::Filters filters)
     return paths;
 }
 
-bool isFolder(const QString& path)
-{
-    return !path.isEmpty() && QFileInfo(path).isDir();
-}
-
 } // namespace
 
 FileHandler::FileHandler() = default;
@@ -49,7 +46,7 @@ void FileHandler::dirCreate(QString path)
 
 bool FileHandler::clearDir(QString path)
 {
-    if (!isFolder(path))
+    if (!directoryExists(path))
         return true;
     clearFiles(path);
     return QDir().rmdir(path);
@@ -57,7 +54,7 @@ bool FileHandler::clearDir(QString path)
 
 bool FileHandler::clearFiles(QString path)
 {
-    if (!isFolder(path))
+    if (!directoryExists(path))
         return true;
     TreeClearer(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString()).run();
     return true;
