@@ -116,8 +116,8 @@ void readExtPropDefs(const JsonValue* list, TesselExtPropDefs target, const QStr
 {
     if (!list)
         return;
+    const QString itemWhat = QStringLiteral("an extended property definition of %1").arg(what);
     for (const JsonValue& item : list->items) {
-        const QString itemWhat = QStringLiteral("an extended property definition of %1").arg(what);
         require(item, JsonValue::Object, itemWhat);
         allowOnly(item, { "code", "value" }, itemWhat);
         TesselExtPropDef definition = target.add();
@@ -189,8 +189,8 @@ void readTable(const JsonValue& json, TesselDatabase database)
     TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
     std::vector<TesselDataType> types;
     if (const JsonValue* list = optional(json, "fields", JsonValue::Array, tableWhat)) {
+        const QString fieldWhat = QStringLiteral("a field of %1").arg(tableWhat);
         for (const JsonValue& field : list->items) {
-            const QString fieldWhat = QStringLiteral("a field of %1").arg(tableWhat);
             require(field, JsonValue::Object, fieldWhat);
             allowOnly(field, { "name", "type", "extPropDefs" }, fieldWhat);
             const JsonValue& fieldName = mandatory(field, "name", JsonValue::String, fieldWhat);
@@ -219,8 +219,8 @@ void readTable(const JsonValue& json, TesselDatabase database)
     if (!records)
         return;
     table.reserveRecords(int(records->items.size()));
+    const QString recordWhat = QStringLiteral("a record of %1").arg(tableWhat);
     for (const JsonValue& item : records->items) {
-        const QString recordWhat = QStringLiteral("a record of %1").arg(tableWhat);
         require(item, JsonValue::Object, recordWhat);
         allowOnly(item, { "id64", "values" }, recordWhat);
         const JsonValue* id = item.member(QStringLiteral("id64"));
