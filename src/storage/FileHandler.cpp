@@ -62,9 +62,12 @@ bool FileHandler::clearFiles(QString path)
 
 bool FileHandler::fileExist(QString dirPath, QString fileName)
 {
-    if (dirPath.isEmpty())
+    // One name directly inside the folder, and not a hidden one: the entries
+    // getFileList shows. Testing that name alone spares listing the folder.
+    if (dirPath.isEmpty() || fileName.isEmpty() || fileName.startsWith(QLatin1Char('.'))
+        || fileName.contains(QLatin1Char('/')))
         return false;
-    return QDir(dirPath).entryList(QDir::Files).contains(fileName, Qt::CaseSensitive);
+    return fileExists(dirPath + QLatin1Char('/') + fileName);
 }
 
 QString FileHandler::getFileName(QString& path)
