@@ -77,12 +77,34 @@ const uchar* RecordTableScanner::page(quint32 number) const
     return m_file + qint64(number - 1) * m_pageSize;
 }
 
+// Page 1 starts with the database header; its b-tree header follows it.
+const uchar* RecordTableScanner::btreeHeader(const uchar* page) const
+{
+    return page == m_file ? page + 100 : page;
+}
+
+// The child of an interior page that comes after those already visited, and
+// moves the level on past it: the cells' left children in order, then the
+// right-most child.
+quint32 RecordTableScanner::nextChild(Level& level) const
+{
+    const uchar* header = btreeHeader(level.page);
+    const int cells = int(be16(header + 3));
+    const int child = level.next++;
+    if (child == cells)
+        return be32(header + 8);
+    const quint32 offset = be16(header + 12 + 2 * child);
+    if (offset + 4 > m_usable)
+        throw UnexpectedLayout("cell outside its page");
+    return be32(level.page + offset);
+}
+
 // Goes down to the leftmost leaf below page `number`.
 void RecordTableScanner::descend(quint32 number)
 {
     for (;;) {
         const uchar* p = page(number);
-        const uchar* header = number == 1 ? p + 100 : p;
+        const uchar* header = btreeHeader(p);
         if (header[0] == kTableLeaf) {
             m_leaf = p;
             m_cell = 0;
@@ -92,19 +114,7 @@ void RecordTableScanner::descend(quint32 number)
         if (header[0] != kTableInterior || m_path.size() >= kMaxDepth)
             throw UnexpectedLayout("not a table b-tree page");
         m_path.push_back({ p, 0 });
-        number = 0; // replaced below
-        Level& level = m_path.back();
-        const int cells = int(be16(header + 3));
-        const uchar* pointers = header + 12;
-        if (level.next < cells) {
-            const quint32 offset = be16(pointers + 2 * level.next);
-            if (offset + 4 > m_usable)
-                throw UnexpectedLayout("cell outside its page");
-            number = be32(p + offset);
-        } else {
-            number = be32(header + 8);
-        }
-        ++level.next;
+        number = nextChild(m_path.back());
     }
 }
 
@@ -112,23 +122,11 @@ bool RecordTableScanner::nextLeaf()
 {
     while (!m_path.empty()) {
         Level& level = m_path.back();
-        const uchar* header = level.page == m_file ? level.page + 100 : level.page;
-        const int cells = int(be16(header + 3));
-        if (level.next > cells) {
+        if (level.next > int(be16(btreeHeader(level.page) + 3))) {
             m_path.pop_back();
             continue;
         }
-        quint32 child;
-        if (level.next < cells) {
-            const quint32 offset = be16(header + 12 + 2 * level.next);
-            if (offset + 4 > m_usable)
-                throw UnexpectedLayout("cell outside its page");
-            child = be32(level.page + offset);
-        } else {
-            child = be32(header + 8);
-        }
-        ++level.next;
-        descend(child);
+        descend(nextChild(level));
         return true;
     }
     return false;
@@ -146,7 +144,7 @@ bool RecordTableScanner::next()
 
 void RecordTableScanner::readCell(const uchar* leaf, int cell)
 {
-    const uchar* header = leaf == m_file ? leaf + 100 : leaf;
+    const uchar* header = btreeHeader(leaf);
     const uchar* pageEnd = leaf + m_usable;
     const quint32 offset = be16(header + 8 + 2 * cell);
     if (offset < 8 || offset >= m_usable)

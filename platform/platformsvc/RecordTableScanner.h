@@ -40,7 +40,11 @@ public:
     std::string columnsFrom(int first) const;
 
 private:
+    struct Level;
+
     const uchar* page(quint32 number) const;
+    const uchar* btreeHeader(const uchar* page) const;
+    quint32 nextChild(Level& level) const;
     void descend(quint32 number);
     bool nextLeaf();
     void readCell(const uchar* leaf, int cell);
