@@ -49,6 +49,37 @@ qint64 serialSize(quint64 type)
     return qint64((type - 12) / 2);
 }
 
+// Where a column of a record starts: its serial type in the record header and
+// its bytes in the body.
+struct RecordColumn
+{
+    const uchar* type;
+    const uchar* headerEnd;
+    const uchar* body;
+    const uchar* end;
+};
+
+RecordColumn seekColumn(const uchar* record, qint64 size, int column)
+{
+    const uchar* end = record + size;
+    quint64 headerSize = 0;
+    const uchar* type = record + varint(record, end, &headerSize);
+    const uchar* headerEnd = record + headerSize;
+    if (headerEnd > end)
+        throw UnexpectedLayout("record header too long");
+    const uchar* body = headerEnd;
+    for (int c = 0; c < column; ++c) {
+        if (type >= headerEnd)
+            throw UnexpectedLayout("record has too few columns");
+        quint64 serialType = 0;
+        type += varint(type, headerEnd, &serialType);
+        body += serialSize(serialType);
+        if (body > end)
+            throw UnexpectedLayout("record body too short");
+    }
+    return { type, headerEnd, body, end };
+}
+
 } // namespace
 
 RecordTableScanner::RecordTableScanner(const uchar* file, qint64 size, quint32 rootPage)
@@ -188,60 +219,33 @@ void RecordTableScanner::readCell(const uchar* leaf, int cell)
 
 qint64 RecordTableScanner::integerColumn(int column) const
 {
-    const uchar* end = m_payload + m_payloadSize;
-    quint64 headerSize = 0;
-    const uchar* h = m_payload + varint(m_payload, end, &headerSize);
-    const uchar* headerEnd = m_payload + headerSize;
-    const uchar* body = headerEnd;
-    if (headerEnd > end)
-        throw UnexpectedLayout("record header too long");
-    for (int c = 0;; ++c) {
-        if (h >= headerEnd)
-            throw UnexpectedLayout("record has too few columns");
-        quint64 type = 0;
-        h += varint(h, headerEnd, &type);
-        const qint64 size = serialSize(type);
-        if (body + size > end)
-            throw UnexpectedLayout("record body too short");
-        if (c < column) {
-            body += size;
-            continue;
-        }
-        if (type == 8 || type == 9)
-            return qint64(type - 8);
-        if (type < 1 || type > 6)
-            throw UnexpectedLayout("column holds no integer");
-        qint64 value = (body[0] & 0x80) ? -1 : 0;
-        for (qint64 i = 0; i < size; ++i)
-            value = qint64(quint64(value) << 8) | body[i];
-        return value;
-    }
+    const RecordColumn at = seekColumn(m_payload, m_payloadSize, column);
+    if (at.type >= at.headerEnd)
+        throw UnexpectedLayout("record has too few columns");
+    quint64 type = 0;
+    varint(at.type, at.headerEnd, &type);
+    const qint64 size = serialSize(type);
+    if (at.body + size > at.end)
+        throw UnexpectedLayout("record body too short");
+    if (type == 8 || type == 9)
+        return qint64(type - 8);
+    if (type < 1 || type > 6)
+        throw UnexpectedLayout("column holds no integer");
+    qint64 value = (at.body[0] & 0x80) ? -1 : 0;
+    for (qint64 i = 0; i < size; ++i)
+        value = qint64(quint64(value) << 8) | at.body[i];
+    return value;
 }
 
 std::string RecordTableScanner::columnsFrom(int first) const
 {
-    const uchar* end = m_payload + m_payloadSize;
-    quint64 headerSize = 0;
-    const uchar* h = m_payload + varint(m_payload, end, &headerSize);
-    const uchar* headerEnd = m_payload + headerSize;
-    if (headerEnd > end)
-        throw UnexpectedLayout("record header too long");
-    const uchar* body = headerEnd;
-    for (int c = 0; c < first; ++c) {
-        if (h >= headerEnd)
-            throw UnexpectedLayout("record has too few columns");
-        quint64 type = 0;
-        h += varint(h, headerEnd, &type);
-        body += serialSize(type);
-    }
-    if (body > end)
-        throw UnexpectedLayout("record body too short");
+    const RecordColumn at = seekColumn(m_payload, m_payloadSize, first);
     // The length of the serial types first, so that header and body bytes
     // cannot be mistaken for each other.
-    const quint32 typesLength = quint32(headerEnd - h);
+    const quint32 typesLength = quint32(at.headerEnd - at.type);
     std::string bytes(reinterpret_cast<const char*>(&typesLength), sizeof typesLength);
-    bytes.append(reinterpret_cast<const char*>(h), typesLength);
-    bytes.append(reinterpret_cast<const char*>(body), size_t(end - body));
+    bytes.append(reinterpret_cast<const char*>(at.type), typesLength);
+    bytes.append(reinterpret_cast<const char*>(at.body), size_t(at.end - at.body));
     return bytes;
 }
 
