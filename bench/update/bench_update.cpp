@@ -6,6 +6,7 @@
 //
 //   bench_update [--records N] [--rounds R]
 #include "BenchArguments.h"
+#include "BenchClock.h"
 #include "ProjectGenerator.h"
 
 #include <core/Global.h>
@@ -38,11 +39,6 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-double msSince(const QElapsedTimer& timer)
-{
-    return timer.nsecsElapsed() / 1e6;
 }
 
 // Revision 1: every hundredth record of the element tables has another length.
@@ -82,7 +78,7 @@ double referenceMs(const QString& storeFolder, const QString& scratch)
     TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
     TesselModelPersistent(model).loadFromFile(
         scratch + "/" + ProjectGenerator::modelFileName(), false, true);
-    return msSince(timer);
+    return millis(timer);
 }
 
 } // namespace
@@ -118,7 +114,7 @@ int main(int argc, char** argv)
             count += table.second.size();
         std::printf("comparison alone: %.0f ms, %zu records reported changed, %ld tables read "
                     "through SQLite\n",
-            msSince(timer), count, PlatformSvcComm::directScanFallbacks());
+            millis(timer), count, PlatformSvcComm::directScanFallbacks());
     }
 
     {
@@ -131,13 +127,13 @@ int main(int argc, char** argv)
         QProcess::execute("cp",
             { store + "/rev1/" + ProjectGenerator::modelFileName(),
                 store + "/rev1/" + ProjectGenerator::databaseFileName(), scratch });
-        const double copyMs = msSince(timer);
+        const double copyMs = millis(timer);
         timer.restart();
         QProcess::execute("sync",
             { scratch + "/" + ProjectGenerator::modelFileName(),
                 scratch + "/" + ProjectGenerator::databaseFileName() });
         std::printf("cp of both files: %.0f ms; fsync of both copies afterwards: %.0f ms\n", copyMs,
-            msSince(timer));
+            millis(timer));
         QDir(scratch).removeRecursively();
     }
 
@@ -158,7 +154,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         const bool ok = Project::instance()->updateProject(nullptr);
-        update.push_back(msSince(timer));
+        update.push_back(millis(timer));
         size_t count = 0;
         for (const auto& table : Project::instance()->getChangedDelta().tables)
             count += table.second.size();
