@@ -3,6 +3,8 @@
 #include "CentralStoreError.h"
 #include "RecordTableScanner.h"
 
+#include <tessel/internal/ModelFileLayout.h>
+
 #include <QDir>
 #include <QFile>
 
@@ -20,9 +22,6 @@ namespace PlatformSvcComm {
 
 namespace {
 
-// The parts of the model file layout that the comparison reads.
-constexpr int kModelApplicationId = 0x54534C4D; // "TSLM"
-constexpr int kModelLayoutVersion = 1;
 constexpr int kFirstFieldColumn = 2; // record tables: position, identifier, fields...
 
 struct CloseDb
@@ -61,8 +60,8 @@ public:
             fail(QStringLiteral("cannot be opened"));
         // Reading through a mapping saves a copy of every page.
         exec("PRAGMA mmap_size = 4294967296");
-        if (pragma("application_id") != kModelApplicationId
-            || pragma("user_version") != kModelLayoutVersion)
+        if (pragma("application_id") != ModelFileLayout::applicationId
+            || pragma("user_version") != ModelFileLayout::version)
             fail(QStringLiteral("is no model file of a known layout"));
         readCatalog();
         m_mapping.setFileName(path);
@@ -78,9 +77,8 @@ public:
     quint32 rootPage(int tablePosition) const
     {
         Statement statement
-            = prepare("SELECT rootpage FROM sqlite_schema WHERE type = 'table' AND name = "
-                      "'tessel_records_"
-                + std::to_string(tablePosition) + "'");
+            = prepare("SELECT rootpage FROM sqlite_schema WHERE type = 'table' AND name = '"
+                + ModelFileLayout::recordTableName(tablePosition).toStdString() + "'");
         return step(statement.get()) ? quint32(sqlite3_column_int64(statement.get(), 0)) : 0;
     }
 
@@ -88,7 +86,8 @@ public:
 
     Statement records(int tablePosition) const
     {
-        return prepare("SELECT * FROM tessel_records_" + std::to_string(tablePosition));
+        return prepare(
+            "SELECT * FROM " + ModelFileLayout::recordTableName(tablePosition).toStdString());
     }
 
     // Steps a statement; false at the end.
