@@ -5,6 +5,8 @@
 //
 // Prints one line per size with the median times and their ratios.
 
+#include "BenchClock.h"
+
 #include <storage/FileHandler.h>
 
 #include <QCoreApplication>
@@ -46,12 +48,6 @@ bool buildTree(const std::string& root, int folders)
         }
     }
     return true;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 struct Figures

@@ -23,7 +23,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -34,12 +33,6 @@ class BenchProject : public Project
 public:
     BenchProject() { s_pSelf = this; }
 };
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Revision 1: every hundredth record of the element tables has another length.
 qint64 writeChangedRevision(const QString& from, const QString& to)
