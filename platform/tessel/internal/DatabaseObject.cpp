@@ -10,7 +10,7 @@ DatabaseObject::DatabaseObject(ChangeLogPtr log, const QString& name)
 
 TableObject* DatabaseObject::table(int index) const
 {
-    checkIndex(index, tableCount(), QStringLiteral("table of database \"%1\",").arg(m_name));
+    checkIndex(index, tableCount(), "table of database \"%1\",", m_name);
     return m_tables[static_cast<size_t>(index)].get();
 }
 

@@ -4,7 +4,7 @@
 
 ExtPropDefObject* ExtPropDefListObject::item(int index) const
 {
-    checkIndex(index, count(), QStringLiteral("extended property definition"));
+    checkIndex(index, count(), "extended property definition");
     return m_items[static_cast<size_t>(index)].get();
 }
 
@@ -35,7 +35,7 @@ void ExtPropDefListObject::load(const QString& code, const QString& value)
 
 void ExtPropDefListObject::remove(int index)
 {
-    checkIndex(index, count(), QStringLiteral("extended property definition"));
+    checkIndex(index, count(), "extended property definition");
     m_items.erase(m_items.begin() + index);
     m_log->note();
 }

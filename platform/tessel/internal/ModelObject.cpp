@@ -17,7 +17,7 @@ void ModelObject::setMode(TesselMode mode)
 
 DatabaseObject* ModelObject::database(int index) const
 {
-    checkIndex(index, databaseCount(), QStringLiteral("database"));
+    checkIndex(index, databaseCount(), "database");
     return m_databases[static_cast<size_t>(index)].get();
 }
 

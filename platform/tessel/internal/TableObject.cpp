@@ -24,7 +24,7 @@ void TableObject::setKind(TesselTableKind kind)
 
 const FieldDef& TableObject::field(int index) const
 {
-    checkIndex(index, fieldCount(), QStringLiteral("field of table \"%1\",").arg(m_name));
+    checkIndex(index, fieldCount(), "field of table \"%1\",", m_name);
     return m_fields[static_cast<size_t>(index)];
 }
 
@@ -90,15 +90,14 @@ void TableObject::setFieldType(int index, TesselDataType type)
 void TableObject::setPrimaryKey(int index)
 {
     if (index != -1)
-        checkIndex(
-            index, fieldCount(), QStringLiteral("primary-key field of table \"%1\",").arg(m_name));
+        checkIndex(index, fieldCount(), "primary-key field of table \"%1\",", m_name);
     m_primaryKey = index;
     m_log->note();
 }
 
 void TableObject::checkRecord(int row) const
 {
-    checkIndex(row, recordCount(), QStringLiteral("record of table \"%1\",").arg(m_name));
+    checkIndex(row, recordCount(), "record of table \"%1\",", m_name);
 }
 
 void TableObject::setId(int row, quint64 id)
