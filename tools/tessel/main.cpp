@@ -4,7 +4,6 @@
 #include "ModelJson.h"
 #include "ProjectGenerator.h"
 
-#include <krvcommon/KRVException.h>
 #include <tessel/Tessel.h>
 
 #include <QCoreApplication>
@@ -104,9 +103,6 @@ int main(int argc, char* argv[])
             return dump(arguments[1]);
         if (command == QLatin1String("gen"))
             return generate(arguments.mid(1));
-    } catch (const KRVException& e) {
-        std::fprintf(stderr, "tessel: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tessel: %s\n", e.what());
         return 1;
