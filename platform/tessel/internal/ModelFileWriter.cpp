@@ -215,7 +215,7 @@ void writeModelFile(const QString& path, const ModelObject& model)
             raiseError(QStringLiteral("cannot close the temporary file"));
     }
     // A temporary file is private to its owner; the model file is not.
-    const QFileDevice::Permissions permissions = target.exists() ? QFile::permissions(path)
+    const QFileDevice::Permissions permissions = target.exists() ? target.permissions()
                                                                  : QFileDevice::ReadOwner
             | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QFile::setPermissions(temporaryPath, permissions);
