@@ -30,27 +30,6 @@ namespace {
 // for progress to move several times a second on a slow disk.
 constexpr qint64 kChunkBytes = 16 * 1024 * 1024;
 
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(QDir::toNativeSeparators(path));

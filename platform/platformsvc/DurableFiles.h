@@ -5,10 +5,37 @@
 
 #include <functional>
 
+#include <unistd.h>
+
 // File-system steps whose results survive a crash: every write is flushed to
 // the disk before the name that makes it visible is put in place. Failures
 // throw CentralStoreError naming the path and the system's reason.
 namespace PlatformSvcComm::DurableFiles {
+
+// Owns a file descriptor; a negative one owns nothing.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    // Closes the descriptor held and takes fd instead.
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
 
 // Flushes a folder's entries (created, renamed or removed names).
 void syncFolder(const QString& folder);

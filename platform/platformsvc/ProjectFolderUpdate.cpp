@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace PlatformSvcComm {
 
@@ -57,21 +56,15 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
                                     .arg(QDir::toNativeSeparators(m_parent)));
     for (const QString& folder : created)
         DurableFiles::syncFolder(QFileInfo(folder).path());
-    m_lockFd = ::open(QFile::encodeName(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_lockFd < 0 || ::flock(m_lockFd, LOCK_EX) != 0) {
+    m_lock.reset(
+        ::open(QFile::encodeName(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_lock.valid() || ::flock(m_lock.get(), LOCK_EX) != 0) {
         const int error = errno;
-        if (m_lockFd >= 0)
-            ::close(m_lockFd);
         throw CentralStoreError(QStringLiteral("Cannot lock the folder \"%1\": %2")
                                     .arg(QDir::toNativeSeparators(m_parent),
                                         QString::fromLocal8Bit(std::strerror(error))));
     }
-    try {
-        recover();
-    } catch (...) {
-        ::close(m_lockFd);
-        throw;
-    }
+    recover();
     m_folderExisted = QFileInfo(m_folder).isDir();
 }
 
@@ -84,7 +77,6 @@ ProjectFolderUpdate::~ProjectFolderUpdate()
             // The next update removes it before it starts.
         }
     }
-    ::close(m_lockFd);
 }
 
 QString ProjectFolderUpdate::sibling(const char* suffix) const

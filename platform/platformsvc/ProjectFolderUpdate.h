@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DurableFiles.h"
+
 #include <platformsvc/platformsvc_export.h>
 
 #include <QString>
@@ -57,7 +59,7 @@ private:
     bool m_folderExisted { false };
     bool m_staged { false };
     bool m_committed { false };
-    int m_lockFd { -1 };
+    DurableFiles::Fd m_lock;
 };
 
 } // namespace PlatformSvcComm
