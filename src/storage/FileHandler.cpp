@@ -62,12 +62,9 @@ bool FileHandler::clearFiles(QString path)
 
 bool FileHandler::fileExist(QString dirPath, QString fileName)
 {
-    // One name directly inside the folder, and not a hidden one: the entries
-    // getFileList shows. Testing that name alone spares listing the folder.
-    if (dirPath.isEmpty() || fileName.isEmpty() || fileName.startsWith(QLatin1Char('.'))
-        || fileName.contains(QLatin1Char('/')))
+    if (dirPath.isEmpty())
         return false;
-    return fileExists(dirPath + QLatin1Char('/') + fileName);
+    return QDir(dirPath).entryList(QDir::Files).contains(fileName, Qt::CaseSensitive);
 }
 
 QString FileHandler::getFileName(QString& path)
