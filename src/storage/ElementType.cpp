@@ -3,11 +3,8 @@
 #include <core/BIMException.h>
 #include <project/Project.h>
 
-#include <krvcommon/KRVException.h>
 #include <tessel/TesselRecord.h>
 #include <tessel/TesselTable.h>
-
-#include <utility>
 
 ElementType* ElementType::m_instance = nullptr;
 
@@ -17,33 +14,21 @@ namespace {
 // categories above them.
 constexpr int kElementTypeNode = 2;
 
-TesselTable modelTable(const QString& name)
+// Reads the table's records into the map, each name as it is read. Nothing
+// is caught: a project that cannot be opened or a table that cannot be read
+// reaches the caller as it was raised, and a map left empty is loaded again
+// on the next lookup. Without a registered project there is no project to
+// open, which the host hears of as of any project that cannot be opened.
+template <class Map, class Read> void loadOnce(Map& names, const QString& tableName, Read read)
 {
+    if (!names.isEmpty())
+        return;
     Project* project = Project::instance();
     if (!project)
-        throw BIMException(QStringLiteral("No project is registered"), 0);
-    return project->getTesselTable(name);
-}
-
-// Reads every record of the table into a fresh map, which replaces the target
-// only once it is complete: a failure leaves the target empty for a retry.
-template <class Map, class Read> void loadOnce(Map& target, const QString& tableName, Read read)
-{
-    if (!target.isEmpty())
-        return;
-    Map loaded;
-    try {
-        // A model without the table cannot be read either: recordCount raises,
-        // so the map stays empty and a later lookup tries again.
-        const TesselTable table = modelTable(tableName);
-        for (int row = 0; row < table.recordCount(); ++row)
-            read(table[row], loaded);
-    } catch (const KRVException& e) {
-        // A table without the expected fields is the model's fault; the host
-        // only ever sees our own exception type.
-        throw BIMException(e.message(), 0);
-    }
-    target.swap(loaded);
+        throw BIMException(QString::fromUtf8("打开项目失败！"), 0);
+    const TesselTable table = project->getTesselTable(tableName);
+    for (int row = 0; row < table.recordCount(); ++row)
+        read(table[row], names);
 }
 
 } // namespace

@@ -20,13 +20,14 @@ public:
     static ElementType* instance();
 
     // The name, or an empty text for an identifier that has none. The first
-    // call may open the project and raises BIMException when it cannot.
+    // call may open the project: BIMException when it cannot, and the
+    // data-model library's KRVException when the table cannot be read.
     QString getElementTypeNamebyId(int id);
     QString getSpecialNamebyId(unsigned long long id);
 
 protected:
-    // Each fills its map from the model once; a load that fails leaves the
-    // map empty, so the next lookup tries again.
+    // Each fills its map from the model once; a load that fails before the
+    // first name leaves the map empty, so the next lookup tries again.
     void loadElementType();
     void loadSpecialty();
 
