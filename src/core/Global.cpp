@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSettings>
 
+#include <utility>
+
 template class Singleton<Global>;
 
 std::shared_ptr<BIMProgressBar> Global::s_pProgressBar;
@@ -48,19 +50,24 @@ bool Global::initParams(const QApplication& app)
     Q_UNUSED(app);
     const QHash<QString, QString> values = parseArguments(QCoreApplication::arguments());
 
-    m_account = values.value(QStringLiteral("account"));
-    m_pwd = values.value(QStringLiteral("pwd"));
-    m_userID = values.value(QStringLiteral("userID"));
-    m_displayName = values.value(QStringLiteral("displayName"));
-    m_token = values.value(QStringLiteral("token"));
-    m_tenantID = values.value(QStringLiteral("tenantID"));
-    m_productCode = values.value(QStringLiteral("productCode"));
-    m_projectService = values.value(QStringLiteral("projectService"));
-    m_collaborationService = values.value(QStringLiteral("collaborationService"));
-    m_vizHubApiService = values.value(QStringLiteral("vizHubApiService"));
-    m_vizHubFileService = values.value(QStringLiteral("vizHubFileService"));
-    m_cloudDomain = values.value(QStringLiteral("cloudDomain"));
-    m_userToken = values.value(QStringLiteral("userToken"));
+    // Each launch key fills the field of the same name.
+    static const std::pair<const char*, QString Global::*> kLaunchKeys[] = {
+        { "account", &Global::m_account },
+        { "pwd", &Global::m_pwd },
+        { "userID", &Global::m_userID },
+        { "displayName", &Global::m_displayName },
+        { "token", &Global::m_token },
+        { "tenantID", &Global::m_tenantID },
+        { "productCode", &Global::m_productCode },
+        { "projectService", &Global::m_projectService },
+        { "collaborationService", &Global::m_collaborationService },
+        { "vizHubApiService", &Global::m_vizHubApiService },
+        { "vizHubFileService", &Global::m_vizHubFileService },
+        { "cloudDomain", &Global::m_cloudDomain },
+        { "userToken", &Global::m_userToken },
+    };
+    for (const auto& [key, field] : kLaunchKeys)
+        this->*field = values.value(QLatin1String(key));
 
     m_token = QStringLiteral("Bearer ") + m_token;
 
