@@ -5,10 +5,7 @@
 # project's second revision.
 #   bash scripts/demo.sh
 set -euo pipefail
-BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
-. "$BIMCORE_SOURCE/scripts/setup-common.sh"
-
-bimcore_start "$@"
+. "$(dirname "$0")/setup-common.sh"
 
 build="$build_root/build"
 log="$build/demo-build.log"

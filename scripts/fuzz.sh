@@ -4,25 +4,17 @@
 # any crash, sanitizer report or leak; prints the number of executions.
 #   bash scripts/fuzz.sh [SECONDS]
 set -euo pipefail
-BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
-. "$BIMCORE_SOURCE/scripts/setup-common.sh"
-
-bimcore_start "$@"
+. "$(dirname "$0")/setup-common.sh"
 
 seconds="${1:-60}"
 build="$build_root/build-fuzz"
 # Everything in this build carries ASan and UBSan, so that the tool that makes
 # the seeds links against the same instrumented library as the fuzz target.
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" \
+BIMCORE_TARGETS="fuzz_modelloader tessel-tool" bimcore_configure_and_build "$build" \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBIMCORE_FUZZ=ON -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_TESTS=OFF -DBIMCORE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz_modelloader tessel-tool
+    -DBIMCORE_FUZZ=ON -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_TESTS=OFF -DBIMCORE_BUILD_BENCH=OFF
 
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export LSAN_OPTIONS="suppressions=$BIMCORE_SOURCE/scripts/lsan.supp"
+bimcore_sanitizer_env
 
 work="$build/fuzz-run"
 rm -rf "$work"

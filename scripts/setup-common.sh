@@ -1,6 +1,9 @@
-# Sourced by the scripts in this folder: installs what the build needs on a
-# Debian machine and, when started as root, hands the work to an unprivileged
-# account (root may delete read-only files, which would hide real faults).
+# Sourced first by the scripts in this folder: installs what the build needs
+# on a Debian machine and, when started as root, hands the work to an
+# unprivileged account (root may delete read-only files, which would hide real
+# faults). Sets BIMCORE_SOURCE (the source tree) and build_root (the folder
+# that holds the build folders).
+BIMCORE_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
 BIMCORE_USER="${BIMCORE_USER:-builder}"
@@ -45,10 +48,22 @@ bimcore_start() {
     build_root="${BIMCORE_BUILD_ROOT:-$BIMCORE_SOURCE}"
 }
 
+# bimcore_configure_and_build BUILD_DIR [cmake options]; BIMCORE_TARGETS, when
+# set, names the targets to build instead of all.
 bimcore_configure_and_build() {
     local build="$1"; shift
-    local launcher=()
+    local launcher=() targets=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    [ -n "${BIMCORE_TARGETS:-}" ] && targets=(--target $BIMCORE_TARGETS)
     cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" "$@" >/dev/null
-    cmake --build "$build" -j "$(nproc)"
+    cmake --build "$build" -j "$(nproc)" "${targets[@]}"
 }
+
+# Sanitizer reports end the run, leaks included.
+bimcore_sanitizer_env() {
+    export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    export LSAN_OPTIONS="suppressions=$BIMCORE_SOURCE/scripts/lsan.supp"
+}
+
+bimcore_start "$@"

@@ -3,17 +3,12 @@
 #   bash scripts/test.sh              ordinary build
 #   bash scripts/test.sh --sanitize   the same tests built with ASan and UBSan
 set -euo pipefail
-BIMCORE_SOURCE="$(cd "$(dirname "$0")/.." && pwd)"
-. "$BIMCORE_SOURCE/scripts/setup-common.sh"
-
-bimcore_start "$@"
+. "$(dirname "$0")/setup-common.sh"
 
 if [ "${1:-}" = "--sanitize" ]; then
     build="$build_root/build-sanitize"
     bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=Debug -DBIMCORE_SANITIZE=ON -DBIMCORE_BUILD_BENCH=OFF
-    export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
-    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-    export LSAN_OPTIONS="suppressions=$BIMCORE_SOURCE/scripts/lsan.supp"
+    bimcore_sanitizer_env
 else
     build="$build_root/build"
     bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
