@@ -42,6 +42,23 @@ function(bimcore_install_headers dest)
   install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bimcore/${dest})
 endfunction()
 
+# Installs a program of the project with the other programs of the package.
+# It finds the project's libraries through a run path relative to itself, so
+# that the installed tree works wherever it is put (cmake --install --prefix),
+# with no LD_LIBRARY_PATH.
+function(bimcore_install_program target)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+    # One of the two does not move with the prefix, so no relative path
+    # between them holds for every prefix.
+    set(rpath "${CMAKE_INSTALL_FULL_LIBDIR}")
+  else()
+    file(RELATIVE_PATH libdir "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
+    set(rpath "$ORIGIN/${libdir}")
+  endif()
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}")
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+
 # One QtTest program registered with ctest.
 #   bimcore_add_test(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT seconds])
 # GUI tests run on the offscreen platform so that no display is needed.
