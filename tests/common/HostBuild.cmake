@@ -15,13 +15,14 @@ function(run_step what)
 endfunction()
 
 # Configures and builds HOST_SOURCE into WORK_DIR/build against the package
-# installed in prefix.
+# installed in prefix; further arguments go to the host's configure step.
 function(build_host prefix cxx_flags)
   run_step("configuring the host" "${CMAKE_COMMAND}"
     -S "${HOST_SOURCE}" -B "${WORK_DIR}/build"
     "-DCMAKE_PREFIX_PATH=${prefix}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
     "-DCMAKE_CXX_FLAGS=${cxx_flags}"
-    "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}")
+    "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}"
+    ${ARGN})
   run_step("building the host" "${CMAKE_COMMAND}" --build "${WORK_DIR}/build")
 endfunction()
