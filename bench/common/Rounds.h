@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The figures of one timed thing over several rounds. A single round can be
+// lucky or unlucky on a shared machine, so it is the median that is compared,
+// with the spread beside it.
+class Samples
+{
+public:
+    void add(double value) { m_values.push_back(value); }
+    bool empty() const { return m_values.empty(); }
+    double median() const;
+    double min() const;
+    double max() const;
+    // "812.4 ms (790.1–850.3)"
+    QString text(const char* unit) const;
+
+private:
+    std::vector<double> m_values;
+};
+
+// Ours against a reference, one pair of timings a round, taken alternately so
+// that both see the same state of the machine. Prints the medians, the
+// spreads, the ratio of the medians against its goal, and one line starting
+// with "RESULT|" that bench/run-all.sh gathers into the figures table.
+class Comparison
+{
+public:
+    Comparison(QString benchmark, QString reference, double goal, const char* unit = "ms");
+
+    void add(double ours, double reference);
+    double ratio() const;
+    bool met() const { return ratio() <= m_goal; }
+    // Returns whether the goal was met.
+    bool print() const;
+
+private:
+    QString m_benchmark;
+    QString m_reference;
+    double m_goal;
+    const char* m_unit;
+    Samples m_ours;
+    Samples m_theirs;
+    Samples m_ratios;
+};
+
+// Prints a figure that has no reference to compare with, as a RESULT line too.
+void printFigure(const QString& benchmark, const Samples& samples, const char* unit,
+    const QString& note = QString());
+
+// Milliseconds a program takes, started with posix_spawnp and waited for. The
+// cost of starting a process (fork, exec, loading its libraries) is not part of
+// what the program does, so the median time of `idle` (the same program given
+// nothing to do) is subtracted; pass an empty list to keep the start in.
+// Negative on failure (the program could not start or did not exit with 0).
+class ChildTimer
+{
+public:
+    explicit ChildTimer(const QStringList& idle, int idleRounds = 21);
+
+    double run(const QStringList& command) const;
+    double startCost() const { return m_startCost; }
+
+private:
+    double m_startCost = 0;
+};
+
+// Drops a file's pages from the page cache, so that the next read comes from
+// the disk as after a reboot. False when the kernel refused.
+bool dropFromPageCache(const QString& path);
