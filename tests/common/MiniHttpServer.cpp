@@ -37,8 +37,8 @@ void MiniHttpServer::respondJson(const QByteArray& json, int status)
     respond(response);
 }
 
-void MiniHttpServer::respondFile(
-    const QByteArray& disposition, const QByteArray& body, int status, Behaviour behaviour)
+MiniHttpServer::Response MiniHttpServer::fileResponse(
+    const QByteArray& disposition, const QByteArray& body, int status)
 {
     Response response;
     response.status = status;
@@ -46,7 +46,13 @@ void MiniHttpServer::respondFile(
     if (!disposition.isEmpty())
         response.headers.append({ "Content-Disposition", disposition });
     response.body = body;
-    respond(response, behaviour);
+    return response;
+}
+
+void MiniHttpServer::respondFile(
+    const QByteArray& disposition, const QByteArray& body, int status, Behaviour behaviour)
+{
+    respond(fileResponse(disposition, body, status), behaviour);
 }
 
 QByteArray MiniHttpServer::reasonOf(int status)
@@ -113,23 +119,41 @@ void MiniHttpServer::readFrom(QTcpSocket* socket)
     answer(socket);
 }
 
-QByteArray MiniHttpServer::head(int contentLength) const
+QByteArray MiniHttpServer::head() const
 {
     QByteArray text
         = "HTTP/1.1 " + QByteArray::number(m_response.status) + ' ' + m_response.reason + "\r\n";
     for (const Header& header : m_response.headers)
         text += header.first + ": " + header.second + "\r\n";
-    text += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+    if (m_response.framing == Framing::Length)
+        text += "Content-Length: " + QByteArray::number(m_response.body.size()) + "\r\n";
+    else if (m_response.framing == Framing::Chunked)
+        text += "Transfer-Encoding: chunked\r\n";
     text += "Connection: close\r\n\r\n";
     return text;
 }
 
-void MiniHttpServer::answer(QTcpSocket* socket)
+QByteArray MiniHttpServer::framedBody() const
 {
     const QByteArray& body = m_response.body;
+    if (m_response.framing != Framing::Chunked)
+        return body;
+    // Several chunks, so that a cut can fall before the last one.
+    constexpr int kChunk = 1 << 14;
+    QByteArray framed;
+    for (int at = 0; at < body.size(); at += kChunk) {
+        const QByteArray chunk = body.mid(at, kChunk);
+        framed += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+    }
+    return framed + "0\r\n\r\n";
+}
+
+void MiniHttpServer::answer(QTcpSocket* socket)
+{
+    const QByteArray body = framedBody();
     switch (m_behaviour) {
     case Behaviour::Answer:
-        socket->write(head(body.size()) + body);
+        socket->write(head() + body);
         socket->disconnectFromHost();
         break;
     case Behaviour::Close:
@@ -138,10 +162,10 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     case Behaviour::Silent:
         break;
     case Behaviour::HalfBodyStall:
-        socket->write(head(body.size()) + body.left(body.size() / 2));
+        socket->write(head() + body.left(body.size() / 2));
         break;
     case Behaviour::HalfBodyClose:
-        socket->write(head(body.size()) + body.left(body.size() / 2));
+        socket->write(head() + body.left(body.size() / 2));
         socket->disconnectFromHost();
         break;
     }

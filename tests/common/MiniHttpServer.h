@@ -19,12 +19,21 @@ class MiniHttpServer : public QTcpServer
 public:
     using Header = QPair<QByteArray, QByteArray>;
 
+    // How the end of the body is told.
+    enum class Framing
+    {
+        Length, // "Content-Length"
+        Chunked, // "Transfer-Encoding: chunked"
+        Close, // neither: the body ends with the connection
+    };
+
     struct Response
     {
         int status = 200;
         QByteArray reason = "OK";
         QList<Header> headers;
         QByteArray body;
+        Framing framing = Framing::Length;
     };
 
     enum class Behaviour
@@ -45,6 +54,8 @@ public:
     void respondJson(const QByteArray& json, int status = 200);
     // A file download: the body, named by a "Content-Disposition" header
     // unless the disposition is empty.
+    static Response fileResponse(
+        const QByteArray& disposition, const QByteArray& body, int status = 200);
     void respondFile(const QByteArray& disposition, const QByteArray& body, int status = 200,
         Behaviour behaviour = Behaviour::Answer);
 
@@ -61,7 +72,8 @@ private:
     void accept();
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
-    QByteArray head(int contentLength) const;
+    QByteArray head() const;
+    QByteArray framedBody() const;
     static QByteArray reasonOf(int status);
 
     Response m_response;
