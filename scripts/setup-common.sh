@@ -5,7 +5,7 @@
 # that holds the build folders).
 BIMCORE_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
+BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev zlib1g-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
 BIMCORE_USER="${BIMCORE_USER:-builder}"
 
 bimcore_install_packages() {

@@ -3,6 +3,7 @@
 #include <QNetworkReply>
 
 #include <utility>
+#include <zlib.h>
 
 namespace network_detail {
 
@@ -10,6 +11,25 @@ namespace {
 // Large enough to keep system calls few, small enough to keep memory flat.
 constexpr int kChunkSize = 1 << 20;
 } // namespace
+
+const QByteArray DownloadSink::kAcceptEncoding = QByteArrayLiteral("gzip, deflate");
+
+// Reads both wrappings a server may use: gzip, and zlib for "deflate".
+struct DownloadSink::Inflater
+{
+    Inflater() { ready = inflateInit2(&stream, MAX_WBITS + 32) == Z_OK; }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    z_stream stream {};
+    bool ready = false;
+    bool ended = false;
+};
 
 DownloadSink::DownloadSink(QNetworkReply& reply, QString dir)
     : m_reply(reply)
@@ -60,6 +80,20 @@ void DownloadSink::start()
         fail();
         return;
     }
+    const QByteArray encoding = m_reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+        m_inflater = std::make_unique<Inflater>();
+        if (!m_inflater->ready) {
+            fail();
+            return;
+        }
+        m_decoded.resize(kChunkSize);
+    } else if (!encoding.isEmpty() && encoding != "identity") {
+        // Stored as it came, the file would not be the one the server meant.
+        fail();
+        return;
+    }
+
     m_target = m_dir + name;
     m_file = std::make_unique<QSaveFile>(m_target);
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -82,12 +116,45 @@ void DownloadSink::drain()
         const qint64 got = m_reply.read(m_chunk.data(), m_chunk.size());
         if (got <= 0)
             break;
-        if (m_file->write(m_chunk.constData(), got) != got) {
+        m_received += got;
+        if (!(m_inflater ? decode(m_chunk.constData(), got) : write(m_chunk.constData(), got))) {
             fail();
             return;
         }
-        m_written += got;
     }
+}
+
+bool DownloadSink::decode(const char* data, qint64 size)
+{
+    z_stream& stream = m_inflater->stream;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    stream.avail_in = uInt(size);
+    for (;;) {
+        if (m_inflater->ended) {
+            if (stream.avail_in == 0)
+                return true;
+            // gzip allows members one after the other.
+            if (inflateReset(&stream) != Z_OK)
+                return false;
+            m_inflater->ended = false;
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(m_decoded.data());
+        stream.avail_out = uInt(m_decoded.size());
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+            return false;
+        if (!write(m_decoded.constData(), m_decoded.size() - qint64(stream.avail_out)))
+            return false;
+        m_inflater->ended = result == Z_STREAM_END;
+        // Room left in the output means the input is used up.
+        if (!m_inflater->ended && stream.avail_out > 0)
+            return true;
+    }
+}
+
+bool DownloadSink::write(const char* data, qint64 size)
+{
+    return m_file->write(data, size) == size;
 }
 
 void DownloadSink::fail()
@@ -103,14 +170,13 @@ void DownloadSink::fail()
 
 bool DownloadSink::bodyIsWhole() const
 {
-    // A connection closed in mid-body can end the reply without an error;
-    // the announced length tells. A compressed body is counted after
-    // decompression, so its length says nothing.
-    const QByteArray encoding = m_reply.rawHeader("Content-Encoding");
+    // A connection closed in mid-body can end the reply without an error: the
+    // announced length and a compressed stream's own end tell. A plain body
+    // sent in chunks carries neither, and has only the reply's error.
     const QVariant length = m_reply.header(QNetworkRequest::ContentLengthHeader);
-    if (!length.isValid() || !(encoding.isEmpty() || encoding == "identity"))
-        return true;
-    return length.toLongLong() == m_written;
+    if (length.isValid() && length.toLongLong() != m_received)
+        return false;
+    return !m_inflater || m_inflater->ended;
 }
 
 QString DownloadSink::complete()

@@ -18,6 +18,11 @@ namespace network_detail {
 class DownloadSink
 {
 public:
+    // The "Accept-Encoding" the request must carry. Naming it keeps the access
+    // manager from decoding the body itself, which would hide the length that
+    // arrived and whether a compressed stream was cut short.
+    static const QByteArray kAcceptEncoding;
+
     DownloadSink(QNetworkReply& reply, QString dir);
     ~DownloadSink();
 
@@ -33,8 +38,12 @@ public:
     static QString fileNameFrom(const QString& contentDisposition);
 
 private:
+    struct Inflater;
+
     void start();
     void drain();
+    bool decode(const char* data, qint64 size);
+    bool write(const char* data, qint64 size);
     void fail();
     bool bodyIsWhole() const;
 
@@ -42,8 +51,10 @@ private:
     const QString m_dir;
     QString m_target;
     std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<Inflater> m_inflater;
     QByteArray m_chunk;
-    qint64 m_written = 0;
+    QByteArray m_decoded;
+    qint64 m_received = 0;
     bool m_started = false;
     bool m_failed = false;
     QMetaObject::Connection m_onMetaData;

@@ -111,7 +111,9 @@ QString HttpRequest::httpDownload(QString url, QString dir)
 {
     init();
     const QString authorization = Singleton<Global>::instance()->m_token;
-    ReplyPtr reply(m_pNetManager->get(serviceRequest(url, kFileType, authorization)));
+    QNetworkRequest request = serviceRequest(url, kFileType, authorization);
+    request.setRawHeader("Accept-Encoding", DownloadSink::kAcceptEncoding);
+    ReplyPtr reply(m_pNetManager->get(request));
     // Without a limit the reply would hold whatever the disk has not taken yet.
     reply->setReadBufferSize(kDownloadReadBuffer);
     DownloadSink sink(*reply, std::move(dir));

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <zlib.h>
 
 namespace {
 
@@ -21,6 +22,25 @@ QByteArray patternBody(int size)
     for (int i = 0; i < size; ++i)
         body[i] = char((i * 7 + i / 251) & 0xff);
     return body;
+}
+
+// The body as a server sends it under the "Content-Encoding" given.
+QByteArray encoded(const QByteArray& body, const QByteArray& encoding)
+{
+    if (encoding != "gzip" && encoding != "deflate")
+        return body;
+    z_stream stream {};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED,
+        encoding == "gzip" ? MAX_WBITS + 16 : MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&stream, uLong(body.size()))), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()));
+    stream.avail_in = uInt(body.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(int(stream.total_out));
+    deflateEnd(&stream);
+    return out;
 }
 
 QByteArray contentOf(const QString& path)
@@ -66,11 +86,16 @@ private slots:
         QTest::addColumn<int>("behaviour");
         QTest::addColumn<QString>("failure"); // "", "timeout" or "short write"
         QTest::addColumn<QString>("name"); // empty: nothing written
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<int>("framing");
         using B = MiniHttpServer::Behaviour;
+        using F = MiniHttpServer::Framing;
         auto row = [](const char* name, const char* disposition, const char* fileName = "",
-                       int status = 200, B behaviour = B::Answer, const char* failure = "") {
+                       int status = 200, B behaviour = B::Answer, const char* failure = "",
+                       const char* encoding = "", F framing = F::Length) {
             QTest::newRow(name) << QByteArray(disposition) << status << int(behaviour) << failure
-                                << QString::fromUtf8(fileName);
+                                << QString::fromUtf8(fileName) << QByteArray(encoding)
+                                << int(framing);
         };
         row("quoted", R"(attachment; filename="b.zip")", "b.zip");
         row("unquoted, replacing the file there", "attachment; filename=a.zip", "a.zip");
@@ -99,6 +124,16 @@ private slots:
         row("no answer", aZip, "", 200, B::Silent, "timeout");
         row("stalls mid-body", aZip, "", 200, B::HalfBodyStall, "timeout");
         row("short write", aZip, "", 200, B::Answer, "short write");
+        row("chunked", aZip, "a.zip", 200, B::Answer, "", "", F::Chunked);
+        row("no length", aZip, "a.zip", 200, B::Answer, "", "", F::Close);
+        row("gzip", aZip, "a.zip", 200, B::Answer, "", "gzip");
+        row("deflate", aZip, "a.zip", 200, B::Answer, "", "deflate");
+        row("gzip, chunked", aZip, "a.zip", 200, B::Answer, "", "gzip", F::Chunked);
+        row("gzip-cut", aZip, "", 200, B::HalfBodyClose, "", "gzip");
+        row("deflate-cut", aZip, "", 200, B::HalfBodyClose, "", "deflate");
+        row("gzip-cut, no length", aZip, "", 200, B::HalfBodyClose, "", "gzip", F::Close);
+        row("gzip-cut, chunked", aZip, "", 200, B::HalfBodyClose, "", "gzip", F::Chunked);
+        row("unknown encoding", aZip, "", 200, B::Answer, "", "br");
     }
 
     void downloadInto()
@@ -108,6 +143,8 @@ private slots:
         QFETCH(int, behaviour);
         QFETCH(QString, failure);
         QFETCH(QString, name);
+        QFETCH(QByteArray, encoding);
+        QFETCH(int, framing);
 
         QTemporaryDir root;
         const QString dir = root.path() + "/in/";
@@ -120,7 +157,11 @@ private slots:
         }
         const QByteArray body = patternBody(name.isEmpty() ? 3 << 20 : 100000);
         MiniHttpServer server;
-        server.respondFile(disposition, body, status, MiniHttpServer::Behaviour(behaviour));
+        auto response = MiniHttpServer::fileResponse(disposition, encoded(body, encoding), status);
+        if (!encoding.isEmpty())
+            response.headers.append({ "Content-Encoding", encoding });
+        response.framing = MiniHttpServer::Framing(framing);
+        server.respond(response, MiniHttpServer::Behaviour(behaviour));
         HttpRequestTestPeer::ShortTimeout shortTimeout(failure == "timeout" ? 400 : 60000);
 
         QString result = "<threw>";
@@ -142,6 +183,18 @@ private slots:
         if (!name.isEmpty())
             QVERIFY(contentOf(dir + name) == body);
         QCOMPARE(entriesOf(root.path()), QStringList { "in" });
+    }
+
+    void gzipMembersFollowOneAnother()
+    {
+        QTemporaryDir dir;
+        MiniHttpServer server;
+        auto response = MiniHttpServer::fileResponse(
+            "attachment; filename=a.txt", encoded("first,", "gzip") + encoded("second", "gzip"));
+        response.headers.append(MiniHttpServer::Header("Content-Encoding", "gzip"));
+        server.respond(response);
+        QCOMPARE(HttpRequest::httpDownload(server.url(), dir.path() + '/'), dir.filePath("a.txt"));
+        QCOMPARE(contentOf(dir.filePath("a.txt")), QByteArray("first,second"));
     }
 
     void dirIsAPrefixThatMustExist()
