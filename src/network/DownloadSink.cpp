@@ -1,7 +1,10 @@
 #include "DownloadSink.h"
 
 #include <QNetworkReply>
+#include <QRandomGenerator>
 
+#include <cstdio>
+#include <unistd.h>
 #include <utility>
 #include <zlib.h>
 
@@ -43,7 +46,7 @@ DownloadSink::~DownloadSink()
 {
     QObject::disconnect(m_onMetaData);
     QObject::disconnect(m_onReadyRead);
-    // A QSaveFile that was never committed removes its temporary file.
+    discard();
 }
 
 QString DownloadSink::fileNameFrom(const QString& contentDisposition)
@@ -95,11 +98,18 @@ void DownloadSink::start()
     }
 
     m_target = m_dir + name;
-    m_file = std::make_unique<QSaveFile>(m_target);
-    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    // A new file on a name of its own, made as QFile makes any (0666 less the
+    // umask): moving it over the target's name then replaces that entry,
+    // whatever it is, and never writes into a file a link there points to.
+    auto part = std::make_unique<QFile>(m_dir
+        + QStringLiteral(".download-%1.part")
+              .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+    // A file that held the name already is not ours to remove.
+    if (!part->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         fail();
         return;
     }
+    m_part = std::move(part);
     m_chunk.resize(kChunkSize);
 }
 
@@ -107,7 +117,7 @@ void DownloadSink::drain()
 {
     if (!m_started)
         start();
-    if (m_failed || !m_file) {
+    if (m_failed || !m_part) {
         // Keep the reply's buffer from growing while it runs out.
         m_reply.skip(m_reply.bytesAvailable());
         return;
@@ -154,18 +164,25 @@ bool DownloadSink::decode(const char* data, qint64 size)
 
 bool DownloadSink::write(const char* data, qint64 size)
 {
-    return m_file->write(data, size) == size;
+    return m_part->write(data, size) == size;
 }
 
 void DownloadSink::fail()
 {
     m_failed = true;
-    m_file.reset();
+    discard();
     // The body is of no use any more. Aborting from inside the reply's own
     // signal is not safe, so it is queued.
     QNetworkReply* reply = &m_reply;
     QMetaObject::invokeMethod(
         reply, [reply] { reply->abort(); }, Qt::QueuedConnection);
+}
+
+void DownloadSink::discard()
+{
+    if (m_part)
+        m_part->remove();
+    m_part.reset();
 }
 
 bool DownloadSink::bodyIsWhole() const
@@ -179,12 +196,31 @@ bool DownloadSink::bodyIsWhole() const
     return !m_inflater || m_inflater->ended;
 }
 
+bool DownloadSink::moveIntoPlace()
+{
+    // On the disk before its name is, so that after a crash the target holds
+    // the old file or the whole new one.
+    if (::fsync(m_part->handle()) != 0)
+        return false;
+    m_part->close();
+    if (m_part->error() != QFileDevice::NoError)
+        return false;
+    // rename(2) swaps the folder entry itself: a link there goes, and a
+    // folder there refuses.
+    if (std::rename(QFile::encodeName(m_part->fileName()).constData(),
+            QFile::encodeName(m_target).constData())
+        != 0)
+        return false;
+    m_part.reset();
+    return true;
+}
+
 QString DownloadSink::complete()
 {
     if (m_reply.error() != QNetworkReply::NoError)
         return {};
     drain();
-    if (m_failed || !m_file || !bodyIsWhole() || !m_file->commit())
+    if (m_failed || !m_part || !bodyIsWhole() || !moveIntoPlace())
         return {};
     return m_target;
 }

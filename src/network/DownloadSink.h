@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QMetaObject>
-#include <QSaveFile>
 #include <QString>
 
 #include <memory>
@@ -12,9 +12,9 @@ class QNetworkReply;
 namespace network_detail {
 
 // Streams a download's body, while it arrives, into a temporary file beside
-// its target, and moves the file into place only once the whole body came in
-// without error. Whatever else happens, the temporary file is removed and an
-// existing file of the target's name stays as it was.
+// its target, and renames the file over the target's name only once the whole
+// body came in without error. Whatever else happens, the temporary file is
+// removed and whatever had the target's name stays as it was.
 class DownloadSink
 {
 public:
@@ -45,12 +45,14 @@ private:
     bool decode(const char* data, qint64 size);
     bool write(const char* data, qint64 size);
     void fail();
+    void discard();
     bool bodyIsWhole() const;
+    bool moveIntoPlace();
 
     QNetworkReply& m_reply;
     const QString m_dir;
     QString m_target;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QFile> m_part;
     std::unique_ptr<Inflater> m_inflater;
     QByteArray m_chunk;
     QByteArray m_decoded;

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -183,6 +184,58 @@ private slots:
         if (!name.isEmpty())
             QVERIFY(contentOf(dir + name) == body);
         QCOMPARE(entriesOf(root.path()), QStringList { "in" });
+    }
+
+    // The name is replaced in the folder itself, whatever it held.
+    void replacesTheEntry_data()
+    {
+        QTest::addColumn<QString>("entry"); // what "a.zip" is before
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("link to a file outside") << "link" << true;
+        QTest::newRow("dangling link") << "dangling link" << true;
+        QTest::newRow("folder") << "folder" << false;
+    }
+
+    void replacesTheEntry()
+    {
+        QFETCH(QString, entry);
+        QFETCH(bool, replaced);
+
+        QTemporaryDir root;
+        const QString dir = root.path() + "/in/";
+        const QString outside = root.filePath("outside.zip");
+        const QByteArray old = "old";
+        if (entry == "link") {
+            QFile file(outside);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        }
+        if (entry == "folder")
+            QVERIFY(QDir().mkpath(dir + "a.zip/x"));
+        else
+            QVERIFY(QDir().mkpath(dir) && QFile::link(outside, dir + "a.zip"));
+        const QByteArray body = patternBody(5000);
+        MiniHttpServer server;
+        server.respondFile("attachment; filename=a.zip", body);
+        const mode_t umaskBefore = umask(027);
+        const auto restoreUmask = qScopeGuard([=] { umask(umaskBefore); });
+
+        QCOMPARE(HttpRequest::httpDownload(server.url(), dir), replaced ? dir + "a.zip" : "");
+        QCOMPARE(entriesOf(dir), QStringList { "a.zip" });
+        if (entry == "link") {
+            QCOMPARE(entriesOf(root.path()), (QStringList { "in", "outside.zip" }));
+            QCOMPARE(contentOf(outside), old);
+        } else {
+            QCOMPARE(entriesOf(root.path()), QStringList { "in" });
+        }
+        if (!replaced) {
+            QCOMPARE(entriesOf(dir + "a.zip"), QStringList { "x" });
+            return;
+        }
+        struct stat st;
+        QCOMPARE(lstat(QFile::encodeName(dir + "a.zip").constData(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QVERIFY(contentOf(dir + "a.zip") == body);
     }
 
     void gzipMembersFollowOneAnother()
