@@ -1,6 +1,8 @@
 // Reads one table through KSqlTable and through a plain sqlite3 loop, and
 // draws identifiers from one and two threads; prints the figures.
 //   bench_ksqlite [rows]       (default 1000000)
+#include "Rounds.h"
+
 #include <krvcommon/KObjectID.h>
 #include <ksqlite/KSQLite.h>
 
@@ -104,21 +106,21 @@ int main(int argc, char** argv)
     fillTable(database, rows);
     const KSqlTable table(&database, "element", false);
 
-    // Warm the page cache once, then take the better of three runs each.
+    // Warm the page cache once, then alternate the two readings.
     readWithPlainSqlite(database.handle());
-    double plain = 1e9, wrapped = 1e9, check = 0;
-    for (int run = 0; run < 3; ++run) {
+    Comparison reading(QStringLiteral("KSqlTable rows, %1 rows").arg(rows),
+        QStringLiteral("plain sqlite3 loop"), 1.2);
+    double check = 0;
+    for (int round = 0; round < 5; ++round) {
         auto start = Clock::now();
         check += readWithPlainSqlite(database.handle());
-        plain = std::min(plain, secondsSince(start));
+        const double plain = secondsSince(start) * 1e3;
         start = Clock::now();
         check -= readWithWrapper(table);
-        wrapped = std::min(wrapped, secondsSince(start));
+        reading.add(secondsSince(start) * 1e3, plain);
     }
     std::printf("rows: %ld (4 columns), checksum difference %g\n", rows, check);
-    std::printf("plain sqlite3 loop:  %.3f s (%.1f ns/row)\n", plain, plain * 1e9 / rows);
-    std::printf("KSqlTable cursor:    %.3f s (%.1f ns/row)\n", wrapped, wrapped * 1e9 / rows);
-    std::printf("wrapper / plain:     %.2f\n", wrapped / plain);
+    reading.print();
 
     const long ids = 10000000;
     std::printf("KObjectID::NewID, 1 thread:  %.1f ns/id\n", nanosecondsPerId(1, ids));

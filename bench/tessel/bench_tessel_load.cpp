@@ -8,6 +8,7 @@
 #include "PlainModelRead.h"
 #include "ProcStatus.h"
 #include "ProjectGenerator.h"
+#include "Rounds.h"
 
 #include <tessel/Tessel.h>
 
@@ -17,10 +18,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -74,28 +72,25 @@ int main(int argc, char* argv[])
     }
     const qint64 fileBytes = QFileInfo(path).size();
 
-    // Warm the page cache, then alternate the two readings and keep the best
-    // of each.
+    // Warm the page cache, then alternate the two readings.
     plainModelRead(path);
-    double bestPlain = 1e300;
-    double bestLoad = 1e300;
+    Comparison load(QStringLiteral("loadFromFile, %1 records").arg(options.records),
+        QStringLiteral("plain sqlite3 loop"), 1.5);
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
         plainModelRead(path);
-        bestPlain = std::min(bestPlain, millis(timer));
+        const double plain = millis(timer);
         timer.restart();
         modelLoad(path);
-        bestLoad = std::min(bestLoad, millis(timer));
+        load.add(millis(timer), plain);
     }
 
     const qint64 idleKiB = childPeakKiB(QStringLiteral("--measure-idle"), path);
     const qint64 loadedKiB = childPeakKiB(QStringLiteral("--measure-load"), path);
     const double fileMiB = double(fileBytes) / (1024.0 * 1024.0);
     std::printf("file size:          %.1f MiB\n", fileMiB);
-    std::printf("plain sqlite3 loop: %.1f ms (best of %d)\n", bestPlain, rounds);
-    std::printf("loadFromFile:       %.1f ms (best of %d)\n", bestLoad, rounds);
-    std::printf("load / plain:       %.2fx (goal <= 1.5x)\n", bestLoad / bestPlain);
+    load.print();
     std::printf(
         "peak RSS idle:      %.1f MiB (process without a model)\n", double(idleKiB) / 1024.0);
     std::printf("peak RSS loaded:    %.1f MiB\n", double(loadedKiB) / 1024.0);
