@@ -30,7 +30,7 @@ cat > "$work/gen/small.json" <<'JSON'
    "fields": [{"name": "id", "type": "int64", "extPropDefs": [{"code": "DataType", "value": "Int64"}]},
               {"name": "node_type", "type": "int32"}, {"name": "name", "type": "string"},
               {"name": "area", "type": "double"}, {"name": "visible", "type": "bool"}],
-   "records": [{"id64": 1001, "values": [9007199254740993, 2, "Wall", 1.5, true]}]}]}]}
+   "records": [{"id64": 1001, "values": ["9007199254740993", 2, "Wall", 1.5, true]}]}]}]}
 JSON
 "$tool" build "$work/gen/small.json" "$work/seeds/small.Tessel"
 

@@ -3,8 +3,8 @@
 // JSON samples of the tool test, kept apart from the test class (moc does not
 // read raw string literals).
 
-// Input in the canonical form (every default written, types by name), with a
-// 64-bit value just above 2^53 and identifiers up to 2^64-1.
+// Input in the canonical form (every default written, types by name): whole
+// numbers from 2^53 on are strings, the largest below is a number.
 const char canonicalJson[] = R"({"mode": 2,
  "extPropDefs": [{"code": "IgnoreProcessInt64", "value": "False"}, {"code": "IgnoreProcessInt64", "value": "True"}],
  "databases": [
@@ -17,8 +17,8 @@ const char canonicalJson[] = R"({"mode": 2,
            {"name": "area", "type": "double"},
            {"name": "visible", "type": "bool"}],
          "records": [
-           {"id64": 1001, "values": [9007199254740993, 2, "Wall \"墙\"\n", 0.1, true]},
-           {"id64": 18446744073709551615, "values": [-9223372036854775808, -1, "", 1e+300, false]}]},
+           {"id64": 9007199254740991, "values": ["9007199254740993", 2, "Wall \"墙\"\n", 0.1, true]},
+           {"id64": "18446744073709551615", "values": ["-9223372036854775808", -1, "", 1e+300, false]}]},
         {"name": "empty", "kind": 2, "primaryKey": -1,
          "fields": [],
          "records": []}]}]}

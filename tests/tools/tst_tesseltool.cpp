@@ -1,5 +1,6 @@
-// The tessel tool: build and dump give back the JSON form, bad JSON is
-// reported with its place, and gen writes a usable project folder.
+// The tessel tool: build and dump give back the JSON form, whole numbers stay
+// exact or are refused, bad JSON is reported with its place, and gen writes a
+// usable project folder.
 #include "ModelJson.h"
 #include "TesselModels.h"
 #include "TesselToolSamples.h"
@@ -110,6 +111,91 @@ private slots:
         QCOMPARE(table[0].asInteger(1), 7);
     }
 
+    // Whole numbers below 2^53 may be JSON numbers; each lands digit for digit.
+    void wholeNumbersAreExact_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("stored");
+        auto row = [](const char* name, const char* type, const char* value, const char* stored) {
+            QTest::newRow(name) << QByteArray(type) << QByteArray(value) << QString(stored);
+        };
+        row("largest exact number", "int64", "9007199254740991", "9007199254740991");
+        row("smallest exact number", "int64", "-9007199254740991", "-9007199254740991");
+        row("above 2^53 as a string", "int64", "\"9007199254740993\"", "9007199254740993");
+        row("2^64-1 as a string", "int64", "\"18446744073709551615\"", "-1");
+        row("whole number in a text field", "string", "9007199254740991", "9007199254740991");
+        row("fraction in a text field", "string", "0.5", "0.5");
+        row("above 2^53 in a double field", "double", "1e300", "1e+300");
+    }
+
+    void wholeNumbersAreExact()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, stored);
+        const QByteArray field = " \"fields\": [{\"name\": \"v\", \"type\": \"" + type + "\"}],\n";
+        const TesselModel model = ModelJson::fromJson(oneTable(
+            field + " \"records\": [{\"id64\": 9007199254740991, \"values\": [" + value + "]}]"));
+        const TesselTable table = model.findTable("DB", "t");
+        QCOMPARE(table[0].id64(), 9007199254740991ULL);
+        QCOMPARE(table[0].asString(0), stored);
+    }
+
+    // The message leads with the place: line and column of a syntax fault,
+    // the path of a value the model cannot take.
+    void jsonRefused_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("fault");
+        auto row = [](const char* name, const QByteArray& json, const QByteArray& fault) {
+            QTest::newRow(name) << json << QString::fromUtf8(fault);
+        };
+        const QByteArray field = " \"fields\": [{\"name\": \"a\", \"type\": \"int64\"}],\n";
+        const QByteArray record = " \"records\": [{\"id64\": 1, \"values\": [";
+        const QByteArray inexact
+            = "a JSON number from 2^53 (9007199254740992) on may not be read as "
+              "written; write it as a string of decimal digits";
+        row("empty", "", "line 1, column 1: ");
+        row("column counts characters", "[\"墙墙\" 1]", "line 1, column 8: ");
+        row("byte order mark takes no column", "\xEF\xBB\xBF[1 2]", "line 1, column 5: ");
+        row("top level array", "[]", "the model must be an object, not an array");
+        row("unknown member", "{\"mode\": 2, \"modes\": 3}", "unknown member \"modes\"");
+        row("member of the wrong type", "{\"databases\": {}}",
+            "databases: must be an array, not an object");
+        row("mode out of range", "{\"mode\": 3}", "mode: must be a whole number from 0 to 2");
+        row("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"),
+            "databases[0].tables[0].fields[0].type: unknown type \"int33\"");
+        row("value count", oneTable(field + record + "1, 2]}]"),
+            "databases[0].tables[0].records[0].values: 2 values; the table has 1 fields");
+        row("null value", oneTable(field + record + "null]}]"),
+            "databases[0].tables[0].records[0].values[0]: a field value must be a number, a "
+            "string or a boolean, not null");
+        row("2^53 as a number", oneTable(field + record + "9007199254740992]}]"),
+            "databases[0].tables[0].records[0].values[0]: " + inexact);
+        row("below -2^53 as a number", oneTable(field + record + "-9007199254740993]}]"),
+            "databases[0].tables[0].records[0].values[0]: " + inexact);
+        row("identifier above 2^53 as a number",
+            oneTable(" \"records\": [{\"id64\": 9007199254740993, \"values\": []}]"),
+            "databases[0].tables[0].records[0].id64: " + inexact);
+        row("identifier above 2^64",
+            oneTable(" \"records\": [{\"id64\": \"18446744073709551616\", \"values\": []}]"),
+            "databases[0].tables[0].records[0].id64: must be a whole number from 0 to "
+            "18446744073709551615");
+    }
+
+    void jsonRefused()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, fault);
+        try {
+            ModelJson::fromJson(json);
+            QFAIL("the JSON should have been refused");
+        } catch (const ModelJson::Error& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).startsWith(fault), e.what());
+        }
+    }
+
     // A refused command writes nothing, not even a part of a file.
     void toolRefuses_data()
     {
@@ -123,22 +209,12 @@ private slots:
         auto build = [&row](const char* name, const QByteArray& json, const char* fault) {
             row(name, "build %1/bad.json %1/m.Tessel", QByteArray("bad.json: ") + fault, json);
         };
-        const QByteArray field = " \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n";
-        build(
-            "syntax", "{\"mode\": 2,\n \"databases\": [1,}", "line 2, column 18: a value expected");
-        build("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"),
-            "line 2, column 35: the type of field \"a\": unknown type \"int33\"");
-        build("value count", oneTable(field + " \"records\": [{\"id64\": 1, \"values\": [1, 2]}]"),
-            "line 3, column 36: a record of table \"t\" has 2 values; the table has 1 fields");
+        build("syntax", "{\"mode\": 2,\n \"databases\": [1,}", "line 2, column 19: ");
         build("value out of range",
-            oneTable(field + " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]"),
-            "line 3, column 37: table \"t\", field \"a\", record 0 (id 1): the value 4294967296 "
-            "does not fit");
-        build("id above 2^64",
-            oneTable(" \"records\": [{\"id64\": 18446744073709551616, \"values\": []}]"),
-            "line 2, column 23: \"id64\" must be a whole number");
-        build("unknown member", "{\"mode\": 2, \"modes\": 3}",
-            "line 1, column 22: unknown member \"modes\"");
+            oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n"
+                     " \"records\": [{\"id64\": 1, \"values\": [4294967296]}]"),
+            "databases[0].tables[0].records[0].values[0]: table \"t\", field \"a\", record 0 "
+            "(id 1): the value 4294967296 does not fit");
         row("dump of a missing file", "dump %1/none.Tessel", "none.Tessel");
         row("unknown command", "frobnicate", "");
         row("gen without a record count", "gen %1/m", "");

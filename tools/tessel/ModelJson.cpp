@@ -1,439 +1,434 @@
 #include "ModelJson.h"
 
-#include "JsonError.h"
-#include "JsonReader.h"
-
 #include <krvcommon/KRVException.h>
 #include <tessel/Tessel.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <utility>
 
 namespace {
 
-[[noreturn]] void failAt(const JsonValue& value, const QString& message)
-{
-    throw JsonError(message, value.line, value.column);
-}
+// Doubles hold every whole number below 2^53 exactly; from there on several
+// numbers of a text read as the same double (2^53 + 1 reads as 2^53), so no
+// number from 2^53 on can be trusted to be the one written.
+constexpr qint64 exactLimit = qint64(1) << 53;
 
-const JsonValue& require(const JsonValue& value, JsonValue::Type type, const QString& what)
-{
-    if (value.type != type)
-        failAt(value,
-            QStringLiteral("%1 must be %2, not %3")
-                .arg(what, QLatin1String(JsonValue::typeName(type)),
-                    QLatin1String(JsonValue::typeName(value.type))));
-    return value;
-}
+const std::pair<const char*, TesselDataType> typeNames[] = { { "bool", tdtBoolean },
+    { "int32", tdtInt32 }, { "int64", tdtInt64 }, { "double", tdtDouble }, { "string", tdtString },
+    { "datetime", tdtDateTime }, { "guid", tdtGuid } };
 
-void allowOnly(
-    const JsonValue& object, std::initializer_list<const char*> names, const QString& what)
+QString typeName(TesselDataType type)
 {
-    for (const auto& member : object.members) {
-        bool known = false;
-        for (const char* name : names)
-            known = known || member.first == QLatin1String(name);
-        if (!known)
-            failAt(member.second,
-                QStringLiteral("unknown member \"%1\" in %2").arg(member.first, what));
-    }
-}
-
-const JsonValue* optional(
-    const JsonValue& object, const char* name, JsonValue::Type type, const QString& what)
-{
-    const JsonValue* found = object.member(QLatin1String(name));
-    if (found)
-        require(*found, type, QStringLiteral("\"%1\" of %2").arg(QLatin1String(name), what));
-    return found;
-}
-
-const JsonValue& mandatory(
-    const JsonValue& object, const char* name, JsonValue::Type type, const QString& what)
-{
-    const JsonValue* found = optional(object, name, type, what);
-    if (!found)
-        failAt(object, QStringLiteral("%1 lacks \"%2\"").arg(what, QLatin1String(name)));
-    return *found;
-}
-
-bool isIntegerLiteral(const QString& text)
-{
-    return !text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e'))
-        && !text.contains(QLatin1Char('E'));
-}
-
-// A whole number given as a JSON number or a decimal string.
-quint64 unsignedValue(const JsonValue& value, const QString& what)
-{
-    const bool number = value.type == JsonValue::Number && isIntegerLiteral(value.text);
-    bool ok = false;
-    const quint64 result = value.text.trimmed().toULongLong(&ok);
-    if ((!number && value.type != JsonValue::String) || !ok
-        || value.text.trimmed().startsWith(QLatin1Char('+')))
-        failAt(value,
-            QStringLiteral("%1 must be a whole number from 0 to 18446744073709551615").arg(what));
-    return result;
-}
-
-int intValue(const JsonValue& value, const QString& what, int low, int high)
-{
-    bool ok = false;
-    const qint64 result = value.text.toLongLong(&ok);
-    if (value.type != JsonValue::Number || !isIntegerLiteral(value.text) || !ok || result < low
-        || result > high)
-        failAt(value,
-            QStringLiteral("%1 must be a whole number from %2 to %3").arg(what).arg(low).arg(high));
-    return int(result);
-}
-
-TesselDataType dataType(const JsonValue& value, const QString& what)
-{
-    static const std::pair<const char*, TesselDataType> names[] = { { "bool", tdtBoolean },
-        { "int32", tdtInt32 }, { "int64", tdtInt64 }, { "double", tdtDouble },
-        { "string", tdtString }, { "datetime", tdtDateTime }, { "guid", tdtGuid } };
-    if (value.type == JsonValue::String) {
-        for (const auto& entry : names) {
-            if (value.text == QLatin1String(entry.first))
-                return entry.second;
-        }
-        failAt(value,
-            QStringLiteral("%1: unknown type \"%2\" (bool, int32, int64, double, string, "
-                           "datetime, guid or a type number)")
-                .arg(what, value.text));
-    }
-    const int number = intValue(value, what, 0, 64);
-    for (const auto& entry : names) {
-        if (entry.second == number)
-            return entry.second;
-    }
-    failAt(value, QStringLiteral("%1: unknown type number %2").arg(what).arg(number));
-}
-
-void readExtPropDefs(const JsonValue* list, TesselExtPropDefs target, const QString& what)
-{
-    if (!list)
-        return;
-    const QString itemWhat = QStringLiteral("an extended property definition of %1").arg(what);
-    for (const JsonValue& item : list->items) {
-        require(item, JsonValue::Object, itemWhat);
-        allowOnly(item, { "code", "value" }, itemWhat);
-        TesselExtPropDef definition = target.add();
-        definition.setCode(mandatory(item, "code", JsonValue::String, itemWhat).text);
-        const JsonValue* value = optional(item, "value", JsonValue::String, itemWhat);
-        definition.setValue(value ? value->text : QString());
-    }
-}
-
-void storeValue(TesselRecord& record, int field, TesselDataType type, const JsonValue& value)
-{
-    try {
-        switch (value.type) {
-        case JsonValue::Number:
-            if (!isIntegerLiteral(value.text)) {
-                record.setDouble(field, value.text.toDouble());
-            } else if (value.text.startsWith(QLatin1Char('-'))) {
-                bool ok = false;
-                const qint64 number = value.text.toLongLong(&ok);
-                if (!ok)
-                    failAt(value,
-                        QStringLiteral("the number %1 is below the 64-bit range").arg(value.text));
-                record.setInt64(field, number);
-            } else {
-                bool ok = false;
-                const quint64 number = value.text.toULongLong(&ok);
-                if (!ok)
-                    failAt(value,
-                        QStringLiteral("the number %1 is above the 64-bit range").arg(value.text));
-                record.setUInt64(field, number);
-            }
-            return;
-        case JsonValue::String:
-            record.setString(field, value.text);
-            return;
-        case JsonValue::Boolean:
-            if (type == tdtString || type == tdtGuid)
-                record.setString(
-                    field, value.boolean ? QStringLiteral("true") : QStringLiteral("false"));
-            else
-                record.setInteger(field, value.boolean ? 1 : 0);
-            return;
-        default:
-            failAt(value,
-                QStringLiteral("a field value must be a number, a string or a boolean, not %1")
-                    .arg(QLatin1String(JsonValue::typeName(value.type))));
-        }
-    } catch (const KRVException& e) {
-        failAt(value, e.message());
-    }
-}
-
-void readTable(const JsonValue& json, TesselDatabase database)
-{
-    const QString what = QStringLiteral("a table");
-    require(json, JsonValue::Object, what);
-    allowOnly(json, { "name", "kind", "primaryKey", "fields", "records" }, what);
-    const JsonValue& name = mandatory(json, "name", JsonValue::String, what);
-    const QString tableWhat = QStringLiteral("table \"%1\"").arg(name.text);
-    const JsonValue* kind = optional(json, "kind", JsonValue::Number, tableWhat);
-    const int kindValue
-        = kind ? intValue(*kind, QStringLiteral("the kind"), ttkOrdinary, ttkSystem) : ttkOrdinary;
-    TesselTable table;
-    try {
-        table = database.addTable(name.text, static_cast<TesselTableKind>(kindValue));
-    } catch (const KRVException& e) {
-        failAt(name, e.message());
-    }
-    TesselFieldSchemas fields = table.tableSchema().fieldSchemas();
-    std::vector<TesselDataType> types;
-    if (const JsonValue* list = optional(json, "fields", JsonValue::Array, tableWhat)) {
-        const QString fieldWhat = QStringLiteral("a field of %1").arg(tableWhat);
-        for (const JsonValue& field : list->items) {
-            require(field, JsonValue::Object, fieldWhat);
-            allowOnly(field, { "name", "type", "extPropDefs" }, fieldWhat);
-            const JsonValue& fieldName = mandatory(field, "name", JsonValue::String, fieldWhat);
-            const JsonValue* typeValue = field.member(QStringLiteral("type"));
-            if (!typeValue)
-                failAt(field, QStringLiteral("%1 lacks \"type\"").arg(fieldWhat));
-            const TesselDataType type = dataType(
-                *typeValue, QStringLiteral("the type of field \"%1\"").arg(fieldName.text));
-            TesselFieldSchema schema;
-            try {
-                schema = fields.add(fieldName.text, type);
-            } catch (const KRVException& e) {
-                failAt(fieldName, e.message());
-            }
-            types.push_back(type);
-            readExtPropDefs(optional(field, "extPropDefs", JsonValue::Array, fieldWhat),
-                schema.extPropDefs(), QStringLiteral("field \"%1\"").arg(fieldName.text));
-        }
-    }
-    if (const JsonValue* primaryKey = optional(json, "primaryKey", JsonValue::Number, tableWhat)) {
-        const int index = intValue(*primaryKey,
-            QStringLiteral("the primary key of %1").arg(tableWhat), -1, fields.count() - 1);
-        table.tableSchema().setPrimaryKeyFieldIndex(index);
-    }
-    const JsonValue* records = optional(json, "records", JsonValue::Array, tableWhat);
-    if (!records)
-        return;
-    table.reserveRecords(int(records->items.size()));
-    const QString recordWhat = QStringLiteral("a record of %1").arg(tableWhat);
-    for (const JsonValue& item : records->items) {
-        require(item, JsonValue::Object, recordWhat);
-        allowOnly(item, { "id64", "values" }, recordWhat);
-        const JsonValue* id = item.member(QStringLiteral("id64"));
-        if (!id)
-            failAt(item, QStringLiteral("%1 lacks \"id64\"").arg(recordWhat));
-        const quint64 id64 = unsignedValue(*id, QStringLiteral("\"id64\""));
-        const JsonValue& values = mandatory(item, "values", JsonValue::Array, recordWhat);
-        if (values.items.size() != types.size())
-            failAt(values,
-                QStringLiteral("%1 has %2 values; the table has %3 fields")
-                    .arg(recordWhat)
-                    .arg(values.items.size())
-                    .arg(types.size()));
-        TesselRecord record = table.appendRecord(id64);
-        for (size_t f = 0; f < types.size(); ++f)
-            storeValue(record, int(f), types[f], values.items[f]);
-    }
-}
-
-void appendString(QByteArray& out, const QString& text)
-{
-    out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20)
-                out += "\\u00" + QByteArray::number(int(c), 16).rightJustified(2, '0');
-            else
-                out += c;
-        }
-    }
-    out += '"';
-}
-
-void appendExtPropDefs(QByteArray& out, const TesselExtPropDefs& definitions)
-{
-    out += '[';
-    for (int i = 0; i < definitions.count(); ++i) {
-        const TesselExtPropDef definition = definitions.items(i);
-        out += i ? ", {\"code\": " : "{\"code\": ";
-        appendString(out, definition.code());
-        out += ", \"value\": ";
-        appendString(out, definition.value());
-        out += '}';
-    }
-    out += ']';
-}
-
-void appendValue(QByteArray& out, const TesselRecord& record, int field, TesselDataType type)
-{
-    switch (type) {
-    case tdtBoolean:
-        out += record.asInteger(field) ? "true" : "false";
-        return;
-    case tdtInt32:
-        out += QByteArray::number(record.asInteger(field));
-        return;
-    case tdtInt64:
-    case tdtDateTime:
-        out += QByteArray::number(record.asInt64(field));
-        return;
-    case tdtDouble: {
-        const double value = record.asDouble(field);
-        if (std::isfinite(value))
-            out += QString::number(value, 'g', QLocale::FloatingPointShortest).toLatin1();
-        else
-            appendString(out,
-                std::isnan(value) ? QStringLiteral("nan")
-                    : value > 0   ? QStringLiteral("inf")
-                                  : QStringLiteral("-inf"));
-        return;
-    }
-    default:
-        appendString(out, record.asString(field));
-        return;
-    }
-}
-
-void appendTable(QByteArray& out, const TesselTable& table)
-{
-    const TesselTableSchema schema = table.tableSchema();
-    const TesselFieldSchemas fields = schema.fieldSchemas();
-    out += "        {\"name\": ";
-    appendString(out, table.name());
-    out += ", \"kind\": " + QByteArray::number(table.tableKind());
-    out += ", \"primaryKey\": " + QByteArray::number(schema.primaryKeyFieldIndex());
-    out += ",\n         \"fields\": [";
-    std::vector<TesselDataType> types;
-    for (int f = 0; f < fields.count(); ++f) {
-        const TesselFieldSchema field = fields.items(f);
-        types.push_back(field.dataType());
-        out += f ? ",\n           {\"name\": " : "\n           {\"name\": ";
-        appendString(out, field.name());
-        out += ", \"type\": ";
-        appendString(out, ModelJson::typeName(field.dataType()));
-        if (field.extPropDefs().count() > 0) {
-            out += ", \"extPropDefs\": ";
-            appendExtPropDefs(out, field.extPropDefs());
-        }
-        out += '}';
-    }
-    out += fields.count() ? "],\n         \"records\": [" : "],\n         \"records\": [";
-    for (int r = 0; r < table.recordCount(); ++r) {
-        const TesselRecord record = table[r];
-        out += r ? ",\n           {\"id64\": " : "\n           {\"id64\": ";
-        out += QByteArray::number(record.id64());
-        out += ", \"values\": [";
-        for (int f = 0; f < int(types.size()); ++f) {
-            if (f)
-                out += ", ";
-            appendValue(out, record, f, types[size_t(f)]);
-        }
-        out += "]}";
-    }
-    out += "]}";
-}
-
-} // namespace
-
-QString ModelJson::typeName(TesselDataType type)
-{
-    switch (type) {
-    case tdtBoolean:
-        return QStringLiteral("bool");
-    case tdtInt32:
-        return QStringLiteral("int32");
-    case tdtInt64:
-        return QStringLiteral("int64");
-    case tdtDouble:
-        return QStringLiteral("double");
-    case tdtString:
-        return QStringLiteral("string");
-    case tdtDateTime:
-        return QStringLiteral("datetime");
-    case tdtGuid:
-        return QStringLiteral("guid");
-    case tdtUnknown:
-        break;
+    for (const auto& entry : typeNames) {
+        if (entry.second == type)
+            return QLatin1String(entry.first);
     }
     return QString::number(int(type));
 }
 
-TesselModel ModelJson::fromJson(const QByteArray& json)
+[[noreturn]] void fail(const QString& path, const QString& message)
 {
-    return fromJson(JsonReader::parse(json));
+    throw ModelJson::Error(
+        (path.isEmpty() ? message : path + QStringLiteral(": ") + message).toStdString());
 }
 
-TesselModel ModelJson::fromJson(const JsonValue& root)
+[[noreturn]] void failInexact(const QString& path)
 {
-    const QString what = QStringLiteral("the model");
-    require(root, JsonValue::Object, what);
-    allowOnly(root, { "mode", "extPropDefs", "databases" }, what);
-    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
-    readExtPropDefs(
-        optional(root, "extPropDefs", JsonValue::Array, what), model.extPropDefs(), what);
-    if (const JsonValue* databases = optional(root, "databases", JsonValue::Array, what)) {
-        for (const JsonValue& json : databases->items) {
-            const QString databaseWhat = QStringLiteral("a database");
-            require(json, JsonValue::Object, databaseWhat);
-            allowOnly(json, { "name", "tables" }, databaseWhat);
-            const JsonValue& name = mandatory(json, "name", JsonValue::String, databaseWhat);
-            TesselDatabase database;
-            try {
-                database = model.addDatabase(name.text);
-            } catch (const KRVException& e) {
-                failAt(name, e.message());
-            }
-            if (const JsonValue* tables
-                = optional(json, "tables", JsonValue::Array, databaseWhat)) {
-                for (const JsonValue& table : tables->items)
-                    readTable(table, database);
-            }
-        }
+    fail(path,
+        QStringLiteral("a JSON number from 2^53 (9007199254740992) on may not be read as "
+                       "written; write it as a string of decimal digits"));
+}
+
+QString member(const QString& path, const char* name)
+{
+    return path.isEmpty() ? QLatin1String(name) : path + QLatin1Char('.') + QLatin1String(name);
+}
+
+QString item(const QString& path, int index)
+{
+    return QStringLiteral("%1[%2]").arg(path).arg(index);
+}
+
+QString typeOf(QJsonValue::Type type)
+{
+    switch (type) {
+    case QJsonValue::Bool:
+        return QStringLiteral("a boolean");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("null");
     }
-    const JsonValue* mode = optional(root, "mode", JsonValue::Number, what);
+}
+
+// Line and column (both from 1, columns counted in characters) of the place
+// where QJsonDocument stopped reading.
+QString place(const QByteArray& text, int offset)
+{
+    const QByteArray before = text.left(std::max(offset, 0));
+    int lineStart = before.lastIndexOf('\n') + 1;
+    if (lineStart == 0 && before.startsWith("\xEF\xBB\xBF"))
+        lineStart = 3; // a byte order mark takes no column
+    const auto characters = std::count_if(before.begin() + lineStart, before.end(),
+        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    return QStringLiteral("line %1, column %2").arg(before.count('\n') + 1).arg(characters + 1);
+}
+
+// The object at path, which may have only the members named.
+QJsonObject object(
+    const QJsonValue& value, const QString& path, std::initializer_list<const char*> names)
+{
+    if (!value.isObject())
+        fail(path, QStringLiteral("must be an object, not %1").arg(typeOf(value.type())));
+    const QJsonObject result = value.toObject();
+    for (auto it = result.begin(); it != result.end(); ++it) {
+        if (std::none_of(names.begin(), names.end(),
+                [&it](const char* name) { return it.key() == QLatin1String(name); }))
+            fail(path, QStringLiteral("unknown member \"%1\"").arg(it.key()));
+    }
+    return result;
+}
+
+// Undefined when the member is absent.
+QJsonValue optional(
+    const QJsonObject& object, const char* name, QJsonValue::Type type, const QString& path)
+{
+    const QJsonValue value = object.value(QLatin1String(name));
+    if (!value.isUndefined() && value.type() != type)
+        fail(member(path, name),
+            QStringLiteral("must be %1, not %2").arg(typeOf(type), typeOf(value.type())));
+    return value;
+}
+
+QJsonValue present(const QJsonObject& object, const char* name, const QString& path)
+{
+    const QJsonValue value = object.value(QLatin1String(name));
+    if (value.isUndefined())
+        fail(path, QStringLiteral("lacks \"%1\"").arg(QLatin1String(name)));
+    return value;
+}
+
+QJsonValue mandatory(
+    const QJsonObject& object, const char* name, QJsonValue::Type type, const QString& path)
+{
+    present(object, name, path);
+    return optional(object, name, type, path);
+}
+
+int wholeNumber(const QJsonValue& value, const QString& path, int low, int high)
+{
+    const double number = value.toDouble(low - 1.0);
+    if (!value.isDouble() || std::trunc(number) != number || number < low || number > high)
+        fail(path, QStringLiteral("must be a whole number from %1 to %2").arg(low).arg(high));
+    return int(number);
+}
+
+int wholeNumber(
+    const QJsonObject& object, const char* name, const QString& path, int low, int high, int absent)
+{
+    const QJsonValue value = object.value(QLatin1String(name));
+    return value.isUndefined() ? absent : wholeNumber(value, member(path, name), low, high);
+}
+
+quint64 identifier(const QJsonValue& value, const QString& path)
+{
+    const double number = value.toDouble(-1);
+    if (value.isDouble() && number >= double(exactLimit))
+        failInexact(path);
+    if (value.isDouble() && number >= 0 && std::trunc(number) == number)
+        return quint64(number);
+    const QString text = value.toString().trimmed();
+    bool ok = false;
+    const quint64 result = text.toULongLong(&ok);
+    if (!value.isString() || !ok || text.startsWith(QLatin1Char('+')))
+        fail(path, QStringLiteral("must be a whole number from 0 to 18446744073709551615"));
+    return result;
+}
+
+TesselDataType dataType(const QJsonValue& value, const QString& path)
+{
+    if (value.isString()) {
+        for (const auto& entry : typeNames) {
+            if (value.toString() == QLatin1String(entry.first))
+                return entry.second;
+        }
+        fail(path,
+            QStringLiteral("unknown type \"%1\" (bool, int32, int64, double, string, datetime, "
+                           "guid or a type number)")
+                .arg(value.toString()));
+    }
+    const int number = wholeNumber(value, path, 0, 64);
+    for (const auto& entry : typeNames) {
+        if (entry.second == number)
+            return entry.second;
+    }
+    fail(path, QStringLiteral("unknown type number %1").arg(number));
+}
+
+void readExtPropDefs(const QJsonObject& owner, TesselExtPropDefs target, const QString& ownerPath)
+{
+    const QString path = member(ownerPath, "extPropDefs");
+    const QJsonArray list = optional(owner, "extPropDefs", QJsonValue::Array, ownerPath).toArray();
+    for (int i = 0; i < list.size(); ++i) {
+        const QString itemPath = item(path, i);
+        const QJsonObject json = object(list[i], itemPath, { "code", "value" });
+        TesselExtPropDef definition = target.add();
+        definition.setCode(mandatory(json, "code", QJsonValue::String, itemPath).toString());
+        definition.setValue(optional(json, "value", QJsonValue::String, itemPath).toString());
+    }
+}
+
+// The record converts the value to the field's type or refuses it, with the
+// path put before its message.
+void storeValue(TesselRecord& record, int field, TesselDataType type, const QJsonValue& value,
+    const QString& path)
+{
+    try {
+        switch (value.type()) {
+        case QJsonValue::Double: {
+            // Fields of 64 bits or of text keep whole numbers digit for digit,
+            // so these must be the numbers written.
+            const bool wide
+                = type == tdtInt64 || type == tdtDateTime || type == tdtString || type == tdtGuid;
+            const double number = value.toDouble();
+            if (!wide || std::trunc(number) != number)
+                record.setDouble(field, number);
+            else if (std::abs(number) < double(exactLimit))
+                record.setInt64(field, qint64(number));
+            else
+                failInexact(path);
+            return;
+        }
+        case QJsonValue::String:
+            record.setString(field, value.toString());
+            return;
+        case QJsonValue::Bool:
+            if (type == tdtString || type == tdtGuid)
+                record.setString(
+                    field, value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+            else
+                record.setInteger(field, value.toBool() ? 1 : 0);
+            return;
+        default:
+            fail(path,
+                QStringLiteral("a field value must be a number, a string or a boolean, not %1")
+                    .arg(typeOf(value.type())));
+        }
+    } catch (const KRVException& e) {
+        fail(path, e.message());
+    }
+}
+
+void readTable(const QJsonValue& json, const QString& path, TesselDatabase database)
+{
+    const QJsonObject table
+        = object(json, path, { "name", "kind", "primaryKey", "fields", "records" });
+    const QString name = mandatory(table, "name", QJsonValue::String, path).toString();
+    const int kind = wholeNumber(table, "kind", path, ttkOrdinary, ttkSystem, ttkOrdinary);
+    TesselTable target;
+    try {
+        target = database.addTable(name, static_cast<TesselTableKind>(kind));
+    } catch (const KRVException& e) {
+        fail(member(path, "name"), e.message());
+    }
+    TesselFieldSchemas fields = target.tableSchema().fieldSchemas();
+    std::vector<TesselDataType> types;
+    const QJsonArray fieldList = optional(table, "fields", QJsonValue::Array, path).toArray();
+    for (int f = 0; f < fieldList.size(); ++f) {
+        const QString fieldPath = item(member(path, "fields"), f);
+        const QJsonObject field
+            = object(fieldList[f], fieldPath, { "name", "type", "extPropDefs" });
+        const QString fieldName
+            = mandatory(field, "name", QJsonValue::String, fieldPath).toString();
+        const TesselDataType type
+            = dataType(present(field, "type", fieldPath), member(fieldPath, "type"));
+        TesselFieldSchema schema;
+        try {
+            schema = fields.add(fieldName, type);
+        } catch (const KRVException& e) {
+            fail(member(fieldPath, "name"), e.message());
+        }
+        types.push_back(type);
+        readExtPropDefs(field, schema.extPropDefs(), fieldPath);
+    }
+    target.tableSchema().setPrimaryKeyFieldIndex(
+        wholeNumber(table, "primaryKey", path, -1, fields.count() - 1, -1));
+
+    const QJsonArray records = optional(table, "records", QJsonValue::Array, path).toArray();
+    target.reserveRecords(records.size());
+    for (int r = 0; r < records.size(); ++r) {
+        const QString recordPath = item(member(path, "records"), r);
+        const QJsonObject json = object(records[r], recordPath, { "id64", "values" });
+        const quint64 id64
+            = identifier(present(json, "id64", recordPath), member(recordPath, "id64"));
+        const QJsonArray values
+            = mandatory(json, "values", QJsonValue::Array, recordPath).toArray();
+        const QString valuesPath = member(recordPath, "values");
+        if (size_t(values.size()) != types.size())
+            fail(valuesPath,
+                QStringLiteral("%1 values; the table has %2 fields")
+                    .arg(values.size())
+                    .arg(types.size()));
+        TesselRecord record = target.appendRecord(id64);
+        for (int f = 0; f < values.size(); ++f)
+            storeValue(record, f, types[size_t(f)], values[f], item(valuesPath, f));
+    }
+}
+
+// Text of a JSON string, escaped by QJsonDocument.
+QByteArray quoted(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// A number only below 2^53, where the reader gets it back exactly.
+QByteArray whole(qint64 value)
+{
+    const QByteArray digits = QByteArray::number(value);
+    return value > -exactLimit && value < exactLimit ? digits : '"' + digits + '"';
+}
+
+QByteArray whole(quint64 value)
+{
+    return value < quint64(exactLimit) ? whole(qint64(value))
+                                       : '"' + QByteArray::number(value) + '"';
+}
+
+// "[]", or one item a line at the indentation given.
+QByteArray lines(const QByteArrayList& items, const QByteArray& indent)
+{
+    return items.isEmpty() ? QByteArrayLiteral("[]")
+                           : "[\n" + indent + items.join(",\n" + indent) + ']';
+}
+
+QByteArray extPropDefsJson(const TesselExtPropDefs& definitions)
+{
+    QByteArrayList items;
+    for (int i = 0; i < definitions.count(); ++i) {
+        const TesselExtPropDef definition = definitions.items(i);
+        items << "{\"code\": " + quoted(definition.code())
+                + ", \"value\": " + quoted(definition.value()) + '}';
+    }
+    return '[' + items.join(", ") + ']';
+}
+
+QByteArray valueJson(const TesselRecord& record, int field, TesselDataType type)
+{
+    switch (type) {
+    case tdtBoolean:
+        return record.asInteger(field) ? "true" : "false";
+    case tdtInt32:
+        return QByteArray::number(record.asInteger(field));
+    case tdtInt64:
+    case tdtDateTime:
+        return whole(record.asInt64(field));
+    case tdtDouble: {
+        // JSON has no infinities and no NaN: they go as the strings a double
+        // field reads back.
+        const double value = record.asDouble(field);
+        if (std::isnan(value))
+            return "\"nan\"";
+        if (std::isinf(value))
+            return value > 0 ? "\"inf\"" : "\"-inf\"";
+        return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    }
+    default:
+        return quoted(record.asString(field));
+    }
+}
+
+QByteArray tableJson(const TesselTable& table)
+{
+    const TesselTableSchema schema = table.tableSchema();
+    const TesselFieldSchemas fields = schema.fieldSchemas();
+    QByteArrayList fieldItems;
+    std::vector<TesselDataType> types;
+    for (int f = 0; f < fields.count(); ++f) {
+        const TesselFieldSchema field = fields.items(f);
+        types.push_back(field.dataType());
+        QByteArray json = "{\"name\": " + quoted(field.name())
+            + ", \"type\": " + quoted(typeName(field.dataType()));
+        if (field.extPropDefs().count() > 0)
+            json += ", \"extPropDefs\": " + extPropDefsJson(field.extPropDefs());
+        fieldItems << json + '}';
+    }
+    QByteArrayList records;
+    for (int r = 0; r < table.recordCount(); ++r) {
+        const TesselRecord record = table[r];
+        QByteArrayList values;
+        for (int f = 0; f < int(types.size()); ++f)
+            values << valueJson(record, f, types[size_t(f)]);
+        records << "{\"id64\": " + whole(record.id64()) + ", \"values\": [" + values.join(", ")
+                + "]}";
+    }
+    const QByteArray indent(11, ' ');
+    return "{\"name\": " + quoted(table.name())
+        + ", \"kind\": " + QByteArray::number(table.tableKind()) + ", \"primaryKey\": "
+        + QByteArray::number(schema.primaryKeyFieldIndex()) + ",\n         \"fields\": "
+        + lines(fieldItems, indent) + ",\n         \"records\": " + lines(records, indent) + '}';
+}
+
+} // namespace
+
+TesselModel ModelJson::fromJson(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        fail(place(json, error.offset), error.errorString());
+    if (document.isArray())
+        fail(QString(), QStringLiteral("the model must be an object, not an array"));
+    const QJsonObject root
+        = object(document.object(), QString(), { "mode", "extPropDefs", "databases" });
+
+    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine());
+    readExtPropDefs(root, model.extPropDefs(), QString());
+    const QJsonArray databases
+        = optional(root, "databases", QJsonValue::Array, QString()).toArray();
+    for (int d = 0; d < databases.size(); ++d) {
+        const QString path = item(QStringLiteral("databases"), d);
+        const QJsonObject json = object(databases[d], path, { "name", "tables" });
+        const QString name = mandatory(json, "name", QJsonValue::String, path).toString();
+        TesselDatabase database;
+        try {
+            database = model.addDatabase(name);
+        } catch (const KRVException& e) {
+            fail(member(path, "name"), e.message());
+        }
+        const QJsonArray tables = optional(json, "tables", QJsonValue::Array, path).toArray();
+        for (int t = 0; t < tables.size(); ++t)
+            readTable(tables[t], item(member(path, "tables"), t), database);
+    }
     model.setMode(static_cast<TesselMode>(
-        mode ? intValue(*mode, QStringLiteral("the mode"), tmDesign, tmRuntime) : tmDesign));
+        wholeNumber(root, "mode", QString(), tmDesign, tmRuntime, tmDesign)));
     return model;
 }
 
 QByteArray ModelJson::toJson(const TesselModel& model)
 {
-    QByteArray out = "{\"mode\": " + QByteArray::number(model.mode()) + ",\n \"extPropDefs\": ";
-    appendExtPropDefs(out, model.extPropDefs());
-    out += ",\n \"databases\": [";
+    QByteArrayList databases;
     for (int d = 0; d < model.databaseCount(); ++d) {
         const TesselDatabase database = model.databases(d);
-        out += d ? ",\n    {\"name\": " : "\n    {\"name\": ";
-        appendString(out, database.name());
-        out += ", \"tables\": [";
-        const TesselTables tables = database.tables();
-        for (int t = 0; t < tables.count(); ++t) {
-            out += t ? ",\n" : "\n";
-            appendTable(out, tables.items(t));
-        }
-        out += "]}";
+        QByteArrayList tables;
+        for (int t = 0; t < database.tables().count(); ++t)
+            tables << tableJson(database.tables().items(t));
+        databases << "{\"name\": " + quoted(database.name())
+                + ", \"tables\": " + lines(tables, QByteArray(8, ' ')) + '}';
     }
-    out += "]}\n";
-    return out;
+    return "{\"mode\": " + QByteArray::number(model.mode())
+        + ",\n \"extPropDefs\": " + extPropDefsJson(model.extPropDefs())
+        + ",\n \"databases\": " + lines(databases, "    ") + "}\n";
 }

@@ -1,6 +1,5 @@
 // tessel: builds model files from JSON, dumps them as JSON and generates
 // synthetic project folders.
-#include "JsonError.h"
 #include "ModelJson.h"
 #include "ProjectGenerator.h"
 
@@ -37,7 +36,7 @@ int build(const QString& input, const QString& output)
     try {
         const TesselModel model = ModelJson::fromJson(json);
         TesselModelPersistent(model).saveToFile(output);
-    } catch (const JsonError& e) {
+    } catch (const ModelJson::Error& e) {
         std::fprintf(stderr, "tessel: %s: %s\n", qUtf8Printable(input), e.what());
         return 1;
     }
