@@ -26,11 +26,11 @@ QByteArray quoted(const QString& text)
 }
 
 // Identifiers as the model keeps them: decimal text before conversion,
-// numbers after.
+// numbers after (as text too from 2^53 on, where a JSON number is not exact).
 QByteArray identifierValue(quint64 id, bool convertedModel)
 {
     const QByteArray digits = QByteArray::number(id);
-    return convertedModel ? digits : '"' + digits + '"';
+    return convertedModel && id < (quint64(1) << 53) ? digits : '"' + digits + '"';
 }
 
 QByteArray identifierField(const char* name, bool convertedModel)
@@ -77,7 +77,7 @@ QByteArray ProjectFolderBuilder::projectTable(quint64 id, quint64 workspaceId, b
 {
     QByteArray table = emptyProjectTable(convertedModel);
     table.chop(2); // reopen the empty record list
-    return table + "{\"id64\": " + QByteArray::number(id) + ", \"values\": ["
+    return table + "{\"id64\": \"" + QByteArray::number(id) + "\", \"values\": ["
         + identifierValue(id, convertedModel) + ", " + identifierValue(workspaceId, convertedModel)
         + ", \"Sample\"]}]}";
 }
@@ -94,7 +94,7 @@ QByteArray ProjectFolderBuilder::elementTypeTable(const QList<ElementTypeRow>& r
 {
     QList<QByteArray> records;
     for (const ElementTypeRow& row : rows) {
-        records << "{\"id64\": " + QByteArray::number(row.id64) + ", \"values\": [\""
+        records << "{\"id64\": \"" + QByteArray::number(row.id64) + "\", \"values\": [\""
                 + QByteArray::number(row.id64) + "\", " + QByteArray::number(row.elementTypeId)
                 + ", " + QByteArray::number(row.nodeType) + ", " + quoted(row.name) + "]}";
     }
@@ -110,7 +110,7 @@ QByteArray ProjectFolderBuilder::specialtyTable(const QList<SpecialtyRow>& rows)
 {
     QList<QByteArray> records;
     for (const SpecialtyRow& row : rows) {
-        records << "{\"id64\": " + QByteArray::number(row.id64) + ", \"values\": [\""
+        records << "{\"id64\": \"" + QByteArray::number(row.id64) + "\", \"values\": [\""
                 + QByteArray::number(row.id64) + "\", " + quoted(row.name) + "]}";
     }
     return "{\"name\": \"specialty\", \"kind\": 0, \"primaryKey\": 0, \"fields\": ["

@@ -24,13 +24,11 @@ QByteArray wallTable(int kind, const QByteArray& idType, const QByteArray& idMar
             out += ", \"extPropDefs\": [" + Builder::dataTypeMarker(marker) + "]";
         return out + "}";
     };
-    const QByteArray idValue
-        = idType == "int64" ? "9000000000000000001" : "\"9000000000000000001\"";
     return "{\"name\": \"wall\", \"kind\": " + QByteArray::number(kind)
         + ", \"primaryKey\": " + QByteArray::number(primaryKey) + ", \"fields\": ["
         + field("id", idType, idMarker) + ", " + field("ref", "string", refMarker)
-        + "], \"records\": [{\"id64\": 9000000000000000001, \"values\": [" + idValue
-        + ", \"77\"]}]}";
+        + "], \"records\": [{\"id64\": \"9000000000000000001\", "
+          "\"values\": [\"9000000000000000001\", \"77\"]}]}";
 }
 
 int definitionsWithCode(const TesselExtPropDefs& definitions, const QString& code)
