@@ -1,12 +1,18 @@
 #include "CommunicationNexus.h"
 
-#include "HubWorker.h"
-#include "ICentralServiceFileProcessEvent.h"
+#include "CentralSvcEventFactory.h"
 #include "LocalCentralStore.h"
 
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <cwchar>
+#include <deque>
 #include <exception>
+#include <new>
+#include <thread>
 #include <utility>
 
 namespace PlatformSvcComm {
@@ -16,18 +22,115 @@ ICentralService::~ICentralService() = default;
 
 namespace {
 
-std::wstring fromUtf8(const char* text)
+// A queued delivery copies each signal argument through these and destroys
+// its copy once the receiver has run.
+void* copyEvent(void* where, const void* copy)
 {
-    return QString::fromUtf8(text).toStdWString();
+    IBIMPlatformEvent* event = copy ? *static_cast<IBIMPlatformEvent* const*>(copy) : nullptr;
+    if (event)
+        event->AddRef();
+    return new (where) IBIMPlatformEvent*(event);
 }
 
-// The context of one request (or one test task) on the worker thread.
-class HubContext final : public CentralServiceContext
+void dropEvent(void* where)
+{
+    if (IBIMPlatformEvent* event = *static_cast<IBIMPlatformEvent**>(where))
+        event->Release();
+}
+
+void* copyText(void* where, const void* copy)
+{
+    const wchar_t* text = copy ? *static_cast<const wchar_t* const*>(copy) : nullptr;
+    wchar_t* own = nullptr;
+    if (text) {
+        const size_t length = std::wcslen(text) + 1;
+        // Owned by the slot, which holds a plain pointer: dropText frees it.
+        own = std::make_unique<wchar_t[]>(length).release();
+        std::memcpy(own, text, length * sizeof(wchar_t));
+    }
+    return new (where) const wchar_t*(own);
+}
+
+void dropText(void* where)
+{
+    const std::unique_ptr<const wchar_t[]> own(*static_cast<const wchar_t**>(where));
+}
+
+// By name, before anyone else registers these names with plain pointer
+// copies: while the library loads.
+const bool s_registered = [] {
+    const auto flags
+        = QMetaType::NeedsConstruction | QMetaType::NeedsDestruction | QMetaType::MovableType;
+    for (const char* name : { "BIMPlatformEventPtr", "IBIMPlatformEvent*" })
+        QMetaType::registerNormalizedType(
+            name, dropEvent, copyEvent, sizeof(IBIMPlatformEvent*), flags, nullptr);
+    for (const char* name : { "BIMProgressText", "const wchar_t*" })
+        QMetaType::registerNormalizedType(
+            name, dropText, copyText, sizeof(const wchar_t*), flags, nullptr);
+    return true;
+}();
+
+} // namespace
+
+// Runs queued tasks one after another, in order. Destroying it waits for the
+// task in progress; tasks still queued are dropped.
+class CCommunicationNexus::Worker
 {
 public:
-    HubContext(CCommunicationNexus& hub, const HubWorker& worker, long long projectId)
+    ~Worker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    void enqueue(std::function<void()> task)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_tasks.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+    }
+
+    bool stopRequested() const { return m_stop; }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_tasks.empty(); });
+            if (m_stop)
+                return;
+            const std::function<void()> task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            try {
+                task();
+            } catch (...) {
+                // A receiver that throws out of a direct connection must not
+                // end the thread that every later request needs.
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    std::atomic<bool> m_stop { false };
+    std::thread m_thread { [this] { run(); } }; // last: starts once the rest exists
+};
+
+// What a request (or a task) may do on the worker thread.
+class CCommunicationNexus::Context final : public CentralServiceContext
+{
+public:
+    Context(CCommunicationNexus& hub, long long projectId)
         : m_hub(hub)
-        , m_worker(worker)
         , m_projectId(projectId)
     {
     }
@@ -37,63 +140,49 @@ public:
         emit m_hub.sigProgressMsg(text.c_str(), value);
     }
 
+    // The caller's reference outlives the emit, and every queued delivery has
+    // taken its own by the time emit returns.
     void Broadcast(const PlatformEventRef& event) override
     {
-        // The hub's reference (held by the caller) outlives the emit; every
-        // queued delivery has taken its own by the time emit returns.
         emit m_hub.sigBroadCastMsg(event.get());
     }
 
     void Respond(TableChangeMap changes) override
     {
-        if (!std::exchange(m_answered, true))
+        if (firstAnswer())
             Broadcast(PlatformEvent::makeResponse(m_projectId, std::move(changes)));
     }
 
     void Fail(const std::wstring& text) override
     {
-        if (!std::exchange(m_answered, true))
+        if (firstAnswer())
             Broadcast(PlatformEvent::makeError(m_projectId, text));
     }
 
     void Answer(const PlatformEventRef& event) override
     {
-        if (!std::exchange(m_answered, true))
+        if (firstAnswer())
             Broadcast(event);
     }
 
-    bool StopRequested() const override { return m_worker.stopRequested(); }
-
-    bool answered() const { return m_answered; }
+    bool StopRequested() const override { return m_hub.m_worker->stopRequested(); }
 
 private:
+    // Only the first answer counts.
+    bool firstAnswer() { return !std::exchange(m_answered, true); }
+
     CCommunicationNexus& m_hub;
-    const HubWorker& m_worker;
     const long long m_projectId;
     bool m_answered { false };
 };
 
-} // namespace
-
 CCommunicationNexus::CCommunicationNexus()
-    : m_worker(std::make_unique<HubWorker>())
+    : m_worker(std::make_unique<Worker>())
 {
-    RegisterPlatformMetaTypes();
 }
 
-CCommunicationNexus::~CCommunicationNexus()
-{
-    // Stop the thread before anything it uses goes away.
-    m_worker.reset();
-}
-
-std::shared_ptr<ICentralService> CCommunicationNexus::currentService()
-{
-    std::lock_guard<std::mutex> lock(m_serviceMutex);
-    if (!m_service)
-        return std::make_shared<LocalCentralStore>();
-    return m_service;
-}
+// The worker stops before anything it uses goes away.
+CCommunicationNexus::~CCommunicationNexus() = default;
 
 void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> service)
 {
@@ -103,58 +192,47 @@ void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> ser
 
 void CCommunicationNexus::PostPlatformEvent(IBIMPlatformEvent* pEvent)
 {
-    if (!pEvent) {
-        m_worker->enqueue([this] { runRejected(0, L"No request was posted (null event)."); });
-        return;
-    }
     auto* request = dynamic_cast<ICentralServiceFileProcessEvent*>(pEvent);
     if (!request) {
-        const std::wstring text = L"The platform hub does not handle events of type \""
-            + std::wstring(pEvent->GetEventType()) + L"\".";
-        const long long projectId = pEvent->GetProjectId();
-        m_worker->enqueue([this, projectId, text] { runRejected(projectId, text); });
+        const long long projectId = pEvent ? pEvent->GetProjectId() : 0;
+        const std::wstring text = pEvent ? L"The platform hub does not handle events of type \""
+                + std::wstring(pEvent->GetEventType()) + L"\"."
+                                         : L"No request was posted (null event).";
+        m_worker->enqueue([this, projectId, text] { Context(*this, projectId).Fail(text); });
         return;
     }
     // Copied now, so that the request is never touched once this returns.
-    FileProcessParams params = *request->GetParams();
-    const int flag = request->GetRequestFlag();
-    m_worker->enqueue([this, params = std::move(params), flag] { runRequest(params, flag); });
+    m_worker->enqueue([this, params = *request->GetParams(), flag = request->GetRequestFlag()] {
+        runRequest(params, flag);
+    });
 }
 
 void CCommunicationNexus::runRequest(const FileProcessParams& params, int requestFlag)
 {
-    HubContext context(*this, *m_worker, params.m_projectId);
+    Context context(*this, params.m_projectId);
     try {
         context.Broadcast(PlatformEvent::makeStart(params.m_projectId));
-        currentService()->Process(params, requestFlag, context);
-        if (!context.answered())
-            context.Fail(L"The central service ended without an answer.");
+        std::shared_ptr<ICentralService> service;
+        {
+            std::lock_guard<std::mutex> lock(m_serviceMutex);
+            service = m_service;
+        }
+        if (!service)
+            service = std::make_shared<LocalCentralStore>();
+        service->Process(params, requestFlag, context);
+        context.Fail(L"The central service ended without an answer.");
     } catch (const std::exception& e) {
-        context.Fail(fromUtf8(e.what()));
+        context.Fail(QString::fromUtf8(e.what()).toStdWString());
     } catch (...) {
         context.Fail(L"The central service failed with an unknown error.");
-    }
-}
-
-void CCommunicationNexus::runRejected(long long projectId, const std::wstring& text)
-{
-    HubContext context(*this, *m_worker, projectId);
-    try {
-        context.Fail(text);
-    } catch (...) {
-        // Only allocation can fail here; nothing left to report it with.
     }
 }
 
 void CCommunicationNexus::RunOnWorker(std::function<void(CentralServiceContext&)> task)
 {
     m_worker->enqueue([this, task = std::move(task)] {
-        HubContext context(*this, *m_worker, 0);
-        try {
-            task(context);
-        } catch (...) {
-            // A test task's failure is its own business.
-        }
+        Context context(*this, 0);
+        task(context);
     });
 }
 

@@ -4,11 +4,11 @@
 
 #include <QMetaType>
 
-// An event that travels through the platform hub. Events the hub broadcasts
-// are reference counted: every queued delivery of a broadcast holds its own
+// An event that travels through the platform hub. Broadcast events are
+// reference counted: every queued delivery of a broadcast holds its own
 // reference, so an event (and the data it points to) stays valid until the
-// last receiver has run, however late that is. Whoever creates an event holds
-// the first reference; a caller-owned request may simply be deleted.
+// last receiver has run. Whoever creates an event holds the first reference;
+// a caller-owned request may simply be deleted.
 class PLATFORMSVC_EXPORT IBIMPlatformEvent
 {
 public:
@@ -33,17 +33,13 @@ protected:
 };
 
 // Argument types of the hub's signals. A queued delivery copies each argument
-// through the meta-type registered under the argument's declared name, and Qt
-// copies any argument whose name ends in '*' as a bare pointer. These names do
-// not, and the library registers them when it loads: a queued copy of a
-// BIMPlatformEventPtr holds a reference on the event and a queued copy of a
-// BIMProgressText owns a copy of the text, so neither dangles however late the
-// receiver runs. For C++ they are IBIMPlatformEvent* and const wchar_t*.
+// through the meta-type registered under its declared name, and Qt would copy
+// a name ending in '*' as a bare pointer. The library registers these names
+// (and the plain pointer types, for connections that pass their argument
+// types explicitly) when it loads, so that a queued copy of the event holds a
+// reference and a queued copy of the text owns a copy of it.
 using BIMPlatformEventPtr = IBIMPlatformEvent*;
 using BIMProgressText = const wchar_t*;
-
-// The same copies for connections that pass their argument types explicitly
-// (Qt::QueuedConnection with the function-pointer form of connect).
 Q_DECLARE_METATYPE(IBIMPlatformEvent*)
 Q_DECLARE_METATYPE(const wchar_t*)
 

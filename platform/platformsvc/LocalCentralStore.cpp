@@ -1,16 +1,13 @@
 #include "LocalCentralStore.h"
 
-#include "CentralStoreError.h"
-#include "DurableFiles.h"
-#include "ModelComparison.h"
 #include "ProjectFolderUpdate.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
-#include <cstdlib>
 #include <future>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace PlatformSvcComm {
@@ -19,15 +16,24 @@ namespace {
 
 constexpr double kCopyShare = 90.0; // percent of the progress bar spent copying
 
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
 QString display(const QString& path)
 {
     return QDir::toNativeSeparators(path);
 }
 
-bool isPlainKey(const QString& key)
+QString storeLocation()
 {
-    return !key.trimmed().isEmpty() && key != QLatin1String(".") && key != QLatin1String("..")
-        && !key.contains(QLatin1Char('/')) && !key.contains(QLatin1Char('\\'));
+    const QString fromEnvironment = qEnvironmentVariable("BIMCORE_CENTRAL_STORE");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QSettings(QStringLiteral("Korvane"), QStringLiteral("PlatformService"))
+        .value(QStringLiteral("CentralStore/Location"))
+        .toString();
 }
 
 // The changes from the local model to the new one. A local model that cannot
@@ -37,11 +43,11 @@ TableChangeMap compareChanges(const QString& oldModel, const QString& newModel)
 {
     try {
         return compareModelFiles(oldModel, newModel);
-    } catch (const CentralStoreError&) {
+    } catch (const std::runtime_error&) {
         checkModelFile(newModel);
         try {
             checkModelFile(oldModel);
-        } catch (const CentralStoreError&) {
+        } catch (const std::runtime_error&) {
             return {};
         }
         throw;
@@ -55,21 +61,6 @@ LocalCentralStore::LocalCentralStore(QString location)
 {
 }
 
-QString LocalCentralStore::configuredLocation()
-{
-    const QString fromEnvironment = qEnvironmentVariable("BIMCORE_CENTRAL_STORE");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QSettings(QStringLiteral("Korvane"), QStringLiteral("PlatformService"))
-        .value(QStringLiteral("CentralStore/Location"))
-        .toString();
-}
-
-QString LocalCentralStore::location() const
-{
-    return m_location.isEmpty() ? configuredLocation() : m_location;
-}
-
 TableChangeMap LocalCentralStore::fetch(
     const FileProcessParams& params, const Progress& progress) const
 {
@@ -81,57 +72,60 @@ TableChangeMap LocalCentralStore::fetch(
     // Opening the update first repairs whatever an interrupted one left.
     ProjectFolderUpdate update(QString::fromStdWString(params.m_projectPath));
 
-    const QString store = location();
+    const QString store = m_location.isEmpty() ? storeLocation() : m_location;
     if (store.isEmpty())
-        throw CentralStoreError(QStringLiteral(
-            "No central store is configured (set BIMCORE_CENTRAL_STORE or the setting "
-            "CentralStore/Location of Korvane/PlatformService)."));
+        fail(QStringLiteral("No central store is configured (set BIMCORE_CENTRAL_STORE or the "
+                            "setting CentralStore/Location of Korvane/PlatformService)."));
     const QFileInfo storeInfo(store);
     if (!storeInfo.isDir()
         || ::access(QFile::encodeName(storeInfo.absoluteFilePath()).constData(), R_OK | X_OK) != 0)
-        throw CentralStoreError(
-            QStringLiteral("The central store \"%1\" cannot be read.").arg(display(store)));
+        fail(QStringLiteral("The central store \"%1\" cannot be read.").arg(display(store)));
 
     const QString key = QString::fromStdWString(params.m_projectKey);
-    if (!isPlainKey(key))
-        throw CentralStoreError(QStringLiteral("\"%1\" is not a valid project key.").arg(key));
-    const QString source = storeInfo.absoluteFilePath() + QLatin1Char('/') + key;
-    const QStringList names { QLatin1String(kModelFileName), QLatin1String(kDatabaseFileName) };
+    if (key.trimmed().isEmpty() || key == QLatin1String(".") || key == QLatin1String("..")
+        || key.contains(QLatin1Char('/')) || key.contains(QLatin1Char('\\')))
+        fail(QStringLiteral("\"%1\" is not a valid project key.").arg(key));
+    const QString source = storeInfo.absoluteFilePath() + QLatin1Char('/') + key + QLatin1Char('/');
+    const QStringList names { QStringLiteral("KBMProjectTemplate.Tessel"),
+        QStringLiteral("KBMProjectTemplate.db") };
     qint64 totalBytes = 0;
     for (const QString& name : names) {
-        const QFileInfo file(source + QLatin1Char('/') + name);
+        const QFileInfo file(source + name);
         if (!file.isFile())
-            throw CentralStoreError(
-                QStringLiteral("Project \"%1\" is not in the central store \"%2\" (no %3).")
-                    .arg(key, display(store), name));
+            fail(QStringLiteral("Project \"%1\" is not in the central store \"%2\" (no %3).")
+                     .arg(key, display(store), name));
         if (!file.isReadable())
-            throw CentralStoreError(QStringLiteral("\"%1\" in the central store cannot be read.")
-                                        .arg(display(file.filePath())));
+            fail(QStringLiteral("\"%1\" in the central store cannot be read.")
+                     .arg(display(file.filePath())));
         totalBytes += file.size();
     }
 
-    // The comparison of the local model with the central one runs while the
-    // files are copied and flushed.
-    const QString sourceModel = source + QLatin1Char('/') + names[0];
+    // The local model is compared with the central one while the files are
+    // copied and flushed.
+    const QString sourceModel = source + names[0];
     const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
     const bool haveOldModel = update.projectFolderExisted() && QFileInfo(oldModel).isFile();
-    const DurableFiles::FileIdentity compared = DurableFiles::identify(sourceModel);
+    const FileIdentity compared = identify(sourceModel);
     std::future<TableChangeMap> comparison;
     if (haveOldModel)
         comparison = std::async(std::launch::async, &compareChanges, oldModel, sourceModel);
     else
         checkModelFile(sourceModel);
 
-    const QString staging = update.stage(names);
-    DurableFiles::FileIdentity copiedModel;
+    // A journal of the old files left by a crash would be applied to the new.
+    QStringList replaced = names;
+    for (const QString& name : names)
+        replaced << name + QStringLiteral("-journal") << name + QStringLiteral("-wal")
+                 << name + QStringLiteral("-shm");
+    const QString staging = update.stage(replaced) + QLatin1Char('/');
+    FileIdentity copiedModel;
     qint64 bytesBefore = 0;
+    const double scale = kCopyShare / double(std::max<qint64>(totalBytes, 1));
     for (const QString& name : names) {
         const QString text = QStringLiteral("Fetching %1").arg(name);
-        const double scale = kCopyShare / double(std::max<qint64>(totalBytes, 1));
         report(text, scale * bytesBefore);
-        const auto copied = DurableFiles::copyFile(source + QLatin1Char('/') + name,
-            staging + QLatin1Char('/') + name,
-            [&](qint64 done, qint64) { report(text, scale * (bytesBefore + done)); });
+        const FileIdentity copied = copyFile(source + name, staging + name,
+            [&](qint64 done) { report(text, scale * (bytesBefore + done)); });
         if (name == names[0])
             copiedModel = copied;
         bytesBefore += copied.size;
@@ -143,10 +137,10 @@ TableChangeMap LocalCentralStore::fetch(
         changes = comparison.get();
         // The central model was replaced while it was read: compare again with
         // what was actually copied.
-        if (copiedModel != compared || DurableFiles::identify(sourceModel) != compared)
-            changes = compareChanges(oldModel, staging + QLatin1Char('/') + names[0]);
+        if (copiedModel != compared || identify(sourceModel) != compared)
+            changes = compareChanges(oldModel, staging + names[0]);
     } else if (copiedModel != compared) {
-        checkModelFile(staging + QLatin1Char('/') + names[0]);
+        checkModelFile(staging + names[0]);
     }
 
     report(QStringLiteral("Replacing the local project files"), kCopyShare + 5);
@@ -159,17 +153,15 @@ void LocalCentralStore::Process(
     const FileProcessParams& params, int requestFlag, CentralServiceContext& context)
 {
     if (requestFlag != kRequestFlagSubmit)
-        throw CentralStoreError(
-            QStringLiteral("The request was not submitted (request flag %1).").arg(requestFlag));
+        fail(QStringLiteral("The request was not submitted (request flag %1).").arg(requestFlag));
     if (params.m_operation != kFetchProjectFilesOperation)
-        throw CentralStoreError(QStringLiteral("The central store does not offer \"%1\".")
-                                    .arg(QString::fromStdWString(params.m_operation)));
-    auto progress = [&context](const std::wstring& text, double percent) {
+        fail(QStringLiteral("The central store does not offer \"%1\".")
+                 .arg(QString::fromStdWString(params.m_operation)));
+    context.Respond(fetch(params, [&context](const std::wstring& text, double percent) {
         if (context.StopRequested())
-            throw CentralStoreError(QStringLiteral("The platform hub is shutting down."));
+            fail(QStringLiteral("The platform hub is shutting down."));
         context.ReportProgress(text, percent);
-    };
-    context.Respond(fetch(params, progress));
+    }));
 }
 
 } // namespace PlatformSvcComm

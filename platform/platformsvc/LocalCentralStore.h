@@ -1,6 +1,6 @@
 #pragma once
 
-#include <platformsvc/CentralService.h>
+#include <platformsvc/CommunicationNexus.h>
 
 #include <QString>
 
@@ -20,29 +20,40 @@ class PLATFORMSVC_EXPORT LocalCentralStore : public ICentralService
 public:
     using Progress = std::function<void(const std::wstring& text, double percent)>;
 
-    // The store at configuredLocation(), looked up afresh for each request.
-    LocalCentralStore() = default;
-    explicit LocalCentralStore(QString location);
-
-    // The environment variable BIMCORE_CENTRAL_STORE, or else the value
-    // "CentralStore/Location" of the settings store of organisation "Korvane",
-    // application "PlatformService"; empty when neither is set.
-    static QString configuredLocation();
+    // An empty location: the environment variable BIMCORE_CENTRAL_STORE, or
+    // else the value "CentralStore/Location" of the settings of organisation
+    // "Korvane", application "PlatformService", looked up for each request.
+    explicit LocalCentralStore(QString location = QString());
 
     // Brings the project's files into params.m_projectPath; throws
-    // CentralStoreError (or std::exception) on any fault, leaving the local
-    // folder as it was. `progress` may be empty.
+    // std::exception on any fault, leaving the local folder as it was.
+    // `progress` may be empty.
     TableChangeMap fetch(const FileProcessParams& params, const Progress& progress) const;
 
     void Process(
         const FileProcessParams& params, int requestFlag, CentralServiceContext& context) override;
 
-    static constexpr const char* kModelFileName = "KBMProjectTemplate.Tessel";
-    static constexpr const char* kDatabaseFileName = "KBMProjectTemplate.db";
-
 private:
-    QString location() const;
     QString m_location;
 };
+
+// The records that differ between two model files: per table, the identifiers
+// only in the new model (RecordAdded), in both with different field values
+// (RecordChanged) and only in the old model (RecordRemoved). A table only in
+// one model lists all its records; when a table's fields differ, every record
+// in both is changed. Tables are matched by database and table name and keyed
+// by table name. The record tables are read straight from the mapped files;
+// SQLite reads the catalogs, and the tables whose file layout the direct read
+// does not know (or all of them when BIMCORE_COMPARE_PLAIN is set).
+// Throws std::runtime_error when either file is no readable model file.
+PLATFORMSVC_EXPORT TableChangeMap compareModelFiles(
+    const QString& oldModel, const QString& newModel);
+
+// How many tables SQLite has compared so far.
+PLATFORMSVC_EXPORT long directScanFallbacks();
+
+// Reads the file's header and catalog; throws std::runtime_error when it is no
+// readable model file.
+PLATFORMSVC_EXPORT void checkModelFile(const QString& model);
 
 } // namespace PlatformSvcComm

@@ -1,20 +1,19 @@
-#include "ModelComparison.h"
-
-#include "CentralStoreError.h"
-#include "RecordTableScanner.h"
+#include "LocalCentralStore.h"
 
 #include <tessel/internal/ModelFileLayout.h>
 
+#include <ksqlite/KSqlDatabase.h>
+#include <ksqlite/KSqlException.h>
+#include <ksqlite/KSqlStatement.h>
+
 #include <QDir>
 #include <QFile>
-
-#include <sqlite3.h>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cstring>
 #include <map>
-#include <memory>
-#include <string>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -22,18 +21,249 @@ namespace PlatformSvcComm {
 
 namespace {
 
-constexpr int kFirstFieldColumn = 2; // record tables: position, identifier, fields...
+using KSQLite::KSqlDatabase;
+using KSQLite::KSqlException;
+using KSQLite::KSqlStatement;
 
-struct CloseDb
+// The new model is the connection's main database and the old one is attached
+// under this name, so that one statement can read both.
+constexpr const char* kOld = "prior";
+
+std::atomic<long> s_fallbacks { 0 };
+
+[[noreturn]] void fail(const QString& path, const QString& what, const char* reason = nullptr)
 {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct FinalizeStatement
+    QString text
+        = QStringLiteral("The model file \"%1\" %2").arg(QDir::toNativeSeparators(path), what);
+    if (reason)
+        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(reason));
+    throw std::runtime_error((text + QLatin1Char('.')).toStdString());
+}
+
+// --- Reading record tables straight from the file --------------------------
+
+// The file does not look the way the scanner expects: SQLite reads the table.
+struct UnexpectedLayout : std::runtime_error
 {
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+    using std::runtime_error::runtime_error;
 };
-using Db = std::unique_ptr<sqlite3, CloseDb>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+quint32 be16(const uchar* p)
+{
+    return (quint32(p[0]) << 8) | p[1];
+}
+
+quint32 be32(const uchar* p)
+{
+    return (be16(p) << 16) | be16(p + 2);
+}
+
+// The varint at p, never read past end; returns the bytes it takes.
+int varint(const uchar* p, const uchar* end, quint64* value)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 9; ++i) {
+        if (p + i >= end)
+            throw UnexpectedLayout("varint past the end");
+        if (i == 8) {
+            *value = (v << 8) | p[8];
+            return 9;
+        }
+        v = (v << 7) | (p[i] & 0x7f);
+        if (!(p[i] & 0x80)) {
+            *value = v;
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+qint64 serialSize(quint64 type)
+{
+    static const qint64 sizes[] = { 0, 1, 2, 3, 4, 6, 8, 8, 0, 0 };
+    if (type == 10 || type == 11)
+        throw UnexpectedLayout("reserved serial type");
+    return type < 10 ? sizes[type] : qint64((type - 12) / 2);
+}
+
+// The records of one table b-tree in rowid order, read from the mapped file
+// by the documented file format (pages, cells, overflow chains, record
+// encoding). Comparing two models needs only each record's stored bytes,
+// while decoding every value through SQLite costs as much as a model load.
+class RecordScanner
+{
+public:
+    RecordScanner(const uchar* file, qint64 size, quint32 rootPage)
+        : m_file(file)
+    {
+        if (size < 100 || std::memcmp(file, "SQLite format 3", 16) != 0)
+            throw UnexpectedLayout("no SQLite header");
+        // A database in WAL mode may have pages that are not in the file yet.
+        if (file[18] != 1 || file[19] != 1)
+            throw UnexpectedLayout("not in rollback-journal mode");
+        m_pageSize = be16(file + 16) == 1 ? 65536 : be16(file + 16);
+        if (m_pageSize < 512 || (m_pageSize & (m_pageSize - 1)))
+            throw UnexpectedLayout("bad page size");
+        m_usable = m_pageSize - file[20];
+        if (m_usable < 480)
+            throw UnexpectedLayout("bad usable size");
+        m_pageCount = quint32(size / m_pageSize);
+        descend(rootPage);
+    }
+
+    // Moves to the next record; false at the end.
+    bool next()
+    {
+        while (m_cell >= m_cellCount) {
+            if (m_path.empty())
+                return false;
+            Level& level = m_path.back();
+            if (level.next > int(be16(header(level.page) + 3)))
+                m_path.pop_back();
+            else
+                descend(nextChild(level));
+        }
+        readCell(m_cell++);
+        return true;
+    }
+
+    // The current record's stored form (header and body), valid until next().
+    const uchar* payload() const { return m_payload; }
+    qint64 payloadSize() const { return m_payloadSize; }
+    qint64 rowid() const { return qint64(m_rowid); }
+
+    // The integer in column `column` of the current record.
+    qint64 integerColumn(int column) const
+    {
+        const uchar* end = m_payload + m_payloadSize;
+        quint64 headerSize = 0;
+        const uchar* type = m_payload + varint(m_payload, end, &headerSize);
+        const uchar* headerEnd = m_payload + headerSize;
+        const uchar* body = headerEnd;
+        quint64 serialType = 0;
+        for (int c = 0; c <= column; ++c) {
+            if (type >= headerEnd || headerEnd > end || body > end)
+                throw UnexpectedLayout("record has too few columns");
+            type += varint(type, headerEnd, &serialType);
+            if (c < column)
+                body += std::min<qint64>(serialSize(serialType), end - body + 1);
+        }
+        if (serialType == 8 || serialType == 9)
+            return qint64(serialType - 8);
+        const qint64 size = serialType >= 1 && serialType <= 6 ? serialSize(serialType) : 0;
+        if (size == 0 || body + size > end)
+            throw UnexpectedLayout("column holds no integer");
+        qint64 value = (body[0] & 0x80) ? -1 : 0;
+        for (qint64 i = 0; i < size; ++i)
+            value = qint64(quint64(value) << 8) | body[i];
+        return value;
+    }
+
+private:
+    // An interior page on the way down, with the next child to visit.
+    struct Level
+    {
+        const uchar* page;
+        int next;
+    };
+
+    const uchar* page(quint32 number) const
+    {
+        if (number < 1 || number > m_pageCount)
+            throw UnexpectedLayout("page number out of range");
+        return m_file + qint64(number - 1) * m_pageSize;
+    }
+
+    // Page 1 starts with the database header; its b-tree header follows it.
+    const uchar* header(const uchar* page) const { return page == m_file ? page + 100 : page; }
+
+    // The children of an interior page in order: the cells' left children,
+    // then the right-most child.
+    quint32 nextChild(Level& level) const
+    {
+        const uchar* h = header(level.page);
+        const int child = level.next++;
+        if (child == int(be16(h + 3)))
+            return be32(h + 8);
+        const quint32 offset = be16(h + 12 + 2 * child);
+        if (offset + 4 > m_usable)
+            throw UnexpectedLayout("cell outside its page");
+        return be32(level.page + offset);
+    }
+
+    // Goes down to the leftmost leaf below page `number`.
+    void descend(quint32 number)
+    {
+        for (;;) {
+            const uchar* p = page(number);
+            const uchar kind = header(p)[0];
+            if (kind == 0x0D) { // table leaf
+                m_leaf = p;
+                m_cell = 0;
+                m_cellCount = int(be16(header(p) + 3));
+                return;
+            }
+            if (kind != 0x05 || m_path.size() >= 64) // table interior
+                throw UnexpectedLayout("not a table b-tree page");
+            m_path.push_back({ p, 0 });
+            number = nextChild(m_path.back());
+        }
+    }
+
+    void readCell(int cell)
+    {
+        const uchar* pageEnd = m_leaf + m_usable;
+        const quint32 offset = be16(header(m_leaf) + 8 + 2 * cell);
+        if (offset < 8 || offset >= m_usable)
+            throw UnexpectedLayout("cell outside its page");
+        const uchar* p = m_leaf + offset;
+        quint64 total = 0;
+        p += varint(p, pageEnd, &total);
+        p += varint(p, pageEnd, &m_rowid);
+        if (total > quint64(m_pageCount) * m_pageSize)
+            throw UnexpectedLayout("payload larger than the file");
+        m_payloadSize = qint64(total);
+        const quint64 maxLocal = m_usable - 35;
+        if (total <= maxLocal) {
+            if (p + total > pageEnd)
+                throw UnexpectedLayout("payload outside its page");
+            m_payload = p;
+            return;
+        }
+        const quint64 minLocal = (quint64(m_usable - 12) * 32 / 255) - 23;
+        quint64 local = minLocal + (total - minLocal) % (m_usable - 4);
+        if (local > maxLocal)
+            local = minLocal;
+        if (p + local + 4 > pageEnd)
+            throw UnexpectedLayout("payload outside its page");
+        m_spill.assign(reinterpret_cast<const char*>(p), size_t(local));
+        quint32 overflow = be32(p + local);
+        for (quint32 hops = 0; m_spill.size() < total; ++hops) {
+            if (hops >= m_pageCount)
+                throw UnexpectedLayout("overflow chain loops");
+            const uchar* o = page(overflow);
+            const size_t take = std::min<size_t>(m_usable - 4, size_t(total) - m_spill.size());
+            m_spill.append(reinterpret_cast<const char*>(o + 4), take);
+            overflow = be32(o);
+        }
+        m_payload = reinterpret_cast<const uchar*>(m_spill.data());
+    }
+
+    const uchar* m_file;
+    quint32 m_pageSize;
+    quint32 m_usable;
+    quint32 m_pageCount;
+    std::vector<Level> m_path;
+    const uchar* m_leaf { nullptr };
+    int m_cell { 0 };
+    int m_cellCount { 0 };
+    const uchar* m_payload { nullptr };
+    qint64 m_payloadSize { 0 };
+    quint64 m_rowid { 0 };
+    std::string m_spill; // a payload gathered from its overflow pages
+};
+
+// --- The two models --------------------------------------------------------
 
 struct TableEntry
 {
@@ -46,378 +276,265 @@ struct TableEntry
 // (database name, table name) -> table
 using Catalog = std::map<std::pair<QString, QString>, TableEntry>;
 
-class ModelFile
+// Records that met no counterpart at their position: identifier -> position.
+using Unpaired = std::unordered_map<quint64, qint64>;
+
+// Checks the layout of the model in `schema` and reads its catalog.
+Catalog readCatalog(const KSqlDatabase& db, const std::string& schema, const QString& path)
 {
-public:
-    explicit ModelFile(const QString& path)
-        : m_path(path)
-    {
-        sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
-            SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-        m_db.reset(raw);
-        if (rc != SQLITE_OK)
-            fail(QStringLiteral("cannot be opened"));
-        // Reading through a mapping saves a copy of every page.
-        exec("PRAGMA mmap_size = 4294967296");
-        if (pragma("application_id") != ModelFileLayout::applicationId
-            || pragma("user_version") != ModelFileLayout::version)
-            fail(QStringLiteral("is no model file of a known layout"));
-        readCatalog();
-        m_mapping.setFileName(path);
-        if (m_mapping.open(QIODevice::ReadOnly))
-            m_map = m_mapping.map(0, m_mapping.size());
-    }
+    auto pragma = [&](const char* name) {
+        KSqlStatement statement(db, "PRAGMA " + schema + '.' + name);
+        return statement.step() ? statement.getInt64(0) : 0;
+    };
+    if (pragma("application_id") != ModelFileLayout::applicationId
+        || pragma("user_version") != ModelFileLayout::version)
+        fail(path, QStringLiteral("is no model file of a known layout"));
 
-    // The whole file in memory (null when it could not be mapped), for the
-    // direct record scan.
-    const uchar* mapped() const { return m_map; }
-    qint64 mappedSize() const { return m_mapping.size(); }
-
-    quint32 rootPage(int tablePosition) const
-    {
-        Statement statement
-            = prepare("SELECT rootpage FROM sqlite_schema WHERE type = 'table' AND name = '"
-                + ModelFileLayout::recordTableName(tablePosition).toStdString() + "'");
-        return step(statement.get()) ? quint32(sqlite3_column_int64(statement.get(), 0)) : 0;
-    }
-
-    const Catalog& catalog() const { return m_catalog; }
-
-    Statement records(int tablePosition) const
-    {
-        return prepare(
-            "SELECT * FROM " + ModelFileLayout::recordTableName(tablePosition).toStdString());
-    }
-
-    // Steps a statement; false at the end.
-    bool step(sqlite3_stmt* statement) const
-    {
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail(QStringLiteral("cannot be read"));
-        return false;
-    }
-
-    [[noreturn]] void fail(const QString& what) const
-    {
-        QString text = QStringLiteral("The model file \"%1\" %2")
-                           .arg(QDir::toNativeSeparators(m_path), what);
-        if (m_db && sqlite3_errcode(m_db.get()) != SQLITE_OK)
-            text += QStringLiteral(" (%1)").arg(QString::fromUtf8(sqlite3_errmsg(m_db.get())));
-        throw CentralStoreError(text + QLatin1Char('.'));
-    }
-
-private:
-    Statement prepare(const std::string& sql) const
-    {
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(m_db.get(), sql.c_str(), int(sql.size()), &raw, nullptr)
-            != SQLITE_OK) {
-            sqlite3_finalize(raw);
-            fail(QStringLiteral("is damaged or of another layout"));
-        }
-        return Statement(raw);
-    }
-
-    void exec(const char* sql) const { sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr); }
-
-    int pragma(const char* name) const
-    {
-        Statement statement = prepare(std::string("PRAGMA ") + name);
-        return step(statement.get()) ? sqlite3_column_int(statement.get(), 0) : 0;
-    }
-
-    static QString text(sqlite3_stmt* statement, int column)
-    {
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-            sqlite3_column_bytes(statement, column));
-    }
-
-    void readCatalog()
-    {
-        std::vector<QString> databases;
-        Statement dbs = prepare("SELECT name FROM tessel_databases ORDER BY position");
-        while (step(dbs.get()))
-            databases.push_back(text(dbs.get(), 0));
-
-        std::vector<std::pair<QString, QString>> keys;
-        Statement tables = prepare(
-            "SELECT position, database_position, name FROM tessel_tables ORDER BY position");
-        while (step(tables.get())) {
-            const int position = sqlite3_column_int(tables.get(), 0);
-            const qint64 database = sqlite3_column_int64(tables.get(), 1);
-            if (position != int(keys.size()) || database < 0
-                || database >= qint64(databases.size()))
-                fail(QStringLiteral("has an inconsistent table catalog"));
-            keys.emplace_back(databases[size_t(database)], text(tables.get(), 2));
-            TableEntry& entry = m_catalog[keys.back()];
-            entry.position = position;
-            entry.name = keys.back().second;
-        }
-
-        Statement fields
-            = prepare("SELECT table_position, position, name, data_type FROM tessel_fields "
-                      "ORDER BY table_position, position");
-        while (step(fields.get())) {
-            const qint64 table = sqlite3_column_int64(fields.get(), 0);
-            if (table < 0 || table >= qint64(keys.size()))
-                fail(QStringLiteral("has an inconsistent field catalog"));
-            TableEntry& entry = m_catalog[keys[size_t(table)]];
-            entry.signature += text(fields.get(), 2).toStdString();
-            entry.signature += ':' + std::to_string(sqlite3_column_int64(fields.get(), 3)) + ';';
+    Catalog catalog;
+    KSqlStatement tables(db,
+        "SELECT t.position, d.name, t.name, f.name, f.data_type FROM " + schema
+            + ".tessel_tables AS t JOIN " + schema
+            + ".tessel_databases AS d ON d.position = t.database_position LEFT JOIN " + schema
+            + ".tessel_fields AS f ON f.table_position = t.position ORDER BY t.position, "
+              "f.position");
+    while (tables.step()) {
+        const QString name = QString::fromStdString(tables.getText(2));
+        TableEntry& entry = catalog[{ QString::fromStdString(tables.getText(1)), name }];
+        entry.position = tables.getInt(0);
+        entry.name = name;
+        if (!tables.isNull(3)) {
+            entry.signature += tables.getText(3) + ':' + std::to_string(tables.getInt64(4)) + ';';
             ++entry.fieldCount;
         }
     }
-
-    QString m_path;
-    Db m_db;
-    Catalog m_catalog;
-    QFile m_mapping;
-    const uchar* m_map { nullptr };
-};
-
-quint64 recordId(sqlite3_stmt* row)
-{
-    return quint64(sqlite3_column_int64(row, 1));
+    return catalog;
 }
 
-bool sameValue(sqlite3_stmt* a, sqlite3_stmt* b, int column)
+std::string recordTable(const char* schema, int position)
 {
-    const int type = sqlite3_column_type(a, column);
-    if (type != sqlite3_column_type(b, column))
-        return false;
-    switch (type) {
-    case SQLITE_INTEGER:
-        return sqlite3_column_int64(a, column) == sqlite3_column_int64(b, column);
-    case SQLITE_FLOAT: {
-        const double x = sqlite3_column_double(a, column);
-        const double y = sqlite3_column_double(b, column);
-        return std::memcmp(&x, &y, sizeof x) == 0;
-    }
-    case SQLITE_NULL:
-        return true;
-    default: {
-        const void* x = sqlite3_column_blob(a, column);
-        const int length = sqlite3_column_bytes(a, column);
-        const void* y = sqlite3_column_blob(b, column);
-        return length == sqlite3_column_bytes(b, column)
-            && (length == 0 || std::memcmp(x, y, size_t(length)) == 0);
-    }
-    }
+    return std::string(schema) + '.' + ModelFileLayout::recordTableName(position).toStdString();
 }
 
-bool sameValues(sqlite3_stmt* a, sqlite3_stmt* b)
+// The new model with the old one attached, and both files mapped for the
+// scanner.
+class Models
 {
-    const int columns = sqlite3_column_count(a);
-    if (columns != sqlite3_column_count(b))
-        return false;
-    for (int column = kFirstFieldColumn; column < columns; ++column)
-        if (!sameValue(a, b, column))
-            return false;
-    return true;
-}
-
-// A record's stored values, kept while its counterpart has not turned up.
-std::string storedValues(sqlite3_stmt* row)
-{
-    std::string bytes;
-    const int columns = sqlite3_column_count(row);
-    for (int column = kFirstFieldColumn; column < columns; ++column) {
-        const int type = sqlite3_column_type(row, column);
-        bytes += char(type);
-        if (type == SQLITE_INTEGER) {
-            const qint64 value = sqlite3_column_int64(row, column);
-            bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-        } else if (type == SQLITE_FLOAT) {
-            const double value = sqlite3_column_double(row, column);
-            bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-        } else if (type != SQLITE_NULL) {
-            const auto* data = static_cast<const char*>(sqlite3_column_blob(row, column));
-            const int length = sqlite3_column_bytes(row, column);
-            bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
-            bytes.append(data, size_t(length));
+public:
+    Models(const QString& oldModel, const QString& newModel)
+        : m_oldPath(oldModel)
+        , m_newPath(newModel)
+    {
+        try {
+            m_db.Open(QFileInfo(newModel).absoluteFilePath().toStdString(), false);
+            // Reading through a mapping saves a copy of every page.
+            m_db.exec("PRAGMA mmap_size = 2147418112");
+            m_newCatalog = readCatalog(m_db, "main", newModel);
+        } catch (const KSqlException& e) {
+            fail(newModel, QStringLiteral("cannot be read"), e.what());
         }
-    }
-    return bytes;
-}
-
-void listAll(const ModelFile& file, int position, RecordChange change, RecordChangeMap& out)
-{
-    Statement records = file.records(position);
-    while (file.step(records.get()))
-        out[recordId(records.get())] = change;
-}
-
-// Walks both record tables side by side. Records at the same step with the
-// same identifier (the usual case: revisions keep their order) are compared in
-// place; the others wait in a map for their counterpart.
-void compareTables(const ModelFile& oldFile, const TableEntry& oldTable, const ModelFile& newFile,
-    const TableEntry& newTable, RecordChangeMap& out)
-{
-    const bool sameFields = oldTable.signature == newTable.signature;
-    Statement oldRecords = oldFile.records(oldTable.position);
-    Statement newRecords = newFile.records(newTable.position);
-    sqlite3_stmt* oldRow = oldRecords.get();
-    sqlite3_stmt* newRow = newRecords.get();
-    std::unordered_map<quint64, std::string> oldWaiting;
-    std::unordered_map<quint64, std::string> newWaiting;
-
-    auto meet = [&](sqlite3_stmt* row, std::unordered_map<quint64, std::string>& mine,
-                    std::unordered_map<quint64, std::string>& theirs) {
-        const quint64 id = recordId(row);
-        const auto counterpart = theirs.find(id);
-        if (counterpart == theirs.end()) {
-            mine.emplace(id, storedValues(row));
+        if (oldModel.isEmpty())
             return;
+        try {
+            KSqlStatement attach(m_db, std::string("ATTACH ?1 AS ") + kOld);
+            attach.bindText(1, QFileInfo(oldModel).absoluteFilePath().toStdString());
+            attach.execute();
+            m_oldCatalog = readCatalog(m_db, kOld, oldModel);
+        } catch (const KSqlException& e) {
+            fail(oldModel, QStringLiteral("cannot be read"), e.what());
         }
-        if (!sameFields || counterpart->second != storedValues(row))
-            out[id] = RecordChanged;
-        theirs.erase(counterpart);
-    };
-
-    bool oldMore = oldFile.step(oldRow);
-    bool newMore = newFile.step(newRow);
-    while (oldMore && newMore) {
-        if (recordId(oldRow) == recordId(newRow)) {
-            if (!sameFields || !sameValues(oldRow, newRow))
-                out[recordId(newRow)] = RecordChanged;
-        } else {
-            meet(oldRow, oldWaiting, newWaiting);
-            meet(newRow, newWaiting, oldWaiting);
+        for (QFile* file : { &m_oldFile, &m_newFile }) {
+            file->setFileName(file == &m_oldFile ? oldModel : newModel);
+            if (file->open(QIODevice::ReadOnly))
+                (file == &m_oldFile ? m_oldMap : m_newMap) = file->map(0, file->size());
         }
-        oldMore = oldFile.step(oldRow);
-        newMore = newFile.step(newRow);
     }
-    for (; oldMore; oldMore = oldFile.step(oldRow))
-        meet(oldRow, oldWaiting, newWaiting);
-    for (; newMore; newMore = newFile.step(newRow))
-        meet(newRow, newWaiting, oldWaiting);
-    for (const auto& record : oldWaiting)
-        out[record.first] = RecordRemoved;
-    for (const auto& record : newWaiting)
-        out[record.first] = RecordAdded;
-}
 
-std::atomic<long> s_directScanFallbacks { 0 };
+    TableChangeMap compare()
+    {
+        TableChangeMap changes;
+        auto keep = [&changes](const QString& table, RecordChangeMap& records) {
+            if (!records.empty())
+                changes[table.toStdWString()].merge(records);
+        };
+        try {
+            for (const auto& [key, newTable] : m_newCatalog) {
+                RecordChangeMap records;
+                const auto oldTable = m_oldCatalog.find(key);
+                if (oldTable == m_oldCatalog.end())
+                    listAll(recordTable("main", newTable.position), RecordAdded, records);
+                else
+                    compareTable(oldTable->second, newTable, records);
+                keep(newTable.name, records);
+            }
+            for (const auto& [key, oldTable] : m_oldCatalog) {
+                RecordChangeMap records;
+                if (!m_newCatalog.count(key))
+                    listAll(recordTable(kOld, oldTable.position), RecordRemoved, records);
+                keep(oldTable.name, records);
+            }
+        } catch (const KSqlException& e) {
+            throw std::runtime_error(
+                QStringLiteral("The model files \"%1\" and \"%2\" cannot be "
+                               "compared (%3).")
+                    .arg(QDir::toNativeSeparators(m_oldPath), QDir::toNativeSeparators(m_newPath),
+                        QString::fromUtf8(e.what()))
+                    .toStdString());
+        }
+        return changes;
+    }
 
-// The same walk over the stored records, read straight from the mapped files:
-// a record whose stored bytes are equal on both sides is the same record with
-// the same values, and only the others are decoded.
-void scanTables(const ModelFile& oldFile, const TableEntry& oldTable, const ModelFile& newFile,
-    const TableEntry& newTable, RecordChangeMap& out)
-{
-    if (!oldFile.mapped() || !newFile.mapped())
-        throw UnexpectedLayout("file not mapped");
-    const bool sameFields = oldTable.signature == newTable.signature;
-    RecordTableScanner oldRecords(
-        oldFile.mapped(), oldFile.mappedSize(), oldFile.rootPage(oldTable.position));
-    RecordTableScanner newRecords(
-        newFile.mapped(), newFile.mappedSize(), newFile.rootPage(newTable.position));
-    std::unordered_map<quint64, std::string> oldWaiting;
-    std::unordered_map<quint64, std::string> newWaiting;
+private:
+    void listAll(const std::string& table, RecordChange change, RecordChangeMap& out) const
+    {
+        KSqlStatement ids(m_db, "SELECT id FROM " + table);
+        while (ids.step())
+            out[quint64(ids.getInt64(0))] = change;
+    }
 
-    auto meet
-        = [&](const RecordTableScanner& record, std::unordered_map<quint64, std::string>& mine,
-              std::unordered_map<quint64, std::string>& theirs) {
-              const quint64 id = quint64(record.integerColumn(1));
-              const auto counterpart = theirs.find(id);
-              if (counterpart == theirs.end()) {
-                  mine.emplace(id, record.columnsFrom(kFirstFieldColumn));
-                  return;
-              }
-              if (!sameFields || counterpart->second != record.columnsFrom(kFirstFieldColumn))
-                  out[id] = RecordChanged;
-              theirs.erase(counterpart);
-          };
+    void compareTable(const TableEntry& oldTable, const TableEntry& newTable, RecordChangeMap& out)
+    {
+        const bool sameFields = oldTable.signature == newTable.signature;
+        // True when the values of the records o and n are the same.
+        std::string same = sameFields ? "1" : "0";
+        for (int field = 0; sameFields && field < newTable.fieldCount; ++field) {
+            const std::string column = ModelFileLayout::fieldColumnName(field).toStdString();
+            same += " AND o." + column + " IS n." + column;
+        }
+        const std::string oldRecords = recordTable(kOld, oldTable.position);
+        const std::string newRecords = recordTable("main", newTable.position);
+        Unpaired oldUnpaired;
+        Unpaired newUnpaired;
+        try {
+            if (qEnvironmentVariableIsSet("BIMCORE_COMPARE_PLAIN")) // benchmarks and tests
+                throw UnexpectedLayout("asked for SQLite");
+            scan(oldTable, newTable, sameFields, out, oldUnpaired, newUnpaired);
+        } catch (const UnexpectedLayout&) {
+            ++s_fallbacks;
+            out.clear();
+            oldUnpaired.clear();
+            newUnpaired.clear();
+            compareInSqlite(oldRecords, newRecords, same, out, oldUnpaired, newUnpaired);
+        }
 
-    bool oldMore = oldRecords.next();
-    bool newMore = newRecords.next();
-    while (oldMore && newMore) {
-        const bool sameBytes = oldRecords.payloadSize() == newRecords.payloadSize()
-            && std::memcmp(
-                   oldRecords.payload(), newRecords.payload(), size_t(oldRecords.payloadSize()))
-                == 0;
-        if (sameBytes) {
-            if (!sameFields)
-                out[quint64(newRecords.integerColumn(1))] = RecordChanged;
-        } else {
+        // The records that were out of step, matched by identifier.
+        KSqlStatement pair(m_db,
+            "SELECT " + same + " FROM " + newRecords + " AS n, " + oldRecords
+                + " AS o WHERE n.position = ?1 AND o.position = ?2");
+        for (const auto& [id, position] : newUnpaired) {
+            const auto counterpart = oldUnpaired.find(id);
+            if (counterpart == oldUnpaired.end()) {
+                out[id] = RecordAdded;
+                continue;
+            }
+            pair.reset();
+            pair.bindInt64(1, position);
+            pair.bindInt64(2, counterpart->second);
+            if (!pair.step() || pair.getInt(0) == 0)
+                out[id] = RecordChanged;
+            oldUnpaired.erase(counterpart);
+        }
+        for (const auto& record : oldUnpaired)
+            out[record.first] = RecordRemoved;
+    }
+
+    // Walks both record tables side by side. A revision keeps the order of
+    // its records, so a record's counterpart is usually at the same step, and
+    // equal stored bytes mean equal values.
+    void scan(const TableEntry& oldTable, const TableEntry& newTable, bool sameFields,
+        RecordChangeMap& out, Unpaired& oldUnpaired, Unpaired& newUnpaired) const
+    {
+        RecordScanner oldRecords = scanner(m_oldMap, m_oldFile.size(), kOld, oldTable.position);
+        RecordScanner newRecords = scanner(m_newMap, m_newFile.size(), "main", newTable.position);
+        bool oldMore = oldRecords.next();
+        bool newMore = newRecords.next();
+        for (; oldMore && newMore; oldMore = oldRecords.next(), newMore = newRecords.next()) {
+            const bool sameBytes = oldRecords.payloadSize() == newRecords.payloadSize()
+                && std::memcmp(
+                       oldRecords.payload(), newRecords.payload(), size_t(oldRecords.payloadSize()))
+                    == 0;
+            if (sameBytes && sameFields)
+                continue;
             const quint64 oldId = quint64(oldRecords.integerColumn(1));
-            if (oldId == quint64(newRecords.integerColumn(1))) {
-                if (!sameFields
-                    || oldRecords.columnsFrom(kFirstFieldColumn)
-                        != newRecords.columnsFrom(kFirstFieldColumn))
-                    out[oldId] = RecordChanged;
+            const quint64 newId = quint64(newRecords.integerColumn(1));
+            if (oldId == newId) {
+                out[newId] = RecordChanged;
             } else {
-                meet(oldRecords, oldWaiting, newWaiting);
-                meet(newRecords, newWaiting, oldWaiting);
+                oldUnpaired.emplace(oldId, oldRecords.rowid());
+                newUnpaired.emplace(newId, newRecords.rowid());
             }
         }
-        oldMore = oldRecords.next();
-        newMore = newRecords.next();
+        for (; oldMore; oldMore = oldRecords.next())
+            oldUnpaired.emplace(quint64(oldRecords.integerColumn(1)), oldRecords.rowid());
+        for (; newMore; newMore = newRecords.next())
+            newUnpaired.emplace(quint64(newRecords.integerColumn(1)), newRecords.rowid());
     }
-    for (; oldMore; oldMore = oldRecords.next())
-        meet(oldRecords, oldWaiting, newWaiting);
-    for (; newMore; newMore = newRecords.next())
-        meet(newRecords, newWaiting, oldWaiting);
-    for (const auto& record : oldWaiting)
-        out[record.first] = RecordRemoved;
-    for (const auto& record : newWaiting)
-        out[record.first] = RecordAdded;
-}
 
-void compareTable(const ModelFile& oldFile, const TableEntry& oldTable, const ModelFile& newFile,
-    const TableEntry& newTable, RecordChangeMap& out)
-{
-    try {
-        scanTables(oldFile, oldTable, newFile, newTable, out);
-    } catch (const UnexpectedLayout&) {
-        // Something the direct scan does not know: SQLite reads it.
-        ++s_directScanFallbacks;
-        out.clear();
-        compareTables(oldFile, oldTable, newFile, newTable, out);
+    RecordScanner scanner(const uchar* mapped, qint64 size, const char* schema, int position) const
+    {
+        if (!mapped)
+            throw UnexpectedLayout("file not mapped");
+        KSqlStatement root(m_db,
+            std::string("SELECT rootpage FROM ") + schema
+                + ".sqlite_schema WHERE type = 'table' AND name = ?1");
+        root.bindText(1, ModelFileLayout::recordTableName(position).toStdString());
+        return RecordScanner(mapped, size, root.step() ? quint32(root.getInt64(0)) : 0);
     }
-}
+
+    // The same walk inside SQLite, which pairs the records by position and
+    // hands back only those that differ.
+    void compareInSqlite(const std::string& oldRecords, const std::string& newRecords,
+        const std::string& same, RecordChangeMap& out, Unpaired& oldUnpaired,
+        Unpaired& newUnpaired) const
+    {
+        KSqlStatement paired(m_db,
+            "SELECT n.position, n.id, o.position, o.id FROM " + newRecords + " AS n LEFT JOIN "
+                + oldRecords + " AS o ON o.position = n.position WHERE o.id IS NOT n.id OR NOT ("
+                + same + ')');
+        while (paired.step()) {
+            const quint64 id = quint64(paired.getInt64(1));
+            if (!paired.isNull(3) && quint64(paired.getInt64(3)) == id) {
+                out[id] = RecordChanged;
+                continue;
+            }
+            newUnpaired.emplace(id, paired.getInt64(0));
+            if (!paired.isNull(3))
+                oldUnpaired.emplace(quint64(paired.getInt64(3)), paired.getInt64(2));
+        }
+        // Positions are the records' indexes: the old records past the new
+        // model's last position had nothing to pair with.
+        KSqlStatement beyond(m_db,
+            "SELECT position, id FROM " + oldRecords
+                + " WHERE position > ifnull((SELECT max(position) FROM " + newRecords + "), -1)");
+        while (beyond.step())
+            oldUnpaired.emplace(quint64(beyond.getInt64(1)), beyond.getInt64(0));
+    }
+
+    QString m_oldPath;
+    QString m_newPath;
+    KSqlDatabase m_db;
+    Catalog m_oldCatalog;
+    Catalog m_newCatalog;
+    QFile m_oldFile;
+    QFile m_newFile;
+    const uchar* m_oldMap { nullptr };
+    const uchar* m_newMap { nullptr };
+};
 
 } // namespace
 
 long directScanFallbacks()
 {
-    return s_directScanFallbacks.load();
+    return s_fallbacks.load();
 }
 
 void checkModelFile(const QString& model)
 {
-    ModelFile file(model);
+    Models(QString(), model);
 }
 
 TableChangeMap compareModelFiles(const QString& oldModel, const QString& newModel)
 {
-    const ModelFile oldFile(oldModel);
-    const ModelFile newFile(newModel);
-    TableChangeMap changes;
-    for (const auto& [key, newTable] : newFile.catalog()) {
-        RecordChangeMap records;
-        const auto oldTable = oldFile.catalog().find(key);
-        if (oldTable == oldFile.catalog().end())
-            listAll(newFile, newTable.position, RecordAdded, records);
-        else
-            compareTable(oldFile, oldTable->second, newFile, newTable, records);
-        if (!records.empty())
-            changes[newTable.name.toStdWString()].merge(records);
-    }
-    for (const auto& [key, oldTable] : oldFile.catalog()) {
-        if (newFile.catalog().count(key))
-            continue;
-        RecordChangeMap records;
-        listAll(oldFile, oldTable.position, RecordRemoved, records);
-        if (!records.empty())
-            changes[oldTable.name.toStdWString()].merge(records);
-    }
-    return changes;
+    return Models(oldModel, newModel).compare();
 }
 
 } // namespace PlatformSvcComm

@@ -1,48 +1,104 @@
 #include "PlatformEvent.h"
 
+#include "CentralSvcEventFactory.h"
+
+#include <atomic>
+
+IBIMPlatformEvent::~IBIMPlatformEvent() = default;
+ICentralServiceFileProcessEvent::~ICentralServiceFileProcessEvent() = default;
+
 namespace PlatformSvcComm {
 
 namespace {
+
 std::atomic<long> s_liveEvents { 0 };
+
+template <class Interface> class RefCounted : public Interface
+{
+public:
+    void AddRef() override { m_refs.fetch_add(1, std::memory_order_relaxed); }
+    void Release() override
+    {
+        if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete this;
+    }
+
+private:
+    std::atomic<long> m_refs { 1 };
+};
+
+class Event final : public RefCounted<IBIMPlatformEvent>
+{
+public:
+    Event(std::wstring type, long long projectId)
+        : m_type(std::move(type))
+        , m_projectId(projectId)
+    {
+        ++s_liveEvents;
+    }
+    ~Event() override { --s_liveEvents; }
+
+    const wchar_t* GetEventType() const override { return m_type.c_str(); }
+    long long GetProjectId() const override { return m_projectId; }
+    void* GetEventData() const override { return m_data; }
+
+    TableChangeMap m_changes;
+    std::wstring m_text;
+    void* m_data { nullptr }; // m_changes, m_text's characters or nothing
+
+private:
+    const std::wstring m_type;
+    const long long m_projectId;
+};
+
+std::unique_ptr<Event> make(std::wstring type, long long projectId)
+{
+    return std::make_unique<Event>(std::move(type), projectId);
 }
 
-PlatformEventRef PlatformEventRef::adopt(IBIMPlatformEvent* event) noexcept
+class FileProcessRequest final : public RefCounted<ICentralServiceFileProcessEvent>
 {
-    PlatformEventRef ref;
-    ref.m_event = event;
-    return ref;
+public:
+    FileProcessRequest() { m_params.m_operation = kFetchProjectFilesOperation; }
+
+    const wchar_t* GetEventType() const override { return kFileProcRequestEvent; }
+    long long GetProjectId() const override { return m_params.m_projectId; }
+    void* GetEventData() const override { return const_cast<FileProcessParams*>(&m_params); }
+    FileProcessParams* GetParams() override { return &m_params; }
+    void SetRequestFlag(int flag) override { m_requestFlag = flag; }
+    int GetRequestFlag() const override { return m_requestFlag; }
+
+private:
+    FileProcessParams m_params;
+    int m_requestFlag { 0 };
+};
+
+} // namespace
+
+PlatformEventRef PlatformEvent::makeStart(long long projectId)
+{
+    return PlatformEventRef(make(kFileProcStartEvent, projectId).release());
 }
 
-PlatformEventRef::PlatformEventRef(const PlatformEventRef& other) noexcept
-    : m_event(other.m_event)
+PlatformEventRef PlatformEvent::makeResponse(long long projectId, TableChangeMap changes)
 {
-    if (m_event)
-        m_event->AddRef();
+    auto event = make(kFileProcResponseEvent, projectId);
+    event->m_changes = std::move(changes);
+    event->m_data = &event->m_changes;
+    return PlatformEventRef(event.release());
 }
 
-PlatformEventRef& PlatformEventRef::operator=(PlatformEventRef other) noexcept
+PlatformEventRef PlatformEvent::makeError(long long projectId, std::wstring text)
 {
-    std::swap(m_event, other.m_event);
-    return *this;
+    auto event = make(kPlatformErrorEvent, projectId);
+    event->m_text = std::move(text);
+    event->m_data = event->m_text.data();
+    return PlatformEventRef(event.release());
 }
 
-PlatformEventRef::~PlatformEventRef()
+PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId)
 {
-    if (m_event)
-        m_event->Release();
-}
-
-PlatformEvent::PlatformEvent(std::wstring type, long long projectId, Payload payload)
-    : m_type(std::move(type))
-    , m_projectId(projectId)
-    , m_payload(payload)
-{
-    ++s_liveEvents;
-}
-
-PlatformEvent::~PlatformEvent()
-{
-    --s_liveEvents;
+    return PlatformEventRef(make(std::move(type), projectId).release());
 }
 
 long PlatformEvent::liveCount()
@@ -50,63 +106,9 @@ long PlatformEvent::liveCount()
     return s_liveEvents.load();
 }
 
-PlatformEventRef PlatformEvent::makeStart(long long projectId)
-{
-    return PlatformEventRef::adopt(
-        new PlatformEvent(kFileProcStartEvent, projectId, Payload::None));
-}
-
-PlatformEventRef PlatformEvent::makeResponse(long long projectId, TableChangeMap changes)
-{
-    auto* event = new PlatformEvent(kFileProcResponseEvent, projectId, Payload::Changes);
-    event->m_changes = std::move(changes);
-    return PlatformEventRef::adopt(event);
-}
-
-PlatformEventRef PlatformEvent::makeError(long long projectId, std::wstring text)
-{
-    auto* event = new PlatformEvent(kPlatformErrorEvent, projectId, Payload::Text);
-    event->m_text = std::move(text);
-    return PlatformEventRef::adopt(event);
-}
-
-PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId)
-{
-    return PlatformEventRef::adopt(new PlatformEvent(std::move(type), projectId, Payload::None));
-}
-
-void PlatformEvent::AddRef()
-{
-    m_refs.fetch_add(1, std::memory_order_relaxed);
-}
-
-void PlatformEvent::Release()
-{
-    if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete this;
-}
-
-const wchar_t* PlatformEvent::GetEventType() const
-{
-    return m_type.c_str();
-}
-
-long long PlatformEvent::GetProjectId() const
-{
-    return m_projectId;
-}
-
-void* PlatformEvent::GetEventData() const
-{
-    switch (m_payload) {
-    case Payload::Changes:
-        return const_cast<TableChangeMap*>(&m_changes);
-    case Payload::Text:
-        return const_cast<wchar_t*>(m_text.c_str());
-    case Payload::None:
-        break;
-    }
-    return nullptr;
-}
-
 } // namespace PlatformSvcComm
+
+ICentralServiceFileProcessEvent* CentralSvcEventFactory::CreateCentralServiceFileProcessEvent()
+{
+    return std::make_unique<PlatformSvcComm::FileProcessRequest>().release();
+}

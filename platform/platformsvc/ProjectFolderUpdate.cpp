@@ -1,28 +1,150 @@
 #include "ProjectFolderUpdate.h"
 
-#include "CentralStoreError.h"
-#include "DurableFiles.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <stdexcept>
+#include <stdio.h>
 #include <sys/file.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace PlatformSvcComm {
 
+// Owns a file descriptor; a negative one owns nothing.
+class Fd
+{
+public:
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    const int m_fd;
+};
+
 namespace {
+
+// Large enough that the per-chunk work is lost in the copying, small enough
+// for progress to move several times a second on a slow disk.
+constexpr size_t kChunkBytes = 16 * 1024 * 1024;
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+[[noreturn]] void fail(const char* what, const QString& path, int error = errno)
+{
+    throw std::runtime_error(QStringLiteral("%1 \"%2\": %3")
+                                 .arg(QLatin1String(what), QDir::toNativeSeparators(path),
+                                     QString::fromLocal8Bit(std::strerror(error)))
+                                 .toStdString());
+}
+
+FileIdentity identityOf(const struct stat& st)
+{
+    return { st.st_dev, st.st_ino, st.st_size,
+        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec };
+}
+
+bool exists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0;
+}
+
+// Flushes a folder's entries (names created, renamed or removed).
+void syncFolder(const QString& folder)
+{
+    const Fd fd(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+        fail("Cannot flush the folder", folder);
+}
+
+void rename(const QString& from, const QString& to)
+{
+    if (::rename(native(from).constData(), native(to).constData()) != 0)
+        fail("Cannot move", from);
+}
+
+// Swaps two existing paths in one step; false when the file system cannot.
+bool exchange(const QString& a, const QString& b)
+{
+    constexpr unsigned kExchange = 1 << 1; // RENAME_EXCHANGE
+    if (::syscall(SYS_renameat2, AT_FDCWD, native(a).constData(), AT_FDCWD, native(b).constData(),
+            kExchange)
+        == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        fail("Cannot swap in", b);
+    return false;
+}
+
+// Removes a tree if it is there; links are removed, never followed.
+void removeTree(const QString& path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode) ? !QDir(path).removeRecursively() : !QFile::remove(path))
+        fail("Cannot remove", path, EACCES);
+}
+
+// Fills the empty folder `to` with the entries of `from` except those named
+// in `skip` (top level only): sub-folders are recreated, everything else is
+// hard linked (copied where the file system refuses links). The new folders
+// are flushed.
+void mirrorFolder(const QString& from, const QString& to, const QStringList& skip)
+{
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native(from).constData()), &::closedir);
+    if (!dir)
+        fail("Cannot list", from);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String("..") || skip.contains(name))
+            continue;
+        const QString source = from + QLatin1Char('/') + name;
+        const QString target = to + QLatin1Char('/') + name;
+        struct stat st;
+        if (::lstat(native(source).constData(), &st) != 0)
+            fail("Cannot read", source);
+        if (S_ISDIR(st.st_mode)) {
+            if (::mkdir(native(target).constData(), st.st_mode & 07777) != 0)
+                fail("Cannot create the folder", target);
+            mirrorFolder(source, target, {});
+        } else if (::link(native(source).constData(), native(target).constData()) != 0) {
+            if (!S_ISREG(st.st_mode) || (errno != EXDEV && errno != EPERM && errno != EMLINK))
+                fail("Cannot link", source);
+            copyFile(source, target, {});
+        }
+    }
+    syncFolder(to);
+}
 
 QString absoluteFolder(const QString& path)
 {
-    QFileInfo info(path);
+    const QFileInfo info(path);
     // A project folder reached through a link is updated where it really is.
-    QString resolved = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    resolved = QDir::cleanPath(resolved);
+    QString resolved
+        = QDir::cleanPath(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
     while (resolved.size() > 1 && resolved.endsWith(QLatin1Char('/')))
         resolved.chop(1);
     return resolved;
@@ -30,40 +152,86 @@ QString absoluteFolder(const QString& path)
 
 } // namespace
 
+FileIdentity identify(const QString& path)
+{
+    struct stat st;
+    return ::stat(native(path).constData(), &st) == 0 ? identityOf(st) : FileIdentity {};
+}
+
+FileIdentity copyFile(
+    const QString& from, const QString& to, const std::function<void(qint64)>& onProgress)
+{
+    const Fd in(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+        fail("Cannot read", from);
+    if (!S_ISREG(st.st_mode))
+        fail("Not a file", from, EINVAL);
+    const Fd out(::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (out.get() < 0)
+        fail("Cannot create", to);
+
+    qint64 done = 0;
+    bool inKernel = true; // copy_file_range; sendfile where it cannot
+    for (;;) {
+        ssize_t n = inKernel
+            ? ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kChunkBytes, 0)
+            : ::sendfile(out.get(), in.get(), nullptr, kChunkBytes);
+        if (n < 0 && inKernel
+            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            inKernel = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("Cannot copy into", to);
+        if (n == 0)
+            break;
+        // Start writing this chunk back now, so the final flush has little
+        // left to wait for.
+        ::sync_file_range(out.get(), done, n, SYNC_FILE_RANGE_WRITE);
+        done += n;
+        if (onProgress)
+            onProgress(done);
+    }
+    if (::fsync(out.get()) != 0)
+        fail("Cannot flush", to);
+    if (::fstat(in.get(), &st) != 0)
+        fail("Cannot read", from);
+    return identityOf(st);
+}
+
 ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
 {
     if (projectFolder.trimmed().isEmpty())
-        throw CentralStoreError(QStringLiteral("The request names no local project folder."));
+        throw std::runtime_error("The request names no local project folder.");
     m_folder = absoluteFolder(projectFolder);
     const QFileInfo info(m_folder);
     m_parent = info.path();
     if (info.fileName().isEmpty() || m_parent == m_folder)
-        throw CentralStoreError(QStringLiteral("\"%1\" cannot be a project folder.")
-                                    .arg(QDir::toNativeSeparators(m_folder)));
-    m_staging = sibling(".bimcore-staging");
-    m_ready = sibling(".bimcore-ready");
-    m_old = sibling(".bimcore-old");
+        throw std::runtime_error(QStringLiteral("\"%1\" cannot be a project folder.")
+                                     .arg(QDir::toNativeSeparators(m_folder))
+                                     .toStdString());
+    const QString sibling = m_parent + QStringLiteral("/.") + info.fileName();
+    m_staging = sibling + QStringLiteral(".bimcore-staging");
+    m_ready = sibling + QStringLiteral(".bimcore-ready");
+    m_old = sibling + QStringLiteral(".bimcore-old");
 
     // Folders made here are flushed into their parents, so that a first fetch
     // survives a power loss as a whole.
     QStringList created;
-    for (QString folder = m_parent;
-         !QFileInfo::exists(folder) && QFileInfo(folder).path() != folder;
+    for (QString folder = m_parent; !exists(folder) && QFileInfo(folder).path() != folder;
          folder = QFileInfo(folder).path())
         created.prepend(folder);
     if (!QDir().mkpath(m_parent))
-        throw CentralStoreError(QStringLiteral("Cannot create the folder \"%1\".")
-                                    .arg(QDir::toNativeSeparators(m_parent)));
+        fail("Cannot create the folder", m_parent, EACCES);
     for (const QString& folder : created)
-        DurableFiles::syncFolder(QFileInfo(folder).path());
-    m_lock.reset(
-        ::open(QFile::encodeName(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!m_lock.valid() || ::flock(m_lock.get(), LOCK_EX) != 0) {
-        const int error = errno;
-        throw CentralStoreError(QStringLiteral("Cannot lock the folder \"%1\": %2")
-                                    .arg(QDir::toNativeSeparators(m_parent),
-                                        QString::fromLocal8Bit(std::strerror(error))));
-    }
+        syncFolder(QFileInfo(folder).path());
+    m_lock = std::make_unique<Fd>(
+        ::open(native(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (m_lock->get() < 0 || ::flock(m_lock->get(), LOCK_EX) != 0)
+        fail("Cannot lock the folder", m_parent);
     recover();
     m_folderExisted = QFileInfo(m_folder).isDir();
 }
@@ -72,73 +240,66 @@ ProjectFolderUpdate::~ProjectFolderUpdate()
 {
     if (m_staged && !m_committed) {
         try {
-            DurableFiles::removeTree(m_staging);
+            removeTree(m_staging);
         } catch (...) {
             // The next update removes it before it starts.
         }
     }
 }
 
-QString ProjectFolderUpdate::sibling(const char* suffix) const
-{
-    return m_parent + QStringLiteral("/.") + QFileInfo(m_folder).fileName() + QLatin1String(suffix);
-}
-
 void ProjectFolderUpdate::recover()
 {
     bool changed = false;
-    if (!DurableFiles::exists(m_folder)) {
-        if (DurableFiles::exists(m_ready)) {
-            DurableFiles::rename(m_ready, m_folder);
-            changed = true;
-        } else if (DurableFiles::exists(m_old)) {
-            DurableFiles::rename(m_old, m_folder);
-            changed = true;
+    if (!exists(m_folder)) {
+        for (const QString& complete : { m_ready, m_old }) {
+            if (exists(complete)) {
+                rename(complete, m_folder);
+                changed = true;
+                break;
+            }
         }
     }
     for (const QString& leftover : { m_staging, m_ready, m_old }) {
-        if (DurableFiles::exists(leftover)) {
-            DurableFiles::removeTree(leftover);
+        if (exists(leftover)) {
+            removeTree(leftover);
             changed = true;
         }
     }
     if (changed)
-        DurableFiles::syncFolder(m_parent);
+        syncFolder(m_parent);
 }
 
 const QString& ProjectFolderUpdate::stage(const QStringList& replacedNames)
 {
-    mode_t mode = 0777;
     struct stat st;
-    if (m_folderExisted && ::stat(QFile::encodeName(m_folder).constData(), &st) == 0)
-        mode = st.st_mode & 07777;
-    if (::mkdir(QFile::encodeName(m_staging).constData(), mode) != 0)
-        throw CentralStoreError(QStringLiteral("Cannot create the folder \"%1\": %2")
-                                    .arg(QDir::toNativeSeparators(m_staging),
-                                        QString::fromLocal8Bit(std::strerror(errno))));
+    const mode_t mode = m_folderExisted && ::stat(native(m_folder).constData(), &st) == 0
+        ? st.st_mode & 07777
+        : 0777;
+    if (::mkdir(native(m_staging).constData(), mode) != 0)
+        fail("Cannot create the folder", m_staging);
     m_staged = true;
     if (m_folderExisted)
-        DurableFiles::mirrorFolder(m_folder, m_staging, replacedNames);
+        mirrorFolder(m_folder, m_staging, replacedNames);
     return m_staging;
 }
 
 void ProjectFolderUpdate::commit()
 {
-    DurableFiles::syncFolder(m_staging);
-    // From here on the staged folder is complete: a crash between the two
-    // steps below is completed by recovery instead of rolled back.
-    DurableFiles::rename(m_staging, m_ready);
+    syncFolder(m_staging);
+    // From here on the staged folder is complete: a crash between the steps
+    // below is completed by recovery instead of rolled back.
+    rename(m_staging, m_ready);
     m_committed = true;
-    DurableFiles::syncFolder(m_parent);
+    syncFolder(m_parent);
     if (!m_folderExisted) {
-        DurableFiles::rename(m_ready, m_folder);
-    } else if (!DurableFiles::exchange(m_ready, m_folder)) {
-        DurableFiles::rename(m_folder, m_old);
-        DurableFiles::rename(m_ready, m_folder);
+        rename(m_ready, m_folder);
+    } else if (!exchange(m_ready, m_folder)) {
+        rename(m_folder, m_old);
+        rename(m_ready, m_folder);
     }
-    DurableFiles::syncFolder(m_parent);
-    DurableFiles::removeTree(m_ready);
-    DurableFiles::removeTree(m_old);
+    syncFolder(m_parent);
+    removeTree(m_ready);
+    removeTree(m_old);
 }
 
 } // namespace PlatformSvcComm

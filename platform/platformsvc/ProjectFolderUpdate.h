@@ -1,32 +1,53 @@
 #pragma once
 
-#include "DurableFiles.h"
-
 #include <platformsvc/platformsvc_export.h>
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 namespace PlatformSvcComm {
 
+class Fd;
+
+// Which file a path named, and its state: equal identities mean the same
+// unchanged file, as far as the file system tells.
+struct FileIdentity
+{
+    quint64 device { 0 };
+    quint64 inode { 0 };
+    qint64 size { -1 }; // -1: no file
+    qint64 modifiedNs { 0 };
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size
+            && modifiedNs == o.modifiedNs;
+    }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+
+FileIdentity identify(const QString& path);
+
+// Copies a regular file into a new file (which must not exist) and flushes it.
+// onProgress, if set, gets the bytes copied so far after each chunk and may
+// throw to abandon the copy. Returns the identity of the file copied from.
+FileIdentity copyFile(
+    const QString& from, const QString& to, const std::function<void(qint64 copied)>& onProgress);
+
 // Replaces files of a project folder all together or not at all, even when
-// the process is killed at any instant or the machine loses power.
-//
-// The new files are written into a staging folder beside the project folder
-// (".<name>.bimcore-staging"), which also receives hard links to every other
-// entry of the project folder. Once everything in it is flushed it is renamed
-// to ".<name>.bimcore-ready" and swapped with the project folder in one step
-// (renameat2 RENAME_EXCHANGE; where the file system cannot, the project folder
-// is moved to ".<name>.bimcore-old" and the ready folder into its place). The
-// previous contents are then removed.
-//
-// Recovery, run before anything else by every update: when the project folder
-// is missing, a ready folder completes the interrupted update and an old
-// folder is put back; then every leftover sibling is removed. A project
-// folder that exists is always complete, old or new.
-//
-// An exclusive lock on the parent folder keeps two updates of the same parent
-// (in this process or another) from running at once.
+// the process is killed at any instant or the machine loses power: every
+// write is flushed before the name that makes it visible is put in place.
+// The new files are written into ".<name>.bimcore-staging" beside the project
+// folder, with hard links to the folder's other entries; once flushed it is
+// renamed to ".<name>.bimcore-ready" and swapped with the project folder in
+// one step (or, where the file system cannot, the project folder is moved to
+// ".<name>.bimcore-old" first). Recovery, run first by every update: a
+// missing project folder is completed from the ready folder or restored from
+// the old one, then every leftover is removed. An exclusive lock on the parent
+// folder keeps two updates of the same parent (in any process) apart.
+// Faults throw std::runtime_error naming the path and the system's reason.
 class PLATFORMSVC_EXPORT ProjectFolderUpdate
 {
 public:
@@ -42,14 +63,13 @@ public:
 
     // Creates the staging folder with links to the project folder's entries
     // other than `replacedNames`, and returns it; the caller writes the new
-    // files there, flushed.
+    // files there with copyFile.
     const QString& stage(const QStringList& replacedNames);
     // Puts the staged folder in place of the project folder.
     void commit();
 
 private:
     void recover();
-    QString sibling(const char* suffix) const;
 
     QString m_folder;
     QString m_parent;
@@ -59,7 +79,7 @@ private:
     bool m_folderExisted { false };
     bool m_staged { false };
     bool m_committed { false };
-    DurableFiles::Fd m_lock;
+    std::unique_ptr<Fd> m_lock;
 };
 
 } // namespace PlatformSvcComm

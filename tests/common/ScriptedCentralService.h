@@ -3,7 +3,6 @@
 // A central service for tests: runs a script on the hub's worker thread and
 // keeps a copy of every request it received.
 
-#include <platformsvc/CentralService.h>
 #include <platformsvc/CommunicationNexus.h>
 
 #include <QSemaphore>
