@@ -1,7 +1,8 @@
 #pragma once
 
-// Builds project folders for tests: a model file written through the Tessel
-// API (so a change of its layout shows up here first) and an SQLite database.
+// Project folders and models for tests. Models are written through the Tessel
+// API, so that a change of its layout shows up here first. Faults end the test
+// program: a fixture that cannot be made would only hide what a test is about.
 
 #include <tessel/Tessel.h>
 
@@ -13,7 +14,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <vector>
 
 namespace ProjectFolders {
@@ -25,12 +25,13 @@ struct Field
 {
     QString name;
     TesselDataType type;
+    QString dataType = QString(); // "Int64" marks an identifier the service delivers as text
 };
 
 struct Record
 {
     quint64 id;
-    QVariantList values;
+    QVariantList values; // converted to the field types as the model converts them
 };
 
 struct Table
@@ -38,30 +39,63 @@ struct Table
     QString name;
     std::vector<Field> fields;
     std::vector<Record> records;
+    int primaryKey = 0; // -1: none
+    TesselTableKind kind = ttkOrdinary;
 };
 
 using Revision = std::vector<Table>;
 
-// A "project" table whose first record has identifier `projectId`, so that the
-// project counts as a usable local copy when projectId is not 0.
-inline Table projectTable(quint64 projectId, const QString& workspace = QStringLiteral("ws-1"))
+// "project" with "id", "workspace_id" (both marked as identifiers: text as the
+// service delivers them, int64 once converted) and "name". The project counts
+// as a usable local copy when id is not 0.
+inline Table projectTable(quint64 id, quint64 workspace = 7001, bool converted = false)
 {
+    const TesselDataType type = converted ? tdtInt64 : tdtString;
     return { QStringLiteral("project"),
-        { { QStringLiteral("id"), tdtInt64 }, { QStringLiteral("workspace_id"), tdtString } },
-        { { projectId == 0 ? 1 : projectId,
-            { QVariant::fromValue<qint64>(qint64(projectId)), workspace } } } };
+        { { QStringLiteral("id"), type, QStringLiteral("Int64") },
+            { QStringLiteral("workspace_id"), type, QStringLiteral("Int64") },
+            { QStringLiteral("name"), tdtString } },
+        { { id == 0 ? 1 : id,
+            { QString::number(id), QString::number(workspace), QStringLiteral("Sample") } } } };
 }
 
-inline void writeModel(const QString& path, const Revision& tables)
+// An empty model of the default engine, as the host creates one.
+inline TesselModel newModel()
 {
-    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine(nullptr));
+    return tesselEngine(QString()).createModel(true, VellEngine());
+}
+
+// The model file at path, loaded into a new model.
+inline TesselModel loaded(const QString& path, bool readOnly = false, bool withRecords = true)
+{
+    TesselModel model = newModel();
+    TesselModelPersistent(model).loadFromFile(path, readOnly, withRecords);
+    return model;
+}
+
+// converted: the value of the model's "IgnoreProcessInt64" marker, none if empty.
+inline void writeModel(const QString& path, const Revision& tables,
+    const QString& converted = QString(), TesselMode mode = tmDesign)
+{
+    TesselModel model = newModel();
+    if (!converted.isEmpty()) {
+        TesselExtPropDef marker = model.extPropDefs().add();
+        marker.setCode(QStringLiteral("IgnoreProcessInt64"));
+        marker.setValue(converted);
+    }
     TesselDatabase database = model.addDatabase(QStringLiteral("DB"));
     for (const Table& spec : tables) {
-        TesselTable table = database.addTable(spec.name);
-        for (const Field& field : spec.fields)
-            table.tableSchema().fieldSchemas().add(field.name, field.type);
-        if (!spec.fields.empty())
-            table.tableSchema().setPrimaryKeyFieldIndex(0);
+        TesselTable table = database.addTable(spec.name, spec.kind);
+        for (const Field& field : spec.fields) {
+            TesselFieldSchema schema
+                = table.tableSchema().fieldSchemas().add(field.name, field.type);
+            if (!field.dataType.isEmpty()) {
+                TesselExtPropDef marker = schema.extPropDefs().add();
+                marker.setCode(QStringLiteral("DataType"));
+                marker.setValue(field.dataType);
+            }
+        }
+        table.tableSchema().setPrimaryKeyFieldIndex(spec.fields.empty() ? -1 : spec.primaryKey);
         table.reserveRecords(int(spec.records.size()));
         for (const Record& spec : spec.records) {
             TesselRecord record = table.appendRecord(spec.id);
@@ -69,29 +103,39 @@ inline void writeModel(const QString& path, const Revision& tables)
                 record.setValue(i, spec.values[i]);
         }
     }
+    model.setMode(mode);
     TesselModelPersistent(model).saveToFile(path);
 }
 
-// An SQLite database holding one table "marker" with the given text, so that
-// two revisions of the database differ.
+// A database with a one-row table "project" whose name is marker, so that two
+// revisions of the database differ.
 inline void writeDatabase(const QString& path, const QString& marker)
 {
     QFile::remove(path);
     sqlite3* db = nullptr;
     if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
         qFatal("cannot create %s", qPrintable(path));
-    const QByteArray sql
-        = "CREATE TABLE marker(text TEXT); INSERT INTO marker VALUES('" + marker.toUtf8() + "');";
+    const QByteArray sql = "CREATE TABLE project(id INTEGER, name TEXT); INSERT INTO project "
+                           "VALUES(1, '"
+        + QString(marker).replace('\'', "''").toUtf8() + "');";
     if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         qFatal("cannot write %s", qPrintable(path));
     sqlite3_close(db);
 }
 
-inline void writeProject(const QString& folder, const Revision& model, const QString& marker)
+inline void writeProject(const QString& folder, const Revision& model = { projectTable(4242) },
+    const QString& marker = QStringLiteral("db"))
 {
     QDir().mkpath(folder);
     writeModel(folder + QLatin1Char('/') + kModelFile, model);
     writeDatabase(folder + QLatin1Char('/') + kDatabaseFile, marker);
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
 }
 
 inline QByteArray readAll(const QString& path)

@@ -9,7 +9,6 @@ class RegisteredProject : public Project
 {
 public:
     RegisteredProject() { s_pSelf = this; }
-    RegisteredProject(const RegisteredProject& other) = default;
     ~RegisteredProject() override
     {
         if (destroyedFlag)
@@ -42,10 +41,4 @@ public:
     int updateOverrideCalls = 0;
     int tableRequests = 0;
     bool* destroyedFlag = nullptr;
-};
-
-// Removes the registered project when a test leaves its scope, also early.
-struct ProjectDestroyer
-{
-    ~ProjectDestroyer() { Project::destory(); }
 };

@@ -56,155 +56,142 @@ class TestPlatformEventNexus : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-    void metaObjectOrder();
-    void waitEndsOnTheRightEvent_data();
-    void waitEndsOnTheRightEvent();
-    void laterResponsesStillFillTheDelta();
-    void progressReachesTheCallbackOnlyDuringTheWait();
-
-private:
     TableDeltaInfo& delta() { return Project::instance()->getChangedDelta(); }
-};
 
-void TestPlatformEventNexus::initTestCase()
-{
-    Singleton<Global>::instance()->m_projectId = kProjectId;
-    new RegisteredProject();
-    PlatformEventNexus::Instance();
-}
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Singleton<Global>::instance()->m_projectId = kProjectId;
+        new RegisteredProject();
+        PlatformEventNexus::Instance();
+    }
 
-void TestPlatformEventNexus::init()
-{
-    QCoreApplication::processEvents();
-    delta().tables.clear();
-    g_progress.clear();
-}
+    void init()
+    {
+        QCoreApplication::processEvents();
+        delta().tables.clear();
+        g_progress.clear();
+    }
 
-void TestPlatformEventNexus::cleanupTestCase()
-{
-    Project::destory();
-    Singleton<Global>::destory();
-}
+    void cleanupTestCase()
+    {
+        Project::destory();
+        Singleton<Global>::destory();
+    }
 
-void TestPlatformEventNexus::metaObjectOrder()
-{
     // Hosts connect by index: the order of the signals and the slot is fixed.
-    const QMetaObject& meta = PlatformEventNexus::staticMetaObject;
-    const int first = meta.methodOffset();
-    QCOMPARE(meta.methodCount() - first, 3);
-    QCOMPARE(meta.method(first).methodSignature(), QByteArray("SigUpdateFinish(bool)"));
-    QCOMPARE(meta.method(first + 1).methodSignature(), QByteArray("SigErrorMsg(QString)"));
-    QCOMPARE(meta.method(first + 2).methodSignature(),
-        QByteArray("SlotPlatformEvent(IBIMPlatformEvent*)"));
-    QCOMPARE(meta.method(first + 2).methodType(), QMetaMethod::Slot);
-}
+    void metaObjectOrder()
+    {
+        const QMetaObject& meta = PlatformEventNexus::staticMetaObject;
+        QList<QByteArray> methods;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+            methods << meta.method(i).methodSignature();
+        QCOMPARE(methods,
+            QList<QByteArray>({ "SigUpdateFinish(bool)", "SigErrorMsg(QString)",
+                "SlotPlatformEvent(IBIMPlatformEvent*)" }));
+        QCOMPARE(meta.method(meta.methodCount() - 1).methodType(), QMetaMethod::Slot);
+    }
 
-void TestPlatformEventNexus::waitEndsOnTheRightEvent_data()
-{
-    QTest::addColumn<Script>("script");
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<TableChangeMap>("delta");
+    void waitEndsOnTheRightEvent_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<TableChangeMap>("delta");
 
-    static const TableChangeMap changes { { L"segment", { { 1, 2 }, { 2, 1 } } },
-        { L"site", { { 9, 3 } } } };
-    // Progress without a callback goes nowhere.
-    QTest::newRow("response for the project") << Script([](CentralServiceContext& context) {
-        context.ReportProgress(L"nobody hears this", 50);
-        context.Respond(changes);
-    }) << true << QString() << changes;
-    QTest::newRow("response for another project is passed over") << Script(
-        [](CentralServiceContext& context) {
-            context.Broadcast(PlatformEvent::makeResponse(kProjectId + 1, changes));
-            context.Respond({ { L"element_type", { { 5, 1 } } } });
-        }) << true << QString() << TableChangeMap { { L"element_type", { { 5, 1 } } } };
-    QTest::newRow("error for another project ends the wait") << Script(
-        [](CentralServiceContext& context) {
-            context.Answer(PlatformEvent::makeError(kProjectId + 1, L"另一个项目出错"));
-        }) << false << "另一个项目出错" << TableChangeMap {};
-    QTest::newRow("response with no table")
-        << Script([](CentralServiceContext& context) { context.Respond({}); }) << true << QString()
-        << TableChangeMap {};
-    QTest::newRow("start, unknown, longer and null events are passed over") << Script(
-        [](CentralServiceContext& context) {
-            context.Broadcast(PlatformEvent::makeStart(kProjectId));
-            for (const wchar_t* type : { L"CentralSvcFileProcResponseEventV2",
-                     L"centralsvcfileprocresponseevent", L"SomethingElse" })
-                context.Broadcast(PlatformEvent::makeOther(type, kProjectId));
-            context.Broadcast(PlatformEventRef());
+        static const TableChangeMap changes { { L"segment", { { 1, 2 }, { 2, 1 } } },
+            { L"site", { { 9, 3 } } } };
+        // Progress without a callback goes nowhere.
+        QTest::newRow("response for the project") << Script([](CentralServiceContext& context) {
+            context.ReportProgress(L"nobody hears this", 50);
             context.Respond(changes);
         }) << true << QString() << changes;
-    QTest::newRow("error without text") << Script([](CentralServiceContext& context) {
-        context.Answer(PlatformEvent::makeOther(kPlatformErrorEvent, kProjectId));
-    }) << false << QString() << TableChangeMap {};
-}
+        QTest::newRow("response for another project is passed over") << Script(
+            [](CentralServiceContext& context) {
+                context.Broadcast(PlatformEvent::makeResponse(kProjectId + 1, changes));
+                context.Respond({ { L"element_type", { { 5, 1 } } } });
+            }) << true << QString() << TableChangeMap { { L"element_type", { { 5, 1 } } } };
+        QTest::newRow("error for another project ends the wait") << Script(
+            [](CentralServiceContext& context) {
+                context.Answer(PlatformEvent::makeError(kProjectId + 1, L"另一个项目出错"));
+            }) << false << "另一个项目出错" << TableChangeMap {};
+        QTest::newRow("start, unknown, longer and null events are passed over") << Script(
+            [](CentralServiceContext& context) {
+                context.Broadcast(PlatformEvent::makeStart(kProjectId));
+                for (const wchar_t* type : { L"CentralSvcFileProcResponseEventV2",
+                         L"centralsvcfileprocresponseevent", L"SomethingElse" })
+                    context.Broadcast(PlatformEvent::makeOther(type, kProjectId));
+                context.Broadcast(PlatformEventRef());
+                context.Respond(changes);
+            }) << true << QString() << changes;
+        QTest::newRow("error without text") << Script([](CentralServiceContext& context) {
+            context.Answer(PlatformEvent::makeOther(kPlatformErrorEvent, kProjectId));
+        }) << false << QString() << TableChangeMap {};
+    }
 
-void TestPlatformEventNexus::waitEndsOnTheRightEvent()
-{
-    QFETCH(Script, script);
-    QFETCH(bool, success);
-    QFETCH(QString, error);
-    QFETCH(TableChangeMap, delta);
+    void waitEndsOnTheRightEvent()
+    {
+        QFETCH(Script, script);
+        QFETCH(bool, success);
+        QFETCH(QString, error);
+        QFETCH(TableChangeMap, delta);
 
-    QCOMPARE(postAndWait(script), success);
-    QCOMPARE(PlatformEventNexus::Instance()->LastErrorMsg(), error);
-    QVERIFY(this->delta().tables == delta);
-    QVERIFY(g_progress.empty());
-}
+        QCOMPARE(postAndWait(script), success);
+        QCOMPARE(PlatformEventNexus::Instance()->LastErrorMsg(), error);
+        QVERIFY(this->delta().tables == delta);
+        QVERIFY(g_progress.empty());
+    }
 
-void TestPlatformEventNexus::laterResponsesStillFillTheDelta()
-{
-    QVERIFY(postAndWait([](CentralServiceContext& context) {
-        context.Respond({ { L"segment", { { 1, 1 } } } });
-        // Arrives after the wait has ended: still recorded, without replacing
-        // the table already there.
-        context.Broadcast(PlatformEvent::makeResponse(
-            kProjectId, { { L"segment", { { 7, 7 } } }, { L"site", { { 2, 2 } } } }));
-    }));
-    QTRY_COMPARE(delta().tables.size(), size_t(2));
-    QVERIFY(delta().tables[L"segment"] == (RecordChangeMap { { 1, 1 } }));
-    QVERIFY(delta().tables[L"site"] == (RecordChangeMap { { 2, 2 } }));
+    void laterResponsesStillFillTheDelta()
+    {
+        QVERIFY(postAndWait([](CentralServiceContext& context) {
+            context.Respond({ { L"segment", { { 1, 1 } } } });
+            // Arrives after the wait has ended: still recorded, without replacing
+            // the table already there.
+            context.Broadcast(PlatformEvent::makeResponse(
+                kProjectId, { { L"segment", { { 7, 7 } } }, { L"site", { { 2, 2 } } } }));
+        }));
+        QTRY_COMPARE(delta().tables.size(), size_t(2));
+        QVERIFY(delta().tables[L"segment"] == (RecordChangeMap { { 1, 1 } }));
+        QVERIFY(delta().tables[L"site"] == (RecordChangeMap { { 2, 2 } }));
 
-    // And with no wait at all.
-    GetPlatformCommunicationNexus()->RunOnWorker([](CentralServiceContext& context) {
-        context.Broadcast(
-            PlatformEvent::makeResponse(kProjectId, { { L"material", { { 3, 3 } } } }));
-    });
-    QTRY_COMPARE(delta().tables.size(), size_t(3));
-}
+        // And with no wait at all.
+        GetPlatformCommunicationNexus()->RunOnWorker([](CentralServiceContext& context) {
+            context.Broadcast(
+                PlatformEvent::makeResponse(kProjectId, { { L"material", { { 3, 3 } } } }));
+        });
+        QTRY_COMPARE(delta().tables.size(), size_t(3));
+    }
 
-void TestPlatformEventNexus::progressReachesTheCallbackOnlyDuringTheWait()
-{
-    auto progress = [](CentralServiceContext& context) {
-        context.ReportProgress(L"正在下载", 12.5);
-        context.ReportProgress(std::wstring(300, L'p'), 99.0);
-    };
-    GetPlatformCommunicationNexus()->RunOnWorker(progress);
-    drainHubWorker();
-    QCoreApplication::processEvents();
-    QVERIFY(g_progress.empty());
+    void progressReachesTheCallbackOnlyDuringTheWait()
+    {
+        auto progress = [](CentralServiceContext& context) {
+            context.ReportProgress(L"正在下载", 12.5);
+            context.ReportProgress(std::wstring(300, L'p'), 99.0);
+        };
+        GetPlatformCommunicationNexus()->RunOnWorker(progress);
+        drainHubWorker();
+        QCoreApplication::processEvents();
+        QVERIFY(g_progress.empty());
 
-    QVERIFY(postAndWait(
-        [&](CentralServiceContext& context) {
-            progress(context);
-            context.Respond({});
-        },
-        &recordProgress));
-    QCOMPARE(g_progress.size(), size_t(2));
-    QCOMPARE(g_progress[0].first, std::wstring(L"正在下载"));
-    QCOMPARE(g_progress[0].second, 12.5);
-    QCOMPARE(g_progress[1].first, std::wstring(300, L'p'));
+        QVERIFY(postAndWait(
+            [&](CentralServiceContext& context) {
+                progress(context);
+                context.Respond({});
+            },
+            &recordProgress));
+        QCOMPARE(g_progress.size(), size_t(2));
+        QCOMPARE(g_progress[0].first, std::wstring(L"正在下载"));
+        QCOMPARE(g_progress[0].second, 12.5);
+        QCOMPARE(g_progress[1].first, std::wstring(300, L'p'));
 
-    // After the wait: queued to no one.
-    GetPlatformCommunicationNexus()->RunOnWorker(progress);
-    drainHubWorker();
-    QCoreApplication::processEvents();
-    QCOMPARE(g_progress.size(), size_t(2));
-}
+        // After the wait: queued to no one.
+        GetPlatformCommunicationNexus()->RunOnWorker(progress);
+        drainHubWorker();
+        QCoreApplication::processEvents();
+        QCOMPARE(g_progress.size(), size_t(2));
+    }
+};
 
 QTEST_MAIN(TestPlatformEventNexus)
 #include "tst_platformeventnexus.moc"

@@ -1,4 +1,8 @@
-#include "ProjectFolderBuilder.h"
+// Project as a host drives it: opening and what the host sees when that fails,
+// the session, and updates through the real platform hub with a scripted
+// central service and with the local central store.
+
+#include "ProjectFolders.h"
 #include "RegisteredProject.h"
 #include "ScriptedCentralService.h"
 
@@ -7,30 +11,47 @@
 #include <storage/DatabaseManager.h>
 
 #include <ksqlite/KSqlDatabase.h>
-#include <tessel/TesselModel.h>
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using Builder = ProjectFolderBuilder;
+#include <memory>
+
+using namespace PlatformSvcComm;
+using namespace ProjectFolders;
+
+Q_DECLARE_METATYPE(ProjectFolders::Revision)
 
 namespace {
 
 const QString kOpenFailed = QString::fromUtf8("打开项目失败！");
+constexpr long long kProjectId = 880;
 
 Global& global()
 {
     return *Singleton<Global>::instance();
 }
 
-// A central service that delivers a usable project into the folder asked for.
-std::shared_ptr<ScriptedCentralService> installDeliveringService()
+std::vector<std::pair<std::wstring, double>> g_progress;
+
+void recordProgress(const wchar_t* text, double value)
+{
+    g_progress.emplace_back(text, value);
+}
+
+// A central service that fails with `error` if one is given, and otherwise
+// answers with `changes`, after writing a usable project into the folder asked
+// for if `delivers`.
+std::shared_ptr<ScriptedCentralService> serve(
+    const TableChangeMap& changes = {}, bool delivers = true, const std::wstring& error = {})
 {
     return ScriptedCentralService::install(
-        [](const FileProcessParams& params, int, PlatformSvcComm::CentralServiceContext& context) {
-            ProjectFolderBuilder::writeUsableProject(QString::fromStdWString(params.m_projectPath));
-            context.Respond({});
+        [=](const FileProcessParams& params, int, CentralServiceContext& context) {
+            if (!error.empty())
+                return context.Fail(error);
+            if (delivers)
+                writeProject(QString::fromStdWString(params.m_projectPath));
+            context.Respond(changes);
         });
 }
 
@@ -40,226 +61,331 @@ class ProjectTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-
-    void registrationAndDestruction();
-    void opens_data();
-    void opens();
-    void failedOpenRaisesOneMessage_data();
-    void failedOpenRaisesOneMessage();
-    void failedOpenKeepsTheOpenStores();
-    void opensOnDemand();
-    void sessionOfAnOpenProject();
-
-private:
     RegisteredProject* m_project = nullptr;
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;
     QString m_folder;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_folder = m_dir->filePath("projects/项目 P-880");
+        global().m_projectId = kProjectId;
+        global().m_projectKey = "P-880";
+        global().m_projectPath = m_folder;
+        global().m_projectCacheDir = m_dir->filePath("cache");
+        global().m_account = "zhang.san";
+        global().m_userID = "u-1";
+        global().m_displayName = "张三";
+        global().m_token = "Bearer t0k3n";
+        global().m_tenantID = "tenant-9";
+        global().m_productCode = "BIM";
+        m_project = new RegisteredProject();
+        g_progress.clear();
+    }
+
+    void cleanup()
+    {
+        Project::destory();
+        GetPlatformCommunicationNexus()->SetCentralService(nullptr);
+        qunsetenv("BIMCORE_CENTRAL_STORE");
+    }
+
+    void registrationAndDestruction()
+    {
+        bool destroyed = false;
+        m_project->destroyedFlag = &destroyed;
+        QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
+        writeProject(m_folder);
+        QVERIFY(m_project->open(nullptr));
+        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
+
+        Project::destory();
+        QVERIFY(destroyed);
+        QCOMPARE(Project::instance(), nullptr);
+        // The project closes the database even for those who still hold it.
+        QVERIFY(!stores->SqliteProjectData()->isOpen());
+        Project::destory(); // nothing registered: nothing happens
+    }
+
+    void opens_data()
+    {
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<Revision>("model");
+        QTest::addColumn<QString>("converted");
+        QTest::addColumn<bool>("fetches");
+        Table noRecord = projectTable(4242);
+        noRecord.records.clear();
+        const Table other { "specialty", { { "name", tdtString } }, {} };
+        QTest::newRow("usable local copy")
+            << true << Revision { projectTable(4242) } << "" << false;
+        QTest::newRow("no project folder") << false << Revision {} << "" << true;
+        QTest::newRow("project record missing") << true << Revision { noRecord } << "" << true;
+        QTest::newRow("project id 0") << true << Revision { projectTable(0) } << "" << true;
+        QTest::newRow("project id 0, converted")
+            << true << Revision { projectTable(0, 7001, true) } << "True" << true;
+        QTest::newRow("no project table") << true << Revision { other } << "" << true;
+    }
+
+    // A local copy without a usable "project" record is fetched through the
+    // base update, not the host's override.
+    void opens()
+    {
+        QFETCH(bool, local);
+        QFETCH(Revision, model);
+        QFETCH(QString, converted);
+        QFETCH(bool, fetches);
+        if (local) {
+            writeProject(m_folder);
+            writeModel(m_folder + "/" + kModelFile, model, converted);
+        }
+        const auto service = serve({ { L"segment", { { 1, RecordAdded } } } });
+
+        QVERIFY(m_project->open(nullptr));
+        QVERIFY(m_project->opened());
+        QCOMPARE(service->requests().size(), size_t(fetches));
+        QCOMPARE(m_project->updateOverrideCalls, 0);
+        // The "project" table is read through the virtual operation.
+        QCOMPARE(m_project->tableRequests, local ? 1 : 0);
+        QCOMPARE(m_project->workspaceId(), QString("7001"));
+        // A project fetched for the first time reports no changes.
+        if (!local)
+            QVERIFY(m_project->getChangedDelta().tables.empty());
+        QVERIFY(!m_project->save());
+    }
+
+    void failedOpenRaisesOneMessageAndKeepsTheStores_data()
+    {
+        QTest::addColumn<QString>("brokenFile");
+        QTest::addColumn<QByteArray>("bytes"); // empty: the file is removed
+        QTest::newRow("model file missing") << kModelFile << QByteArray();
+        QTest::newRow("database file missing") << kDatabaseFile << QByteArray();
+        QTest::newRow("model file that is no model") << kModelFile << QByteArray("{}");
+        QTest::newRow("database file that is no database")
+            << kDatabaseFile << QByteArray(2048, '\x7f');
+    }
+
+    void failedOpenRaisesOneMessageAndKeepsTheStores()
+    {
+        QFETCH(QString, brokenFile);
+        QFETCH(QByteArray, bytes);
+        writeProject(m_folder);
+        QVERIFY(m_project->open(nullptr));
+        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
+        const QString broken = m_folder + "-broken";
+        writeProject(broken);
+        if (bytes.isEmpty())
+            QVERIFY(QFile::remove(broken + "/" + brokenFile));
+        else
+            writeBytes(broken + "/" + brokenFile, bytes);
+        global().m_projectPath = broken;
+        const auto service = serve();
+
+        try {
+            m_project->open(nullptr);
+            QFAIL("open did not raise");
+        } catch (const BIMException& e) {
+            QCOMPARE(e.message(), kOpenFailed);
+            QCOMPARE(e.code(), 0);
+            QCOMPARE(QString::fromUtf8(e.what()), kOpenFailed);
+        }
+        QVERIFY(!m_project->opened());
+        if (bytes.isEmpty())
+            QEXPECT_FAIL(
+                "", "a folder that is no project drops the stores the project had", Continue);
+        QCOMPARE(m_project->GetDatabaseManager(), stores);
+        QVERIFY(stores->SqliteProjectData()->isOpen());
+        QVERIFY(service->requests().empty());
+        // The lazy openers raise the same way.
+        m_project->close();
+        QVERIFY_EXCEPTION_THROWN(m_project->getSQLTable("project"), BIMException);
+        QVERIFY_EXCEPTION_THROWN(m_project->workspaceId(), BIMException);
+    }
+
+    void opensOnDemand()
+    {
+        writeProject(
+            m_folder, { projectTable(4242), { "specialty", { { "name", tdtString } }, {} } });
+        // Whatever path is given, the project folder of the launch parameters opens.
+        QVERIFY(m_project->OpenProject(m_dir->filePath("elsewhere")));
+        const std::shared_ptr<DatabaseManager> first = m_project->GetDatabaseManager();
+        QVERIFY(first);
+        QVERIFY(m_project->OpenProject(QString()));
+        QVERIFY(m_project->GetDatabaseManager() != first);
+
+        m_project->close();
+        QVERIFY(!m_project->getTesselTable("specialty").isNull());
+        QVERIFY(m_project->getTesselTable("no such table").isNull());
+        m_project->close();
+        QCOMPARE(m_project->getSQLTable("project").rowCount(), 1);
+        QVERIFY(!m_project->getSQLTable("no such table").isValid());
+        m_project->close();
+        QCOMPARE(m_project->workspaceId(), QString("7001"));
+
+        Table noRecord = projectTable(4242);
+        noRecord.records.clear();
+        writeModel(m_folder + "/" + kModelFile, { noRecord });
+        m_project->close();
+        QCOMPARE(m_project->workspaceId(), QString());
+    }
+
+    void sessionOfAnOpenProject()
+    {
+        writeProject(m_folder);
+        QVERIFY(m_project->open(nullptr));
+        m_project->getChangedDelta().tables[L"site"][7] = 1;
+
+        // A copy shares the stores but keeps its own change record.
+        RegisteredProject copy(*m_project);
+        QCOMPARE(copy.GetDatabaseManager(), m_project->GetDatabaseManager());
+        copy.getChangedDelta().tables[L"site"][8] = 1;
+        QCOMPARE(m_project->getChangedDelta().tables[L"site"].size(), size_t(1));
+        QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
+
+        // clear() removes the cache folder only.
+        const QString cache = global().m_projectCacheDir;
+        QVERIFY(QDir().mkpath(cache + "/nested/deeper"));
+        writeBytes(cache + "/nested/deeper/file", "cached");
+        QVERIFY(m_project->clear());
+        QVERIFY(!QFileInfo::exists(cache));
+        QVERIFY(m_project->GetDatabaseManager());
+        QVERIFY(QFileInfo::exists(m_folder + "/" + kModelFile));
+        QVERIFY(m_project->clear()); // nothing left to remove
+        writeBytes(cache, "a file, not a folder");
+        QVERIFY(!m_project->clear());
+
+        // close() forgets the session but keeps the last error.
+        m_project->setTexts("kept by the host", "last error");
+        QVERIFY(m_project->close());
+        QVERIFY(m_project->close());
+        QVERIFY(!m_project->GetDatabaseManager());
+        QVERIFY(m_project->getChangedDelta().tables.empty());
+        for (int which = 1; which <= 3; ++which)
+            QVERIFY(m_project->info(which).isEmpty());
+        QCOMPARE(m_project->GetErrorMsg(), QString("last error"));
+    }
+
+    void needResetModel_data()
+    {
+        QTest::addColumn<QStringList>("tables");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("no change") << QStringList() << false;
+        QTest::newRow("element types only") << QStringList { "element_type" } << false;
+        QTest::newRow("segment among others")
+            << QStringList { "element_type", "specialty", "segment", "project" } << true;
+        QTest::newRow("near misses: letter case, blank, prefix, empty")
+            << QStringList { "Segment", "SITE", "material ", "segment_elem", "" } << false;
+        for (const char* table :
+            { "model_file_revision", "site", "site_file", "segment", "segment_line",
+                "segment_element", "segment_floor", "segment_element_type_sub_class",
+                "segment_system", "segment_custom_filter", "material", "material_plan_detail" })
+            QTest::newRow(table) << QStringList { table } << true;
+    }
+
+    void needResetModel()
+    {
+        QFETCH(QStringList, tables);
+        QFETCH(bool, reset);
+        for (const QString& table : tables) // a changed table may list no record
+            m_project->getChangedDelta().tables[table.toStdWString()];
+        QCOMPARE(m_project->needResetModel(), reset);
+    }
+
+    void requestCarriesTheLaunchParameters()
+    {
+        writeProject(m_folder);
+        const auto service = serve({}, false);
+        QVERIFY(m_project->updateProject(nullptr));
+
+        const auto requests = service->requests();
+        QCOMPARE(requests.size(), size_t(1));
+        const FileProcessParams& params = requests[0].first;
+        QCOMPARE(requests[0].second, 1);
+        QCOMPARE(params.m_projectId, kProjectId);
+        const std::vector<std::wstring> texts { params.m_projectKey, params.m_projectPath,
+            params.m_account, params.m_operation, params.m_userID, params.m_displayName,
+            params.m_token, params.m_tenantID, params.m_productCode };
+        const std::vector<std::wstring> expected { L"P-880", m_folder.toStdWString(), L"zhang.san",
+            kFetchProjectFilesOperation, L"u-1", L"张三", L"Bearer t0k3n", L"tenant-9", L"BIM" };
+        QVERIFY(texts == expected);
+    }
+
+    void failedUpdateThenSuccessfulOne()
+    {
+        writeProject(m_folder);
+        QVERIFY(m_project->open(nullptr));
+        m_project->getChangedDelta().tables[L"stale"] = { { 1, 1 } };
+        serve({}, false, L"中心服务不可用");
+        QVERIFY(!m_project->updateProject(nullptr));
+        QCOMPARE(m_project->GetErrorMsg(), QStringLiteral("中心服务不可用"));
+        QVERIFY(m_project->GetDatabaseManager()); // the local copy is open again
+        QVERIFY(m_project->getChangedDelta().tables.empty());
+
+        const TableChangeMap changes { { L"segment", { { 2, RecordChanged } } },
+            { L"material", { { 5, RecordAdded } } } };
+        serve(changes, false);
+        QVERIFY(m_project->updateProject(nullptr));
+        QCOMPARE(m_project->GetErrorMsg(), QString());
+        QVERIFY(m_project->getChangedDelta().tables == changes);
+        QVERIFY(m_project->needResetModel());
+        QVERIFY(m_project->GetDatabaseManager());
+    }
+
+    void reopeningFailuresThrow_data()
+    {
+        QTest::addColumn<QString>("error");
+        QTest::newRow("service fails, no local copy to reopen") << "项目不存在";
+        QTest::newRow("service succeeds but wrote no files") << "";
+    }
+
+    void reopeningFailuresThrow()
+    {
+        QFETCH(QString, error);
+        serve({}, false, error.toStdWString());
+        QString message;
+        try {
+            m_project->updateProject(nullptr);
+        } catch (const BIMException& e) {
+            message = QString::fromUtf8(e.what());
+        }
+        QCOMPARE(message, kOpenFailed);
+        QCOMPARE(m_project->GetErrorMsg(), error);
+        QVERIFY(!m_project->GetDatabaseManager());
+    }
+
+    void localStore_data()
+    {
+        QTest::addColumn<bool>("localCopy");
+        QTest::newRow("first fetch through open") << false;
+        QTest::newRow("update of an open project") << true;
+    }
+
+    void localStore()
+    {
+        QFETCH(bool, localCopy);
+        const Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } },
+            { { 1, { 1, "a" } }, { 2, { 2, "a" } } } };
+        Table renamed = segment;
+        renamed.records[1].values[1] = "b";
+        const QString store = m_dir->filePath("store");
+        writeProject(store + "/P-880", { projectTable(77), renamed }, "db2");
+        qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(store));
+        if (localCopy)
+            writeProject(m_folder, { projectTable(77), segment });
+
+        QVERIFY(m_project->open(&recordProgress));
+        QCOMPARE(g_progress.empty(), localCopy);
+        if (localCopy)
+            QVERIFY(m_project->updateProject(&recordProgress));
+        QVERIFY(m_project->getChangedDelta().tables
+            == (localCopy ? TableChangeMap { { L"segment", { { 2, RecordChanged } } } }
+                          : TableChangeMap {}));
+        QCOMPARE(readAll(m_folder + "/" + kModelFile), readAll(store + "/P-880/" + kModelFile));
+        QCOMPARE(m_project->getTesselTable("segment")[1].asString("name"), QStringLiteral("b"));
+        QVERIFY(!g_progress.empty());
+        QCOMPARE(g_progress.back().second, 100.0);
+    }
 };
 
-void ProjectTest::init()
-{
-    m_folder = m_dir.filePath(QStringLiteral("项目 %1").arg(QTest::currentDataTag()))
-        + QTest::currentTestFunction();
-    global().m_projectPath = m_folder;
-    global().m_projectCacheDir = m_folder + "-cache";
-    m_project = new RegisteredProject();
-}
-
-void ProjectTest::cleanup()
-{
-    Project::destory();
-    m_project = nullptr;
-    PlatformSvcComm::GetPlatformCommunicationNexus()->SetCentralService(nullptr);
-}
-
-void ProjectTest::registrationAndDestruction()
-{
-    bool destroyed = false;
-    m_project->destroyedFlag = &destroyed;
-    QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
-
-    Builder::writeUsableProject(m_folder);
-    QVERIFY(m_project->open(nullptr));
-    const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
-
-    Project::destory();
-    QVERIFY(destroyed);
-    QCOMPARE(Project::instance(), nullptr);
-    // The project closes the database even for those who still hold it.
-    QVERIFY(!stores->SqliteProjectData()->isOpen());
-
-    Project::destory(); // nothing registered: nothing happens
-    QCOMPARE(Project::instance(), nullptr);
-}
-
-void ProjectTest::opens_data()
-{
-    QTest::addColumn<QByteArray>("modelJson"); // empty: no project folder
-    QTest::addColumn<bool>("fetches");
-
-    QTest::newRow("usable local copy")
-        << Builder::model({ Builder::projectTable(4242, 7001) }) << false;
-    QTest::newRow("no project folder") << QByteArray() << true;
-    QTest::newRow("project record missing")
-        << Builder::model({ Builder::emptyProjectTable() }) << true;
-    QTest::newRow("project id 0") << Builder::model({ Builder::projectTable(0, 7001) }) << true;
-    QTest::newRow("project id 0, converted")
-        << Builder::model({ Builder::projectTable(0, 7001, true) }, Builder::converted()) << true;
-    QTest::newRow("no project table") << Builder::model({ Builder::specialtyTable({}) }) << true;
-}
-
-// A local copy without a usable "project" record is fetched through the base
-// update, not the host's override.
-void ProjectTest::opens()
-{
-    QFETCH(QByteArray, modelJson);
-    QFETCH(bool, fetches);
-    if (!modelJson.isEmpty())
-        Builder::write(m_folder, modelJson);
-    const auto service = installDeliveringService();
-
-    QVERIFY(m_project->open(nullptr));
-    QVERIFY(m_project->opened());
-    QVERIFY(m_project->GetDatabaseManager());
-    QCOMPARE(service->requests().size(), size_t(fetches ? 1 : 0));
-    QCOMPARE(m_project->updateOverrideCalls, 0);
-    // The "project" table is read through the virtual operation.
-    QCOMPARE(m_project->tableRequests, modelJson.isEmpty() ? 0 : 1);
-    QCOMPARE(m_project->workspaceId(), QString("7001"));
-    QVERIFY(!m_project->save());
-}
-
-void ProjectTest::failedOpenRaisesOneMessage_data()
-{
-    QTest::addColumn<QString>("brokenFile");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("model file missing") << Builder::modelFileName() << QByteArray();
-    QTest::newRow("database file missing") << Builder::databaseFileName() << QByteArray();
-    QTest::newRow("model file that is no model") << Builder::modelFileName() << QByteArray("{}");
-    QTest::newRow("database file that is no database")
-        << Builder::databaseFileName() << QByteArray(2048, '\x7f');
-}
-
-void ProjectTest::failedOpenRaisesOneMessage()
-{
-    QFETCH(QString, brokenFile);
-    QFETCH(QByteArray, bytes);
-    Builder::writeUsableProject(m_folder);
-    const QString path = m_folder + "/" + brokenFile;
-    if (bytes.isEmpty())
-        QVERIFY(QFile::remove(path));
-    else
-        Builder::writeBytes(path, bytes);
-    const auto service = installDeliveringService();
-
-    try {
-        m_project->open(nullptr);
-        QFAIL("open did not raise");
-    } catch (const BIMException& e) {
-        QCOMPARE(e.message(), kOpenFailed);
-        QCOMPARE(e.code(), 0);
-        QCOMPARE(QString::fromUtf8(e.what()), kOpenFailed);
-    }
-    QVERIFY(!m_project->opened());
-    QVERIFY(!m_project->GetDatabaseManager());
-    QVERIFY(service->requests().empty());
-    // The lazy openers raise the same way.
-    QVERIFY_EXCEPTION_THROWN(m_project->getSQLTable("project"), BIMException);
-    QVERIFY_EXCEPTION_THROWN(m_project->workspaceId(), BIMException);
-}
-
-void ProjectTest::failedOpenKeepsTheOpenStores()
-{
-    Builder::writeUsableProject(m_folder);
-    QVERIFY(m_project->open(nullptr));
-    const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
-
-    const QString broken = m_folder + "-broken";
-    Builder::writeUsableProject(broken);
-    Builder::writeBytes(broken + "/" + Builder::modelFileName(), "garbage");
-    global().m_projectPath = broken;
-    QVERIFY_EXCEPTION_THROWN(m_project->open(nullptr), BIMException);
-    QCOMPARE(m_project->GetDatabaseManager(), stores);
-    QVERIFY(stores->SqliteProjectData()->isOpen());
-}
-
-void ProjectTest::opensOnDemand()
-{
-    Builder::write(m_folder,
-        Builder::model({ Builder::projectTable(4242, 7001), Builder::specialtyTable({}) }));
-
-    // Whatever path is given, the project folder of the launch parameters opens.
-    QVERIFY(m_project->OpenProject(m_dir.filePath("elsewhere")));
-    const std::shared_ptr<DatabaseManager> first = m_project->GetDatabaseManager();
-    QVERIFY(first);
-    QVERIFY(m_project->OpenProject(QString()));
-    QVERIFY(m_project->GetDatabaseManager() != first);
-
-    m_project->close();
-    const TesselTable specialty = m_project->getTesselTable("specialty");
-    QVERIFY(!specialty.isNull());
-    QVERIFY(m_project->getTesselTable("no such table").isNull());
-    QVERIFY(m_project->GetDatabaseManager());
-
-    m_project->close();
-    const KSQLite::KSqlTable project = m_project->getSQLTable("project");
-    QVERIFY(project.isValid());
-    QCOMPARE(project.rowCount(), 1);
-    QVERIFY(!m_project->getSQLTable("no such table").isValid());
-
-    m_project->close();
-    QCOMPARE(m_project->workspaceId(), QString("7001"));
-    QVERIFY(m_project->GetDatabaseManager());
-
-    // No "project" record: no workspace.
-    global().m_projectPath = m_folder + "-no-record";
-    Builder::write(global().m_projectPath, Builder::model({ Builder::emptyProjectTable() }));
-    m_project->close();
-    QCOMPARE(m_project->workspaceId(), QString());
-    QVERIFY(m_project->GetDatabaseManager());
-}
-
-void ProjectTest::sessionOfAnOpenProject()
-{
-    Builder::writeUsableProject(m_folder);
-    QVERIFY(m_project->open(nullptr));
-    m_project->getChangedDelta().tables[L"site"][7] = 1;
-
-    // A copy shares the stores but keeps its own change record.
-    RegisteredProject copy(*m_project);
-    QCOMPARE(copy.GetDatabaseManager(), m_project->GetDatabaseManager());
-    copy.getChangedDelta().tables[L"site"][8] = 1;
-    QCOMPARE(m_project->getChangedDelta().tables[L"site"].size(), size_t(1));
-    QCOMPARE(copy.getChangedDelta().tables[L"site"].size(), size_t(2));
-    QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
-
-    // clear() removes the cache folder only.
-    const QString cache = global().m_projectCacheDir;
-    QVERIFY(QDir().mkpath(cache + "/nested/deeper"));
-    Builder::writeBytes(cache + "/nested/deeper/file", "cached");
-    QVERIFY(m_project->clear());
-    QVERIFY(!QFileInfo::exists(cache));
-    QVERIFY(m_project->GetDatabaseManager());
-    QVERIFY(QFileInfo::exists(m_folder + "/" + Builder::modelFileName()));
-    QVERIFY(m_project->clear()); // nothing left to remove
-    Builder::writeBytes(cache, "a file, not a folder");
-    QVERIFY(!m_project->clear());
-
-    // close() forgets the session but keeps the last error.
-    m_project->setTexts("kept by the host", "last error");
-    QVERIFY(m_project->close());
-    QVERIFY(m_project->close());
-    QVERIFY(!m_project->GetDatabaseManager());
-    QVERIFY(m_project->getChangedDelta().tables.empty());
-    for (int which = 1; which <= 3; ++which)
-        QVERIFY(m_project->info(which).isEmpty());
-    QCOMPARE(m_project->GetErrorMsg(), QString("last error"));
-    QVERIFY(m_project->opened());
-}
-
-QTEST_GUILESS_MAIN(ProjectTest)
+QTEST_MAIN(ProjectTest)
 #include "tst_project.moc"
