@@ -2,10 +2,7 @@
 
 #include "TreeClearer.h"
 
-#include <krvcommon/FileSystem.h>
-
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -46,17 +43,12 @@ void FileHandler::dirCreate(QString path)
 
 bool FileHandler::clearDir(QString path)
 {
-    if (!directoryExists(path))
-        return true;
-    clearFiles(path);
-    return QDir().rmdir(path);
+    return TreeClearer::removeFolder(path);
 }
 
 bool FileHandler::clearFiles(QString path)
 {
-    if (!directoryExists(path))
-        return true;
-    TreeClearer(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString()).run();
+    TreeClearer::emptyFolder(path);
     return true;
 }
 

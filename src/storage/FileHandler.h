@@ -25,14 +25,18 @@ public:
     static void dirCreate(QString path);
 
     // True at once when no folder is there. Otherwise empties it with
-    // clearFiles() and removes it; false when the folder itself remains.
+    // clearFiles() and removes it; false when the folder itself remains, and
+    // at once for a file-system root, whatever path names it.
     static bool clearDir(QString path);
 
     // Deletes every readable and writable entry below the folder, bottom up,
     // and keeps the folder itself. Read-only entries and the folders above
     // them stay. Links below the folder are removed as links and never
-    // followed, so nothing outside the folder is deleted; a link given as the
-    // path itself names the folder to empty. Always true.
+    // followed, so nothing outside the folder is deleted, even when a folder
+    // is swapped for a link while it is being emptied; a link given as the
+    // path itself names the folder to empty. Folders more than 256 levels
+    // down stay, with the folders above them. A file-system root, whatever
+    // path names it, is left untouched. Always true.
     static bool clearFiles(QString path);
 
     // True when a plain, non-hidden file of exactly this name (case

@@ -1,84 +1,38 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <unordered_set>
-#include <utility>
-#include <vector>
+#include <QString>
 
-// Empties a folder tree from the leaves upward with one work list, keeping the
-// folder itself. Used by FileHandler::clearFiles.
+// Empties folder trees from the leaves upward for FileHandler.
 //
-// The work list starts with the folder's entries. Each pass runs from the last
-// entry to the first: a file is removed when met; a folder is listed again and
-// removed in the pass in which its listing comes back empty, otherwise the
-// entries of its listing that are new are appended and visited in the next
-// pass. Only entries that are both readable and writable are listed, so
-// read-only entries and the folders above them stay behind.
+// The walk is made from open folder descriptors: every entry is reached by
+// its name relative to the descriptor of the folder that listed it, and a
+// folder is entered only when it opens without following a link. A path is
+// resolved once, for the folder given; afterwards, swapping a folder of the
+// tree for a link, or moving it, cannot lead the walk out of the tree. An
+// entry listed as a folder that has become a link by the time it is opened is
+// removed as the link it now is.
 //
-// Beyond that plain procedure:
-// - a link, to a file or to a folder, is an entry of its own and is removed
-//   as a link; nothing is ever listed through it;
-// - a folder whose listing brings back only entries that could not be removed
-//   is given up, so the procedure ends whatever refuses to go;
-// - every folder counts its entries still in the work list, and is listed
-//   again only once that count is zero (before that its listing could bring
-//   nothing new), and entries that failed are remembered per folder in a hash
-//   set, so the work stays linear in the number of entries.
-class TreeClearer
-{
-public:
-    // root: the folder's path in the file system's encoding.
-    explicit TreeClearer(std::string root);
+// The rules the walk keeps:
+// - only entries both readable and writable for the real user are listed, so
+//   read-only entries and the folders above them stay behind;
+// - hidden entries are listed; broken links, sockets, pipes and devices are
+//   not, and stay;
+// - a link, to a file or to a folder, is removed as a link;
+// - a folder is listed again once its entries are dealt with, and removed
+//   when that listing comes back empty; when it brings back only entries that
+//   would not go, the folder is given up, so the walk ends whatever refuses to
+//   go;
+// - a file-system root, whatever path names it, is never emptied;
+// - the walk goes down 256 levels at most, holding a descriptor for each;
+//   what lies deeper stays, with the folders above it.
+namespace TreeClearer {
 
-    void run();
+// Empties the folder at the path and keeps it; a link given as the path names
+// the folder to empty. Does nothing when no folder is there.
+void emptyFolder(const QString& path);
 
-private:
-    static constexpr std::uint32_t kNone = UINT32_MAX;
+// Empties the folder at the path and removes it. True when no folder is left
+// there (also when there was none), false when the folder remains.
+bool removeFolder(const QString& path);
 
-    struct Folder
-    {
-        Folder(std::uint32_t parentFolder, std::string folderPath)
-            : parent(parentFolder)
-            , path(std::move(folderPath))
-        {
-        }
-
-        std::uint32_t parent;
-        std::string path;
-        std::uint32_t pending = 0; // entries of this folder in the work list
-        std::unordered_set<std::string> failed; // entries that would not go
-    };
-
-    struct Entry
-    {
-        Entry(std::uint32_t parentFolder, std::uint32_t ownFolder, std::string entryName)
-            : parent(parentFolder)
-            , folder(ownFolder)
-            , name(std::move(entryName))
-        {
-        }
-
-        std::uint32_t parent; // folder holding the entry
-        std::uint32_t folder; // the entry's own folder record, kNone for files and links
-        std::string name;
-        bool dropped = false;
-    };
-
-    struct Listed
-    {
-        std::string name;
-        bool isFolder;
-    };
-
-    void visitFile(std::size_t index);
-    void visitFolder(std::size_t index);
-    void appendListing(std::uint32_t folder, std::vector<Listed>& listed);
-    void drop(std::size_t index, bool removed);
-    void compact();
-    const std::string& pathOf(const Entry& entry);
-
-    std::vector<Folder> m_folders;
-    std::vector<Entry> m_work;
-    std::string m_pathBuffer;
-};
+} // namespace TreeClearer

@@ -1,3 +1,4 @@
+#include "FakeRoot.h"
 #include "FileTree.h"
 
 #include <storage/FileHandler.h>
@@ -8,6 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +46,22 @@ bool setMode(const QString& path, mode_t mode)
     return chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
 
+// Empty files prefix0.txt, prefix1.txt, ... in a folder made if need be, for
+// trees too big to make one entry at a time with makeAll.
+bool makeFiles(const QString& folder, const char* prefix, int count)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    const QByteArray start = QFile::encodeName(folder) + '/' + prefix;
+    for (int file = 0; file < count; ++file) {
+        const int fd = open(start + QByteArray::number(file) + ".txt",
+            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 || close(fd) != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestFileHandler : public QObject
@@ -52,6 +76,10 @@ private slots:
     void whatCannotGoStays();
     void linksAreRemovedNotFollowed();
     void systemEntriesStay();
+    void wideAndDeepTrees();
+    void swappedFolderIsNeverFollowed();
+    void rootIsRefused_data();
+    void rootIsRefused();
     void fileExist_data();
     void fileExist();
     void getFileName_data();
@@ -200,6 +228,145 @@ void TestFileHandler::systemEntriesStay()
     QCOMPARE(lstat(QFile::encodeName(fifo).constData(), &info), 0);
     QVERIFY(!QFileInfo::exists(root + "/plain.txt"));
     QVERIFY(!QFileInfo::exists(root + "/s/plain.txt"));
+}
+
+// The walk holds a descriptor for each level it is in, and no more: a wide
+// tree goes under a low limit of open files, and a tree deeper than the walk
+// goes is given up, the rest removed.
+void TestFileHandler::wideAndDeepTrees()
+{
+    const QString wide = m_tmp.filePath("wide");
+    for (int folder = 0; folder < 1000; ++folder)
+        QVERIFY(makeFiles(wide + "/d" + QString::number(folder), "f", 1));
+    const QString deep = m_tmp.filePath("deep");
+    const QString bottom = deep + QString("/d").repeated(300);
+    QVERIFY(makeFiles(bottom, "f", 1) && make(deep, "top.txt"));
+
+    // A few descriptors beyond those already open, whatever their number.
+    const int firstFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    QVERIFY(firstFree >= 0 && close(firstFree) == 0);
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(firstFree) + 16;
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const bool wideCleared = FileHandler::clearDir(wide);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QVERIFY(wideCleared);
+    QVERIFY(!QFileInfo::exists(wide));
+
+    QVERIFY(!FileHandler::clearDir(deep));
+    QVERIFY(!QFileInfo::exists(deep + "/top.txt"));
+    QVERIFY(QFileInfo::exists(bottom + "/f0.txt"));
+}
+
+// A folder of the tree is swapped for a link to an outside folder, and back,
+// over and over while the tree is cleared: whenever the clearer reaches it, it
+// must either work inside the real folder or remove the link. The swapping
+// starts once the tree has been listed with the folder in it: in some rounds
+// well before the clearer reaches the folder, so that it mostly meets the
+// link, in others just as it does, so that the folder is moved away and
+// swapped while being emptied.
+void TestFileHandler::swappedFolderIsNeverFollowed()
+{
+    // Rounds go on until enough of them had the swapping overlap the
+    // clearing, which on a busy machine may take more of them, or the time
+    // allowed is up.
+    constexpr int kRaced = 30;
+    constexpr qint64 kAllowedMs = 12000;
+    constexpr int kVictimFiles = 300;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int round = 0;
+    int raced = 0;
+    int lost = 0;
+    for (; raced < kRaced && elapsed.elapsed() < kAllowedMs; ++round) {
+        QTemporaryDir scratch(m_tmp.filePath("race-XXXXXX"));
+        const QString tree = scratch.filePath("tree");
+        const QString outside = scratch.filePath("outside");
+        QVERIFY(makeFiles(tree + "/victim", "f", kVictimFiles) && makeFiles(tree, "w", 100));
+        QVERIFY(make(tree, "after/x.txt") && make(outside, "canary.txt"));
+
+        const QByteArray victim = QFile::encodeName(tree + "/victim");
+        const QByteArray away = QFile::encodeName(scratch.filePath("away"));
+        const QByteArray target = QFile::encodeName(outside);
+        // Going by name from the last, a clearer removes w99 first and w0
+        // right before it reaches the victim.
+        const QByteArray start = QFile::encodeName(tree + (round / 2 % 2 ? "/w0.txt" : "/w99.txt"));
+        std::atomic<bool> stop { false };
+        std::atomic<bool> swapped { false };
+        const auto hold = [&stop](int micros) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(micros);
+            while (!stop && std::chrono::steady_clock::now() < until) { }
+        };
+        // How long the link stays differs from round to round, so that on any
+        // machine some rounds have it in place when a clearer resolving the
+        // path again would meet it.
+        const int linkHold = 100 << (round % 5);
+        std::thread swapper([&] {
+            while (!stop && access(start, F_OK) == 0) { }
+            while (!stop) {
+                if (rename(victim, away) != 0)
+                    continue;
+                if (symlink(target, victim) == 0) {
+                    swapped = true;
+                    hold(linkHold);
+                    unlink(victim);
+                }
+                rename(away, victim);
+            }
+        });
+        if (round % 2 == 0)
+            FileHandler::clearDir(tree);
+        else
+            FileHandler::clearFiles(tree);
+        raced += swapped ? 1 : 0;
+        stop = true;
+        swapper.join();
+        lost += QFileInfo::exists(outside + "/canary.txt") ? 0 : 1;
+    }
+    std::printf("%d rounds, %d raced, %d canaries lost\n", round, raced, lost);
+    QCOMPARE(lost, 0);
+    QVERIFY2(raced >= kRaced / 3, "the swaps hardly overlapped the clearing");
+}
+
+void TestFileHandler::rootIsRefused_data()
+{
+    QTest::addColumn<QString>("path"); // inside a child whose "/" is a tmpfs of its own
+    QTest::newRow("root") << "/";
+    QTest::newRow("doubled separator") << "//";
+    QTest::newRow("parent of a top folder") << "/tmp/..";
+    QTest::newRow("current folder at the root") << ".";
+    QTest::newRow("link to the root") << "/tmp/to-root";
+    QTest::newRow("link to the root, trailing separator") << "/tmp/to-root/";
+}
+
+void TestFileHandler::rootIsRefused()
+{
+    if (geteuid() == 0)
+        QSKIP("root could delete anything, should the sandbox give way");
+    QFETCH(QString, path);
+    QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
+    enum
+    {
+        kClearDirTrue = 1,
+        kClearFilesFalse = 2,
+        kDeleted = 4,
+        kSetUp = 8
+    };
+    const int result = FakeRoot::run(mountPoint.path(), [&path] {
+        if (!makeAll("/", { "canary.txt", "tmp/canary.txt", "tmp/inner/canary.txt" })
+            || symlink("/", "/tmp/to-root") != 0)
+            return int(kSetUp);
+        int failed = FileHandler::clearDir(path) ? kClearDirTrue : 0;
+        failed |= FileHandler::clearFiles(path) ? 0 : kClearFilesFalse;
+        for (const char* kept : { "/canary.txt", "/tmp/canary.txt", "/tmp/inner/canary.txt" })
+            failed |= QFileInfo::exists(kept) ? 0 : kDeleted;
+        return failed;
+    });
+    if (result == FakeRoot::kUnavailable)
+        QSKIP("no user and mount namespaces to give the clearer a root of its own");
+    QCOMPARE(result, 0);
 }
 
 void TestFileHandler::fileExist_data()

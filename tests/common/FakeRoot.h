@@ -1,0 +1,72 @@
+#pragma once
+
+// Runs a check in a child process whose file-system root is an empty tmpfs of
+// its own, for code that must refuse to clear or remove "/": were the refusal
+// broken, the child could delete only what it put there itself.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#endif
+
+namespace FakeRoot {
+
+// The result when this system gives no unprivileged user and mount
+// namespaces; the check has not run then.
+constexpr int kUnavailable = 77;
+
+inline bool writeProcFile(const char* path, const std::string& text)
+{
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+}
+
+// mountPoint: an empty folder, which becomes the child's "/". The result is the
+// check's exit code, kUnavailable, or -1 when the child did not exit normally.
+// Only async-signal-safe calls precede the sandbox; the check runs alone in
+// the child, so the caller should have no other threads at this point.
+inline int run(const QString& mountPoint, const std::function<int()>& check)
+{
+#ifndef __linux__
+    Q_UNUSED(mountPoint);
+    Q_UNUSED(check);
+    return kUnavailable;
+#else
+    const std::string uidMap = std::to_string(getuid()) + ' ' + std::to_string(getuid()) + " 1";
+    const std::string gidMap = std::to_string(getgid()) + ' ' + std::to_string(getgid()) + " 1";
+    const QByteArray point = QFile::encodeName(mountPoint);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool sandboxed = unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0
+            && writeProcFile("/proc/self/setgroups", "deny")
+            && writeProcFile("/proc/self/uid_map", uidMap)
+            && writeProcFile("/proc/self/gid_map", gidMap)
+            && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && mount("fake-root", point.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4m") == 0
+            && chroot(point.constData()) == 0 && chdir("/") == 0;
+        _exit(sandboxed ? check() : kUnavailable);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+#endif
+}
+
+} // namespace FakeRoot
