@@ -31,6 +31,10 @@ bool deleteTree(const QString& path)
         return true;
     if (!info.isDir())
         return false;
-    // removeRecursively removes links as entries and never descends into them.
+    // Paths such as "/tmp/.." or "//" name the root too; a link inside the
+    // tree cannot lead there, as removeRecursively removes links as entries
+    // and never descends into them.
+    if (QDir(info.canonicalFilePath()).isRoot())
+        return false;
     return QDir(entry).removeRecursively();
 }

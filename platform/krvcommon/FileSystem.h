@@ -15,5 +15,6 @@ KRVCOMMON_EXPORT bool fileExists(const QString& path);
 // removed as links and never followed, so nothing outside the tree is touched;
 // a link given as the path itself is removed and its target left alone.
 // True when nothing is left at the path (also when nothing was there), false
-// when the path names a file or something below it could not be removed.
+// when the path names a file or a file-system root, or something below it
+// could not be removed.
 KRVCOMMON_EXPORT bool deleteTree(const QString& path);

@@ -1,3 +1,4 @@
+#include "FakeRoot.h"
 #include "FileTree.h"
 
 #include <krvcommon/FileSystem.h>
@@ -23,6 +24,8 @@ private slots:
     void deleteTreeNeverFollowsLinks_data();
     void deleteTreeNeverFollowsLinks();
     void deleteTreeReportsWhatStays();
+    void deleteTreeRefusesTheRoot_data();
+    void deleteTreeRefusesTheRoot();
 
 private:
     QTemporaryDir m_tmp;
@@ -122,6 +125,40 @@ void TestKrvFileSystem::deleteTreeReportsWhatStays()
     QVERIFY(QFile::exists(root + "/locked/inner.txt"));
     QVERIFY(QFile::setPermissions(
         root + "/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+void TestKrvFileSystem::deleteTreeRefusesTheRoot_data()
+{
+    QTest::addColumn<QString>("path"); // inside a child whose "/" is a tmpfs of its own
+    QTest::newRow("root") << "/";
+    QTest::newRow("doubled separator") << "//";
+    QTest::newRow("parent of a top folder") << "/tmp/..";
+    QTest::newRow("current folder at the root") << ".";
+}
+
+void TestKrvFileSystem::deleteTreeRefusesTheRoot()
+{
+    if (geteuid() == 0)
+        QSKIP("root could delete anything, should the sandbox give way");
+    QFETCH(QString, path);
+    QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
+    enum
+    {
+        kRemoved = 1,
+        kDeleted = 2,
+        kSetUp = 4
+    };
+    const int result = FakeRoot::run(mountPoint.path(), [&path] {
+        if (!make("/", "canary.txt") || !make("/", "tmp/inner/canary.txt"))
+            return int(kSetUp);
+        int failed = deleteTree(path) ? kRemoved : 0;
+        for (const char* kept : { "/canary.txt", "/tmp/inner/canary.txt" })
+            failed |= QFileInfo::exists(kept) ? 0 : kDeleted;
+        return failed;
+    });
+    if (result == FakeRoot::kUnavailable)
+        QSKIP("no user and mount namespaces to give deleteTree a root of its own");
+    QCOMPARE(result, 0);
 }
 
 QTEST_GUILESS_MAIN(TestKrvFileSystem)
