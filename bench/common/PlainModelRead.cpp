@@ -1,6 +1,6 @@
 #include "PlainModelRead.h"
 
-#include <tessel/internal/SqliteHandles.h>
+#include <ksqlite/KSqlStatement.h>
 
 #include <QByteArray>
 
@@ -9,27 +9,17 @@
 
 qint64 plainModelRead(const QString& path)
 {
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(
-        path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    const SqliteConnection db(raw);
-    std::vector<QByteArray> tables;
-    {
-        sqlite3_stmt* list = nullptr;
-        sqlite3_prepare_v2(db.get(),
-            "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'tessel_records_%'",
-            -1, &list, nullptr);
-        const SqliteStatement owner(list);
-        while (sqlite3_step(list) == SQLITE_ROW)
-            tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
-    }
+    const KSQLite::KSqlDatabase db(path.toStdString(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    std::vector<std::string> tables;
+    KSQLite::KSqlStatement list(
+        db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name LIKE 'tessel_records_%'");
+    while (list.step())
+        tables.push_back(list.getText(0));
     // Unsigned, so that identifiers may wrap the sum around.
     quint64 checksum = 0;
-    for (const QByteArray& table : tables) {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(
-            db.get(), ("SELECT * FROM \"" + table + '"').constData(), -1, &statement, nullptr);
-        const SqliteStatement owner(statement);
+    for (const std::string& table : tables) {
+        const KSQLite::KSqlStatement records(db, "SELECT * FROM \"" + table + '"');
+        sqlite3_stmt* statement = records.handle();
         const int columns = sqlite3_column_count(statement);
         std::vector<char> kinds;
         for (int c = 0; c < columns; ++c) {

@@ -1,153 +1,102 @@
 #include "KSqlStatement.h"
 
-#include "KSqlConnection.h"
-#include "KSqlDatabase.h"
-#include "KSqlError.h"
-
 #include <sqlite3.h>
-
-#include <limits>
 
 namespace KSQLite {
 
-void KSqlStatement::StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept
+std::string quoteIdentifier(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (const char c : name)
+        quoted += c == '"' ? std::string(2, c) : std::string(1, c);
+    return quoted + '"';
+}
+
+void KSqlStatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept
 {
     sqlite3_finalize(statement);
 }
 
+KSqlStatement::KSqlStatement() noexcept = default;
+
 KSqlStatement::KSqlStatement(const KSqlDatabase& database, const std::string& sql)
-    : KSqlStatement(database.m_connection, sql)
+    : KSqlStatement(database.m_handle, sql)
 {
 }
 
-KSqlStatement::KSqlStatement(
-    const std::shared_ptr<KSqlConnection>& connection, const std::string& sql)
-    : m_connection(connection)
+KSqlStatement::KSqlStatement(const std::shared_ptr<KSqlHandle>& database, const std::string& sql)
+    : m_database(database)
 {
-    if (!connection)
-        throw misuseError("cannot prepare statement: the database is not open");
-    sqlite3* db = connection->handle();
-    if (sql.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        throw KSqlException("cannot prepare statement: SQL text too long", SQLITE_TOOBIG);
-
+    if (!database)
+        throw KSqlException("cannot prepare statement: the database is not open", SQLITE_MISUSE);
+    sqlite3* db = database->get();
     const char* tail = nullptr;
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, &tail);
+    const int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, &tail);
     m_statement.reset(raw);
     if (rc != SQLITE_OK)
-        throw sqlError(db, "cannot prepare statement");
+        throw KSqlException::lastError(db, "cannot prepare statement");
     if (!raw)
-        throw misuseError("cannot prepare statement: the SQL text holds no statement");
-
-    // A second statement would silently never run; refuse it. Trailing
-    // whitespace, semicolons and comments prepare to nothing and are fine.
-    const int tailSize = static_cast<int>(sql.data() + sql.size() - tail);
-    if (tailSize > 0) {
-        sqlite3_stmt* rest = nullptr;
-        const int restRc = sqlite3_prepare_v2(db, tail, tailSize, &rest, nullptr);
-        sqlite3_finalize(rest);
-        if (restRc != SQLITE_OK || rest)
-            throw misuseError(
-                "cannot prepare statement: the SQL text holds more than one statement");
-    }
+        throw KSqlException(
+            "cannot prepare statement: the SQL text holds no statement", SQLITE_MISUSE);
+    // A second statement would silently never run. Trailing whitespace,
+    // semicolons and comments prepare to nothing and are fine.
+    sqlite3_stmt* rest = nullptr;
+    const int restRc = sqlite3_prepare_v2(db, tail, -1, &rest, nullptr);
+    sqlite3_finalize(rest);
+    if (restRc != SQLITE_OK || rest)
+        throw KSqlException(
+            "cannot prepare statement: the SQL text holds more than one statement", SQLITE_MISUSE);
 }
 
-KSqlStatement::~KSqlStatement() = default;
-KSqlStatement::KSqlStatement(KSqlStatement&&) noexcept = default;
-KSqlStatement& KSqlStatement::operator=(KSqlStatement&&) noexcept = default;
-
-std::shared_ptr<KSqlConnection> KSqlStatement::liveConnection() const
+sqlite3_stmt* KSqlStatement::live() const
 {
-    auto connection = m_connection.lock();
-    if (!connection || !m_statement)
-        throw misuseError("the database of this statement has been closed");
-    return connection;
+    // A check of the weak reference alone, without taking one: cheap enough
+    // for every step of a long loop.
+    if (m_database.expired())
+        throw KSqlException("the database of this statement has been closed", SQLITE_MISUSE);
+    return m_statement.get();
 }
 
 void KSqlStatement::checkBind(int resultCode, int index) const
 {
     if (resultCode != SQLITE_OK)
-        throw sqlError(
+        throw KSqlException::lastError(
             sqlite3_db_handle(m_statement.get()), "cannot bind parameter " + std::to_string(index));
 }
 
 void KSqlStatement::bindInt(int index, int value)
 {
-    liveConnection();
-    checkBind(sqlite3_bind_int(m_statement.get(), index, value), index);
+    checkBind(sqlite3_bind_int(live(), index, value), index);
 }
 
 void KSqlStatement::bindInt64(int index, std::int64_t value)
 {
-    liveConnection();
-    checkBind(sqlite3_bind_int64(m_statement.get(), index, value), index);
+    checkBind(sqlite3_bind_int64(live(), index, value), index);
 }
 
 void KSqlStatement::bindDouble(int index, double value)
 {
-    liveConnection();
-    checkBind(sqlite3_bind_double(m_statement.get(), index, value), index);
+    checkBind(sqlite3_bind_double(live(), index, value), index);
 }
 
 void KSqlStatement::bindText(int index, const std::string& utf8Value)
 {
-    liveConnection();
-    checkBind(sqlite3_bind_text64(m_statement.get(), index, utf8Value.data(), utf8Value.size(),
-                  SQLITE_TRANSIENT, SQLITE_UTF8),
+    checkBind(sqlite3_bind_text64(
+                  live(), index, utf8Value.data(), utf8Value.size(), SQLITE_TRANSIENT, SQLITE_UTF8),
         index);
-}
-
-void KSqlStatement::bindNull(int index)
-{
-    liveConnection();
-    checkBind(sqlite3_bind_null(m_statement.get(), index), index);
-}
-
-void KSqlStatement::bindBlob(int index, const void* data, std::size_t size)
-{
-    liveConnection();
-    // SQLite binds NULL for a null pointer; an empty blob is still a blob.
-    if (size == 0)
-        checkBind(sqlite3_bind_zeroblob(m_statement.get(), index, 0), index);
-    else
-        checkBind(
-            sqlite3_bind_blob64(m_statement.get(), index, data, size, SQLITE_TRANSIENT), index);
-}
-
-void KSqlStatement::bindBlob(int index, const std::vector<unsigned char>& data)
-{
-    bindBlob(index, data.data(), data.size());
-}
-
-int KSqlStatement::parameterIndex(const std::string& name) const
-{
-    if (!m_statement)
-        throw misuseError("the statement has been moved from");
-    const int index = sqlite3_bind_parameter_index(m_statement.get(), name.c_str());
-    if (index == 0)
-        throw KSqlException("the statement has no parameter " + name, SQLITE_RANGE);
-    return index;
-}
-
-int KSqlStatement::parameterCount() const noexcept
-{
-    return sqlite3_bind_parameter_count(m_statement.get());
-}
-
-void KSqlStatement::clearBindings()
-{
-    liveConnection();
-    sqlite3_clear_bindings(m_statement.get());
 }
 
 bool KSqlStatement::step()
 {
-    const auto connection = liveConnection();
-    const int rc = sqlite3_step(m_statement.get());
+    if (!m_statement)
+        return false;
+    const int rc = sqlite3_step(live());
     m_hasRow = rc == SQLITE_ROW;
     if (rc == SQLITE_ROW || rc == SQLITE_DONE)
         return m_hasRow;
-    KSqlException error = sqlError(connection->handle(), "cannot run statement");
+    KSqlException error
+        = KSqlException::lastError(sqlite3_db_handle(m_statement.get()), "cannot run statement");
     sqlite3_reset(m_statement.get());
     throw error;
 }
@@ -155,15 +104,15 @@ bool KSqlStatement::step()
 int KSqlStatement::execute()
 {
     while (step()) { }
+    reset();
     return sqlite3_changes(sqlite3_db_handle(m_statement.get()));
 }
 
 void KSqlStatement::reset()
 {
-    liveConnection();
     m_hasRow = false;
     // The result repeats the last step's failure, which step() already raised.
-    sqlite3_reset(m_statement.get());
+    sqlite3_reset(live());
 }
 
 int KSqlStatement::columnCount() const noexcept
@@ -171,21 +120,9 @@ int KSqlStatement::columnCount() const noexcept
     return sqlite3_column_count(m_statement.get());
 }
 
-std::string KSqlStatement::columnName(int column) const
-{
-    if (column < 0 || column >= columnCount())
-        throw KSqlException(
-            "column index " + std::to_string(column) + " out of range", SQLITE_RANGE);
-    const char* name = sqlite3_column_name(m_statement.get(), column);
-    if (!name)
-        throw KSqlException("out of memory reading a column name", SQLITE_NOMEM);
-    return name;
-}
-
 int KSqlStatement::columnIndex(const std::string& name) const
 {
-    const int count = columnCount();
-    for (int column = 0; column < count; ++column) {
+    for (int column = 0; column < columnCount(); ++column) {
         const char* candidate = sqlite3_column_name(m_statement.get(), column);
         if (candidate && sqlite3_stricmp(candidate, name.c_str()) == 0)
             return column;
@@ -196,7 +133,8 @@ int KSqlStatement::columnIndex(const std::string& name) const
 void KSqlStatement::checkColumn(int column) const
 {
     if (!m_hasRow)
-        throw misuseError("cannot read column " + std::to_string(column) + ": no current row");
+        throw KSqlException(
+            "cannot read column " + std::to_string(column) + ": no current row", SQLITE_MISUSE);
     if (column < 0 || column >= columnCount())
         throw KSqlException("column index " + std::to_string(column) + " out of range 0.."
                 + std::to_string(columnCount() - 1),
@@ -207,11 +145,6 @@ KSqlColumnType KSqlStatement::columnType(int column) const
 {
     checkColumn(column);
     return static_cast<KSqlColumnType>(sqlite3_column_type(m_statement.get(), column));
-}
-
-bool KSqlStatement::isNull(int column) const
-{
-    return columnType(column) == KSqlColumnType::Null;
 }
 
 int KSqlStatement::getInt(int column) const
@@ -236,38 +169,10 @@ std::string KSqlStatement::getText(int column) const
 {
     checkColumn(column);
     // Text first, then its size: the order SQLite asks for.
-    const auto* text = sqlite3_column_text(m_statement.get(), column);
+    const auto* text
+        = reinterpret_cast<const char*>(sqlite3_column_text(m_statement.get(), column));
     const int size = sqlite3_column_bytes(m_statement.get(), column);
-    if (!text)
-        return std::string();
-    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
-}
-
-std::vector<unsigned char> KSqlStatement::getBlob(int column) const
-{
-    checkColumn(column);
-    const auto* data
-        = static_cast<const unsigned char*>(sqlite3_column_blob(m_statement.get(), column));
-    const int size = sqlite3_column_bytes(m_statement.get(), column);
-    if (!data)
-        return {};
-    return std::vector<unsigned char>(data, data + size);
-}
-
-bool KSqlStatement::hasRow() const noexcept
-{
-    return m_hasRow;
-}
-
-std::string KSqlStatement::sql() const
-{
-    const char* text = sqlite3_sql(m_statement.get());
-    return text ? text : std::string();
-}
-
-sqlite3_stmt* KSqlStatement::handle() const noexcept
-{
-    return m_statement.get();
+    return text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
 }
 
 } // namespace KSQLite

@@ -1,114 +1,67 @@
 #include "KSqlTable.h"
 
-#include "KSqlAsciiLower.h"
-#include "KSqlDatabase.h"
-#include "KSqlError.h"
-#include "KSqlIdentifier.h"
-#include "KSqlStatement.h"
-
 #include <sqlite3.h>
 
 namespace KSQLite {
 
-namespace {
-const std::vector<std::string> noColumns;
-} // namespace
-
 KSqlTable::KSqlTable() noexcept = default;
 
 KSqlTable::KSqlTable(KSqlDatabase* database, const std::string& tableName, bool mustExist)
-    : m_database(database)
-    , m_name(tableName)
+    : m_name(tableName)
 {
     if (!database || !database->isOpen()) {
         if (mustExist)
-            throw misuseError("cannot read table \"" + tableName + "\": the database is not open");
+            throw KSqlException(
+                "cannot read table \"" + tableName + "\": the database is not open", SQLITE_MISUSE);
         return;
     }
-    m_connection = database->m_connection;
-
+    m_database = database->m_handle;
     // The name is bound, not pasted: pragma_table_info takes it as a value.
-    KSqlStatement columns(database->m_connection, "SELECT name FROM pragma_table_info(?1)");
+    KSqlStatement columns(database->m_handle, "SELECT name FROM pragma_table_info(?1)");
     columns.bindText(1, tableName);
-    auto index = std::make_shared<KSqlTableCursor::ColumnIndex>();
-    while (columns.step()) {
-        std::string column = columns.getText(0);
-        index->emplace(asciiLower(column), static_cast<int>(m_columnNames.size()));
-        m_columnNames.push_back(std::move(column));
-    }
+    while (columns.step())
+        m_columnNames.push_back(columns.getText(0));
     // Every table and view has at least one column, so none means no table.
-    if (m_columnNames.empty()) {
-        if (mustExist)
-            throw KSqlException("no such table: " + tableName, SQLITE_ERROR);
-        return;
-    }
-    m_columnIndex = std::move(index);
-    m_valid = true;
-}
-
-bool KSqlTable::isValid() const noexcept
-{
-    return m_valid;
-}
-
-const std::string& KSqlTable::name() const noexcept
-{
-    return m_name;
-}
-
-KSqlDatabase* KSqlTable::database() const noexcept
-{
-    return m_database;
-}
-
-const std::vector<std::string>& KSqlTable::columnNames() const noexcept
-{
-    return m_valid ? m_columnNames : noColumns;
-}
-
-int KSqlTable::columnCount() const noexcept
-{
-    return m_valid ? static_cast<int>(m_columnNames.size()) : 0;
+    if (m_columnNames.empty() && mustExist)
+        throw KSqlException("no such table: " + tableName, SQLITE_ERROR);
 }
 
 int KSqlTable::columnIndex(const std::string& name) const
 {
-    if (!m_valid)
-        return -1;
-    const auto found = m_columnIndex->find(asciiLower(name));
-    return found == m_columnIndex->end() ? -1 : found->second;
+    for (std::size_t column = 0; column < m_columnNames.size(); ++column) {
+        if (sqlite3_stricmp(m_columnNames[column].c_str(), name.c_str()) == 0)
+            return static_cast<int>(column);
+    }
+    return -1;
 }
 
-std::shared_ptr<KSqlConnection> KSqlTable::liveConnection() const
+std::shared_ptr<KSqlHandle> KSqlTable::live() const
 {
-    auto connection = m_connection.lock();
-    if (!connection)
-        throw misuseError("cannot read table \"" + m_name + "\": its database has been closed");
-    return connection;
+    auto database = m_database.lock();
+    if (!database)
+        throw KSqlException(
+            "cannot read table \"" + m_name + "\": its database has been closed", SQLITE_MISUSE);
+    return database;
 }
 
 std::int64_t KSqlTable::rowCount() const
 {
-    if (!m_valid)
+    if (!isValid())
         return 0;
-    KSqlStatement count(liveConnection(), "SELECT count(*) FROM " + quoteIdentifier(m_name));
+    KSqlStatement count(live(), "SELECT count(*) FROM " + quoteIdentifier(m_name));
     count.step();
     return count.getInt64(0);
 }
 
-KSqlTableCursor KSqlTable::rows() const
+KSqlStatement KSqlTable::rows() const
 {
-    if (!m_valid)
-        return KSqlTableCursor();
-    // Columns listed by name so that cursor indexes follow columnNames().
-    std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < m_columnNames.size(); ++i) {
-        if (i > 0)
-            sql += ", ";
-        sql += quoteIdentifier(m_columnNames[i]);
-    }
-    sql += " FROM " + quoteIdentifier(m_name);
-    return KSqlTableCursor(KSqlStatement(liveConnection(), sql), m_columnIndex);
+    if (!isValid())
+        return KSqlStatement();
+    // Columns by name, so that the indexes follow columnNames().
+    std::string columns;
+    for (const std::string& column : m_columnNames)
+        columns += (columns.empty() ? "" : ", ") + quoteIdentifier(column);
+    return KSqlStatement(live(), "SELECT " + columns + " FROM " + quoteIdentifier(m_name));
 }
 
 } // namespace KSQLite

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ksqlite/KSqlTableCursor.h>
+#include <ksqlite/KSqlStatement.h>
 #include <ksqlite/ksqlite_export.h>
 
 #include <cstdint>
@@ -10,23 +10,15 @@
 
 namespace KSQLite {
 
-class KSqlConnection;
-class KSqlDatabase;
-
 // A read view of one table (or view) of a database, handed out by value. The
 // column names are read once, on construction; the row count and the rows are
 // read from the database on each call, so they follow its changes.
 //
-// A table whose database pointer is null or unopened, or whose table does not
-// exist, is invalid: isValid() is false, it has no columns, rowCount() is 0
-// and rows() yields nothing. Whether the constructor allows that is what the
-// flag says: mustExist false (the project's choice) gives such an invalid
-// table, true raises KSqlException instead. Faults reading an existing table
-// always raise.
-//
-// The table keeps the database pointer but does not own it. Once that database
-// is closed or destroyed, rowCount() and rows() of a valid table raise
-// KSqlException rather than touch a closed handle.
+// A table whose database is null or unopened, or that does not exist, is
+// invalid: no columns, rowCount() 0, rows() without rows. mustExist false (the
+// project's choice) gives such a table, true raises KSqlException instead.
+// Faults reading an existing table always raise, and so does reading a valid
+// table once its database is closed or destroyed.
 class KSQLITE_EXPORT KSqlTable
 {
 public:
@@ -35,30 +27,24 @@ public:
     // tableName is UTF-8 and matched as SQLite matches names.
     KSqlTable(KSqlDatabase* database, const std::string& tableName, bool mustExist);
 
-    bool isValid() const noexcept;
-    const std::string& name() const noexcept;
-    KSqlDatabase* database() const noexcept;
-
-    // Column names in the table's own order; empty when invalid.
-    const std::vector<std::string>& columnNames() const noexcept;
-    int columnCount() const noexcept;
-    // Index of the column with that name (ASCII case-insensitive), -1 when
-    // there is none.
+    bool isValid() const noexcept { return !m_columnNames.empty(); }
+    const std::string& name() const noexcept { return m_name; }
+    // In the table's own order.
+    const std::vector<std::string>& columnNames() const noexcept { return m_columnNames; }
+    // Index of the column with that name (ASCII case-insensitive), or -1.
     int columnIndex(const std::string& name) const;
 
     std::int64_t rowCount() const;
-    // Every row, in the order SQLite stores them, all columns.
-    KSqlTableCursor rows() const;
+    // Every row, all columns in the order of columnNames():
+    //     for (auto rows = table.rows(); rows.step();) use(rows.getInt64(0));
+    KSqlStatement rows() const;
 
 private:
-    std::shared_ptr<KSqlConnection> liveConnection() const;
+    std::shared_ptr<KSqlHandle> live() const;
 
-    KSqlDatabase* m_database = nullptr;
-    std::weak_ptr<KSqlConnection> m_connection;
+    std::weak_ptr<KSqlHandle> m_database;
     std::string m_name;
     std::vector<std::string> m_columnNames;
-    std::shared_ptr<const KSqlTableCursor::ColumnIndex> m_columnIndex;
-    bool m_valid = false;
 };
 
 } // namespace KSQLite

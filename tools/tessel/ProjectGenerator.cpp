@@ -1,15 +1,13 @@
 #include "ProjectGenerator.h"
 
 #include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlException.h>
-#include <ksqlite/KSqlIdentifier.h>
 #include <ksqlite/KSqlStatement.h>
-#include <ksqlite/KSqlTransaction.h>
 #include <tessel/Tessel.h>
 
 #include <QDir>
 #include <QFile>
+
+#include <sqlite3.h>
 
 #include <random>
 #include <string>
@@ -194,7 +192,6 @@ void copyTable(KSQLite::KSqlDatabase& database, const TesselTable& table)
             }
         }
         statement.execute();
-        statement.reset();
     }
 }
 
@@ -254,14 +251,8 @@ void ProjectGenerator::writeProject(const QString& folder, const Options& option
     const QString temporaryPath = databasePath + QStringLiteral(".tmp");
     QFile::remove(temporaryPath);
     try {
-        // ksqlite opens existing files only; an empty file is an empty database.
-        QFile created(temporaryPath);
-        if (!created.open(QIODevice::WriteOnly))
-            throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
-                                   .arg(temporaryPath, created.errorString()));
-        created.close();
-        KSQLite::KSqlDatabase database;
-        database.Open(temporaryPath.toStdString(), true);
+        KSQLite::KSqlDatabase database(
+            temporaryPath.toStdString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         KSQLite::KSqlTransaction transaction(database);
         for (const char* name : { "project", "element_type", "specialty" })
             copyTable(database, model.findTable(QStringLiteral("DB"), QString::fromLatin1(name)));
