@@ -3,9 +3,6 @@
 // The data-model library: engine, models, databases, tables, schemas,
 // records, extended property definitions, persistence and identifier
 // handlers.
-#include <tessel/ITesselQueryIDValueEvent.h>
-#include <tessel/IVellEngine.h>
-#include <tessel/TesselCommand.h>
 #include <tessel/TesselDatabase.h>
 #include <tessel/TesselEngine.h>
 #include <tessel/TesselEnums.h>

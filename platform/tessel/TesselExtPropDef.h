@@ -6,22 +6,19 @@
 
 #include <QString>
 
-// One extended property definition: a code and a text value. A new definition
-// has an empty code and an empty value. Operations on a null handle raise
-// KRVException.
-class TESSEL_EXPORT TesselExtPropDef
+// One extended property definition: a code and a text value. The handle
+// refers to its list and its position there.
+class TESSEL_EXPORT TesselExtPropDef : public TesselHandle<ITesselExtPropDefs>
 {
 public:
     TesselExtPropDef() = default;
-    explicit TesselExtPropDef(ITesselExtPropDef* definition);
+    // A list without that position raises KRVException.
+    TesselExtPropDef(ITesselExtPropDefs* list, int index);
 
-    bool isNull() const noexcept { return !m_definition; }
-    explicit operator bool() const noexcept { return !isNull(); }
-    ITesselExtPropDef* get() const noexcept { return m_definition.get(); }
-    // Same library object.
+    // Same definition of the same list.
     bool operator==(const TesselExtPropDef& other) const noexcept
     {
-        return m_definition == other.m_definition;
+        return get() == other.get() && m_index == other.m_index;
     }
     bool operator!=(const TesselExtPropDef& other) const noexcept { return !(*this == other); }
 
@@ -31,5 +28,5 @@ public:
     void setValue(const QString& value);
 
 private:
-    TesselRef<ITesselExtPropDef> m_definition;
+    int m_index = -1;
 };

@@ -8,27 +8,17 @@
 
 #include <QString>
 
-// The ordered field schemas of a table. Operations on a null handle raise
-// KRVException.
-class TESSEL_EXPORT TesselFieldSchemas
+// The ordered field schemas of a table.
+class TESSEL_EXPORT TesselFieldSchemas : public TesselHandle<ITesselTable>
 {
 public:
-    TesselFieldSchemas() = default;
-    explicit TesselFieldSchemas(ITesselTable* table);
-
-    bool isNull() const noexcept { return !m_table; }
-    explicit operator bool() const noexcept { return !isNull(); }
+    using TesselHandle::TesselHandle;
 
     int count() const;
     // The index-th field; an index out of range raises KRVException.
-    TesselFieldSchema items(int index) const;
-    // The field with that exact name, or a null handle.
-    TesselFieldSchema find(const QString& name) const;
+    TesselFieldSchema items(int index) const { return TesselFieldSchema(get(), index); }
     // Appends a field; records already in the table get its type's empty
     // value (0, 0.0 or ""). A name already used, an empty name or
     // tdtUnknown raises KRVException.
     TesselFieldSchema add(const QString& name, TesselDataType type);
-
-private:
-    TesselRef<ITesselTable> m_table;
 };

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <tessel/TesselCommand.h>
 #include <tessel/TesselDatabase.h>
 #include <tessel/TesselEnums.h>
 #include <tessel/TesselExtPropDefs.h>
@@ -11,36 +10,27 @@
 
 #include <QString>
 
-// A model: its mode, its ordered model-level extended property definitions
-// and its databases. A value handle: copies refer to the same model, which
-// lives while any handle (or a handle of one of its parts) refers to it.
-// The default handle is null; every operation except the handle's own
-// (isNull, get, comparison, copy, move) raises KRVException on a null model.
-class TESSEL_EXPORT TesselModel
+// The changes a model went through, as fetchCommand hands them over. Nothing
+// in the application undoes changes, so none are logged: a command is empty.
+class TesselCommand
 {
 public:
-    TesselModel() = default;
-    // A null pointer gives a null model; otherwise takes a reference.
-    explicit TesselModel(ITesselModel* model);
-    TesselModel(const TesselModel& other);
-    TesselModel(TesselModel&& other) noexcept;
-    TesselModel& operator=(const TesselModel& other);
-    TesselModel& operator=(TesselModel&& other) noexcept;
-    ~TesselModel();
+    bool isNull() const noexcept { return true; }
+    explicit operator bool() const noexcept { return false; }
+};
 
-    bool isNull() const noexcept { return !m_model; }
-    explicit operator bool() const noexcept { return !isNull(); }
-    ITesselModel* get() const noexcept { return m_model.get(); }
-    // Same library object.
-    bool operator==(const TesselModel& other) const noexcept { return m_model == other.m_model; }
-    bool operator!=(const TesselModel& other) const noexcept { return m_model != other.m_model; }
+// A model: its mode, its ordered model-level extended property definitions
+// and its databases.
+class TESSEL_EXPORT TesselModel : public TesselHandle<ITesselModel>
+{
+public:
+    using TesselHandle::TesselHandle;
 
-    // Hands over the changes counted since the last fetch (see TesselCommand).
     TesselCommand fetchCommand();
 
     TesselMode mode() const;
     // The same, into a variable of the caller's.
-    void mode(TesselMode& mode) const;
+    void mode(TesselMode& mode) const { mode = this->mode(); }
     void setMode(const TesselMode& mode);
 
     TesselExtPropDefs extPropDefs() const;
@@ -55,7 +45,4 @@ public:
     TesselDatabase addDatabase(const QString& name);
     // The table of that database, or a null handle when either is absent.
     TesselTable findTable(const QString& database, const QString& table) const;
-
-private:
-    TesselRef<ITesselModel> m_model;
 };

@@ -12,8 +12,6 @@ class TESSEL_EXPORT TesselModelPersistent
 public:
     explicit TesselModelPersistent(const TesselModel& model);
 
-    TesselModel model() const { return m_model; }
-
     // Reads the whole file into the model, replacing its mode, definitions
     // and databases; returns true. A file that is missing, empty, no SQLite
     // database, of another layout or version, truncated or inconsistent

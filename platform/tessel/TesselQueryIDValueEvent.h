@@ -1,33 +1,34 @@
 #pragma once
 
-#include <tessel/ITesselQueryIDValueEvent.h>
+#include <krvcommon/KNoRefInterfaceObject.h>
+#include <tessel/TesselInterfaces.h>
 #include <tessel/TesselRef.h>
 #include <tessel/tessel_export.h>
 
+class QVariant;
+
+// The identifier handler of a table: asked for the identifier of every record
+// appended to the table. The handler stores the identifier in *value as an
+// unsigned 64-bit integer (QVariant of type qulonglong, or anything that
+// converts to one); record is the new record (its fields already hold their
+// values, its identifier is not yet set).
+struct TESSEL_EXPORT ITesselQueryIDValueEvent : IKUnknown
+{
+    virtual void onQueryIDValue(ITesselRecord* record, QVariant* value) = 0;
+
+    static const KInterfaceId& iid();
+
+protected:
+    ~ITesselQueryIDValueEvent() = default;
+};
+
 // Handle of an identifier handler, as set on a table with
 // TesselTable::setOnQueryIDValue. May be null (no handler).
-class TESSEL_EXPORT TesselQueryIDValueEvent
+class TESSEL_EXPORT TesselQueryIDValueEvent : public TesselHandle<ITesselQueryIDValueEvent>
 {
 public:
-    TesselQueryIDValueEvent() = default;
-    // A null pointer gives a null handle.
-    explicit TesselQueryIDValueEvent(ITesselQueryIDValueEvent* handler);
-
-    bool isNull() const noexcept { return !m_handler; }
-    explicit operator bool() const noexcept { return !isNull(); }
-    ITesselQueryIDValueEvent* get() const noexcept { return m_handler.get(); }
-    bool operator==(const TesselQueryIDValueEvent& other) const noexcept
-    {
-        return m_handler == other.m_handler;
-    }
-    bool operator!=(const TesselQueryIDValueEvent& other) const noexcept
-    {
-        return m_handler != other.m_handler;
-    }
+    using TesselHandle::TesselHandle;
 
     // Asks the handler; a null handle raises KRVException.
     void onQueryIDValue(ITesselRecord* record, QVariant* value) const;
-
-private:
-    TesselRef<ITesselQueryIDValueEvent> m_handler;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <krvcommon/KNoRefInterfaceObject.h>
-#include <tessel/ITesselQueryIDValueEvent.h>
+#include <tessel/TesselQueryIDValueEvent.h>
 #include <tessel/tessel_export.h>
 
 // Base of identifier handlers. Its references do not govern its lifetime

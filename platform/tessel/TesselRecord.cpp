@@ -1,32 +1,25 @@
 #include "TesselRecord.h"
 
-#include "internal/Errors.h"
-#include "internal/RecordObject.h"
-#include "internal/TableObject.h"
+#include "internal/TesselObjects.h"
 
 #include <QByteArray>
 
 namespace {
 
-TableObject* object(const TesselRef<ITesselTable>& table)
-{
-    checkHandle(table.get(), "record");
-    return TableObject::from(table.get());
-}
-
 [[noreturn]] void cannotRead(
     const TableObject& table, int row, int field, const CellValue& value, const char* as)
 {
     raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be read as %5")
-                   .arg(table.name(), table.field(field).name, table.describeRecord(row),
+                   .arg(table.name, table.field(field).name, table.describeRecord(row),
                        describeCell(value), QLatin1String(as)));
 }
 
-// Reads a cell through one of the conversions of CellValue.h; a value that
-// does not convert raises rather than read as 0.
+// Reads a cell through one of the conversions of Values.h; a value that does
+// not convert raises rather than read as 0.
 template <typename Value, typename Convert>
-Value readCell(const TableObject& table, int row, int field, Convert convert, const char* as)
+Value readCell(ITesselTable* handle, int row, int field, Convert convert, const char* as)
 {
+    const TableObject& table = objectOf<TableObject>(handle);
     const CellValue cell = table.cell(row, field);
     Value value = 0;
     if (!convert(cell, value))
@@ -34,117 +27,87 @@ Value readCell(const TableObject& table, int row, int field, Convert convert, co
     return value;
 }
 
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
 } // namespace
 
 TesselRecord::TesselRecord(ITesselTable* table, int row)
-    : m_table(table)
+    : TesselHandle(table)
     , m_row(row)
 {
+    objectOf<TableObject>(table).checkRecord(row);
 }
 
 TesselRecord::TesselRecord(ITesselRecord* record)
 {
     if (record) {
-        RecordObject* found = RecordObject::from(record);
-        m_table = TesselRef<ITesselTable>(found->table());
-        m_row = found->row();
+        const RecordObject& found = objectOf<RecordObject>(record);
+        *this = TesselRecord(found.table.get(), found.row);
     }
 }
 
 quint64 TesselRecord::id64() const
 {
-    TableObject* table = object(m_table);
-    table->checkRecord(m_row);
-    return table->id(m_row);
+    const TableObject& table = objectOf<TableObject>(get());
+    table.checkRecord(m_row);
+    return table.ids[static_cast<size_t>(m_row)];
 }
 
-void TesselRecord::setId64(quint64 id)
+int TesselRecord::fieldIndex(const QString& name) const
 {
-    object(m_table)->setId(m_row, id);
-}
-
-int TesselRecord::fieldCount() const
-{
-    return object(m_table)->fieldCount();
-}
-
-int TesselRecord::asInteger(const QString& field) const
-{
-    return asInteger(object(m_table)->requireField(field));
-}
-
-qint64 TesselRecord::asInt64(const QString& field) const
-{
-    return asInt64(object(m_table)->requireField(field));
-}
-
-quint64 TesselRecord::asUInt64(const QString& field) const
-{
-    return asUInt64(object(m_table)->requireField(field));
-}
-
-double TesselRecord::asDouble(const QString& field) const
-{
-    return asDouble(object(m_table)->requireField(field));
-}
-
-QString TesselRecord::asString(const QString& field) const
-{
-    return asString(object(m_table)->requireField(field));
-}
-
-QVariant TesselRecord::value(const QString& field) const
-{
-    return value(object(m_table)->requireField(field));
+    const TableObject& table = objectOf<TableObject>(get());
+    const int index = table.fieldIndex(name);
+    if (index < 0)
+        raiseError(QStringLiteral("table \"%1\" has no field \"%2\"").arg(table.name, name));
+    return index;
 }
 
 int TesselRecord::asInteger(int field) const
 {
-    return readCell<qint32>(*object(m_table), m_row, field, convertToInt32, "a 32-bit integer");
+    return readCell<qint32>(get(), m_row, field, convertToInt32, "a 32-bit integer");
 }
 
 qint64 TesselRecord::asInt64(int field) const
 {
     const auto convert
         = [](const CellValue& cell, qint64& value) { return convertToInt64(cell, value, true); };
-    return readCell<qint64>(*object(m_table), m_row, field, convert, "a 64-bit integer");
+    return readCell<qint64>(get(), m_row, field, convert, "a 64-bit integer");
 }
 
 quint64 TesselRecord::asUInt64(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    // A 64-bit field keeps identifiers as their bit pattern.
-    if (table->field(field).type == tdtInt64)
-        return static_cast<quint64>(cell.integer);
-    quint64 value = 0;
-    if (!convertToUInt64(cell, value))
-        cannotRead(*table, m_row, field, cell, "an unsigned 64-bit integer");
-    return value;
+    const bool keepsBits = objectOf<TableObject>(get()).field(field).type == tdtInt64;
+    const auto convert = [keepsBits](const CellValue& cell, quint64& value) {
+        // A 64-bit field keeps identifiers as their bit pattern.
+        if (!keepsBits)
+            return convertToUInt64(cell, value);
+        value = static_cast<quint64>(cell.integer);
+        return true;
+    };
+    return readCell<quint64>(get(), m_row, field, convert, "an unsigned 64-bit integer");
 }
 
 double TesselRecord::asDouble(int field) const
 {
-    return readCell<double>(*object(m_table), m_row, field, convertToDouble, "a number");
+    return readCell<double>(get(), m_row, field, convertToDouble, "a number");
 }
 
 QString TesselRecord::asString(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    if (cell.kind == CellValue::Text)
-        return QString::fromUtf8(cell.text.data(), static_cast<int>(cell.text.size()));
-    const std::string text = convertToText(cell);
-    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    const CellValue cell = objectOf<TableObject>(get()).cell(m_row, field);
+    return cell.kind == CellValue::Text ? fromUtf8(cell.text) : fromUtf8(convertToText(cell));
 }
 
 QVariant TesselRecord::value(int field) const
 {
-    const TableObject* table = object(m_table);
-    const CellValue cell = table->cell(m_row, field);
-    switch (table->column(field).storage()) {
+    const TableObject& table = objectOf<TableObject>(get());
+    const CellValue cell = table.cell(m_row, field);
+    switch (table.columns[static_cast<size_t>(field)].storage) {
     case Storage::Int32:
-        if (table->field(field).type == tdtBoolean)
+        if (table.fields[static_cast<size_t>(field)].type == tdtBoolean)
             return QVariant(cell.integer != 0);
         return QVariant(static_cast<int>(cell.integer));
     case Storage::Int64:
@@ -152,46 +115,46 @@ QVariant TesselRecord::value(int field) const
     case Storage::Double:
         return QVariant(cell.real);
     case Storage::Text:
-        return QVariant(QString::fromUtf8(cell.text.data(), static_cast<int>(cell.text.size())));
+        break;
     }
-    return {};
+    return QVariant(fromUtf8(cell.text));
 }
 
 void TesselRecord::setInteger(int field, int value)
 {
-    object(m_table)->storeCell(m_row, field, CellValue::fromInteger(value));
+    setInt64(field, value);
 }
 
 void TesselRecord::setInt64(int field, qint64 value)
 {
-    object(m_table)->storeCell(m_row, field, CellValue::fromInteger(value));
+    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromInteger(value));
 }
 
 void TesselRecord::setUInt64(int field, quint64 value)
 {
-    object(m_table)->storeCell(m_row, field, CellValue::fromUnsigned(value));
+    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromUnsigned(value));
 }
 
 void TesselRecord::setDouble(int field, double value)
 {
-    object(m_table)->storeCell(m_row, field, CellValue::fromReal(value));
+    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromReal(value));
 }
 
 void TesselRecord::setString(int field, const QString& value)
 {
     const QByteArray utf8 = value.toUtf8();
-    object(m_table)->storeCell(
+    objectOf<TableObject>(get()).storeCell(
         m_row, field, CellValue::fromText(std::string_view(utf8.constData(), size_t(utf8.size()))));
 }
 
 void TesselRecord::setValue(int field, const QVariant& value)
 {
-    TableObject* table = object(m_table);
     if (!value.isValid() || value.isNull()) {
         // The type's empty value.
-        table->storeCell(m_row, field,
-            table->column(field).storage() == Storage::Text ? CellValue::fromText({})
-                                                            : CellValue::fromInteger(0));
+        TableObject& table = objectOf<TableObject>(get());
+        table.field(field);
+        const bool text = table.columns[static_cast<size_t>(field)].storage == Storage::Text;
+        table.storeCell(m_row, field, text ? CellValue::fromText({}) : CellValue::fromInteger(0));
         return;
     }
     switch (value.userType()) {
@@ -202,33 +165,17 @@ void TesselRecord::setValue(int field, const QVariant& value)
     case QMetaType::SChar:
     case QMetaType::Long:
     case QMetaType::LongLong:
-        setInt64(field, value.toLongLong());
-        return;
+        return setInt64(field, value.toLongLong());
     case QMetaType::UInt:
     case QMetaType::UShort:
     case QMetaType::UChar:
     case QMetaType::ULong:
     case QMetaType::ULongLong:
-        setUInt64(field, value.toULongLong());
-        return;
+        return setUInt64(field, value.toULongLong());
     case QMetaType::Double:
     case QMetaType::Float:
-        setDouble(field, value.toDouble());
-        return;
+        return setDouble(field, value.toDouble());
     default:
-        setString(field, value.toString());
-        return;
+        return setString(field, value.toString());
     }
-}
-
-void TesselRecord::setValue(const QString& field, const QVariant& value)
-{
-    setValue(object(m_table)->requireField(field), value);
-}
-
-bool TesselRecord::sameValues(const TesselRecord& other) const
-{
-    const TableObject* table = object(m_table);
-    const TableObject* otherTable = object(other.m_table);
-    return table->sameValues(m_row, *otherTable, other.m_row);
 }

@@ -11,14 +11,14 @@
 // One record of a table: the record's own 64-bit identifier and one value per
 // field. The handle refers to the table and the record's position in it (a
 // copy refers to the same record). Values are read through the field's name
-// (one hash lookup in the table's name index) or its position.
+// or, cheaper, its position.
 //
 // Reading converts between storage classes where the value allows it and
 // raises KRVException where it does not (a text that is no number read as an
 // integer, a value outside the 32-bit range read with asInteger): a wrong
 // value is never returned silently. An unknown field name, an index out of
 // range and any operation on a null handle raise KRVException too.
-class TESSEL_EXPORT TesselRecord
+class TESSEL_EXPORT TesselRecord : public TesselHandle<ITesselTable>
 {
 public:
     TesselRecord() = default;
@@ -27,32 +27,20 @@ public:
     // record).
     explicit TesselRecord(ITesselRecord* record);
 
-    bool isNull() const noexcept { return !m_table; }
-    explicit operator bool() const noexcept { return !isNull(); }
-    ITesselTable* table() const noexcept { return m_table.get(); }
-    // Position of the record in its table.
-    int index() const noexcept { return m_row; }
     // Same table object and position (identity, not values).
     bool operator==(const TesselRecord& other) const noexcept
     {
-        return m_table == other.m_table && m_row == other.m_row;
+        return get() == other.get() && m_row == other.m_row;
     }
     bool operator!=(const TesselRecord& other) const noexcept { return !(*this == other); }
 
     // The record's own identifier.
     quint64 id64() const;
-    void setId64(quint64 id);
-    int fieldCount() const;
 
-    // By field name.
-    int asInteger(const QString& field) const;
-    qint64 asInt64(const QString& field) const;
-    quint64 asUInt64(const QString& field) const;
-    double asDouble(const QString& field) const;
-    QString asString(const QString& field) const;
-    QVariant value(const QString& field) const;
+    int asInteger(const QString& field) const { return asInteger(fieldIndex(field)); }
+    quint64 asUInt64(const QString& field) const { return asUInt64(fieldIndex(field)); }
+    QString asString(const QString& field) const { return asString(fieldIndex(field)); }
 
-    // By field position (cheapest).
     int asInteger(int field) const;
     qint64 asInt64(int field) const;
     quint64 asUInt64(int field) const;
@@ -64,21 +52,18 @@ public:
 
     // Setters convert the given value to the field's type with the same rules
     // as TesselFieldSchema::setDataType and raise KRVException when they
-    // cannot; the stored value is then unchanged.
+    // cannot; the stored value is then unchanged. An invalid or null QVariant
+    // stores the type's empty value.
     void setInteger(int field, int value);
     void setInt64(int field, qint64 value);
     void setUInt64(int field, quint64 value);
     void setDouble(int field, double value);
     void setString(int field, const QString& value);
     void setValue(int field, const QVariant& value);
-    void setValue(const QString& field, const QVariant& value);
-
-    // True when both records have the same number of fields, the same data
-    // type field by field and equal values (the identifiers are not compared).
-    // Compares the typed storage directly: no QVariant, no text conversion.
-    bool sameValues(const TesselRecord& other) const;
 
 private:
-    TesselRef<ITesselTable> m_table;
+    // Raises for an unknown name.
+    int fieldIndex(const QString& name) const;
+
     int m_row = -1;
 };

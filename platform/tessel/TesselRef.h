@@ -45,3 +45,28 @@ public:
 private:
     Interface* m_object = nullptr;
 };
+
+// The base of the handle classes: a value handle over one library object.
+// Copies refer to the same object, which lives while any handle refers to it
+// (a part keeps its model alive too). A default-built handle is null; every
+// operation of a handle except these raises KRVException on a null one.
+template <class Interface> class TesselHandle
+{
+public:
+    TesselHandle() = default;
+    // A null pointer gives a null handle; otherwise takes a reference.
+    explicit TesselHandle(Interface* object)
+        : m_object(object)
+    {
+    }
+
+    bool isNull() const noexcept { return !m_object; }
+    explicit operator bool() const noexcept { return !isNull(); }
+    Interface* get() const noexcept { return m_object.get(); }
+    // Same library object.
+    bool operator==(const TesselHandle& other) const noexcept { return m_object == other.m_object; }
+    bool operator!=(const TesselHandle& other) const noexcept { return m_object != other.m_object; }
+
+private:
+    TesselRef<Interface> m_object;
+};

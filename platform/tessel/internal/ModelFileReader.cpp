@@ -1,23 +1,29 @@
-#include "ModelFileReader.h"
-
-#include "Errors.h"
+#include "ModelFile.h"
 #include "ModelFileLayout.h"
-#include "ModelObject.h"
-#include "SqliteHandles.h"
+#include "TesselObjects.h"
+
+#include <ksqlite/KSqlStatement.h>
+#include <tessel/TesselModel.h>
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <limits>
+
+using KSQLite::KSqlDatabase;
+using KSQLite::KSqlException;
+using KSQLite::KSqlStatement;
 
 namespace {
 
 struct TableEntry
 {
     TableObject* table = nullptr;
+    qint64 primaryKey = -1;
     qint64 recordCount = 0;
-    int primaryKey = -1;
     std::vector<qint64> textBytes; // per field
 };
 
@@ -69,37 +75,45 @@ qint64 checkFileHeader(const QString& path)
     return size;
 }
 
-// SQLite's own faults while the catalog is read: the file passed the header
-// checks, so they mean damage.
-SqliteStatement prepare(sqlite3* db, const QByteArray& sql)
+QString sqliteMessage(const KSqlException& e)
+{
+    return QString::fromStdString(e.msg());
+}
+
+KSqlDatabase openFile(const QString& path)
 {
     try {
-        return prepareSqlite(db, sql);
-    } catch (const KRVException& e) {
-        raiseError(
-            QStringLiteral("the file is damaged or of another layout (%1)").arg(e.message()));
+        // No mutex: the connection is this reader's alone, and every value
+        // read would take it.
+        return KSqlDatabase(path.toStdString(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    } catch (const KSqlException& e) {
+        raiseError(QStringLiteral("the file cannot be opened as an SQLite database (%1)")
+                       .arg(sqliteMessage(e)));
     }
 }
 
-bool step(sqlite3* db, sqlite3_stmt* statement)
+QString text(const KSqlStatement& row, int column)
 {
-    try {
-        return stepSqlite(db, statement);
-    } catch (const KRVException& e) {
-        raiseError(QStringLiteral("the file is damaged (%1)").arg(e.message()));
-    }
+    return QString::fromStdString(row.getText(column));
 }
 
-int pragmaValue(sqlite3* db, const char* pragma)
+// Calls read(row, index) for every row of the query, index counting from 0.
+template <class Read> void forEachRow(const KSqlDatabase& db, const char* sql, Read read)
 {
-    SqliteStatement statement = prepare(db, QByteArray("PRAGMA ") + pragma);
-    return step(db, statement.get()) ? sqlite3_column_int(statement.get(), 0) : 0;
+    KSqlStatement statement(db, sql);
+    for (qint64 index = 0; statement.step(); ++index)
+        read(statement, index);
 }
 
-void checkLayout(sqlite3* db)
+int pragmaValue(const KSqlDatabase& db, const char* pragma)
 {
-    const int applicationId = pragmaValue(db, "application_id");
-    if (applicationId != ModelFileLayout::applicationId)
+    KSqlStatement statement(db, std::string("PRAGMA ") + pragma);
+    return statement.step() ? statement.getInt(0) : 0;
+}
+
+void checkLayout(const KSqlDatabase& db)
+{
+    if (pragmaValue(db, "application_id") != ModelFileLayout::applicationId)
         raiseError(
             QStringLiteral("the file is an SQLite database of another layout, not a model file"));
     const int version = pragmaValue(db, "user_version");
@@ -107,9 +121,9 @@ void checkLayout(sqlite3* db)
         raiseError(QStringLiteral("the model file has layout version %1; version %2 is supported")
                        .arg(version)
                        .arg(ModelFileLayout::version));
-    SqliteStatement foreign
-        = prepare(db, "SELECT count(*) FROM sqlite_schema WHERE type NOT IN ('table', 'index')");
-    if (step(db, foreign.get()) && sqlite3_column_int(foreign.get(), 0) != 0)
+    KSqlStatement foreign(
+        db, "SELECT count(*) FROM sqlite_schema WHERE type NOT IN ('table', 'index')");
+    if (foreign.step() && foreign.getInt(0) != 0)
         raiseError(QStringLiteral("the file holds views or triggers, which the model file layout "
                                   "does not have"));
 }
@@ -128,239 +142,236 @@ void expectPosition(qint64 position, qint64 expected, const QString& what)
                          .arg(expected));
 }
 
-void readModelRow(sqlite3* db, ModelObject& model)
+TableEntry& tableAt(std::vector<TableEntry>& tables, qint64 position, const char* item)
 {
-    SqliteStatement statement = prepare(db, "SELECT format, version, mode FROM tessel_model");
-    if (!step(db, statement.get()))
+    if (position < 0 || position >= qint64(tables.size()))
+        inconsistent(QStringLiteral("%1 belongs to table %2, which does not exist")
+                         .arg(QLatin1String(item))
+                         .arg(position));
+    return tables[size_t(position)];
+}
+
+void readExtPropDef(TesselExtPropDefs list, const KSqlStatement& row, int codeColumn)
+{
+    TesselExtPropDef definition = list.add();
+    definition.setCode(text(row, codeColumn));
+    definition.setValue(text(row, codeColumn + 1));
+}
+
+void readModel(const KSqlDatabase& db, TesselModel model)
+{
+    KSqlStatement row(db, "SELECT format, version, mode FROM tessel_model");
+    if (!row.step())
         inconsistent(QStringLiteral("the model row is missing"));
-    if (columnText(statement.get(), 0) != QLatin1String(ModelFileLayout::formatName)
-        || sqlite3_column_int64(statement.get(), 1) != ModelFileLayout::version)
+    if (text(row, 0) != QLatin1String(ModelFileLayout::formatName)
+        || row.getInt64(1) != ModelFileLayout::version)
         inconsistent(QStringLiteral("the model row names another format or version"));
-    const qint64 mode = sqlite3_column_int64(statement.get(), 2);
+    const qint64 mode = row.getInt64(2);
     if (mode < tmDesign || mode > tmRuntime)
         inconsistent(QStringLiteral("unknown mode %1").arg(mode));
     model.setMode(static_cast<TesselMode>(mode));
-    if (step(db, statement.get()))
+    if (row.step())
         inconsistent(QStringLiteral("more than one model row"));
+
+    forEachRow(db, "SELECT position, code, value FROM tessel_model_props ORDER BY position",
+        [&](const KSqlStatement& prop, qint64 index) {
+            expectPosition(prop.getInt64(0), index, QStringLiteral("model property position"));
+            readExtPropDef(model.extPropDefs(), prop, 1);
+        });
+    forEachRow(db, "SELECT position, name FROM tessel_databases ORDER BY position",
+        [&](const KSqlStatement& database, qint64 index) {
+            expectPosition(database.getInt64(0), index, QStringLiteral("database position"));
+            model.addDatabase(text(database, 1));
+        });
 }
 
-void readModelProps(sqlite3* db, ModelObject& model)
+std::vector<TableEntry> readTables(const KSqlDatabase& db, TesselModel model)
 {
-    SqliteStatement statement
-        = prepare(db, "SELECT position, code, value FROM tessel_model_props ORDER BY position");
-    for (qint64 expected = 0; step(db, statement.get()); ++expected) {
-        expectPosition(sqlite3_column_int64(statement.get(), 0), expected,
-            QStringLiteral("model property position"));
-        model.extPropDefs()->load(columnText(statement.get(), 1), columnText(statement.get(), 2));
-    }
-}
-
-void readDatabases(sqlite3* db, ModelObject& model)
-{
-    SqliteStatement statement
-        = prepare(db, "SELECT position, name FROM tessel_databases ORDER BY position");
-    for (qint64 expected = 0; step(db, statement.get()); ++expected) {
-        expectPosition(sqlite3_column_int64(statement.get(), 0), expected,
-            QStringLiteral("database position"));
-        model.addDatabase(columnText(statement.get(), 1));
-    }
-}
-
-std::vector<TableEntry> readTables(sqlite3* db, ModelObject& model)
-{
-    SqliteStatement statement = prepare(db,
-        "SELECT position, database_position, name, kind, primary_key, record_count FROM "
-        "tessel_tables "
-        "ORDER BY position");
     std::vector<TableEntry> tables;
-    for (qint64 expected = 0; step(db, statement.get()); ++expected) {
-        sqlite3_stmt* row = statement.get();
-        expectPosition(sqlite3_column_int64(row, 0), expected, QStringLiteral("table position"));
-        const qint64 database = sqlite3_column_int64(row, 1);
-        const QString name = columnText(row, 2);
-        if (database < 0 || database >= model.databaseCount())
-            inconsistent(QStringLiteral("table \"%1\" belongs to database %2, which does not exist")
-                             .arg(name)
-                             .arg(database));
-        const qint64 kind = sqlite3_column_int64(row, 3);
-        if (kind < ttkOrdinary || kind > ttkSystem)
-            inconsistent(QStringLiteral("table \"%1\" has unknown kind %2").arg(name).arg(kind));
-        TableEntry entry;
-        entry.table
-            = model.database(int(database))->addTable(name, static_cast<TesselTableKind>(kind));
-        const qint64 primaryKey = sqlite3_column_int64(row, 4);
-        entry.primaryKey = primaryKey < -1 || primaryKey > std::numeric_limits<int>::max()
-            ? std::numeric_limits<int>::min()
-            : int(primaryKey);
-        entry.recordCount = sqlite3_column_int64(row, 5);
-        if (entry.recordCount < 0 || entry.recordCount > std::numeric_limits<int>::max())
-            inconsistent(
-                QStringLiteral("table \"%1\" counts %2 records").arg(name).arg(entry.recordCount));
-        tables.push_back(std::move(entry));
-    }
+    forEachRow(db,
+        "SELECT position, database_position, name, kind, primary_key, record_count "
+        "FROM tessel_tables ORDER BY position",
+        [&](const KSqlStatement& row, qint64 index) {
+            expectPosition(row.getInt64(0), index, QStringLiteral("table position"));
+            const qint64 database = row.getInt64(1);
+            const QString name = text(row, 2);
+            if (database < 0 || database >= model.databaseCount())
+                inconsistent(
+                    QStringLiteral("table \"%1\" belongs to database %2, which does not exist")
+                        .arg(name)
+                        .arg(database));
+            const qint64 kind = row.getInt64(3);
+            if (kind < ttkOrdinary || kind > ttkSystem)
+                inconsistent(
+                    QStringLiteral("table \"%1\" has unknown kind %2").arg(name).arg(kind));
+            TableEntry entry;
+            entry.table = &objectOf<TableObject>(
+                model.databases(int(database)).addTable(name, TesselTableKind(kind)).get());
+            entry.primaryKey = row.getInt64(4);
+            entry.recordCount = row.getInt64(5);
+            if (entry.recordCount < 0 || entry.recordCount > std::numeric_limits<int>::max())
+                inconsistent(QStringLiteral("table \"%1\" counts %2 records")
+                                 .arg(name)
+                                 .arg(entry.recordCount));
+            tables.push_back(std::move(entry));
+        });
     return tables;
 }
 
-void readFields(sqlite3* db, std::vector<TableEntry>& tables)
+void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
 {
-    SqliteStatement statement = prepare(db,
+    forEachRow(db,
         "SELECT table_position, position, name, data_type, text_bytes FROM tessel_fields "
-        "ORDER BY table_position, position");
-    while (step(db, statement.get())) {
-        sqlite3_stmt* row = statement.get();
-        const qint64 table = sqlite3_column_int64(row, 0);
-        if (table < 0 || table >= qint64(tables.size()))
-            inconsistent(
-                QStringLiteral("a field belongs to table %1, which does not exist").arg(table));
-        TableEntry& entry = tables[size_t(table)];
-        expectPosition(sqlite3_column_int64(row, 1), entry.table->fieldCount(),
-            QStringLiteral("field position of table \"%1\":").arg(entry.table->name()));
-        const QString name = columnText(row, 2);
-        const qint64 type = sqlite3_column_int64(row, 3);
-        if (type < 0 || type > 64 || !isKnownDataType(int(type)))
-            inconsistent(QStringLiteral("field \"%1\" of table \"%2\" has unknown data type %3")
-                             .arg(name, entry.table->name())
-                             .arg(type));
-        entry.table->addField(name, static_cast<TesselDataType>(type));
-        entry.textBytes.push_back(std::max<qint64>(0, sqlite3_column_int64(row, 4)));
-    }
+        "ORDER BY table_position, position",
+        [&](const KSqlStatement& row, qint64) {
+            TableEntry& entry = tableAt(tables, row.getInt64(0), "a field");
+            TableObject& table = *entry.table;
+            expectPosition(row.getInt64(1), qint64(table.fields.size()),
+                QStringLiteral("field position of table \"%1\":").arg(table.name));
+            const QString name = text(row, 2);
+            const qint64 type = row.getInt64(3);
+            if (type < 0 || type > 64 || !isKnownDataType(int(type)))
+                inconsistent(QStringLiteral("field \"%1\" of table \"%2\" has unknown data type %3")
+                                 .arg(name, table.name)
+                                 .arg(type));
+            TesselFieldSchemas(&table).add(name, static_cast<TesselDataType>(type));
+            entry.textBytes.push_back(std::max<qint64>(0, row.getInt64(4)));
+        });
     for (TableEntry& entry : tables) {
-        if (entry.primaryKey < -1 || entry.primaryKey >= entry.table->fieldCount())
-            raiseError(QStringLiteral("the model file is inconsistent: table \"%1\": primary-key "
-                                      "field index out of range (%2 fields)")
-                           .arg(entry.table->name())
-                           .arg(entry.table->fieldCount()));
-        entry.table->setPrimaryKey(entry.primaryKey);
+        const auto fields = qint64(entry.table->fields.size());
+        if (entry.primaryKey < -1 || entry.primaryKey >= fields)
+            inconsistent(
+                QStringLiteral("table \"%1\": primary-key field index out of range (%2 fields)")
+                    .arg(entry.table->name)
+                    .arg(fields));
+        entry.table->primaryKey = int(entry.primaryKey);
     }
-}
 
-void readFieldProps(sqlite3* db, std::vector<TableEntry>& tables)
-{
-    SqliteStatement statement = prepare(db,
+    forEachRow(db,
         "SELECT table_position, field_position, position, code, value FROM tessel_field_props "
-        "ORDER BY table_position, field_position, position");
-    while (step(db, statement.get())) {
-        sqlite3_stmt* row = statement.get();
-        const qint64 table = sqlite3_column_int64(row, 0);
-        const qint64 field = sqlite3_column_int64(row, 1);
-        if (table < 0 || table >= qint64(tables.size()) || field < 0
-            || field >= tables[size_t(table)].table->fieldCount())
-            inconsistent(QStringLiteral("a field property belongs to field %1 of table %2, which "
-                                        "does not exist")
-                             .arg(field)
-                             .arg(table));
-        ExtPropDefListObject& props = *tables[size_t(table)].table->field(int(field)).extPropDefs;
-        expectPosition(sqlite3_column_int64(row, 2), props.count(),
-            QStringLiteral("property position of field \"%1\" of table \"%2\":")
-                .arg(tables[size_t(table)].table->field(int(field)).name,
-                    tables[size_t(table)].table->name()));
-        props.load(columnText(row, 3), columnText(row, 4));
-    }
+        "ORDER BY table_position, field_position, position",
+        [&](const KSqlStatement& row, qint64) {
+            TableObject& table = *tableAt(tables, row.getInt64(0), "a field property").table;
+            const qint64 field = row.getInt64(1);
+            if (field < 0 || field >= qint64(table.fields.size()))
+                inconsistent(QStringLiteral("a field property belongs to field %1 of table \"%2\", "
+                                            "which does not exist")
+                                 .arg(field)
+                                 .arg(table.name));
+            const FieldDef& def = table.fields[size_t(field)];
+            const TesselExtPropDefs props(def.extPropDefs.get());
+            expectPosition(row.getInt64(2), props.count(),
+                QStringLiteral("property position of field \"%1\" of table \"%2\":")
+                    .arg(def.name, table.name));
+            readExtPropDef(props, row, 3);
+        });
 }
 
-void readRecords(sqlite3* db, int position, TableEntry& entry, qint64 fileSize)
+void readRecords(const KSqlDatabase& db, int position, TableEntry& entry, qint64 fileSize)
 {
     TableObject& table = *entry.table;
-    const QByteArray recordTable = ModelFileLayout::recordTableName(position);
-    sqlite3_stmt* raw = nullptr;
-    const QByteArray sql = "SELECT * FROM " + quotedIdentifier(recordTable);
-    if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
+    KSqlStatement records;
+    try {
+        records = KSqlStatement(
+            db, "SELECT * FROM " + ModelFileLayout::recordTableName(position).toStdString());
+    } catch (const KSqlException& e) {
         inconsistent(QStringLiteral("the records of table \"%1\" cannot be read (%2)")
-                         .arg(table.name(), sqliteMessage(db)));
+                         .arg(table.name, sqliteMessage(e)));
     }
-    SqliteStatement statement(raw);
-    const int fieldCount = table.fieldCount();
-    if (sqlite3_column_count(raw) != fieldCount + 2)
+    const int fieldCount = int(table.fields.size());
+    if (records.columnCount() != fieldCount + 2)
         inconsistent(
             QStringLiteral("the records of table \"%1\" hold %2 values each; its schema has "
                            "%3 fields")
-                .arg(table.name())
-                .arg(sqlite3_column_count(raw) - 2)
+                .arg(table.name)
+                .arg(records.columnCount() - 2)
                 .arg(fieldCount));
 
     // The catalog's counts size the vectors once; a damaged catalog cannot
     // make them larger than the file could fill: a row takes at least a cell
     // pointer, a length, a rowid and a header byte per column.
     const auto rows = size_t(std::min(entry.recordCount, fileSize / (4 + fieldCount)));
-    std::vector<quint64>& ids = table.loadingIds();
-    std::vector<FieldColumn>& columns = table.loadingColumns();
-    ids.reserve(rows);
-    for (int f = 0; f < fieldCount; ++f)
-        columns[size_t(f)].reserve(rows, size_t(std::min(entry.textBytes[size_t(f)], fileSize)));
-
-    int result;
-    while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
-        if (qint64(ids.size()) >= entry.recordCount)
-            inconsistent(
-                QStringLiteral("table \"%1\" holds more records than its catalog counts (%2)")
-                    .arg(table.name())
-                    .arg(entry.recordCount));
-        ids.push_back(quint64(sqlite3_column_int64(raw, 1)));
-        int column = 2;
-        for (FieldColumn& values : columns) {
-            switch (values.storage()) {
-            case Storage::Int32:
-                values.int32s.push_back(sqlite3_column_int(raw, column));
-                break;
-            case Storage::Int64:
-                values.int64s.push_back(sqlite3_column_int64(raw, column));
-                break;
-            case Storage::Double:
-                values.doubles.push_back(sqlite3_column_double(raw, column));
-                break;
-            case Storage::Text: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
-                values.texts.append(text, size_t(sqlite3_column_bytes(raw, column)));
-                break;
-            }
-            }
-            ++column;
-        }
+    table.ids.reserve(rows);
+    for (int f = 0; f < fieldCount; ++f) {
+        table.columns[size_t(f)].reserve(rows);
+        if (table.columns[size_t(f)].storage == Storage::Text)
+            table.columns[size_t(f)].texts.reserveBytes(
+                size_t(std::min(entry.textBytes[size_t(f)], fileSize)));
     }
-    if (result != SQLITE_DONE)
+
+    // Values straight from SQLite into the typed vectors: no check or copy
+    // per value beyond SQLite's own.
+    sqlite3_stmt* row = records.handle();
+    try {
+        while (records.step()) {
+            if (qint64(table.ids.size()) >= entry.recordCount)
+                inconsistent(
+                    QStringLiteral("table \"%1\" holds more records than its catalog counts (%2)")
+                        .arg(table.name)
+                        .arg(entry.recordCount));
+            table.ids.push_back(quint64(sqlite3_column_int64(row, 1)));
+            int column = 2;
+            for (FieldColumn& values : table.columns) {
+                switch (values.storage) {
+                case Storage::Int32:
+                    values.int32s.push_back(sqlite3_column_int(row, column));
+                    break;
+                case Storage::Int64:
+                    values.int64s.push_back(sqlite3_column_int64(row, column));
+                    break;
+                case Storage::Double:
+                    values.doubles.push_back(sqlite3_column_double(row, column));
+                    break;
+                case Storage::Text: {
+                    const auto* text
+                        = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+                    values.texts.append(text, size_t(sqlite3_column_bytes(row, column)));
+                    break;
+                }
+                }
+                ++column;
+            }
+        }
+    } catch (const KSqlException& e) {
         raiseError(QStringLiteral("the records of table \"%1\" cannot be read: %2")
-                       .arg(table.name(), sqliteMessage(db)));
-    if (qint64(ids.size()) != entry.recordCount)
+                       .arg(table.name, sqliteMessage(e)));
+    }
+    if (qint64(table.ids.size()) != entry.recordCount)
         inconsistent(QStringLiteral("table \"%1\" holds %2 records; its catalog counts %3")
-                         .arg(table.name())
-                         .arg(ids.size())
+                         .arg(table.name)
+                         .arg(table.ids.size())
                          .arg(entry.recordCount));
-    table.finishLoading();
 }
 
 } // namespace
 
-void readModelFile(const QString& path, ModelObject& model, bool loadRecords)
+void readModelFile(const QString& path, ModelObject& target, bool loadRecords)
 {
     const qint64 fileSize = checkFileHeader(path);
-    SqliteConnection connection;
-    try {
-        connection = openSqlite(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-    } catch (const KRVException& e) {
-        raiseError(QStringLiteral("the file cannot be opened as an SQLite database (%1)")
-                       .arg(e.message()));
-    }
-    sqlite3* db = connection.get();
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    KSqlDatabase db = openFile(path);
+    sqlite3* handle = db.handle();
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     // No stored value can be longer than the file; a longer one could only be
     // made up by expressions in a foreign schema.
-    sqlite3_limit(db, SQLITE_LIMIT_LENGTH,
+    sqlite3_limit(handle, SQLITE_LIMIT_LENGTH,
         int(std::min<qint64>(std::max<qint64>(fileSize, 1 << 20), 1000000000)));
-    checkLayout(db);
-    SqliteStatement begin = prepare(db, "BEGIN");
-    step(db, begin.get());
-    readModelRow(db, model);
-    readModelProps(db, model);
-    readDatabases(db, model);
-    std::vector<TableEntry> tables = readTables(db, model);
-    readFields(db, tables);
-    readFieldProps(db, tables);
-    if (loadRecords) {
-        for (size_t position = 0; position < tables.size(); ++position)
-            readRecords(db, int(position), tables[position], fileSize);
+    try {
+        checkLayout(db);
+        // One read transaction: every table is read from the same state of
+        // the file, under one lock.
+        KSQLite::KSqlTransaction snapshot(db);
+        const TesselModel model(&target);
+        readModel(db, model);
+        std::vector<TableEntry> tables = readTables(db, model);
+        readFields(db, tables);
+        if (loadRecords) {
+            for (size_t position = 0; position < tables.size(); ++position)
+                readRecords(db, int(position), tables[position], fileSize);
+        }
+    } catch (const KSqlException& e) {
+        // The file passed the header checks, so SQLite's faults mean damage.
+        raiseError(
+            QStringLiteral("the file is damaged or of another layout (%1)").arg(sqliteMessage(e)));
     }
-    SqliteStatement commit = prepare(db, "COMMIT");
-    step(db, commit.get());
 }

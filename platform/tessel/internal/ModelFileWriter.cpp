@@ -1,20 +1,23 @@
-#include "ModelFileWriter.h"
-
-#include "Errors.h"
+#include "ModelFile.h"
 #include "ModelFileLayout.h"
-#include "ModelObject.h"
-#include "SqliteHandles.h"
+#include "TesselObjects.h"
 
-#include <QDir>
+#include <ksqlite/KSqlStatement.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+#include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+using KSQLite::KSqlDatabase;
+using KSQLite::KSqlStatement;
 
 namespace {
 
@@ -34,17 +37,32 @@ CREATE TABLE tessel_field_props(table_position INTEGER NOT NULL, field_position 
     PRIMARY KEY(table_position, field_position, position)) STRICT, WITHOUT ROWID;
 )sql";
 
-void bindText(sqlite3_stmt* statement, int index, const QString& text)
+void bind(KSqlStatement& statement, int index, int value)
 {
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(statement, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
+    statement.bindInt(index, value);
 }
 
-void runInsert(sqlite3* db, sqlite3_stmt* statement)
+void bind(KSqlStatement& statement, int index, qint64 value)
 {
-    stepSqlite(db, statement);
-    sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
+    statement.bindInt64(index, value);
+}
+
+void bind(KSqlStatement& statement, int index, const QString& value)
+{
+    statement.bindText(index, value.toStdString());
+}
+
+void bind(KSqlStatement& statement, int index, const char* value)
+{
+    statement.bindText(index, value);
+}
+
+// Binds the values to the parameters in order and runs the statement.
+template <class... Values> void insert(KSqlStatement& statement, const Values&... values)
+{
+    int index = 0;
+    (bind(statement, ++index, values), ...);
+    statement.execute();
 }
 
 const char* sqlType(Storage storage)
@@ -61,123 +79,105 @@ const char* sqlType(Storage storage)
     return "INTEGER";
 }
 
-void writeRecords(sqlite3* db, int position, const TableObject& table)
+void writeRecords(KSqlDatabase& db, int position, const TableObject& table)
 {
-    const QByteArray name = quotedIdentifier(ModelFileLayout::recordTableName(position));
-    QByteArray create
+    const std::string name = ModelFileLayout::recordTableName(position).toStdString();
+    std::string create
         = "CREATE TABLE " + name + "(position INTEGER PRIMARY KEY, id INTEGER NOT NULL";
-    QByteArray insert = "INSERT INTO " + name + " VALUES(?, ?";
-    for (int f = 0; f < table.fieldCount(); ++f) {
-        create += ", " + ModelFileLayout::fieldColumnName(f) + ' '
-            + sqlType(table.column(f).storage()) + " NOT NULL";
-        insert += ", ?";
+    std::string values = "?, ?";
+    for (size_t f = 0; f < table.fields.size(); ++f) {
+        create += ", " + ModelFileLayout::fieldColumnName(int(f)).toStdString() + ' '
+            + sqlType(table.columns[f].storage) + " NOT NULL";
+        values += ", ?";
     }
-    executeSqlite(db, create + ") STRICT");
-    SqliteStatement statement = prepareSqlite(db, insert + ')');
-    sqlite3_stmt* raw = statement.get();
-    for (int row = 0; row < table.recordCount(); ++row) {
-        sqlite3_bind_int64(raw, 1, row);
-        sqlite3_bind_int64(raw, 2, sqlite3_int64(table.id(row)));
-        for (int f = 0; f < table.fieldCount(); ++f) {
-            const FieldColumn& column = table.column(f);
-            const auto r = size_t(row);
-            switch (column.storage()) {
+    db.exec(create + ") STRICT");
+    KSqlStatement insert(db, "INSERT INTO " + name + " VALUES(" + values + ")");
+    // Bound straight from the typed vectors, texts without a copy.
+    sqlite3_stmt* raw = insert.handle();
+    for (size_t row = 0; row < table.ids.size(); ++row) {
+        int result = sqlite3_bind_int64(raw, 1, sqlite3_int64(row));
+        result |= sqlite3_bind_int64(raw, 2, sqlite3_int64(table.ids[row]));
+        for (size_t f = 0; f < table.columns.size(); ++f) {
+            const FieldColumn& column = table.columns[f];
+            const int index = int(f) + 3;
+            switch (column.storage) {
             case Storage::Int32:
-                sqlite3_bind_int(raw, f + 3, column.int32s[r]);
+                result |= sqlite3_bind_int(raw, index, column.int32s[row]);
                 break;
             case Storage::Int64:
-                sqlite3_bind_int64(raw, f + 3, column.int64s[r]);
+                result |= sqlite3_bind_int64(raw, index, column.int64s[row]);
                 break;
             case Storage::Double:
-                sqlite3_bind_double(raw, f + 3, column.doubles[r]);
+                result |= sqlite3_bind_double(raw, index, column.doubles[row]);
                 break;
             case Storage::Text: {
-                const std::string_view text = column.texts.view(r);
-                sqlite3_bind_text(raw, f + 3, text.data(), int(text.size()), SQLITE_STATIC);
+                const std::string_view text = column.texts.view(row);
+                result
+                    |= sqlite3_bind_text(raw, index, text.data(), int(text.size()), SQLITE_STATIC);
                 break;
             }
             }
         }
-        runInsert(db, raw);
+        if (result != SQLITE_OK)
+            raiseError(QStringLiteral("cannot store %1 of table \"%2\": %3")
+                           .arg(table.describeRecord(int(row)), table.name,
+                               QString::fromUtf8(sqlite3_errmsg(db.handle()))));
+        insert.execute();
     }
 }
 
-void writeCatalog(sqlite3* db, const ModelObject& model)
+void writeCatalog(KSqlDatabase& db, const ModelObject& model)
 {
-    executeSqlite(db, catalogSchema);
-    SqliteStatement modelRow
-        = prepareSqlite(db, "INSERT INTO tessel_model(format, version, mode) VALUES(?, ?, ?)");
-    sqlite3_bind_text(modelRow.get(), 1, ModelFileLayout::formatName, -1, SQLITE_STATIC);
-    sqlite3_bind_int(modelRow.get(), 2, ModelFileLayout::version);
-    sqlite3_bind_int(modelRow.get(), 3, model.mode());
-    runInsert(db, modelRow.get());
+    db.exec(catalogSchema);
+    KSqlStatement modelRow(db, "INSERT INTO tessel_model(format, version, mode) VALUES(?, ?, ?)");
+    insert(modelRow, ModelFileLayout::formatName, ModelFileLayout::version, int(model.mode));
+    KSqlStatement modelProp(db, "INSERT INTO tessel_model_props VALUES(?, ?, ?)");
+    const std::vector<ExtPropDef>& modelProps = model.extPropDefs->items;
+    for (size_t p = 0; p < modelProps.size(); ++p)
+        insert(modelProp, int(p), modelProps[p].code, modelProps[p].value);
 
-    SqliteStatement modelProp = prepareSqlite(db, "INSERT INTO tessel_model_props VALUES(?, ?, ?)");
-    const ExtPropDefListObject& modelProps = *model.extPropDefs();
-    for (int i = 0; i < modelProps.count(); ++i) {
-        sqlite3_bind_int(modelProp.get(), 1, i);
-        bindText(modelProp.get(), 2, modelProps.item(i)->code());
-        bindText(modelProp.get(), 3, modelProps.item(i)->value());
-        runInsert(db, modelProp.get());
-    }
-
-    SqliteStatement database = prepareSqlite(db, "INSERT INTO tessel_databases VALUES(?, ?)");
-    SqliteStatement table = prepareSqlite(db, "INSERT INTO tessel_tables VALUES(?, ?, ?, ?, ?, ?)");
-    SqliteStatement field = prepareSqlite(db, "INSERT INTO tessel_fields VALUES(?, ?, ?, ?, ?)");
-    SqliteStatement fieldProp
-        = prepareSqlite(db, "INSERT INTO tessel_field_props VALUES(?, ?, ?, ?, ?)");
-    int tablePosition = 0;
-    for (int d = 0; d < model.databaseCount(); ++d) {
-        const DatabaseObject& db_ = *model.database(d);
-        sqlite3_bind_int(database.get(), 1, d);
-        bindText(database.get(), 2, db_.name());
-        runInsert(db, database.get());
-        for (int t = 0; t < db_.tableCount(); ++t, ++tablePosition) {
-            const TableObject& source = *db_.table(t);
-            sqlite3_bind_int(table.get(), 1, tablePosition);
-            sqlite3_bind_int(table.get(), 2, d);
-            bindText(table.get(), 3, source.name());
-            sqlite3_bind_int(table.get(), 4, source.kind());
-            sqlite3_bind_int(table.get(), 5, source.primaryKey());
-            sqlite3_bind_int(table.get(), 6, source.recordCount());
-            runInsert(db, table.get());
-            for (int f = 0; f < source.fieldCount(); ++f) {
-                const FieldDef& def = source.field(f);
-                const FieldColumn& column = source.column(f);
-                sqlite3_bind_int(field.get(), 1, tablePosition);
-                sqlite3_bind_int(field.get(), 2, f);
-                bindText(field.get(), 3, def.name);
-                sqlite3_bind_int(field.get(), 4, def.type);
-                sqlite3_bind_int64(field.get(), 5,
-                    column.storage() == Storage::Text ? sqlite3_int64(column.texts.byteCount())
-                                                      : 0);
-                runInsert(db, field.get());
-                for (int p = 0; p < def.extPropDefs->count(); ++p) {
-                    sqlite3_bind_int(fieldProp.get(), 1, tablePosition);
-                    sqlite3_bind_int(fieldProp.get(), 2, f);
-                    sqlite3_bind_int(fieldProp.get(), 3, p);
-                    bindText(fieldProp.get(), 4, def.extPropDefs->item(p)->code());
-                    bindText(fieldProp.get(), 5, def.extPropDefs->item(p)->value());
-                    runInsert(db, fieldProp.get());
-                }
+    KSqlStatement database(db, "INSERT INTO tessel_databases VALUES(?, ?)");
+    KSqlStatement table(db, "INSERT INTO tessel_tables VALUES(?, ?, ?, ?, ?, ?)");
+    KSqlStatement field(db, "INSERT INTO tessel_fields VALUES(?, ?, ?, ?, ?)");
+    KSqlStatement fieldProp(db, "INSERT INTO tessel_field_props VALUES(?, ?, ?, ?, ?)");
+    int position = 0;
+    for (size_t d = 0; d < model.databases.size(); ++d) {
+        const DatabaseObject& source = *model.databases[d];
+        insert(database, int(d), source.name);
+        for (const TesselRef<TableObject>& tableRef : source.tables) {
+            const TableObject& t = *tableRef;
+            insert(
+                table, position, int(d), t.name, int(t.tableKind), t.primaryKey, t.recordCount());
+            for (size_t f = 0; f < t.fields.size(); ++f) {
+                const FieldDef& def = t.fields[f];
+                const FieldColumn& column = t.columns[f];
+                const qint64 textBytes
+                    = column.storage == Storage::Text ? qint64(column.texts.byteCount()) : 0;
+                insert(field, position, int(f), def.name, int(def.type), textBytes);
+                const std::vector<ExtPropDef>& props = def.extPropDefs->items;
+                for (size_t p = 0; p < props.size(); ++p)
+                    insert(fieldProp, position, int(f), int(p), props[p].code, props[p].value);
             }
-            writeRecords(db, tablePosition, source);
+            writeRecords(db, position++, t);
         }
     }
 }
 
+// Flushes a file or folder to disk.
 void syncPath(const QString& path, int flags)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), flags);
-    if (fd < 0)
-        raiseError(QStringLiteral("cannot open %1 to flush it: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    const int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0)
+    struct Descriptor
+    {
+        int fd;
+        ~Descriptor()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } file { ::open(QFile::encodeName(path).constData(), flags) };
+    if (file.fd < 0 || ::fsync(file.fd) != 0)
         raiseError(QStringLiteral("cannot flush %1: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
@@ -198,21 +198,18 @@ void writeModelFile(const QString& path, const ModelObject& model)
                        .arg(temporary.errorString()));
     const QString temporaryPath = temporary.fileName();
     temporary.close();
-    {
-        SqliteConnection connection
-            = openSqlite(temporaryPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-        sqlite3* db = connection.get();
+    try {
+        KSqlDatabase db(temporaryPath.toStdString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         // The temporary file is worthless until renamed, so no journal; it is
         // flushed once, before the rename.
-        executeSqlite(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
-        executeSqlite(db,
-            "PRAGMA application_id = " + QByteArray::number(ModelFileLayout::applicationId)
-                + "; PRAGMA user_version = " + QByteArray::number(ModelFileLayout::version) + ";");
-        executeSqlite(db, "BEGIN");
+        db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA application_id = "
+            + std::to_string(ModelFileLayout::applicationId)
+            + "; PRAGMA user_version = " + std::to_string(ModelFileLayout::version));
+        KSQLite::KSqlTransaction transaction(db);
         writeCatalog(db, model);
-        executeSqlite(db, "COMMIT");
-        if (sqlite3_close(connection.release()) != SQLITE_OK)
-            raiseError(QStringLiteral("cannot close the temporary file"));
+        transaction.commit();
+    } catch (const KSQLite::KSqlException& e) {
+        raiseError(QString::fromStdString(e.msg()));
     }
     // A temporary file is private to its owner; the model file is not.
     const QFileDevice::Permissions permissions = target.exists() ? target.permissions()
