@@ -5,16 +5,6 @@
 #include <memory>
 #include <string>
 
-class TestBIMException : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void fromText_data();
-    void fromText();
-    void copyAssignAndCatch();
-};
-
 namespace {
 
 const char* const kNullText = "null";
@@ -44,72 +34,78 @@ std::unique_ptr<BIMException> build(const QString& kind, const QByteArray& utf8,
 
 } // namespace
 
-void TestBIMException::fromText_data()
+class TestBIMException : public QObject
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QByteArray>("input"); // UTF-8 bytes handed to the constructor
-    QTest::addColumn<QByteArray>("what"); // the message is the same text, decoded
+    Q_OBJECT
 
-    const QList<QPair<const char*, QByteArray>> texts { { "ascii", "Timeout!" },
-        { "chinese", QStringLiteral("网络超时！").toUtf8() },
-        { "outside the basic plane", QString::fromUcs4(U"模型\U0001F600").toUtf8() },
-        { "empty", "" } };
-    for (const char* kind : { "std::string", "char*", "QString", "std::wstring", "wchar_t*" }) {
-        for (const auto& text : texts)
-            QTest::addRow("%s %s", kind, text.first) << kind << text.second << text.second;
+private slots:
+    void fromText_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("input"); // UTF-8 bytes handed to the constructor
+        QTest::addColumn<QByteArray>("what"); // the message is the same text, decoded
+
+        const QList<QPair<const char*, QByteArray>> texts { { "ascii", "Timeout!" },
+            { "chinese", QStringLiteral("网络超时！").toUtf8() },
+            { "outside the basic plane", QString::fromUcs4(U"模型\U0001F600").toUtf8() },
+            { "empty", "" } };
+        for (const char* kind : { "std::string", "char*", "QString", "std::wstring", "wchar_t*" }) {
+            for (const auto& text : texts)
+                QTest::addRow("%s %s", kind, text.first) << kind << text.second << text.second;
+        }
+        // Narrow text stops at the first NUL, message and what() alike.
+        const QByteArray withNul("ab\0cd", 5);
+        QTest::newRow("std::string with NUL") << "std::string" << withNul << QByteArray("ab");
+        QTest::newRow("char* with NUL") << "char*" << withNul << QByteArray("ab");
+        QTest::newRow("null char*") << "char*" << QByteArray(kNullText) << kUnknown;
+        QTest::newRow("null wchar_t*") << "wchar_t*" << QByteArray(kNullText) << kUnknown;
     }
-    // Narrow text stops at the first NUL, message and what() alike.
-    const QByteArray withNul("ab\0cd", 5);
-    QTest::newRow("std::string with NUL") << "std::string" << withNul << QByteArray("ab");
-    QTest::newRow("char* with NUL") << "char*" << withNul << QByteArray("ab");
-    QTest::newRow("null char*") << "char*" << QByteArray(kNullText) << kUnknown;
-    QTest::newRow("null wchar_t*") << "wchar_t*" << QByteArray(kNullText) << kUnknown;
-}
 
-void TestBIMException::fromText()
-{
-    QFETCH(QString, kind);
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, what);
+    void fromText()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, what);
 
-    const std::unique_ptr<BIMException> exception = build(kind, input, 17);
-    QCOMPARE(exception->m_nCode, 17);
-    QCOMPARE(exception->m_strMessage, what == kUnknown ? QString() : QString::fromUtf8(what));
-    QCOMPARE(QByteArray(exception->what()), what);
-    const BIMException copy(*exception);
-    QCOMPARE(QByteArray(copy.what()), what);
-}
-
-void TestBIMException::copyAssignAndCatch()
-{
-    BIMException assigned;
-    QCOMPARE(assigned.m_nCode, 0);
-    QVERIFY(assigned.m_strMessage.isEmpty());
-    QCOMPARE(assigned.what(), "");
-
-    const QString text = QStringLiteral("打开项目失败！");
-    auto source = std::make_unique<BIMException>(text, 3);
-    assigned = *source;
-    QVERIFY(assigned.what() != source->what()); // not a shared buffer
-    try {
-        throw BIMException(*source);
-    } catch (const std::exception& caught) {
-        source.reset();
-        QCOMPARE(QByteArray(caught.what()), text.toUtf8());
-        QCOMPARE(dynamic_cast<const BIMException&>(caught).m_nCode, 3);
+        const std::unique_ptr<BIMException> exception = build(kind, input, 17);
+        QCOMPARE(exception->m_nCode, 17);
+        QCOMPARE(exception->m_strMessage, what == kUnknown ? QString() : QString::fromUtf8(what));
+        QCOMPARE(QByteArray(exception->what()), what);
+        const BIMException copy(*exception);
+        QCOMPARE(QByteArray(copy.what()), what);
     }
-    QCOMPARE(assigned.m_nCode, 3);
-    QCOMPARE(assigned.m_strMessage, text);
-    QCOMPARE(QByteArray(assigned.what()), text.toUtf8());
 
-    // Assigning from one without narrow text gives up the old text.
-    char* none = nullptr;
-    assigned = BIMException(none, 4);
-    BIMException& self = assigned;
-    assigned = self;
-    QCOMPARE(assigned.what(), "Unknown exception");
-    QCOMPARE(assigned.m_nCode, 4);
-}
+    void copyAssignAndCatch()
+    {
+        BIMException assigned;
+        QCOMPARE(assigned.m_nCode, 0);
+        QVERIFY(assigned.m_strMessage.isEmpty());
+        QCOMPARE(assigned.what(), "");
+
+        const QString text = QStringLiteral("打开项目失败！");
+        auto source = std::make_unique<BIMException>(text, 3);
+        assigned = *source;
+        QVERIFY(assigned.what() != source->what()); // not a shared buffer
+        try {
+            throw BIMException(*source);
+        } catch (const std::exception& caught) {
+            source.reset();
+            QCOMPARE(QByteArray(caught.what()), text.toUtf8());
+            QCOMPARE(dynamic_cast<const BIMException&>(caught).m_nCode, 3);
+        }
+        QCOMPARE(assigned.m_nCode, 3);
+        QCOMPARE(assigned.m_strMessage, text);
+        QCOMPARE(QByteArray(assigned.what()), text.toUtf8());
+
+        // Assigning from one without narrow text gives up the old text.
+        char* none = nullptr;
+        assigned = BIMException(none, 4);
+        BIMException& self = assigned;
+        assigned = self;
+        QCOMPARE(assigned.what(), "Unknown exception");
+        QCOMPARE(assigned.m_nCode, 4);
+    }
+};
 
 QTEST_APPLESS_MAIN(TestBIMException)
 #include "tst_bimexception.moc"

@@ -22,116 +22,102 @@ class TestGlobal : public QObject
     Q_OBJECT
 
 private slots:
-    void initParams_data();
-    void initParams();
-    void destoryGivesAFreshEmptyInstance();
+    void initParams_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<QString>("storedWorkspace"); // "WorkSpace" in the settings store
+        QTest::addColumn<QVariantMap>(
+            "expected"); // keyed fields; "token" is "Bearer " unless given
+
+        QTest::newRow("program only") << QStringList {} << 1 << "" << QVariantMap {};
+        QTest::newRow("empty user identifier") << QStringList { "--userID=", "--account=a" } << 1
+                                               << "" << QVariantMap { { "account", "a" } };
+        // Keys are matched exactly after two characters that are not examined;
+        // the value is all after the first "=", and a later argument wins.
+        QTest::newRow("how arguments are read")
+            << QStringList { "/-userID=first", "xxaccount=x",
+                   "--token=abc==", "--projectService=http://h/?a=b", "--userID=second",
+                   "--userid=u1", "--USERID=u2", "--Token=t", "--unknown=1", "--noequals", "=x",
+                   "a=b", "-", "" }
+            << 1 << ""
+            << QVariantMap { { "userID", "second" }, { "account", "x" },
+                   { "token", "Bearer abc==" }, { "projectService", "http://h/?a=b" } };
+        QStringList allKeys;
+        QVariantMap allValues;
+        for (const QString& key : kKeyedFields) {
+            allKeys << "--" + key + "=" + key + " value";
+            allValues[key] = (key == "token" ? "Bearer " : "") + key + " value";
+        }
+        QTest::newRow("all thirteen keys") << allKeys << 1 << "" << allValues;
+        QTest::newRow("token prefixed once per call")
+            << QStringList { "--userID=u", "--token=abc" } << 2 << ""
+            << QVariantMap { { "userID", "u" }, { "token", "Bearer abc" } };
+        // The stored text is used unchanged, separators and trailing one included.
+        QTest::newRow("workspace root from the settings store")
+            << QStringList { "--userID=u" } << 1 << "C:\\Work Space\\"
+            << QVariantMap { { "userID", "u" } };
+    }
+
+    void initParams()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, calls);
+        QFETCH(QString, storedWorkspace);
+        QFETCH(QVariantMap, expected);
+        const bool result = !expected.value("userID").toString().isEmpty();
+
+        QTemporaryDir settings;
+        QTemporaryDir workingDir;
+        if (!storedWorkspace.isEmpty()) {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
+            QSettings store(
+                QSettings::NativeFormat, QSettings::SystemScope, "Korvane", "Plenar_Lanucher");
+            store.setValue("WorkSpace", storedWorkspace);
+            store.sync();
+            QCOMPARE(store.status(), QSettings::NoError);
+        }
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PROBE_SETTINGS_DIR", settings.path());
+        environment.insert("PROBE_CALLS", QString::number(calls));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        probe.setProcessEnvironment(environment);
+        probe.setWorkingDirectory(workingDir.path());
+        probe.start(GLOBAL_PROBE, arguments);
+        QVERIFY(probe.waitForFinished(30000));
+        QVERIFY2(probe.exitCode() == 0, probe.readAllStandardError().constData());
+        const QJsonObject fields = QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+
+        QCOMPARE(fields.value("result").toBool(), result);
+        for (const QString& field : kKeyedFields) {
+            const QString fallback = field == "token" ? "Bearer " : "";
+            QCOMPARE(fields.value(field).toString(), expected.value(field, fallback).toString());
+        }
+        const QString appDir = QFileInfo(GLOBAL_PROBE).canonicalPath();
+        const QString parent = QFileInfo(appDir).path();
+        const QString workspace = storedWorkspace.isEmpty() ? parent + "/" : storedWorkspace + "/";
+        QCOMPARE(fields.value("appDir").toString(), result ? appDir + "/" : "untouched");
+        QCOMPARE(fields.value("dataDir").toString(), result ? parent + "/Data/" : "untouched");
+        QCOMPARE(fields.value("workspaceRoot").toString(), result ? workspace : "untouched");
+        // The settings store must never become a file named after the registry key.
+        QCOMPARE(QDir(workingDir.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList {});
+    }
+
+    void destoryGivesAFreshEmptyInstance()
+    {
+        Global* first = Singleton<Global>::instance();
+        QCOMPARE(Singleton<Global>::instance(), first);
+        first->m_projectId = 7;
+        first->m_userID = "set";
+        Singleton<Global>::destory();
+        QCOMPARE(Singleton<Global>::instance()->m_projectId, qint64(0));
+        QVERIFY(Singleton<Global>::instance()->m_userID.isNull());
+        Singleton<Global>::destory();
+    }
 };
-
-void TestGlobal::initParams_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("calls");
-    QTest::addColumn<QString>("storedWorkspace"); // "WorkSpace" in the settings store
-    QTest::addColumn<QVariantMap>("expected"); // keyed fields; "token" is "Bearer " unless given
-
-    QTest::newRow("program only") << QStringList {} << 1 << "" << QVariantMap {};
-    QTest::newRow("empty user identifier") << QStringList { "--userID=", "--account=a" } << 1 << ""
-                                           << QVariantMap { { "account", "a" } };
-    QTest::newRow("keys differing in case fill nothing")
-        << QStringList { "--userid=u1", "--USERID=u2", "--Token=t" } << 1 << "" << QVariantMap {};
-    QTest::newRow("value keeps every = after the first")
-        << QStringList { "--userID=u", "--token=abc==", "--projectService=http://h/?a=b" } << 1
-        << ""
-        << QVariantMap { { "userID", "u" }, { "token", "Bearer abc==" },
-               { "projectService", "http://h/?a=b" } };
-    QTest::newRow("later argument wins")
-        << QStringList { "--userID=first", "--account=a", "--userID=second" } << 1 << ""
-        << QVariantMap { { "userID", "second" }, { "account", "a" } };
-    QTest::newRow("first two characters dropped unexamined")
-        << QStringList { "/-userID=slash", "xxaccount=x", "--displayName=Zhang San" } << 1 << ""
-        << QVariantMap { { "userID", "slash" }, { "account", "x" },
-               { "displayName", "Zhang San" } };
-    QStringList allKeys;
-    QVariantMap allValues;
-    for (const QString& key : kKeyedFields) {
-        allKeys << "--" + key + "=" + key + " value";
-        allValues[key] = (key == "token" ? "Bearer " : "") + key + " value";
-    }
-    QTest::newRow("all thirteen keys") << allKeys << 1 << "" << allValues;
-    QTest::newRow("unknown and malformed arguments are ignored")
-        << QStringList { "--userID=u", "--unknown=1", "--noequals", "=x", "a=b", "-", "" } << 1
-        << "" << QVariantMap { { "userID", "u" } };
-    QTest::newRow("token prefixed once per call") << QStringList { "--userID=u",
-        "--token=abc" } << 2 << "" << QVariantMap { { "userID", "u" }, { "token", "Bearer abc" } };
-    // The stored text is used unchanged, separators and trailing one included.
-    QTest::newRow("workspace root from the settings store")
-        << QStringList { "--userID=u" } << 1 << "C:\\Work Space\\"
-        << QVariantMap { { "userID", "u" } };
-}
-
-void TestGlobal::initParams()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, calls);
-    QFETCH(QString, storedWorkspace);
-    QFETCH(QVariantMap, expected);
-    const bool result = !expected.value("userID").toString().isEmpty();
-
-    QTemporaryDir settings;
-    QTemporaryDir workingDir;
-    if (!storedWorkspace.isEmpty()) {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
-        QSettings store(
-            QSettings::NativeFormat, QSettings::SystemScope, "Korvane", "Plenar_Lanucher");
-        store.setValue("WorkSpace", storedWorkspace);
-        store.sync();
-        QCOMPARE(store.status(), QSettings::NoError);
-    }
-    QProcess probe;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PROBE_SETTINGS_DIR", settings.path());
-    environment.insert("PROBE_CALLS", QString::number(calls));
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    probe.setProcessEnvironment(environment);
-    probe.setWorkingDirectory(workingDir.path());
-    probe.start(GLOBAL_PROBE, arguments);
-    QVERIFY(probe.waitForFinished(30000));
-    QVERIFY2(probe.exitCode() == 0, probe.readAllStandardError().constData());
-    const QJsonObject fields = QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
-
-    QCOMPARE(fields.value("result").toBool(), result);
-    for (const QString& field : kKeyedFields) {
-        const QString fallback = field == "token" ? "Bearer " : "";
-        QCOMPARE(fields.value(field).toString(), expected.value(field, fallback).toString());
-    }
-    const QString appDir = QFileInfo(GLOBAL_PROBE).canonicalPath();
-    const QString parent = QFileInfo(appDir).path();
-    const QString workspace = storedWorkspace.isEmpty() ? parent + "/" : storedWorkspace + "/";
-    QCOMPARE(fields.value("appDir").toString(), result ? appDir + "/" : "untouched");
-    QCOMPARE(fields.value("dataDir").toString(), result ? parent + "/Data/" : "untouched");
-    QCOMPARE(fields.value("workspaceRoot").toString(), result ? workspace : "untouched");
-    // The settings store must never become a file named after the registry key.
-    QCOMPARE(
-        QDir(workingDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList {});
-}
-
-void TestGlobal::destoryGivesAFreshEmptyInstance()
-{
-    Global* first = Singleton<Global>::instance();
-    QCOMPARE(Singleton<Global>::instance(), first);
-    first->m_projectId = 7;
-    first->m_userID = first->m_projectPath = first->m_appDir = "set";
-
-    Singleton<Global>::destory();
-    Global* fresh = Singleton<Global>::instance();
-    QCOMPARE(fresh->m_projectId, qint64(0));
-    QVERIFY(fresh->m_userID.isNull());
-    QVERIFY(fresh->m_projectPath.isNull());
-    QVERIFY(fresh->m_appDir.isNull());
-    QVERIFY(!Global::s_pProgressBar);
-    Singleton<Global>::destory();
-}
 
 QTEST_GUILESS_MAIN(TestGlobal)
 #include "tst_global.moc"

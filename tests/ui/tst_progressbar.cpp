@@ -1,40 +1,22 @@
+// The progress bar widget, and the library's progress control built on it.
 #include <controls/ProgressBar.h>
+#include <core/Global.h>
+#include <ui/BIMProgressBar.h>
 
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(const wchar_t*)
 
 class TestProgressBar : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void constructorSetsRange()
-    {
-        for (const auto& [minimum, maximum] : { std::pair { 0, 100 }, { 5, 20 }, { 0, 0 } }) {
-            ProgressBar bar(nullptr, minimum, maximum);
-            QCOMPARE(bar.minimum(), minimum);
-            QCOMPARE(bar.maximum(), maximum);
-            QCOMPARE(bar.value(), minimum);
-            QVERIFY(bar.prompt().isEmpty());
-            QVERIFY(bar.isHidden());
-        }
-    }
-
-    void showImmediatelyPaintsBeforeReturning()
-    {
-        ProgressBar bar(nullptr, 0, 100);
-        bar.resize(200, 24);
-        bar.ShowImmediately();
-        QVERIFY(bar.isVisible());
-        QVERIFY(bar.windowHandle()->isExposed());
-        const int paintsOnFirstShow = bar.immediatePaintCount();
-        QVERIFY(paintsOnFirstShow > 0);
-        // Already visible: still painted at once, so the caller sees it current.
-        bar.ShowImmediately();
-        QCOMPARE(bar.immediatePaintCount(), paintsOnFirstShow + 1);
-    }
-
     void progressIsClampedAndFollowsThePrompt_data()
     {
         QTest::addColumn<int>("maximum");
@@ -103,6 +85,85 @@ private slots:
             "the prompt is not drawn");
         QVERIFY2(pixelsChangedBy([&] { bar.UpdatePrompt("Writing tables"); }) > 20,
             "a new prompt is not drawn");
+    }
+
+    void showPaintsAtOnce_data()
+    {
+        QTest::addColumn<bool>("parented");
+        QTest::newRow("top-level") << false;
+        QTest::newRow("child of a shown window") << true;
+    }
+
+    void showPaintsAtOnce()
+    {
+        QFETCH(bool, parented);
+        auto window = std::make_unique<QWidget>();
+        QPointer<BIMProgressBar> bar = new BIMProgressBar(parented ? window.get() : nullptr);
+        std::unique_ptr<BIMProgressBar> topLevel(parented ? nullptr : bar.data());
+        if (parented) {
+            window->show();
+            bar->hide();
+        }
+        // No event processing in between: the paint must come from ShowImmediately.
+        bar->SetVisible(true);
+        QVERIFY(bar->isVisible());
+        QVERIFY(bar->window()->windowHandle()->isExposed());
+        const int paints = bar->immediatePaintCount();
+        QVERIFY(paints > 0);
+        // Already visible: painted again, so that the caller sees it current.
+        bar->SetVisible(true);
+        QCOMPARE(bar->immediatePaintCount(), paints + 1);
+        bar->SetVisible(false);
+        QVERIFY(bar->isHidden());
+        bar->SetVisible(true);
+        QVERIFY(bar->immediatePaintCount() > paints + 1);
+        window.reset();
+        QCOMPARE(bar.isNull(), parented);
+    }
+
+    // Every call goes through the interface to the bar the global slot owns.
+    void callsThroughInterfaceReachWidget_data()
+    {
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<const wchar_t*>("text");
+        QTest::addColumn<QString>("expectedPrompt");
+        auto row = [](const char* name, int maximum, int value, const wchar_t* text,
+                       const char* prompt) {
+            QTest::newRow(name) << maximum << value << text << QString::fromUtf8(prompt);
+        };
+        row("default range, ASCII", 100, 37, L"Downloading", "Downloading");
+        row("beyond the initial 100, Chinese", 5000, 4321, L"正在更新项目…", "正在更新项目…");
+        row("small range at its end, outside the basic plane", 3, 3, L"model \U0001F3D7 ok",
+            "model \xF0\x9F\x8F\x97 ok");
+        row("busy, stops at NUL", 0, 0, L"first\0second", "first");
+        row("empty", 100, 0, L"", "");
+        row("null", 100, 100, nullptr, "");
+    }
+
+    void callsThroughInterfaceReachWidget()
+    {
+        QFETCH(int, maximum);
+        QFETCH(int, value);
+        QFETCH(const wchar_t*, text);
+        QFETCH(QString, expectedPrompt);
+        Global::s_pProgressBar = std::make_shared<BIMProgressBar>();
+        QPointer<BIMProgressBar> bar = Global::s_pProgressBar.get();
+        IProgressCtrl& control = *Global::s_pProgressBar;
+        control.SetMaximum(maximum);
+        control.UpdateValue(value);
+        control.SetDescription(L"stale text");
+        control.SetDescription(text);
+        control.SetVisible(true);
+        QCOMPARE(bar->maximum(), maximum);
+        QCOMPARE(bar->value(), value);
+        QCOMPARE(bar->prompt(), expectedPrompt);
+        QVERIFY(bar->text().startsWith(expectedPrompt));
+        QVERIFY(bar->immediatePaintCount() > 0);
+        control.SetVisible(false);
+        QVERIFY(bar->isHidden());
+        Global::s_pProgressBar.reset();
+        QVERIFY(bar.isNull());
     }
 };
 
