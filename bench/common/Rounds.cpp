@@ -64,16 +64,18 @@ double Comparison::ratio() const
 
 bool Comparison::print() const
 {
+    const QString goal = m_goal > 0 ? QStringLiteral("≤ %1").arg(m_goal, 0, 'f', 2) : QStringLiteral("—");
+    const char* met = m_goal <= 0 ? "—" : this->met() ? "yes" : "no";
     std::printf("%s: %s\n    reference, %s: %s\n    ratio of medians %.2f (rounds %.2f–%.2f), "
-                "goal <= %.2f: %s\n",
+                "goal %s: %s\n",
         qUtf8Printable(m_benchmark), qUtf8Printable(m_ours.text(m_unit)),
         qUtf8Printable(m_reference), qUtf8Printable(m_theirs.text(m_unit)), ratio(),
-        m_ratios.min(), m_ratios.max(), m_goal, met() ? "met" : "NOT met");
-    std::printf("RESULT|%s|%s|%.2f (%.2f–%.2f)|≤ %.2f|%s\n", qUtf8Printable(m_benchmark),
-        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(), m_goal,
-        met() ? "yes" : "no");
+        m_ratios.min(), m_ratios.max(), qUtf8Printable(goal), met);
+    std::printf("RESULT|%s|%s|%.2f (%.2f–%.2f)|%s|%s\n", qUtf8Printable(m_benchmark),
+        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(),
+        qUtf8Printable(goal), met);
     std::fflush(stdout);
-    return met();
+    return this->met();
 }
 
 void printFigure(

@@ -1,23 +1,30 @@
-// Times FileHandler::clearDir against "rm -rf" on two identical trees of small
-// files on tmpfs, at 10,000 and 100,000 files (100 files a folder).
+// Times emptying and removing folder trees of small files on tmpfs against
+// "rm -rf" on an identical tree, at 10,000 and 100,000 files (100 files a
+// folder), in alternated rounds compared by their medians:
+//   - FileHandler::clearDir (empties and removes the folder, as the host's
+//     "remove" does),
+//   - FileHandler::clearFiles (empties it and keeps it, as "clear" does),
+//   - deleteTree (Project::clear's removal of the project cache).
+// rm's own start (a run given a name that does not exist) is taken off its
+// times; every round builds fresh trees.
 //
-//   bench_filehandler [rounds] [base folder]     defaults: 3, /dev/shm
-//
-// Prints one line per size with the median times and their ratios.
+//   bench_filehandler [rounds] [base folder]     defaults: 5, /dev/shm
 
-#include "BenchClock.h"
+#include "Rounds.h"
 
 #include <storage/FileHandler.h>
 
+#include <krvcommon/FileSystem.h>
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,35 +57,20 @@ bool buildTree(const std::string& root, int folders)
     return true;
 }
 
-struct Figures
+struct Remover
 {
-    double clearDir;
-    double rmRf;
+    const char* name;
+    double goal; // at 100,000 files; 0 for none
+    // Runs on the tree's root; true when it did what it should.
+    std::function<bool(const QString&)> run;
 };
 
-bool measure(const QString& base, int folders, Figures& figures)
+bool isEmptyFolder(const QString& path)
 {
-    QTemporaryDir scratch(base + QStringLiteral("/bench-filehandler-XXXXXX"));
-    if (!scratch.isValid())
-        return false;
-    const std::string ours = scratch.filePath(QStringLiteral("ours")).toStdString();
-    const std::string theirs = scratch.filePath(QStringLiteral("theirs")).toStdString();
-    if (!buildTree(ours, folders) || !buildTree(theirs, folders))
-        return false;
-
-    QElapsedTimer timer;
-    timer.start();
-    const bool cleared = FileHandler::clearDir(QString::fromStdString(ours));
-    figures.clearDir = timer.nsecsElapsed() / 1e6;
-
-    timer.restart();
-    const int status = QProcess::execute(
-        QStringLiteral("rm"), { QStringLiteral("-rf"), QString::fromStdString(theirs) });
-    figures.rmRf = timer.nsecsElapsed() / 1e6;
-
-    struct stat left;
-    return cleared && status == 0 && stat(ours.c_str(), &left) != 0
-        && stat(theirs.c_str(), &left) != 0;
+    return QDir(path).exists()
+        && QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                | QDir::NoDotAndDotDot)
+               .isEmpty();
 }
 
 } // namespace
@@ -86,31 +78,59 @@ bool measure(const QString& base, int folders, Figures& figures)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const QString base = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/dev/shm");
 
-    double clear10k = 0;
+    QTemporaryDir scratch(base + QStringLiteral("/bench-filehandler-XXXXXX"));
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(base));
+        return 1;
+    }
+    const ChildTimer rm(
+        { QStringLiteral("rm"), QStringLiteral("-rf"), scratch.filePath(QStringLiteral("none")) });
+    std::printf("rm's start, taken off its times: %.2f ms\n", rm.startCost());
+
+    const Remover removers[] = {
+        { "clearDir", 1.2,
+            [](const QString& path) {
+                return FileHandler::clearDir(path) && !QDir(path).exists();
+            } },
+        { "clearFiles", 0,
+            [](const QString& path) {
+                return FileHandler::clearFiles(path) && isEmptyFolder(path);
+            } },
+        { "deleteTree", 0,
+            [](const QString& path) { return deleteTree(path) && !QDir(path).exists(); } },
+    };
+    const std::string theirs = scratch.filePath(QStringLiteral("theirs")).toStdString();
+    const QString ours = scratch.filePath(QStringLiteral("ours"));
     for (const int folders : { 100, 1000 }) {
-        std::vector<double> ours, theirs;
-        for (int round = 0; round < rounds; ++round) {
-            Figures figures {};
-            if (!measure(base, folders, figures)) {
-                std::fprintf(
-                    stderr, "could not build or clear the trees under %s\n", qPrintable(base));
-                return 1;
+        for (const Remover& remover : removers) {
+            Comparison comparison(QStringLiteral("%1, %2 files")
+                                      .arg(QLatin1String(remover.name))
+                                      .arg(folders * kFilesPerFolder),
+                QStringLiteral("rm -rf, start taken off"), folders == 1000 ? remover.goal : 0);
+            for (int round = 0; round < rounds; ++round) {
+                QDir(ours).removeRecursively();
+                if (!buildTree(ours.toStdString(), folders) || !buildTree(theirs, folders)) {
+                    std::fprintf(stderr, "cannot build the trees under %s\n", qPrintable(base));
+                    return 1;
+                }
+                QElapsedTimer timer;
+                timer.start();
+                const bool done = remover.run(ours);
+                const double oursMs = double(timer.nsecsElapsed()) / 1e6;
+                const double rmMs = rm.run({ QStringLiteral("rm"), QStringLiteral("-rf"),
+                    QString::fromStdString(theirs) });
+                struct stat left;
+                if (!done || rmMs < 0 || stat(theirs.c_str(), &left) == 0) {
+                    std::fprintf(stderr, "%s or rm -rf failed\n", remover.name);
+                    return 1;
+                }
+                comparison.add(oursMs, rmMs);
             }
-            ours.push_back(figures.clearDir);
-            theirs.push_back(figures.rmRf);
+            comparison.print();
         }
-        const double clearMs = median(ours);
-        const double rmMs = median(theirs);
-        std::printf("%7d files: clearDir %8.1f ms   rm -rf %8.1f ms   ratio %.2f",
-            folders * kFilesPerFolder, clearMs, rmMs, clearMs / rmMs);
-        if (folders == 100)
-            clear10k = clearMs;
-        else
-            std::printf("   100k/10k %.2f", clearMs / clear10k);
-        std::printf("\n");
     }
     return 0;
 }
