@@ -73,27 +73,28 @@ inline TesselModel loaded(const QString& path, bool readOnly = false, bool withR
     return model;
 }
 
+inline void addDefinition(TesselExtPropDefs definitions, const QString& code, const QString& value)
+{
+    TesselExtPropDef definition = definitions.add();
+    definition.setCode(code);
+    definition.setValue(value);
+}
+
 // converted: the value of the model's "IgnoreProcessInt64" marker, none if empty.
 inline void writeModel(const QString& path, const Revision& tables,
     const QString& converted = QString(), TesselMode mode = tmDesign)
 {
     TesselModel model = newModel();
-    if (!converted.isEmpty()) {
-        TesselExtPropDef marker = model.extPropDefs().add();
-        marker.setCode(QStringLiteral("IgnoreProcessInt64"));
-        marker.setValue(converted);
-    }
+    if (!converted.isEmpty())
+        addDefinition(model.extPropDefs(), QStringLiteral("IgnoreProcessInt64"), converted);
     TesselDatabase database = model.addDatabase(QStringLiteral("DB"));
     for (const Table& spec : tables) {
         TesselTable table = database.addTable(spec.name, spec.kind);
         for (const Field& field : spec.fields) {
             TesselFieldSchema schema
                 = table.tableSchema().fieldSchemas().add(field.name, field.type);
-            if (!field.dataType.isEmpty()) {
-                TesselExtPropDef marker = schema.extPropDefs().add();
-                marker.setCode(QStringLiteral("DataType"));
-                marker.setValue(field.dataType);
-            }
+            if (!field.dataType.isEmpty())
+                addDefinition(schema.extPropDefs(), QStringLiteral("DataType"), field.dataType);
         }
         table.tableSchema().setPrimaryKeyFieldIndex(spec.fields.empty() ? -1 : spec.primaryKey);
         table.reserveRecords(int(spec.records.size()));

@@ -354,10 +354,9 @@ private Q_SLOTS:
         QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.err + result.out));
         // One bar, redrawn in place, ended by a single line break.
         QVERIFY2(
-            result.out.startsWith("\r  [........................]   0%"), qPrintable(result.out));
-        QVERIFY2(!result.out.contains("\n  ["), qPrintable(result.out));
-        QVERIFY2(result.out.contains(QRegularExpression(QStringLiteral(
-                     "\\r  \\[#{24}\\] 100%  Project files are up to date *\\r?\\nProject "))),
+            result.out.contains(QRegularExpression(QStringLiteral(
+                "^\\r  \\[\\.{24}\\]   0%[^\\n]*\\r  \\[#{24}\\] 100%  Project files are up to "
+                "date *\\r?\\nProject "))),
             qPrintable(result.out));
     }
 

@@ -1,6 +1,6 @@
 // Project as a host drives it: opening and what the host sees when that fails,
 // the session, and updates through the real platform hub with a scripted
-// central service and with the local central store.
+// central service. The demo host's test runs them with the local central store.
 
 #include "ProjectFolders.h"
 #include "RegisteredProject.h"
@@ -30,13 +30,6 @@ constexpr long long kProjectId = 880;
 Global& global()
 {
     return *Singleton<Global>::instance();
-}
-
-std::vector<std::pair<std::wstring, double>> g_progress;
-
-void recordProgress(const wchar_t* text, double value)
-{
-    g_progress.emplace_back(text, value);
 }
 
 // A central service that fails with `error` if one is given, and otherwise
@@ -81,14 +74,12 @@ private slots:
         global().m_tenantID = "tenant-9";
         global().m_productCode = "BIM";
         m_project = new RegisteredProject();
-        g_progress.clear();
     }
 
     void cleanup()
     {
         Project::destory();
         GetPlatformCommunicationNexus()->SetCentralService(nullptr);
-        qunsetenv("BIMCORE_CENTRAL_STORE");
     }
 
     void registrationAndDestruction()
@@ -344,39 +335,6 @@ private slots:
         QCOMPARE(message, kOpenFailed);
         QCOMPARE(m_project->GetErrorMsg(), error);
         QVERIFY(!m_project->GetDatabaseManager());
-    }
-
-    void localStore_data()
-    {
-        QTest::addColumn<bool>("localCopy");
-        QTest::newRow("first fetch through open") << false;
-        QTest::newRow("update of an open project") << true;
-    }
-
-    void localStore()
-    {
-        QFETCH(bool, localCopy);
-        const Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } },
-            { { 1, { 1, "a" } }, { 2, { 2, "a" } } } };
-        Table renamed = segment;
-        renamed.records[1].values[1] = "b";
-        const QString store = m_dir->filePath("store");
-        writeProject(store + "/P-880", { projectTable(77), renamed }, "db2");
-        qputenv("BIMCORE_CENTRAL_STORE", QFile::encodeName(store));
-        if (localCopy)
-            writeProject(m_folder, { projectTable(77), segment });
-
-        QVERIFY(m_project->open(&recordProgress));
-        QCOMPARE(g_progress.empty(), localCopy);
-        if (localCopy)
-            QVERIFY(m_project->updateProject(&recordProgress));
-        QVERIFY(m_project->getChangedDelta().tables
-            == (localCopy ? TableChangeMap { { L"segment", { { 2, RecordChanged } } } }
-                          : TableChangeMap {}));
-        QCOMPARE(readAll(m_folder + "/" + kModelFile), readAll(store + "/P-880/" + kModelFile));
-        QCOMPARE(m_project->getTesselTable("segment")[1].asString("name"), QStringLiteral("b"));
-        QVERIFY(!g_progress.empty());
-        QCOMPARE(g_progress.back().second, 100.0);
     }
 };
 
