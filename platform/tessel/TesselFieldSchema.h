@@ -10,7 +10,7 @@
 
 // One field of a table: its name, data type and extended property
 // definitions. The handle refers to the table and the field's position in it.
-class TESSEL_EXPORT TesselFieldSchema : public TesselHandle<ITesselTable>
+class TESSEL_EXPORT TesselFieldSchema : public TesselItemHandle<ITesselTable>
 {
 public:
     TesselFieldSchema() = default;
@@ -30,7 +30,4 @@ public:
     //  - to text types: every value gets its decimal text form.
     void setDataType(const TesselDataType& type);
     TesselExtPropDefs extPropDefs() const;
-
-private:
-    int m_index = -1;
 };

@@ -35,8 +35,7 @@ QString fromUtf8(std::string_view text)
 } // namespace
 
 TesselRecord::TesselRecord(ITesselTable* table, int row)
-    : TesselHandle(table)
-    , m_row(row)
+    : TesselItemHandle(table, row)
 {
     objectOf<TableObject>(table).checkRecord(row);
 }
@@ -52,8 +51,8 @@ TesselRecord::TesselRecord(ITesselRecord* record)
 quint64 TesselRecord::id64() const
 {
     const TableObject& table = objectOf<TableObject>(get());
-    table.checkRecord(m_row);
-    return table.ids[static_cast<size_t>(m_row)];
+    table.checkRecord(m_index);
+    return table.ids[static_cast<size_t>(m_index)];
 }
 
 int TesselRecord::fieldIndex(const QString& name) const
@@ -67,14 +66,14 @@ int TesselRecord::fieldIndex(const QString& name) const
 
 int TesselRecord::asInteger(int field) const
 {
-    return readCell<qint32>(get(), m_row, field, convertToInt32, "a 32-bit integer");
+    return readCell<qint32>(get(), m_index, field, convertToInt32, "a 32-bit integer");
 }
 
 qint64 TesselRecord::asInt64(int field) const
 {
     const auto convert
         = [](const CellValue& cell, qint64& value) { return convertToInt64(cell, value, true); };
-    return readCell<qint64>(get(), m_row, field, convert, "a 64-bit integer");
+    return readCell<qint64>(get(), m_index, field, convert, "a 64-bit integer");
 }
 
 quint64 TesselRecord::asUInt64(int field) const
@@ -87,24 +86,24 @@ quint64 TesselRecord::asUInt64(int field) const
         value = static_cast<quint64>(cell.integer);
         return true;
     };
-    return readCell<quint64>(get(), m_row, field, convert, "an unsigned 64-bit integer");
+    return readCell<quint64>(get(), m_index, field, convert, "an unsigned 64-bit integer");
 }
 
 double TesselRecord::asDouble(int field) const
 {
-    return readCell<double>(get(), m_row, field, convertToDouble, "a number");
+    return readCell<double>(get(), m_index, field, convertToDouble, "a number");
 }
 
 QString TesselRecord::asString(int field) const
 {
-    const CellValue cell = objectOf<TableObject>(get()).cell(m_row, field);
+    const CellValue cell = objectOf<TableObject>(get()).cell(m_index, field);
     return cell.kind == CellValue::Text ? fromUtf8(cell.text) : fromUtf8(convertToText(cell));
 }
 
 QVariant TesselRecord::value(int field) const
 {
     const TableObject& table = objectOf<TableObject>(get());
-    const CellValue cell = table.cell(m_row, field);
+    const CellValue cell = table.cell(m_index, field);
     switch (table.columns[static_cast<size_t>(field)].storage) {
     case Storage::Int32:
         if (table.fields[static_cast<size_t>(field)].type == tdtBoolean)
@@ -127,24 +126,24 @@ void TesselRecord::setInteger(int field, int value)
 
 void TesselRecord::setInt64(int field, qint64 value)
 {
-    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromInteger(value));
+    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromInteger(value));
 }
 
 void TesselRecord::setUInt64(int field, quint64 value)
 {
-    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromUnsigned(value));
+    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromUnsigned(value));
 }
 
 void TesselRecord::setDouble(int field, double value)
 {
-    objectOf<TableObject>(get()).storeCell(m_row, field, CellValue::fromReal(value));
+    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromReal(value));
 }
 
 void TesselRecord::setString(int field, const QString& value)
 {
     const QByteArray utf8 = value.toUtf8();
-    objectOf<TableObject>(get()).storeCell(
-        m_row, field, CellValue::fromText(std::string_view(utf8.constData(), size_t(utf8.size()))));
+    objectOf<TableObject>(get()).storeCell(m_index, field,
+        CellValue::fromText(std::string_view(utf8.constData(), size_t(utf8.size()))));
 }
 
 void TesselRecord::setValue(int field, const QVariant& value)
@@ -154,7 +153,7 @@ void TesselRecord::setValue(int field, const QVariant& value)
         TableObject& table = objectOf<TableObject>(get());
         table.field(field);
         const bool text = table.columns[static_cast<size_t>(field)].storage == Storage::Text;
-        table.storeCell(m_row, field, text ? CellValue::fromText({}) : CellValue::fromInteger(0));
+        table.storeCell(m_index, field, text ? CellValue::fromText({}) : CellValue::fromInteger(0));
         return;
     }
     switch (value.userType()) {

@@ -18,7 +18,7 @@
 // integer, a value outside the 32-bit range read with asInteger): a wrong
 // value is never returned silently. An unknown field name, an index out of
 // range and any operation on a null handle raise KRVException too.
-class TESSEL_EXPORT TesselRecord : public TesselHandle<ITesselTable>
+class TESSEL_EXPORT TesselRecord : public TesselItemHandle<ITesselTable>
 {
 public:
     TesselRecord() = default;
@@ -26,13 +26,6 @@ public:
     // The record an identifier handler is given (a null pointer gives a null
     // record).
     explicit TesselRecord(ITesselRecord* record);
-
-    // Same table object and position (identity, not values).
-    bool operator==(const TesselRecord& other) const noexcept
-    {
-        return get() == other.get() && m_row == other.m_row;
-    }
-    bool operator!=(const TesselRecord& other) const noexcept { return !(*this == other); }
 
     // The record's own identifier.
     quint64 id64() const;
@@ -64,6 +57,4 @@ public:
 private:
     // Raises for an unknown name.
     int fieldIndex(const QString& name) const;
-
-    int m_row = -1;
 };

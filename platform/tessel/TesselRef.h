@@ -70,3 +70,26 @@ public:
 private:
     TesselRef<Interface> m_object;
 };
+
+// A handle to one item of a library object (a field of a table, a record, a
+// definition of a list): the object and the item's position in it.
+template <class Interface> class TesselItemHandle : public TesselHandle<Interface>
+{
+public:
+    TesselItemHandle() = default;
+    TesselItemHandle(Interface* object, int index)
+        : TesselHandle<Interface>(object)
+        , m_index(index)
+    {
+    }
+
+    // Same item of the same object (identity, not values).
+    bool operator==(const TesselItemHandle& other) const noexcept
+    {
+        return this->get() == other.get() && m_index == other.m_index;
+    }
+    bool operator!=(const TesselItemHandle& other) const noexcept { return !(*this == other); }
+
+protected:
+    int m_index = -1;
+};

@@ -9,6 +9,8 @@
 
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 void checkDataType(const TableObject& table, const QString& field, TesselDataType type)
@@ -175,8 +177,7 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
 }
 
 TesselFieldSchema::TesselFieldSchema(ITesselTable* table, int fieldIndex)
-    : TesselHandle(table)
-    , m_index(fieldIndex)
+    : TesselItemHandle(table, fieldIndex)
 {
     objectOf<TableObject>(table).field(fieldIndex);
 }
@@ -244,8 +245,7 @@ TesselExtPropDef TesselExtPropDefs::add()
 }
 
 TesselExtPropDef::TesselExtPropDef(ITesselExtPropDefs* list, int index)
-    : TesselHandle(list)
-    , m_index(index)
+    : TesselItemHandle(list, index)
 {
     definitionOf(list, index);
 }

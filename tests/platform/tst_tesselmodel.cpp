@@ -287,10 +287,6 @@ private slots:
             << tdtString << QVariantList { "12", "12a" } << tdtInt64 << refused;
         QTest::newRow("fraction to int64")
             << tdtDouble << QVariantList { 3.5 } << tdtInt64 << refused;
-        QTest::newRow("int64 to text") << tdtInt64 << QVariantList { qint64(9007199254740993LL) }
-                                       << tdtString << QVariantList { "9007199254740993" };
-        QTest::newRow("int64 to int32 beyond")
-            << tdtInt64 << QVariantList { qint64(1) << 33 } << tdtInt32 << refused;
     }
 
     void dataTypeConversion()

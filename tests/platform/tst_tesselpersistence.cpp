@@ -199,57 +199,52 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("missing") << "missing"
-                                 << "does not exist";
-        QTest::newRow("empty") << "empty"
-                               << "empty";
-        QTest::newRow("not SQLite") << "text"
-                                    << "not an SQLite database";
-        QTest::newRow("another layout") << "CREATE TABLE project(id INTEGER)"
-                                        << "another layout";
-        QTest::newRow("another version") << "PRAGMA user_version = 2"
-                                         << "version 2";
-        QTest::newRow("truncated") << "half"
-                                   << "truncated";
-        QTest::newRow("truncated header") << "header"
-                                          << "truncated";
-        QTest::newRow("primary key out of range")
-            << "UPDATE tessel_tables SET primary_key = 7 WHERE name = 'element_type'"
-            << "primary-key field index out of range";
-        QTest::newRow("primary key below -1")
-            << "UPDATE tessel_tables SET primary_key = -2 WHERE name = 'element_type'"
-            << "primary-key field index out of range";
-        QTest::newRow("too many values")
-            << "ALTER TABLE tessel_records_0 ADD COLUMN f7 INTEGER NOT NULL DEFAULT 0"
-            << "hold 8 values each; its schema has 7 fields";
-        QTest::newRow("too few values")
-            << "DELETE FROM tessel_field_props WHERE field_position = 6;"
-               "DELETE FROM tessel_fields WHERE table_position = 0 AND position = 6"
-            << "hold 7 values each; its schema has 6 fields";
-        QTest::newRow("record count") << "DELETE FROM tessel_records_0 WHERE position = 3"
-                                      << "holds 49 records; its catalog counts 50";
-        QTest::newRow("more records")
-            << "UPDATE tessel_tables SET record_count = 2 WHERE position = 0"
-            << "more records than its catalog counts (2)";
-        QTest::newRow("record table missing") << "DROP TABLE tessel_records_1"
-                                              << "records of table \"empty\" cannot be read";
-        QTest::newRow("unknown data type")
-            << "UPDATE tessel_fields SET data_type = 9 WHERE position = 1"
-            << "unknown data type 9";
-        QTest::newRow("table of no database")
-            << "UPDATE tessel_tables SET database_position = 5 WHERE position = 0"
-            << "database 5, which does not exist";
-        QTest::newRow("gap in field positions")
-            << "UPDATE tessel_fields SET position = 9 WHERE table_position = 0 AND position = 6"
-            << "field position";
-        QTest::newRow("property of no field") << "UPDATE tessel_field_props SET field_position = 9"
-                                              << "field 9 of table";
-        QTest::newRow("duplicate table")
-            << "UPDATE tessel_tables SET name = 'element_type' WHERE name = 'empty'"
-            << "already has a table";
-        QTest::newRow("trigger")
-            << "CREATE TRIGGER t AFTER INSERT ON tessel_model BEGIN SELECT 1; END"
-            << "views or triggers";
+        // Name, the damage (SQL run on the file or a named fault), what the
+        // message must say.
+        const char* const rows[][3] = {
+            { "missing", "missing", "does not exist" },
+            { "empty", "empty", "empty" },
+            { "not SQLite", "text", "not an SQLite database" },
+            { "another layout", "CREATE TABLE project(id INTEGER)", "another layout" },
+            { "another version", "PRAGMA user_version = 2", "version 2" },
+            { "truncated", "half", "truncated" },
+            { "truncated header", "header", "truncated" },
+            { "primary key out of range",
+                "UPDATE tessel_tables SET primary_key = 7 WHERE position = 0",
+                "primary-key field index out of range" },
+            { "primary key below -1",
+                "UPDATE tessel_tables SET primary_key = -2 WHERE position = 0",
+                "primary-key field index out of range" },
+            { "too many values",
+                "ALTER TABLE tessel_records_0 ADD COLUMN f7 INTEGER NOT NULL DEFAULT 0",
+                "hold 8 values each; its schema has 7 fields" },
+            { "too few values",
+                "DELETE FROM tessel_fields WHERE table_position = 0 AND position = 6",
+                "hold 7 values each; its schema has 6 fields" },
+            { "fewer records", "DELETE FROM tessel_records_0 WHERE position = 3",
+                "holds 49 records; its catalog counts 50" },
+            { "more records", "UPDATE tessel_tables SET record_count = 2 WHERE position = 0",
+                "more records than its catalog counts (2)" },
+            { "record table missing", "DROP TABLE tessel_records_1",
+                "records of table \"empty\" cannot be read" },
+            { "unknown data type", "UPDATE tessel_fields SET data_type = 9 WHERE position = 1",
+                "unknown data type 9" },
+            { "table of no database",
+                "UPDATE tessel_tables SET database_position = 5 WHERE position = 0",
+                "database 5, which does not exist" },
+            { "gap in field positions",
+                "UPDATE tessel_fields SET position = 9 WHERE table_position = 0 AND position = 6",
+                "field position" },
+            { "property of no field", "UPDATE tessel_field_props SET field_position = 9",
+                "field 9 of table" },
+            { "duplicate table",
+                "UPDATE tessel_tables SET name = 'element_type' WHERE position = 1",
+                "already has a table" },
+            { "trigger", "CREATE TRIGGER t AFTER INSERT ON tessel_model BEGIN SELECT 1; END",
+                "views or triggers" },
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
     }
 
     void damagedFiles()
