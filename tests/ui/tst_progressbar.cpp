@@ -32,7 +32,6 @@ private slots:
         };
         row("inside, no prompt", 100, 42, "", 0, 42, "42%");
         row("inside, prompt first", 100, 42, "Copying", 0, 42, "Copying  42%");
-        row("at maximum", 100, 100, "", 0, 100, "100%");
         row("above maximum", 100, 130, "", 0, 100, "100%");
         row("below minimum", 100, -7, "", 0, 0, "0%");
         row("raised maximum, non-ASCII", 1000, 750, "正在打开项目", 0, 750, "正在打开项目  75%");
