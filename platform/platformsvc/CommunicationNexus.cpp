@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
+#include <cstdlib>
 #include <cwchar>
 #include <deque>
 #include <exception>
@@ -41,19 +41,12 @@ void dropEvent(void* where)
 void* copyText(void* where, const void* copy)
 {
     const wchar_t* text = copy ? *static_cast<const wchar_t* const*>(copy) : nullptr;
-    wchar_t* own = nullptr;
-    if (text) {
-        const size_t length = std::wcslen(text) + 1;
-        // Owned by the slot, which holds a plain pointer: dropText frees it.
-        own = std::make_unique<wchar_t[]>(length).release();
-        std::memcpy(own, text, length * sizeof(wchar_t));
-    }
-    return new (where) const wchar_t*(own);
+    return new (where) const wchar_t*(text ? ::wcsdup(text) : nullptr);
 }
 
 void dropText(void* where)
 {
-    const std::unique_ptr<const wchar_t[]> own(*static_cast<const wchar_t**>(where));
+    std::free(const_cast<wchar_t*>(*static_cast<const wchar_t**>(where)));
 }
 
 // By name, before anyone else registers these names with plain pointer
@@ -149,28 +142,24 @@ public:
 
     void Respond(TableChangeMap changes) override
     {
-        if (firstAnswer())
-            Broadcast(PlatformEvent::makeResponse(m_projectId, std::move(changes)));
+        Answer(PlatformEvent::makeResponse(m_projectId, std::move(changes)));
     }
 
     void Fail(const std::wstring& text) override
     {
-        if (firstAnswer())
-            Broadcast(PlatformEvent::makeError(m_projectId, text));
+        Answer(PlatformEvent::makeError(m_projectId, text));
     }
 
+    // Only the first answer counts.
     void Answer(const PlatformEventRef& event) override
     {
-        if (firstAnswer())
+        if (!std::exchange(m_answered, true))
             Broadcast(event);
     }
 
     bool StopRequested() const override { return m_hub.m_worker->stopRequested(); }
 
 private:
-    // Only the first answer counts.
-    bool firstAnswer() { return !std::exchange(m_answered, true); }
-
     CCommunicationNexus& m_hub;
     const long long m_projectId;
     bool m_answered { false };
@@ -181,7 +170,6 @@ CCommunicationNexus::CCommunicationNexus()
 {
 }
 
-// The worker stops before anything it uses goes away.
 CCommunicationNexus::~CCommunicationNexus() = default;
 
 void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> service)

@@ -84,7 +84,7 @@ private:
 
     std::mutex m_serviceMutex;
     std::shared_ptr<ICentralService> m_service; // null: the local central store
-    std::unique_ptr<Worker> m_worker;
+    std::unique_ptr<Worker> m_worker; // last: stops before the rest goes away
 };
 
 // The one hub of the process, created on the first call; never null.

@@ -32,12 +32,11 @@ protected:
     IBIMPlatformEvent& operator=(const IBIMPlatformEvent&) = default;
 };
 
-// Argument types of the hub's signals. A queued delivery copies each argument
-// through the meta-type registered under its declared name, and Qt would copy
-// a name ending in '*' as a bare pointer. The library registers these names
-// (and the plain pointer types, for connections that pass their argument
-// types explicitly) when it loads, so that a queued copy of the event holds a
-// reference and a queued copy of the text owns a copy of it.
+// Argument types of the hub's signals. Qt copies a queued argument whose type
+// name ends in '*' as a bare pointer; the library registers these names (and
+// the pointer types, for connections given their argument types) when it
+// loads, so that a queued copy holds a reference on the event or owns a copy
+// of the text.
 using BIMPlatformEventPtr = IBIMPlatformEvent*;
 using BIMProgressText = const wchar_t*;
 Q_DECLARE_METATYPE(IBIMPlatformEvent*)

@@ -21,11 +21,6 @@ constexpr double kCopyShare = 90.0; // percent of the progress bar spent copying
     throw std::runtime_error(text.toStdString());
 }
 
-QString display(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 QString storeLocation()
 {
     const QString fromEnvironment = qEnvironmentVariable("BIMCORE_CENTRAL_STORE");
@@ -43,11 +38,11 @@ TableChangeMap compareChanges(const QString& oldModel, const QString& newModel)
 {
     try {
         return compareModelFiles(oldModel, newModel);
-    } catch (const std::runtime_error&) {
+    } catch (const std::exception&) {
         checkModelFile(newModel);
         try {
             checkModelFile(oldModel);
-        } catch (const std::runtime_error&) {
+        } catch (const std::exception&) {
             return {};
         }
         throw;
@@ -79,7 +74,8 @@ TableChangeMap LocalCentralStore::fetch(
     const QFileInfo storeInfo(store);
     if (!storeInfo.isDir()
         || ::access(QFile::encodeName(storeInfo.absoluteFilePath()).constData(), R_OK | X_OK) != 0)
-        fail(QStringLiteral("The central store \"%1\" cannot be read.").arg(display(store)));
+        fail(QStringLiteral("The central store \"%1\" cannot be read.")
+                 .arg(QDir::toNativeSeparators(store)));
 
     const QString key = QString::fromStdWString(params.m_projectKey);
     if (key.trimmed().isEmpty() || key == QLatin1String(".") || key == QLatin1String("..")
@@ -93,24 +89,12 @@ TableChangeMap LocalCentralStore::fetch(
         const QFileInfo file(source + name);
         if (!file.isFile())
             fail(QStringLiteral("Project \"%1\" is not in the central store \"%2\" (no %3).")
-                     .arg(key, display(store), name));
+                     .arg(key, QDir::toNativeSeparators(store), name));
         if (!file.isReadable())
             fail(QStringLiteral("\"%1\" in the central store cannot be read.")
-                     .arg(display(file.filePath())));
+                     .arg(QDir::toNativeSeparators(file.filePath())));
         totalBytes += file.size();
     }
-
-    // The local model is compared with the central one while the files are
-    // copied and flushed.
-    const QString sourceModel = source + names[0];
-    const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
-    const bool haveOldModel = update.projectFolderExisted() && QFileInfo(oldModel).isFile();
-    const FileIdentity compared = identify(sourceModel);
-    std::future<TableChangeMap> comparison;
-    if (haveOldModel)
-        comparison = std::async(std::launch::async, &compareChanges, oldModel, sourceModel);
-    else
-        checkModelFile(sourceModel);
 
     // A journal of the old files left by a crash would be applied to the new.
     QStringList replaced = names;
@@ -118,30 +102,31 @@ TableChangeMap LocalCentralStore::fetch(
         replaced << name + QStringLiteral("-journal") << name + QStringLiteral("-wal")
                  << name + QStringLiteral("-shm");
     const QString staging = update.stage(replaced) + QLatin1Char('/');
-    FileIdentity copiedModel;
-    qint64 bytesBefore = 0;
+    qint64 copied = 0;
     const double scale = kCopyShare / double(std::max<qint64>(totalBytes, 1));
-    for (const QString& name : names) {
+    auto fetchFile = [&](const QString& name) {
         const QString text = QStringLiteral("Fetching %1").arg(name);
-        report(text, scale * bytesBefore);
-        const FileIdentity copied = copyFile(source + name, staging + name,
-            [&](qint64 done) { report(text, scale * (bytesBefore + done)); });
-        if (name == names[0])
-            copiedModel = copied;
-        bytesBefore += copied.size;
-    }
+        report(text, scale * copied);
+        copied += copyFile(source + name, staging + name,
+            [&](qint64 done) { report(text, scale * (copied + done)); });
+    };
 
+    // The model delivered, not the one in the store that may change meanwhile,
+    // is compared with the local one while the rest is copied and flushed.
+    fetchFile(names[0]);
+    const QString newModel = staging + names[0];
+    const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
+    std::future<TableChangeMap> comparison = std::async(std::launch::async, [&] {
+        if (update.projectFolderExisted() && QFileInfo(oldModel).isFile())
+            return compareChanges(oldModel, newModel);
+        checkModelFile(newModel);
+        return TableChangeMap();
+    });
+    fetchFile(names[1]);
+    for (const QString& name : names)
+        flushFile(staging + name);
     report(QStringLiteral("Comparing the models"), kCopyShare);
-    TableChangeMap changes;
-    if (haveOldModel) {
-        changes = comparison.get();
-        // The central model was replaced while it was read: compare again with
-        // what was actually copied.
-        if (copiedModel != compared || identify(sourceModel) != compared)
-            changes = compareChanges(oldModel, staging + names[0]);
-    } else if (copiedModel != compared) {
-        checkModelFile(staging + names[0]);
-    }
+    const TableChangeMap changes = comparison.get();
 
     report(QStringLiteral("Replacing the local project files"), kCopyShare + 5);
     update.commit();

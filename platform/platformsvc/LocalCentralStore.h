@@ -45,7 +45,7 @@ private:
 // by table name. The record tables are read straight from the mapped files;
 // SQLite reads the catalogs, and the tables whose file layout the direct read
 // does not know (or all of them when BIMCORE_COMPARE_PLAIN is set).
-// Throws std::runtime_error when either file is no readable model file.
+// Throws std::exception when either file cannot be read as a model file.
 PLATFORMSVC_EXPORT TableChangeMap compareModelFiles(
     const QString& oldModel, const QString& newModel);
 

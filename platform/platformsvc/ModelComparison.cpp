@@ -321,31 +321,28 @@ class Models
 {
 public:
     Models(const QString& oldModel, const QString& newModel)
-        : m_oldPath(oldModel)
-        , m_newPath(newModel)
+        : m_oldFile(oldModel)
+        , m_newFile(newModel)
     {
+        QString reading = newModel; // names the file that cannot be read
         try {
             m_db.Open(QFileInfo(newModel).absoluteFilePath().toStdString(), false);
             // Reading through a mapping saves a copy of every page.
             m_db.exec("PRAGMA mmap_size = 2147418112");
             m_newCatalog = readCatalog(m_db, "main", newModel);
-        } catch (const KSqlException& e) {
-            fail(newModel, QStringLiteral("cannot be read"), e.what());
-        }
-        if (oldModel.isEmpty())
-            return;
-        try {
+            if (oldModel.isEmpty())
+                return;
+            reading = oldModel;
             KSqlStatement attach(m_db, std::string("ATTACH ?1 AS ") + kOld);
             attach.bindText(1, QFileInfo(oldModel).absoluteFilePath().toStdString());
             attach.execute();
             m_oldCatalog = readCatalog(m_db, kOld, oldModel);
         } catch (const KSqlException& e) {
-            fail(oldModel, QStringLiteral("cannot be read"), e.what());
+            fail(reading, QStringLiteral("cannot be read"), e.what());
         }
-        for (QFile* file : { &m_oldFile, &m_newFile }) {
-            file->setFileName(file == &m_oldFile ? oldModel : newModel);
-            if (file->open(QIODevice::ReadOnly))
-                (file == &m_oldFile ? m_oldMap : m_newMap) = file->map(0, file->size());
+        if (m_oldFile.open(QIODevice::ReadOnly) && m_newFile.open(QIODevice::ReadOnly)) {
+            m_oldMap = m_oldFile.map(0, m_oldFile.size());
+            m_newMap = m_newFile.map(0, m_newFile.size());
         }
     }
 
@@ -356,29 +353,20 @@ public:
             if (!records.empty())
                 changes[table.toStdWString()].merge(records);
         };
-        try {
-            for (const auto& [key, newTable] : m_newCatalog) {
-                RecordChangeMap records;
-                const auto oldTable = m_oldCatalog.find(key);
-                if (oldTable == m_oldCatalog.end())
-                    listAll(recordTable("main", newTable.position), RecordAdded, records);
-                else
-                    compareTable(oldTable->second, newTable, records);
-                keep(newTable.name, records);
-            }
-            for (const auto& [key, oldTable] : m_oldCatalog) {
-                RecordChangeMap records;
-                if (!m_newCatalog.count(key))
-                    listAll(recordTable(kOld, oldTable.position), RecordRemoved, records);
-                keep(oldTable.name, records);
-            }
-        } catch (const KSqlException& e) {
-            throw std::runtime_error(
-                QStringLiteral("The model files \"%1\" and \"%2\" cannot be "
-                               "compared (%3).")
-                    .arg(QDir::toNativeSeparators(m_oldPath), QDir::toNativeSeparators(m_newPath),
-                        QString::fromUtf8(e.what()))
-                    .toStdString());
+        for (const auto& [key, newTable] : m_newCatalog) {
+            RecordChangeMap records;
+            const auto oldTable = m_oldCatalog.find(key);
+            if (oldTable == m_oldCatalog.end())
+                listAll(recordTable("main", newTable.position), RecordAdded, records);
+            else
+                compareTable(oldTable->second, newTable, records);
+            keep(newTable.name, records);
+        }
+        for (const auto& [key, oldTable] : m_oldCatalog) {
+            RecordChangeMap records;
+            if (!m_newCatalog.count(key))
+                listAll(recordTable(kOld, oldTable.position), RecordRemoved, records);
+            keep(oldTable.name, records);
         }
         return changes;
     }
@@ -481,7 +469,8 @@ private:
     }
 
     // The same walk inside SQLite, which pairs the records by position and
-    // hands back only those that differ.
+    // hands back only those that differ. Positions are the records' indexes:
+    // the old records past the new model's last position have no partner.
     void compareInSqlite(const std::string& oldRecords, const std::string& newRecords,
         const std::string& same, RecordChangeMap& out, Unpaired& oldUnpaired,
         Unpaired& newUnpaired) const
@@ -489,28 +478,21 @@ private:
         KSqlStatement paired(m_db,
             "SELECT n.position, n.id, o.position, o.id FROM " + newRecords + " AS n LEFT JOIN "
                 + oldRecords + " AS o ON o.position = n.position WHERE o.id IS NOT n.id OR NOT ("
-                + same + ')');
+                + same + ") UNION ALL SELECT NULL, NULL, position, id FROM " + oldRecords
+                + " WHERE position > ifnull((SELECT max(position) FROM " + newRecords + "), -1)");
         while (paired.step()) {
-            const quint64 id = quint64(paired.getInt64(1));
-            if (!paired.isNull(3) && quint64(paired.getInt64(3)) == id) {
-                out[id] = RecordChanged;
+            if (!paired.isNull(1) && !paired.isNull(3)
+                && paired.getInt64(1) == paired.getInt64(3)) {
+                out[quint64(paired.getInt64(1))] = RecordChanged;
                 continue;
             }
-            newUnpaired.emplace(id, paired.getInt64(0));
+            if (!paired.isNull(1))
+                newUnpaired.emplace(quint64(paired.getInt64(1)), paired.getInt64(0));
             if (!paired.isNull(3))
                 oldUnpaired.emplace(quint64(paired.getInt64(3)), paired.getInt64(2));
         }
-        // Positions are the records' indexes: the old records past the new
-        // model's last position had nothing to pair with.
-        KSqlStatement beyond(m_db,
-            "SELECT position, id FROM " + oldRecords
-                + " WHERE position > ifnull((SELECT max(position) FROM " + newRecords + "), -1)");
-        while (beyond.step())
-            oldUnpaired.emplace(quint64(beyond.getInt64(1)), beyond.getInt64(0));
     }
 
-    QString m_oldPath;
-    QString m_newPath;
     KSqlDatabase m_db;
     Catalog m_oldCatalog;
     Catalog m_newCatalog;

@@ -51,11 +51,6 @@ private:
     const long long m_projectId;
 };
 
-std::unique_ptr<Event> make(std::wstring type, long long projectId)
-{
-    return std::make_unique<Event>(std::move(type), projectId);
-}
-
 class FileProcessRequest final : public RefCounted<ICentralServiceFileProcessEvent>
 {
 public:
@@ -77,12 +72,12 @@ private:
 
 PlatformEventRef PlatformEvent::makeStart(long long projectId)
 {
-    return PlatformEventRef(make(kFileProcStartEvent, projectId).release());
+    return PlatformEventRef(std::make_unique<Event>(kFileProcStartEvent, projectId).release());
 }
 
 PlatformEventRef PlatformEvent::makeResponse(long long projectId, TableChangeMap changes)
 {
-    auto event = make(kFileProcResponseEvent, projectId);
+    auto event = std::make_unique<Event>(kFileProcResponseEvent, projectId);
     event->m_changes = std::move(changes);
     event->m_data = &event->m_changes;
     return PlatformEventRef(event.release());
@@ -90,7 +85,7 @@ PlatformEventRef PlatformEvent::makeResponse(long long projectId, TableChangeMap
 
 PlatformEventRef PlatformEvent::makeError(long long projectId, std::wstring text)
 {
-    auto event = make(kPlatformErrorEvent, projectId);
+    auto event = std::make_unique<Event>(kPlatformErrorEvent, projectId);
     event->m_text = std::move(text);
     event->m_data = event->m_text.data();
     return PlatformEventRef(event.release());
@@ -98,7 +93,7 @@ PlatformEventRef PlatformEvent::makeError(long long projectId, std::wstring text
 
 PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId)
 {
-    return PlatformEventRef(make(std::move(type), projectId).release());
+    return PlatformEventRef(std::make_unique<Event>(std::move(type), projectId).release());
 }
 
 long PlatformEvent::liveCount()

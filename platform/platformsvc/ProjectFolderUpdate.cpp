@@ -20,24 +20,20 @@
 namespace PlatformSvcComm {
 
 // Owns a file descriptor; a negative one owns nothing.
-class Fd
+struct Fd
 {
-public:
     explicit Fd(int fd)
-        : m_fd(fd)
+        : fd(fd)
     {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (fd >= 0)
+            ::close(fd);
     }
-    int get() const { return m_fd; }
-
-private:
-    const int m_fd;
+    const int fd;
 };
 
 namespace {
@@ -59,12 +55,6 @@ QByteArray native(const QString& path)
                                  .toStdString());
 }
 
-FileIdentity identityOf(const struct stat& st)
-{
-    return { st.st_dev, st.st_ino, st.st_size,
-        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec };
-}
-
 bool exists(const QString& path)
 {
     struct stat st;
@@ -74,8 +64,8 @@ bool exists(const QString& path)
 // Flushes a folder's entries (names created, renamed or removed).
 void syncFolder(const QString& folder)
 {
-    const Fd fd(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+    const Fd folderFd(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.fd < 0 || ::fsync(folderFd.fd) != 0)
         fail("Cannot flush the folder", folder);
 }
 
@@ -134,6 +124,7 @@ void mirrorFolder(const QString& from, const QString& to, const QStringList& ski
             if (!S_ISREG(st.st_mode) || (errno != EXDEV && errno != EPERM && errno != EMLINK))
                 fail("Cannot link", source);
             copyFile(source, target, {});
+            flushFile(target);
         }
     }
     syncFolder(to);
@@ -143,40 +134,29 @@ QString absoluteFolder(const QString& path)
 {
     const QFileInfo info(path);
     // A project folder reached through a link is updated where it really is.
-    QString resolved
-        = QDir::cleanPath(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
-    while (resolved.size() > 1 && resolved.endsWith(QLatin1Char('/')))
-        resolved.chop(1);
-    return resolved;
+    return QDir::cleanPath(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
 }
 
 } // namespace
 
-FileIdentity identify(const QString& path)
-{
-    struct stat st;
-    return ::stat(native(path).constData(), &st) == 0 ? identityOf(st) : FileIdentity {};
-}
-
-FileIdentity copyFile(
+qint64 copyFile(
     const QString& from, const QString& to, const std::function<void(qint64)>& onProgress)
 {
     const Fd in(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0)
         fail("Cannot read", from);
     if (!S_ISREG(st.st_mode))
         fail("Not a file", from, EINVAL);
     const Fd out(::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (out.get() < 0)
+    if (out.fd < 0)
         fail("Cannot create", to);
 
     qint64 done = 0;
     bool inKernel = true; // copy_file_range; sendfile where it cannot
     for (;;) {
-        ssize_t n = inKernel
-            ? ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kChunkBytes, 0)
-            : ::sendfile(out.get(), in.get(), nullptr, kChunkBytes);
+        ssize_t n = inKernel ? ::copy_file_range(in.fd, nullptr, out.fd, nullptr, kChunkBytes, 0)
+                             : ::sendfile(out.fd, in.fd, nullptr, kChunkBytes);
         if (n < 0 && inKernel
             && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
             inKernel = false;
@@ -190,16 +170,19 @@ FileIdentity copyFile(
             break;
         // Start writing this chunk back now, so the final flush has little
         // left to wait for.
-        ::sync_file_range(out.get(), done, n, SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(out.fd, done, n, SYNC_FILE_RANGE_WRITE);
         done += n;
         if (onProgress)
             onProgress(done);
     }
-    if (::fsync(out.get()) != 0)
-        fail("Cannot flush", to);
-    if (::fstat(in.get(), &st) != 0)
-        fail("Cannot read", from);
-    return identityOf(st);
+    return done;
+}
+
+void flushFile(const QString& path)
+{
+    const Fd file(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0 || ::fsync(file.fd) != 0)
+        fail("Cannot flush", path);
 }
 
 ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
@@ -230,7 +213,7 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
         syncFolder(QFileInfo(folder).path());
     m_lock = std::make_unique<Fd>(
         ::open(native(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (m_lock->get() < 0 || ::flock(m_lock->get(), LOCK_EX) != 0)
+    if (m_lock->fd < 0 || ::flock(m_lock->fd, LOCK_EX) != 0)
         fail("Cannot lock the folder", m_parent);
     recover();
     m_folderExisted = QFileInfo(m_folder).isDir();

@@ -10,31 +10,16 @@
 
 namespace PlatformSvcComm {
 
-class Fd;
+struct Fd;
 
-// Which file a path named, and its state: equal identities mean the same
-// unchanged file, as far as the file system tells.
-struct FileIdentity
-{
-    quint64 device { 0 };
-    quint64 inode { 0 };
-    qint64 size { -1 }; // -1: no file
-    qint64 modifiedNs { 0 };
-    bool operator==(const FileIdentity& o) const
-    {
-        return device == o.device && inode == o.inode && size == o.size
-            && modifiedNs == o.modifiedNs;
-    }
-    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
-};
-
-FileIdentity identify(const QString& path);
-
-// Copies a regular file into a new file (which must not exist) and flushes it.
-// onProgress, if set, gets the bytes copied so far after each chunk and may
-// throw to abandon the copy. Returns the identity of the file copied from.
-FileIdentity copyFile(
+// Copies a regular file into a new file (which must not exist) and returns
+// the bytes copied. onProgress, if set, gets the bytes copied so far after
+// each chunk and may throw to abandon the copy.
+qint64 copyFile(
     const QString& from, const QString& to, const std::function<void(qint64 copied)>& onProgress);
+
+// Writes a file's data to the disk.
+void flushFile(const QString& path);
 
 // Replaces files of a project folder all together or not at all, even when
 // the process is killed at any instant or the machine loses power: every
@@ -63,7 +48,7 @@ public:
 
     // Creates the staging folder with links to the project folder's entries
     // other than `replacedNames`, and returns it; the caller writes the new
-    // files there with copyFile.
+    // files there and flushes them.
     const QString& stage(const QStringList& replacedNames);
     // Puts the staged folder in place of the project folder.
     void commit();

@@ -5,8 +5,7 @@
 
 namespace PlatformSvcComm {
 
-// What happened to one record between the local model and the central one.
-// The values travel as plain 64-bit numbers in the change map.
+// What happened to one record; plain 64-bit numbers in the change map.
 enum RecordChange : unsigned long long
 {
     RecordAdded = 1, // only in the new model

@@ -15,24 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-using namespace PlatformSvcComm;
 using namespace ProjectFolders;
-
-namespace {
-
-constexpr int kKills = 40;
-
-Revision revision(int records, const QString& tag)
-{
-    Table segment { QStringLiteral("segment"),
-        { { "id", tdtInt64 }, { "name", tdtString }, { "length", tdtDouble } }, {} };
-    for (int i = 1; i <= records; ++i)
-        segment.records.push_back({ quint64(i),
-            { qint64(i), QStringLiteral("segment %1 %2").arg(i).arg(tag), i * 0.5 } });
-    return { projectTable(1), segment };
-}
-
-} // namespace
 
 class TestProjectFolderKill : public QObject
 {
@@ -44,18 +27,22 @@ private Q_SLOTS:
 
 void TestProjectFolderKill::killedUpdatesLeaveOneCompleteRevision()
 {
+    constexpr int kKills = 40;
     QTemporaryDir dir;
     const QString store = dir.filePath("store");
     const QString project = dir.filePath("local/P");
-    writeProject(store + "/A", revision(40000, "a"), "A" + QString(200000, 'a'));
-    writeProject(store + "/B", revision(30000, "b"), "B" + QString(500000, 'b'));
-    QByteArray pairs[2][2];
-    for (int r = 0; r < 2; ++r)
-        for (int f = 0; f < 2; ++f)
-            pairs[r][f] = readAll(store + (r ? "/B/" : "/A/") + (f ? kDatabaseFile : kModelFile));
+    QByteArray revisions[2]; // both files of A, of B
+    for (int r = 0; r < 2; ++r) {
+        Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } }, {} };
+        for (int i = 1; i <= 40000 - 10000 * r; ++i)
+            segment.records.push_back({ quint64(i), { qint64(i), QString("segment %1").arg(i) } });
+        const QString folder = store + (r ? "/B/" : "/A/");
+        writeProject(folder, { projectTable(1), segment }, QString(200000 + 300000 * r, 'a' + r));
+        revisions[r] = readAll(folder + kModelFile) + readAll(folder + kDatabaseFile);
+    }
 
     // How long one update takes here, so that the kills spread over two.
-    const LocalCentralStore central(store);
+    const PlatformSvcComm::LocalCentralStore central(store);
     central.fetch(fetchRequest("A", project), {});
     QElapsedTimer timer;
     timer.start();
@@ -77,16 +64,15 @@ void TestProjectFolderKill::killedUpdatesLeaveOneCompleteRevision()
         QVERIFY(child.waitForFinished());
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-        const QByteArray found[2]
-            = { readAll(project + "/" + kModelFile), readAll(project + "/" + kDatabaseFile) };
-        const int which = found[0] == pairs[0][0] && found[1] == pairs[0][1] ? 0
-            : found[0] == pairs[1][0] && found[1] == pairs[1][1]             ? 1
-                                                                             : -1;
-        QVERIFY2(which >= 0, qPrintable(QStringLiteral("kill %1: no revision's pair").arg(kill)));
+        const QByteArray found
+            = readAll(project + "/" + kModelFile) + readAll(project + "/" + kDatabaseFile);
+        QVERIFY2(found == revisions[0] || found == revisions[1],
+            qPrintable(QStringLiteral("kill %1: the files are no revision's pair").arg(kill)));
         interrupted += local().size() > 1;
-        ProjectFolderUpdate { project }; // completes or rolls back what the kill left
+        PlatformSvcComm::ProjectFolderUpdate { project }; // completes or rolls back the update
         QCOMPARE(local(), QStringList { "P" });
-        QCOMPARE(readAll(project + "/" + kModelFile), pairs[which][0]);
+        QCOMPARE(
+            readAll(project + "/" + kModelFile) + readAll(project + "/" + kDatabaseFile), found);
     }
     qInfo("kills during an update in progress: %d of %d", interrupted, kKills);
     // The kills must really have hit updates in progress.
@@ -98,7 +84,7 @@ int main(int argc, char** argv)
     // The child: updates the folder from revision B, then A, then B... until
     // it is killed. Says "r" once it is about to start.
     if (argc == 4 && std::strcmp(argv[1], "--update-loop") == 0) {
-        const LocalCentralStore central(QString::fromLocal8Bit(argv[2]));
+        const PlatformSvcComm::LocalCentralStore central(QString::fromLocal8Bit(argv[2]));
         std::fputs("r\n", stdout);
         std::fflush(stdout);
         for (int i = 0;; ++i)
