@@ -189,7 +189,9 @@ bool DownloadSink::bodyIsWhole() const
 {
     // A connection closed in mid-body can end the reply without an error: the
     // announced length and a compressed stream's own end tell. A plain body
-    // sent in chunks carries neither, and has only the reply's error.
+    // sent in chunks carries neither, and the access manager keeps whether its
+    // last chunk came to itself: cut short, it ends with an error only now and
+    // then, and with none otherwise.
     const QVariant length = m_reply.header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid() && length.toLongLong() != m_received)
         return false;
