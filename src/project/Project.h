@@ -72,7 +72,9 @@ public:
 protected:
     // Opens Global::m_projectPath, whatever path is given: callers pass either
     // that path or, for a lazy open, an empty one. Returns true or throws
-    // BIMException "打开项目失败！"; on failure the stores are left as they were.
+    // BIMException "打开项目失败！". A folder that is no project (a file
+    // missing) releases the stores the project had; a load that raises leaves
+    // them as they were.
     bool OpenProject(const QString& path);
 
     QString m_info1; // m_info1..3 belong to the subclass
