@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds a release tree and runs every benchmark once, in one go, then prints
+# the table of all figures (the lines the benchmarks print as RESULT|...) in
+# the form the README shows. Takes under ten minutes on a 2-core machine.
+#   bash bench/run-all.sh [output folder]      default: build-bench/
+# The full output of each benchmark stays in the output folder.
+set -euo pipefail
+source_dir="$(cd "$(dirname "$0")/.." && pwd)"
+out="${1:-$source_dir/build-bench}"
+build="$out/build"
+mkdir -p "$out"
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$source_dir" -B "$build" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBIMCORE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target \
+    bench_filehandler bench_tessel_load bench_project_open bench_update bench_download bench_ksqlite \
+    >"$out/build.log" 2>&1 || { tail -n 30 "$out/build.log"; exit 1; }
+
+run() {
+    local name="$1"; shift
+    echo "== $name" >&2
+    local started=$SECONDS
+    "$@" >"$out/$name.txt" 2>&1 || { cat "$out/$name.txt" >&2; echo "$name failed" >&2; exit 1; }
+    echo "   $((SECONDS - started)) s" >&2
+}
+
+started=$SECONDS
+run filehandler "$build/bench/filehandler/bench_filehandler" 5 /dev/shm
+run download "$build/bench/network/bench_download" /dev/shm 1024 5
+run tessel_load "$build/bench/tessel/bench_tessel_load"
+run project_open "$build/bench/project/bench_project_open"
+run update "$build/bench/update/bench_update"
+run ksqlite "$build/bench/ksqlite/bench_ksqlite"
+
+{
+    echo "| Benchmark | Reference | Median ratio (min–max of rounds) | Goal | Met |"
+    echo "|---|---|---|---|---|"
+    for name in filehandler download tessel_load project_open update ksqlite; do
+        grep '^RESULT|' "$out/$name.txt" | cut -d'|' -f2- | sed 's/^/| /; s/$/ |/'
+    done
+    echo
+    echo "All from one run of \`bash bench/run-all.sh\` ($((SECONDS - started)) s), $(nproc) cores, $(date -u +%Y-%m-%d)."
+} | tee "$out/table.md"
