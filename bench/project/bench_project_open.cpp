@@ -1,13 +1,26 @@
 // Opening a freshly delivered project (identifier fields marked "Int64", not
 // yet converted) with DatabaseManager::OpenProject, against a plain sqlite3
-// loop that reads every value of the same model file's record tables; where
-// the opening spends its time; and element type name lookups.
+// loop that reads every value of the same model file's record tables: with
+// the files in the page cache and with both files dropped from it before each
+// reading; where the opening spends its time; the first element type name
+// lookup (which opens the project) beside the repeated one; and the peak
+// memory of a process that opened the project, against the files' size plus
+// the same process's own base.
+//
+// Opening converts the identifiers in memory only: the model file stays as
+// delivered. Each round still works on a fresh copy of the delivered files,
+// flushed to disk, so that every round starts from what a host gets.
+// Each round times ours and the reference once, the one that goes first
+// alternating; the figures are medians and min-max of the rounds.
 //
 //   bench_project_open [--records N] [--tables T] [--rounds R]
+//   (without --records: 100,000 and 1,000,000 records, one after the other)
 #include "BenchArguments.h"
 #include "BenchClock.h"
 #include "PlainModelRead.h"
+#include "ProcStatus.h"
 #include "ProjectGenerator.h"
+#include "Rounds.h"
 
 #include <core/Global.h>
 #include <project/Project.h>
@@ -18,20 +31,98 @@
 #include <tessel/Tessel.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <linux/magic.h>
 #include <memory>
+#include <sys/vfs.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
+const QString kModel = ProjectGenerator::modelFileName();
+const QString kDatabase = ProjectGenerator::databaseFileName();
+
+// The host's project, registered so that the dictionary can open the model.
+class BenchProject : public Project
+{
+public:
+    BenchProject() { s_pSelf = this; }
+};
+
+// A copy made by the kernel, as cp makes it, flushed so that no write-back
+// runs while a round is timed.
+void copyFlushed(const QString& from, const QString& to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
+    ssize_t n = 0;
+    while ((n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, 1 << 30, 0)) > 0) { }
+    if (n != 0 || ::fdatasync(out.handle()) != 0)
+        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
+}
+
+// A fresh copy of the delivered project in its own folder.
+QString freshCopy(const QString& delivered, const QString& base, int& counter)
+{
+    const QString folder = base + QStringLiteral("/copy-%1").arg(++counter);
+    if (!QDir().mkpath(folder))
+        qFatal("cannot create %s", qPrintable(folder));
+    copyFlushed(delivered + "/" + kModel, folder + "/" + kModel);
+    copyFlushed(delivered + "/" + kDatabase, folder + "/" + kDatabase);
+    return folder;
+}
+
+void dropProject(const QString& folder)
+{
+    if (!dropFromPageCache(folder + "/" + kModel) || !dropFromPageCache(folder + "/" + kDatabase))
+        qFatal("the kernel refused to drop %s from the page cache", qPrintable(folder));
+}
+
+double timePlain(const QString& folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    plainModelRead(folder + "/" + kModel);
+    return millis(timer);
+}
+
+double timeOpen(const QString& folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
+    const double elapsed = millis(timer);
+    if (!manager)
+        qFatal("no project at %s", qPrintable(folder));
+    return elapsed;
+}
+
+// Ours and the reference once each, the first of them alternating by round.
+void alternate(int round, const std::function<void()>& ours, const std::function<void()>& theirs)
+{
+    if (round % 2 == 0) {
+        ours();
+        theirs();
+    } else {
+        theirs();
+        ours();
+    }
+}
+
 // The steps of an opening, one by one, through the libraries' own calls: the
 // load, the conversion of the marked fields, and the database.
-struct Breakdown
+struct Steps
 {
     double load = 0;
     double convert = 0;
@@ -39,14 +130,13 @@ struct Breakdown
     int convertedFields = 0;
 };
 
-Breakdown openStepByStep(const QString& folder)
+Steps openStepByStep(const QString& folder)
 {
-    Breakdown steps;
+    Steps steps;
     QElapsedTimer timer;
     timer.start();
     TesselModel model = tesselEngine(QString()).createModel(true, VellEngine(nullptr));
-    TesselModelPersistent(model).loadFromFile(
-        folder + "/" + ProjectGenerator::modelFileName(), false, true);
+    TesselModelPersistent(model).loadFromFile(folder + "/" + kModel, false, true);
     steps.load = millis(timer);
 
     timer.restart();
@@ -69,17 +159,150 @@ Breakdown openStepByStep(const QString& folder)
 
     timer.restart();
     KSQLite::KSqlDatabase database;
-    database.Open((folder + "/" + ProjectGenerator::databaseFileName()).toStdString(), true);
+    database.Open((folder + "/" + kDatabase).toStdString(), true);
     steps.database = millis(timer);
     return steps;
 }
 
-// The host's project, registered so that the dictionary can read the model.
-class BenchProject : public Project
+// Runs in a child process: opens the project (or not) and prints the peak RSS.
+int measureChild(const QStringList& arguments)
 {
-public:
-    BenchProject() { s_pSelf = this; }
-};
+    if (arguments.value(0) == QLatin1String("--measure-open")) {
+        const std::shared_ptr<DatabaseManager> manager
+            = DatabaseManager::OpenProject(arguments.value(1));
+        if (!manager)
+            return 1;
+    }
+    std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
+    return 0;
+}
+
+qint64 childPeakKiB(const QString& mode, const QString& folder)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { mode, folder });
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        qFatal("the measuring child failed");
+    return child.readAllStandardOutput().trimmed().toLongLong();
+}
+
+void run(const QString& base, qint64 records, int tables, int rounds)
+{
+    const ProjectGenerator::Options options { records, tables, false };
+    const QString delivered = base + QStringLiteral("/delivered-%1").arg(records);
+    {
+        QElapsedTimer timer;
+        timer.start();
+        ProjectGenerator::writeProject(delivered, options);
+        std::printf("\n== %lld unconverted records over %d tables (model file %.1f MiB), "
+                    "generated in %.0f ms\n",
+            static_cast<long long>(records), tables,
+            double(QFileInfo(delivered + "/" + kModel).size()) / (1024.0 * 1024.0), millis(timer));
+    }
+    int copies = 0;
+    const auto done = [](const QString& folder) { QDir(folder).removeRecursively(); };
+
+    // Warm: the fresh copy is in the page cache as it was just written.
+    timePlain(freshCopy(delivered, base, copies)); // the first reading of all pays the start
+    Comparison warm(QStringLiteral("OpenProject, delivered, %1 records, warm").arg(records),
+        QStringLiteral("plain sqlite3 loop, warm"), 1.25);
+    Samples load;
+    Samples convert;
+    int convertedFields = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const QString folder = freshCopy(delivered, base, copies);
+        double ours = 0;
+        double theirs = 0;
+        alternate(
+            round, [&] { ours = timeOpen(folder); }, [&] { theirs = timePlain(folder); });
+        warm.add(ours, theirs);
+        const Steps steps = openStepByStep(folder);
+        load.add(steps.load);
+        convert.add(steps.convert);
+        convertedFields = steps.convertedFields;
+        done(folder);
+    }
+    warm.print();
+    printFigure(QStringLiteral("  of which model load, %1 records").arg(records), load, "ms");
+    printFigure(QStringLiteral("  of which conversion, %1 records").arg(records), convert, "ms",
+        QStringLiteral("%1 fields").arg(convertedFields));
+
+    // Cold: both files dropped from the page cache before each reading.
+    Comparison cold(QStringLiteral("OpenProject, delivered, %1 records, cold").arg(records),
+        QStringLiteral("plain sqlite3 loop, cold"), 1.25);
+    for (int round = 0; round < rounds; ++round) {
+        const QString folder = freshCopy(delivered, base, copies);
+        double ours = 0;
+        double theirs = 0;
+        alternate(
+            round,
+            [&] {
+                dropProject(folder);
+                ours = timeOpen(folder);
+            },
+            [&] {
+                dropProject(folder);
+                theirs = timePlain(folder);
+            });
+        cold.add(ours, theirs);
+        done(folder);
+    }
+    cold.print();
+
+    // Element type names: the first lookup opens the project and reads the
+    // table; the rest read the dictionary.
+    Samples first;
+    Samples repeated;
+    QString name;
+    ElementType* dictionary = ElementType::instance();
+    for (int round = 0; round < rounds; ++round) {
+        const QString folder = freshCopy(delivered, base, copies);
+        Singleton<Global>::instance()->m_projectPath = folder;
+        Project::instance()->close();
+        *dictionary = ElementType();
+        QElapsedTimer timer;
+        timer.start();
+        name = dictionary->getElementTypeNamebyId(1001);
+        first.add(millis(timer));
+        const int lookups = 200000;
+        qint64 characters = 0;
+        timer.restart();
+        for (int i = 0; i < lookups; ++i)
+            characters += dictionary->getElementTypeNamebyId(1000 + i % 64).size();
+        repeated.add(double(timer.nsecsElapsed()) / lookups);
+        if (characters == 0)
+            qFatal("the element types have no names");
+        Project::instance()->close();
+        done(folder);
+    }
+    printFigure(
+        QStringLiteral("first element type lookup (opens the project), %1 records").arg(records),
+        first, "ms", QStringLiteral("\"%1\"").arg(name));
+    printFigure(
+        QStringLiteral("repeated element type lookup, %1 records").arg(records), repeated, "ns");
+
+    // Peak memory of a process that opened the project.
+    const QString folder = freshCopy(delivered, base, copies);
+    const qint64 idleKiB = childPeakKiB(QStringLiteral("--measure-idle"), folder);
+    const qint64 openKiB = childPeakKiB(QStringLiteral("--measure-open"), folder);
+    const double filesMiB = double(QFileInfo(folder + "/" + kModel).size()
+                                + QFileInfo(folder + "/" + kDatabase).size())
+        / (1024.0 * 1024.0);
+    const double idleMiB = double(idleKiB) / 1024.0;
+    const double openMiB = double(openKiB) / 1024.0;
+    const bool met = openMiB <= filesMiB + idleMiB;
+    std::printf("peak RSS, OpenProject of %lld records: %.1f MiB; files %.1f MiB + idle base "
+                "%.1f MiB = %.1f MiB: %s\n",
+        static_cast<long long>(records), openMiB, filesMiB, idleMiB, filesMiB + idleMiB,
+        met ? "met" : "not met");
+    std::printf("RESULT|peak RSS, OpenProject, %lld records|files + idle base, %.1f + %.1f "
+                "MiB|%.2f (peak %.1f MiB)|≤ 1.00|%s\n",
+        static_cast<long long>(records), filesMiB, idleMiB, openMiB / (filesMiB + idleMiB), openMiB,
+        met ? "yes" : "no");
+    std::fflush(stdout);
+    done(folder);
+    done(delivered);
+}
 
 } // namespace
 
@@ -87,76 +310,28 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
-    const BenchSize size = readBenchSize(arguments, { 1000000, 20, 5 });
-    const ProjectGenerator::Options options { size.records, size.tables, false };
-    const int rounds = size.rounds;
+    if (arguments.value(0).startsWith(QLatin1String("--measure-")))
+        return measureChild(arguments);
 
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("project"));
-    const QString modelPath = folder + "/" + ProjectGenerator::modelFileName();
+    const BenchSize size = readBenchSize(arguments, { 0, 20, 7 });
+    const std::vector<qint64> sizes = size.records > 0 ? std::vector<qint64> { size.records }
+                                                       : std::vector<qint64> { 100000, 1000000 };
+
+    // On the disk's file system (not tmpfs), so that dropping the page cache
+    // makes the next reading come from the disk.
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/bench_project_open-XXXXXX"));
+    if (!dir.isValid())
+        qFatal("no temporary folder");
+    struct statfs fileSystem
     {
-        QElapsedTimer timer;
-        timer.start();
-        ProjectGenerator::writeProject(folder, options);
-        std::printf("generated %lld unconverted records over %d tables in %.0f ms (%.1f MiB)\n",
-            static_cast<long long>(options.records), options.tables, millis(timer),
-            double(QFileInfo(modelPath).size()) / (1024.0 * 1024.0));
-    }
-
-    // Warm the page cache, then alternate the two and keep the best of each.
-    plainModelRead(modelPath);
-    double bestPlain = 1e300;
-    double bestOpen = 1e300;
-    Breakdown bestSteps;
-    bestSteps.load = bestSteps.convert = bestSteps.database = 1e300;
-    for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer timer;
-        timer.start();
-        plainModelRead(modelPath);
-        bestPlain = std::min(bestPlain, millis(timer));
-
-        timer.restart();
-        {
-            const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
-            if (!manager)
-                qFatal("no project at %s", qPrintable(folder));
-            bestOpen = std::min(bestOpen, millis(timer));
-        }
-
-        const Breakdown steps = openStepByStep(folder);
-        bestSteps.load = std::min(bestSteps.load, steps.load);
-        bestSteps.convert = std::min(bestSteps.convert, steps.convert);
-        bestSteps.database = std::min(bestSteps.database, steps.database);
-        bestSteps.convertedFields = steps.convertedFields;
-    }
-
-    std::printf("plain sqlite3 loop:       %8.1f ms (best of %d)\n", bestPlain, rounds);
-    std::printf("OpenProject:              %8.1f ms (best of %d)\n", bestOpen, rounds);
-    std::printf("OpenProject / plain:      %8.2fx (goal <= 1.7x)\n", bestOpen / bestPlain);
-    std::printf("  of which model load:    %8.1f ms\n", bestSteps.load);
-    std::printf(
-        "  conversion of %3d fields:%7.1f ms\n", bestSteps.convertedFields, bestSteps.convert);
-    std::printf("  SQLite open:            %8.3f ms\n", bestSteps.database);
-
-    // Element type names: the first lookup loads the dictionary, the rest
-    // read it.
-    Singleton<Global>::instance()->m_projectPath = folder;
+    };
+    if (statfs(QFile::encodeName(dir.path()).constData(), &fileSystem) != 0
+        || fileSystem.f_type == TMPFS_MAGIC)
+        qFatal("%s is on tmpfs, whose files never leave memory: set TMPDIR to a folder on a disk",
+            qPrintable(dir.path()));
     new BenchProject();
-    ElementType* dictionary = ElementType::instance();
-    QElapsedTimer timer;
-    timer.start();
-    const QString first = dictionary->getElementTypeNamebyId(1001);
-    const double firstLookup = millis(timer);
-    const int lookups = 100000;
-    qint64 characters = 0;
-    timer.restart();
-    for (int i = 0; i < lookups; ++i)
-        characters += dictionary->getElementTypeNamebyId(1000 + i % 64).size();
-    const double perLookupNs = double(timer.nsecsElapsed()) / lookups;
-    std::printf("first element type lookup (opens and loads): %.1f ms (\"%s\")\n", firstLookup,
-        qUtf8Printable(first));
-    std::printf("%d further lookups:   %.1f ns each (%lld characters)\n", lookups, perLookupNs,
-        static_cast<long long>(characters));
+    for (const qint64 records : sizes)
+        run(dir.path(), records, size.tables, size.rounds);
     Project::destory();
     return 0;
 }
