@@ -1,6 +1,5 @@
 // The demo host end to end: the README's two-step demo, the progress window,
-// the host's other commands, and how its failures reach the user: one line on
-// standard error and a non-zero status.
+// the host's other commands, and its failures: one line on standard error.
 #include "MiniHttpServer.h"
 
 #include <QEventLoop>
@@ -18,11 +17,9 @@ namespace {
 const QString kHost = QStringLiteral(BIMHOST_PATH);
 
 // Runs a program (the host, or the demo script) to its end while this
-// thread's event loop keeps turning, so that a test server living on it can
-// answer the program's requests.
-class HostProcess
+// thread's event loop serves a test server the program may call.
+struct HostProcess
 {
-public:
     struct Result
     {
         bool finished = false; // false: it did not start, crashed or ran out of time
@@ -31,27 +28,21 @@ public:
         QString err;
     };
 
-    // A private runtime folder, and the central store at `store` (none if empty).
+    // A private runtime folder (else Qt complains on standard error), and the
+    // central store at `store` (none if empty).
     explicit HostProcess(const QString& store = QString())
     {
-        // Qt complains on standard error when the runtime folder is not set.
         QFile::setPermissions(
             m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
-        // The leak checker of a sanitizer build lists the suppressions it used
-        // on standard error, which the tests read as the host's own.
-        const QString leakOptions = m_environment.value("LSAN_OPTIONS");
-        if (!leakOptions.isEmpty())
-            m_environment.insert("LSAN_OPTIONS", leakOptions + ":print_suppressions=0");
+        // A sanitizer build's leak checker would list its suppressions on standard error.
+        if (m_environment.contains("LSAN_OPTIONS"))
+            m_environment.insert(
+                "LSAN_OPTIONS", m_environment.value("LSAN_OPTIONS") + ":print_suppressions=0");
         m_environment.remove("BIMCORE_CENTRAL_STORE");
         if (!store.isEmpty())
             m_environment.insert("BIMCORE_CENTRAL_STORE", store);
-    }
-
-    void setEnvironment(const QString& name, const QString& value)
-    {
-        m_environment.insert(name, value);
     }
 
     Result run(const QString& program, const QStringList& arguments)
@@ -66,38 +57,29 @@ public:
         process.start(program, arguments);
         if (process.state() != QProcess::NotRunning)
             loop.exec();
-        Result result;
-        if (process.state() != QProcess::NotRunning) {
+        const bool ended = process.state() == QProcess::NotRunning;
+        if (!ended) {
             process.kill();
             process.waitForFinished();
-        } else {
-            result.finished = process.exitStatus() == QProcess::NormalExit
-                && process.error() != QProcess::FailedToStart;
-            result.exitCode = process.exitCode();
         }
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return { ended && process.exitStatus() == QProcess::NormalExit
+                && process.error() != QProcess::FailedToStart,
+            ended ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError()) };
     }
 
-private:
     QTemporaryDir m_runtime;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
 };
 
-// Puts a revision of the sample project ("store-r1", "store-r2") into the
-// central store `store`.
-bool copySampleStore(const QString& revision, const QString& store)
+// Puts revision 1 of the sample project into a new central store.
+bool copySampleStore(const QString& store)
 {
-    const QString source = QStringLiteral(SAMPLES_DIR "/%1/" SAMPLE_KEY "/").arg(revision);
+    const QString source = QStringLiteral(SAMPLES_DIR "/store-r1/" SAMPLE_KEY "/");
     const QString target = store + QStringLiteral("/" SAMPLE_KEY "/");
-    QDir().mkpath(target);
-    for (const char* name : { "KBMProjectTemplate.Tessel", "KBMProjectTemplate.db" }) {
-        QFile::remove(target + name);
-        if (!QFile::copy(source + name, target + name))
-            return false;
-    }
-    return true;
+    return QDir().mkpath(target)
+        && QFile::copy(source + "KBMProjectTemplate.Tessel", target + "KBMProjectTemplate.Tessel")
+        && QFile::copy(source + "KBMProjectTemplate.db", target + "KBMProjectTemplate.db");
 }
 
 // The host's command line for the sample project in `folder`, signed in.
@@ -106,11 +88,6 @@ QStringList projectArguments(
 {
     return { command, "--userID=u-1", "--token=tok", "--projectId=" SAMPLE_ID,
         "--projectKey=" + key, "--projectPath=" + folder };
-}
-
-QStringList words(const QString& text)
-{
-    return text.split(' ', Qt::SkipEmptyParts);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -164,81 +141,51 @@ private Q_SLOTS:
     void demo_data()
     {
         QTest::addColumn<int>("run");
-        QTest::addColumn<QString>("fragment");
-        auto row = [](const char* name, int run, const char* fragment) {
-            QTest::newRow(name) << run << QString::fromUtf8(fragment);
-        };
-        row("first: progress reaches the end", 0, "100%  Project files are up to date");
-        row("first: fetched, not found locally", 0,
-            "opened         fetched from the central service (no local copy yet)");
-        row("first: workspace from the project record", 0,
-            "workspace      8c1f7d2a-3b5e-4f60-9a71-2d4c6e8b0f13");
-        row("first: model records", 0, "element 424,");
-        row("first: SQLite rows", 0, "element_property 848,");
-        row("first: a fetch reports no changes", 0, "changes        none");
-        row("first: no rebuild", 0, "rebuild model  no");
-        row("first: element type names", 0, "101 Wall,");
-        row("first: specialty names", 0, "Fire protection");
-        row("second: updated", 1, "from the local copy, then updated through the central service");
-        row("second: new model records", 1, "element 428,");
-        row("second: new SQLite rows", 1, "issue 11,");
-        row("second: reset set touched", 1, "rebuild model  yes");
+        QTest::addColumn<QStringList>("fragments"); // matched with blanks and breaks collapsed
+        QTest::newRow("first: fetched, progress to the end")
+            << 0
+            << QStringList { "100%  Project files are up to date",
+                   "opened         fetched from the central service (no local copy yet)" };
+        QTest::newRow("first: workspace, contents, and a fetch reports no changes")
+            << 0
+            << QStringList { "workspace      8c1f7d2a-3b5e-4f60-9a71-2d4c6e8b0f13", "element 424,",
+                   "element_property 848,", "101 Wall,", "Fire protection",
+                   "changes none rebuild model no" };
+        QTest::newRow("second: updated, new contents")
+            << 1
+            << QStringList { "from the local copy, then updated through the central service",
+                   "element 428,", "issue 11," };
+        // Exactly the changed tables, with their changes by kind.
+        QTest::newRow("second: the change record, reset set touched")
+            << 1
+            << QStringList { "changes element 18 (8 added, 6 changed, 4 removed), material 2 (1 "
+                             "added, 1 changed), model_file_revision 1 (1 added), segment 1 (1 "
+                             "changed) rebuild model yes" };
     }
 
     void demo()
     {
         QFETCH(int, run);
-        QFETCH(QString, fragment);
+        QFETCH(QStringList, fragments);
         const QStringList runs = demoRuns();
         QVERIFY(!runs.isEmpty());
-        QVERIFY2(runs[run].contains(fragment), qPrintable(fragment + " not in:\n" + runs[run]));
-    }
-
-    // Exactly the changed tables, with their changes by kind.
-    void demoChangeRecord()
-    {
-        const QStringList runs = demoRuns();
-        QVERIFY(!runs.isEmpty());
-        const int start = runs[1].indexOf("  changes ");
-        const int end = runs[1].indexOf("  rebuild model");
-        QVERIFY(start > 0 && end > start);
-        QStringList changes;
-        const QRegularExpression item("[a-z_]+ \\d+ \\([^)]*\\)");
-        for (auto it = item.globalMatch(runs[1].mid(start, end - start)); it.hasNext();)
-            changes << it.next().captured();
-        QCOMPARE(changes,
-            QStringList(
-                { "element 18 (8 added, 6 changed, 4 removed)", "material 2 (1 added, 1 changed)",
-                    "model_file_revision 1 (1 added)", "segment 1 (1 changed)" }));
+        for (const QString& fragment : fragments)
+            QVERIFY2(runs[run].simplified().contains(fragment.simplified()),
+                qPrintable(fragment + " not in:\n" + runs[run]));
     }
 
     // The progress window, opened offscreen, driven through the library's
     // progress bar and saved as a screenshot in the build folder.
-    void progressWindow_data()
-    {
-        QTest::addColumn<bool>("known");
-        QTest::newRow("png in the build folder") << true;
-        QTest::newRow("unknown format") << false;
-    }
-
     void progressWindow()
     {
-        QFETCH(bool, known);
         QTemporaryDir work;
-        const QString screenshot
-            = known ? QStringLiteral(SCREENSHOT_PATH) : work.filePath("shot.unknownformat");
+        const QString screenshot = QStringLiteral(SCREENSHOT_PATH);
         QFile::remove(screenshot); // a stale picture must not pass
-        QVERIFY(copySampleStore("store-r1", work.filePath("store")));
-        QStringList arguments = projectArguments("open", work.filePath("p"));
-        arguments << "--gui"
-                  << "--screenshot=" + screenshot;
+        QVERIFY(copySampleStore(work.filePath("store")));
+        const QStringList arguments { "--gui", "--screenshot=" + screenshot };
         const HostProcess::Result result
-            = HostProcess(work.filePath("store")).run(kHost, arguments);
-        if (!known) {
-            verifyResult(result, 1, "no image format unknownformat");
-            QVERIFY(!QFileInfo::exists(screenshot));
-            return;
-        }
+            = HostProcess(work.filePath("store"))
+                  .run(kHost, projectArguments("open", work.filePath("p")) + arguments);
         // The window took the progress; the terminal only gets the summary.
         verifyResult(result, 0, "changes        none");
         QVERIFY2(!result.out.contains("%  "), qPrintable(result.out));
@@ -252,66 +199,23 @@ private Q_SLOTS:
         QVERIFY2(colours.size() > 8, qPrintable(QString::number(colours.size())));
     }
 
-    void commandLine_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("fragment");
-        auto row = [](const char* name, const QString& arguments, int exitCode,
-                       const char* fragment) {
-            QTest::newRow(name) << words(arguments) << exitCode << QString::fromUtf8(fragment);
-        };
-        const QString project = QStringLiteral(
-            " --projectId=" SAMPLE_ID " --projectKey=k --projectPath=/nonexistent/project");
-        row("help names the store's variable", "--help", 0, "BIMCORE_CENTRAL_STORE");
-        row("no command", "", 2, "no command given");
-        row("unknown command", "fly", 2, "unknown command \"fly\"");
-        row("launch parameter without =", "open --userID u", 2, "write --userID=VALUE");
-        row("project folder missing from the command line", "open --userID=u", 2,
-            "open needs --projectId=");
-        row("identifier not a number",
-            "open --userID=u --projectId=12ab --projectKey=k --projectPath=/nonexistent", 2,
-            "--projectId must be a whole number");
-        row("nobody signed in", "open --token=tok" + project, 2, "no user is signed in");
-        row("screenshot without window", "open --userID=u --screenshot=a.png" + project, 2,
-            "--screenshot needs --gui");
-        row("window for a REST call", "get http://127.0.0.1/ --gui", 2,
-            "--gui and --screenshot go with open and update");
-        row("too many arguments", "get a b", 2, "get takes 1 argument(s), not 2");
-        row("unknown folder operation", "workspace copy /tmp", 2,
-            "workspace takes create, list, clear or remove");
-        row("body that is no JSON", "post http://127.0.0.1:1/ {oops", 2, "the body is no JSON");
-        row("body that is no object", "post http://127.0.0.1:1/ [1]", 2,
-            "the body must be a JSON object");
-    }
-
-    void commandLine()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, fragment);
-        verifyResult(HostProcess().run(kHost, arguments), exitCode, fragment);
-    }
-
     void projectFailures_data()
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("fragments");
         const QString openFailed = "打开项目失败！";
-        QTest::newRow("first fetch of a project the store does not hold")
-            << "other key"
-            << "open" << QStringList { openFailed, "is not in the central store" };
-        QTest::newRow("first fetch with no central store configured")
-            << "no store"
-            << "open" << QStringList { openFailed, "No central store is configured" };
-        QTest::newRow("local copy whose model is broken")
-            << "broken model"
-            << "open" << QStringList { "open: " + openFailed };
-        QTest::newRow("update after the project left the store")
-            << "store emptied"
-            << "update"
-            << QStringList { "update: the update failed:", "is not in the central store" };
+        auto row = [](const char* name, const char* situation, const char* command,
+                       const QStringList& fragments) {
+            QTest::newRow(name) << situation << command << fragments;
+        };
+        row("first fetch of a project the store does not hold", "other key", "open",
+            { openFailed, "is not in the central store" });
+        row("first fetch with no central store configured", "no store", "open",
+            { openFailed, "No central store is configured" });
+        row("local copy whose model is broken", "broken model", "open", { "open: " + openFailed });
+        row("update after the project left the store", "store emptied", "update",
+            { "update: the update failed:", "is not in the central store" });
     }
 
     void projectFailures()
@@ -322,9 +226,9 @@ private Q_SLOTS:
         QTemporaryDir work;
         const QString store = work.filePath("store");
         const QString folder = work.filePath(QStringLiteral("projects/" SAMPLE_KEY));
-        QVERIFY(copySampleStore("store-r1", store));
+        QVERIFY(copySampleStore(store));
         HostProcess host(situation == "no store" ? QString() : store);
-        host.setEnvironment("HOME", work.path()); // no settings of the user's
+        host.m_environment.insert("HOME", work.path()); // no settings of the user's
 
         if (situation == "broken model" || situation == "store emptied") {
             QCOMPARE(host.run(kHost, projectArguments("open", folder)).exitCode, 0);
@@ -345,7 +249,7 @@ private Q_SLOTS:
         if (script.isEmpty())
             QSKIP("no script(1) to run the host on a pseudo-terminal");
         QTemporaryDir work;
-        QVERIFY(copySampleStore("store-r1", work.filePath("store")));
+        QVERIFY(copySampleStore(work.filePath("store")));
         const QStringList command
             = QStringList { kHost } + projectArguments("open", work.filePath("p"));
         const HostProcess::Result result
@@ -368,18 +272,15 @@ private Q_SLOTS:
             return HostProcess().run(kHost, { "workspace", operation, path });
         };
         verifyResult(workspace("create", root), 0, QString());
-        QVERIFY(QDir(root).exists());
-        QVERIFY(writeFile(root + "/plan.txt", "abc"));
-        QVERIFY(writeFile(root + "/Models/deep/er/m.bin", "x"));
-        QVERIFY(writeFile(root + "/.hidden", "h"));
+        QVERIFY(QDir(root).exists() && writeFile(root + "/plan.txt", "abc")
+            && writeFile(root + "/Models/deep/m.bin", "x") && writeFile(root + "/.hidden", "h"));
         const HostProcess::Result listed = workspace("list", root);
         for (const char* line :
             { ": 1 folder(s), 1 file(s)\n", "\n  Models/\n", "\n  plan.txt  3 bytes\n" })
             verifyResult(listed, 0, line);
-
         verifyResult(workspace("clear", root), 0, QString());
-        QVERIFY(QDir(root).exists());
-        QVERIFY(QDir(root).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QVERIFY(QDir(root).exists()
+            && QDir(root).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QVERIFY(writeFile(root + "/again/x", "x"));
         verifyResult(workspace("remove", work.filePath("ws")), 0, QString());
         QVERIFY(!QFileInfo::exists(work.filePath("ws")));
@@ -388,67 +289,72 @@ private Q_SLOTS:
 
         // Entries that cannot be deleted are reported, and the rest goes.
         const QString locked = root + "/locked";
-        QVERIFY(writeFile(locked + "/keep.txt", "k"));
-        QVERIFY(writeFile(root + "/loose.txt", "l"));
+        QVERIFY(writeFile(locked + "/keep.txt", "k") && writeFile(root + "/loose.txt", "l"));
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
         const HostProcess::Result cleared = workspace("clear", root);
-        const HostProcess::Result removed = workspace("remove", root);
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (QFileInfo::exists(locked + "/keep.txt")) { // root deletes them all the same
             verifyResult(cleared, 1, "could not be deleted");
-            verifyResult(removed, 1, "cannot remove");
             QVERIFY(!QFileInfo::exists(root + "/loose.txt"));
         }
     }
 
-    void restCommands_data()
+    // Each command as the user writes it, URL standing for a test server that
+    // answers `reply` and DIR for a scratch folder: what it prints, what its one
+    // request holds (no request if `sent` is empty) and the file a download
+    // leaves in DIR.
+    void commands_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // URL and DIR stand for the server and a folder
-        QTest::addColumn<QByteArray>("reply"); // a JSON reply, or the file a download gets
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("printed");
-        QTest::addColumn<QByteArray>("sent"); // in the one request; empty: no request
-        QTest::addColumn<QString>("saved"); // the file a download leaves in DIR
-        const QByteArray rooms = R"({"code": 0, "data": {"rooms": 12, "name": "Riverside"}})";
-        // A service's refusal is the caller's to read: post prints it.
-        const QByteArray exists = R"({"code": 409, "message": "exists"})";
-        const QByteArray id = R"("projectId": "1873468521370009601")";
-        auto row = [](const char* name, const QStringList& arguments, const QByteArray& reply,
-                       int exitCode, const char* printed, const QByteArray& sent,
-                       const char* saved = "") {
-            QTest::newRow(name) << arguments << reply << exitCode << printed << sent << saved;
+        QTest::addColumn<QByteArray>("reply"); // a JSON reply, or the file a download gets
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("saved");
+        auto row = [](const char* name, const QStringList& arguments, int exitCode,
+                       const char* printed, const QByteArray& reply = {},
+                       const QByteArray& sent = {}, const char* saved = "") {
+            QTest::newRow(name) << arguments << exitCode << QString::fromUtf8(printed) << reply
+                                << sent << saved;
         };
-        row("get with the user's token", words("get URL/api/project --token=tok-1"), rooms, 0,
-            "\"rooms\": 12", "\r\nAuthorization: Bearer tok-1\r\n");
-        row("get with the caller's own header",
-            { "get", "URL/", "--token=tok-1", "--authorization=Basic eHk=" }, rooms, 0,
-            "\"name\": \"Riverside\"", "\r\nAuthorization: Basic eHk=\r\n");
-        row("get of a service error", words("get URL/"),
-            R"({"code": 401, "message": "token expired"})", 1, "get: 401: token expired", "GET / ");
+        auto words = [](const QString& text) { return text.split(' '); };
+        const QString project = QStringLiteral(
+            " --projectId=" SAMPLE_ID " --projectKey=k --projectPath=/nonexistent/project");
+        row("help names the store's variable", { "--help" }, 0, "BIMCORE_CENTRAL_STORE");
+        row("unknown command", { "fly" }, 2, "unknown command \"fly\"");
+        row("launch parameter without =", words("open --userID u"), 2, "write --userID=VALUE");
+        row("project folder missing from the command line", words("open --userID=u"), 2,
+            "open needs --projectId=");
+        row("identifier not a number",
+            words("open --userID=u --projectId=12ab --projectKey=k --projectPath=/nonexistent"), 2,
+            "--projectId must be a whole number");
+        row("nobody signed in", words("open --token=tok" + project), 2, "no user is signed in");
+        row("body that is no JSON", words("post URL/ {oops"), 2, "the body is no JSON");
+        row("get with the user's token", words("get URL/api/project --token=tok-1"), 0,
+            "\"rooms\": 12", R"({"code": 0, "data": {"rooms": 12, "name": "Riverside"}})",
+            "\r\nAuthorization: Bearer tok-1\r\n");
+        row("get of a service error", words("get URL/"), 1, "get: 401: token expired",
+            R"({"code": 401, "message": "token expired"})", "GET / ");
+        // A service's refusal is the caller's to read: post prints it.
+        const QByteArray id = R"("projectId": "1873468521370009601")";
         row("post with the body on the command line",
-            { "post", "URL/api/issues", "{" + id + ", \"name\": \"Riverside\"}" }, exists, 0,
-            "\"code\": 409", id);
-        row("post with the body from a file", words("post URL/api/issues --bodyFile=DIR/body.json"),
-            exists, 0, "\"message\": \"exists\"", id);
-        row("download", words("download URL/plan DIR/"), QByteArray(70000, 'p'), 0, "(70000 bytes)",
+            { "post", "URL/api/issues", "{" + id + ", \"name\": \"Riverside\"}" }, 0,
+            "\"code\": 409", R"({"code": 409, "message": "exists"})", id);
+        row("download", words("download URL/plan DIR/"), 0, "(70000 bytes)", QByteArray(70000, 'p'),
             "GET /plan ", "A-101 Basement plan.pdf");
-        row("download refused", words("download URL/none DIR/"), "", 1, "nothing was downloaded",
+        row("download refused", words("download URL/none DIR/"), 1, "nothing was downloaded", "",
             "GET /none ");
-        row("download into a missing folder", words("download URL/ DIR/missing"), "", 1,
-            "no folder", "");
     }
 
-    void restCommands()
+    void commands()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, reply);
         QFETCH(int, exitCode);
         QFETCH(QString, printed);
+        QFETCH(QByteArray, reply);
         QFETCH(QByteArray, sent);
         QFETCH(QString, saved);
         QTemporaryDir work;
-        QVERIFY(writeFile(work.filePath("body.json"),
-            R"({"projectId": "1873468521370009601", "name": "Riverside"})"));
         MiniHttpServer server;
         if (arguments.first() == "download")
             server.respondFile(R"(attachment; filename="A-101 Basement plan.pdf")", reply,
@@ -460,16 +366,11 @@ private Q_SLOTS:
 
         verifyResult(HostProcess().run(kHost, arguments), exitCode, printed);
         QCOMPARE(server.requests().size(), sent.isEmpty() ? 0 : 1);
-        if (!sent.isEmpty())
-            QVERIFY2(server.requests().first().contains(sent), server.requests().first().data());
-        QStringList files = QDir(work.path()).entryList(QDir::Files | QDir::Hidden);
-        files.removeOne("body.json");
-        QCOMPARE(files, saved.isEmpty() ? QStringList() : QStringList { saved });
-        if (!saved.isEmpty()) {
-            QFile file(work.filePath(saved));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), reply);
-        }
+        QVERIFY2(server.requests().value(0).contains(sent), server.requests().value(0).data());
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden),
+            saved.isEmpty() ? QStringList() : QStringList { saved });
+        QFile file(work.filePath(saved));
+        QVERIFY(saved.isEmpty() || (file.open(QIODevice::ReadOnly) && file.readAll() == reply));
     }
 };
 
