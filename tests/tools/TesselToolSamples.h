@@ -23,8 +23,3 @@ const char canonicalJson[] = R"({"mode": 2,
          "fields": [],
          "records": []}]}]}
 )";
-
-// Type numbers, decimal strings and omitted defaults.
-const char shorthandJson[] = R"({"databases": [{"name": "DB", "tables": [{"name": "t",
-            "fields": [{"name": "id", "type": 15}, {"name": "n", "type": "int32"}],
-            "records": [{"id64": "9007199254740993", "values": ["9007199254740993", "7"]}]}]}]})";

@@ -1,22 +1,15 @@
-// The tessel tool: build and dump give back the JSON form, whole numbers stay
-// exact or are refused, bad JSON is reported with its place, and gen writes a
-// usable project folder.
+// The tessel tool that makes the sample and benchmark projects: build and dump
+// give back the JSON form, whole numbers stay exact or are refused, bad JSON is
+// reported with its place, and gen writes a usable project folder.
 #include "ModelJson.h"
-#include "TesselModels.h"
+#include "ProjectFolders.h"
 #include "TesselToolSamples.h"
 
-#include <krvcommon/KRVException.h>
-#include <tessel/Tessel.h>
+#include <ksqlite/KSqlStatement.h>
 
-#include <QDirIterator>
-#include <QFile>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
-#include <sqlite3.h>
 
 namespace {
 
@@ -32,38 +25,17 @@ ToolRun runTool(const QStringList& arguments)
     QProcess process;
     process.start(QStringLiteral(TESSEL_TOOL), arguments);
     process.waitForFinished(120000);
-    ToolRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        process.readAllStandardOutput(), process.readAllStandardError() };
 }
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+// The first value a query gives on an SQLite file, as text.
+QString firstValue(const QString& path, const std::string& sql)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return path;
-}
-
-// The first row of a query on an SQLite file, one number per column.
-QList<qint64> firstRow(const QString& path, const char* sql)
-{
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
-    sqlite3_stmt* rawStatement = nullptr;
-    sqlite3_prepare_v2(raw, sql, -1, &rawStatement, nullptr);
-    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(
-        rawStatement, &sqlite3_finalize);
-    QList<qint64> row;
-    if (rawStatement && sqlite3_step(rawStatement) == SQLITE_ROW) {
-        for (int c = 0; c < sqlite3_column_count(rawStatement); ++c)
-            row.append(sqlite3_column_int64(rawStatement, c));
-    }
-    return row;
+    KSQLite::KSqlDatabase db;
+    db.Open(path.toStdString(), false);
+    KSQLite::KSqlStatement statement(db, sql);
+    return statement.step() ? QString::fromStdString(statement.getText(0)) : "<no row>";
 }
 
 // A model-level JSON form with one table "t" whose members follow.
@@ -83,7 +55,8 @@ private slots:
     void buildThenDumpGivesTheInputBack()
     {
         QTemporaryDir dir;
-        const QString input = writeFile(dir, "in.json", canonicalJson);
+        const QString input = dir.filePath("in.json");
+        ProjectFolders::writeBytes(input, canonicalJson);
         const QString model = dir.filePath("m.Tessel");
         const ToolRun built = runTool({ "build", input, model });
         QVERIFY2(built.exitCode == 0, built.err.constData());
@@ -92,23 +65,9 @@ private slots:
         QCOMPARE(QString::fromUtf8(dumped.out), QString::fromUtf8(canonicalJson));
 
         // The values above 2^53 were stored exactly, not through a double.
-        const TesselTable table = TesselModels::loaded(model).findTable("DB", "element_type");
+        const TesselTable table = ProjectFolders::loaded(model).findTable("DB", "element_type");
         QCOMPARE(table[0].asUInt64("id"), 9007199254740993ULL);
         QCOMPARE(table[1].id64(), 18446744073709551615ULL);
-    }
-
-    void shorthandsMeanTheSameModel()
-    {
-        // Type numbers, decimal strings and omitted defaults.
-        const QByteArray shorthand = shorthandJson;
-        const TesselModel model = ModelJson::fromJson(shorthand);
-        const TesselTable table = model.findTable("DB", "t");
-        QCOMPARE(model.mode(), tmDesign);
-        QCOMPARE(table.tableSchema().primaryKeyFieldIndex(), -1);
-        QCOMPARE(int(table.tableSchema().fieldSchemas().items(0).dataType()), 15);
-        QCOMPARE(table[0].id64(), 9007199254740993ULL);
-        QCOMPARE(table[0].asInt64(0), 9007199254740993LL);
-        QCOMPARE(table[0].asInteger(1), 7);
     }
 
     // Whole numbers below 2^53 may be JSON numbers; each lands digit for digit.
@@ -121,12 +80,9 @@ private slots:
             QTest::newRow(name) << QByteArray(type) << QByteArray(value) << QString(stored);
         };
         row("largest exact number", "int64", "9007199254740991", "9007199254740991");
-        row("smallest exact number", "int64", "-9007199254740991", "-9007199254740991");
-        row("above 2^53 as a string", "int64", "\"9007199254740993\"", "9007199254740993");
         row("2^64-1 as a string", "int64", "\"18446744073709551615\"", "-1");
         row("whole number in a text field", "string", "9007199254740991", "9007199254740991");
         row("fraction in a text field", "string", "0.5", "0.5");
-        row("above 2^53 in a double field", "double", "1e300", "1e+300");
     }
 
     void wholeNumbersAreExact()
@@ -156,24 +112,14 @@ private slots:
         const QByteArray inexact
             = "a JSON number from 2^53 (9007199254740992) on may not be read as "
               "written; write it as a string of decimal digits";
-        row("empty", "", "line 1, column 1: ");
         row("column counts characters", "[\"墙墙\" 1]", "line 1, column 8: ");
         row("byte order mark takes no column", "\xEF\xBB\xBF[1 2]", "line 1, column 5: ");
-        row("top level array", "[]", "the model must be an object, not an array");
         row("unknown member", "{\"mode\": 2, \"modes\": 3}", "unknown member \"modes\"");
-        row("member of the wrong type", "{\"databases\": {}}",
-            "databases: must be an array, not an object");
-        row("mode out of range", "{\"mode\": 3}", "mode: must be a whole number from 0 to 2");
         row("unknown type", oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int33\"}]"),
             "databases[0].tables[0].fields[0].type: unknown type \"int33\"");
         row("value count", oneTable(field + record + "1, 2]}]"),
             "databases[0].tables[0].records[0].values: 2 values; the table has 1 fields");
-        row("null value", oneTable(field + record + "null]}]"),
-            "databases[0].tables[0].records[0].values[0]: a field value must be a number, a "
-            "string or a boolean, not null");
         row("2^53 as a number", oneTable(field + record + "9007199254740992]}]"),
-            "databases[0].tables[0].records[0].values[0]: " + inexact);
-        row("below -2^53 as a number", oneTable(field + record + "-9007199254740993]}]"),
             "databases[0].tables[0].records[0].values[0]: " + inexact);
         row("identifier above 2^53 as a number",
             oneTable(" \"records\": [{\"id64\": 9007199254740993, \"values\": []}]"),
@@ -217,8 +163,6 @@ private slots:
             "(id 1): the value 4294967296 does not fit");
         row("dump of a missing file", "dump %1/none.Tessel", "none.Tessel");
         row("unknown command", "frobnicate", "");
-        row("gen without a record count", "gen %1/m", "");
-        row("gen of no records", "gen --records 0 %1/m", "");
         row("gen of fewer tables than it needs", "gen --records 10 --tables 2 %1/m", "");
     }
 
@@ -228,17 +172,13 @@ private slots:
         QFETCH(QByteArray, json);
         QFETCH(QByteArray, fault);
         QTemporaryDir dir;
-        writeFile(dir, "bad.json", json);
+        ProjectFolders::writeBytes(dir.filePath("bad.json"), json);
         const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
         QVERIFY(run.exitCode > 0);
         QVERIFY2(run.err.contains(fault), run.err.constData());
         // Nothing left behind, not even an empty folder.
-        QDirIterator files(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-            QDirIterator::Subdirectories);
-        QStringList left;
-        while (files.hasNext())
-            left << files.next();
-        QCOMPARE(left, QStringList { dir.filePath("bad.json") });
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList { "bad.json" });
     }
 
     void genWritesAProject_data()
@@ -259,8 +199,7 @@ private slots:
         const ToolRun run = runTool(arguments);
         QVERIFY2(run.exitCode == 0, run.err.constData());
 
-        const TesselModel model = TesselModels::loaded(folder + "/KBMProjectTemplate.Tessel");
-        QCOMPARE(model.databases(0).name(), "DB");
+        const TesselModel model = ProjectFolders::loaded(folder + "/KBMProjectTemplate.Tessel");
         QCOMPARE(model.databases(0).tables().count(), 6);
         int records = 0;
         for (int t = 0; t < 6; ++t)
@@ -269,27 +208,21 @@ private slots:
 
         const TesselTable project = model.findTable("DB", "project");
         QCOMPARE(project.recordCount(), 1);
-        QVERIFY(project[0].asUInt64("id") != 0);
-        QVERIFY(!project[0].asString("workspace_id").isEmpty());
+        QVERIFY(project[0].asUInt64("id") != 0 && !project[0].asString("workspace_id").isEmpty());
         const TesselFieldSchema id = project.tableSchema().fieldSchemas().items(0);
         QCOMPARE(id.extPropDefs().find("DataType").value(), "Int64");
-        QCOMPARE(int(id.dataType()), converted ? 15 : int(tdtString));
-        const TesselExtPropDef marker = model.extPropDefs().find("IgnoreProcessInt64");
-        QCOMPARE(marker.isNull(), !converted);
-
-        const TesselTable types = model.findTable("DB", "element_type");
-        QSet<int> nodeTypes;
-        for (int r = 0; r < types.recordCount(); ++r)
-            nodeTypes.insert(types[r].asInteger("node_type"));
-        QCOMPARE(nodeTypes, (QSet<int> { 1, 2, 3 }));
+        QCOMPARE(id.dataType(), converted ? tdtInt64 : tdtString);
+        QCOMPARE(model.extPropDefs().find("IgnoreProcessInt64").isNull(), !converted);
         QVERIFY(model.findTable("DB", "specialty").recordCount() > 0);
 
-        // The SQLite database holds the same rows.
+        // The SQLite database holds the same rows, element types of every node type.
         const QString db = folder + "/KBMProjectTemplate.db";
-        QCOMPARE(firstRow(db, "SELECT count(*), min(node_type), max(node_type) FROM element_type"),
-            (QList<qint64> { types.recordCount(), 1, 3 }));
-        QCOMPARE(firstRow(db, "SELECT id FROM project"),
-            QList<qint64> { qint64(project[0].asUInt64("id")) });
+        QCOMPARE(firstValue(db,
+                     "SELECT count(*) || ' ' || count(DISTINCT node_type) || ' ' || min(node_type) "
+                     "|| ' ' || max(node_type) FROM element_type"),
+            QStringLiteral("%1 3 1 3").arg(model.findTable("DB", "element_type").recordCount()));
+        QCOMPARE(
+            firstValue(db, "SELECT id FROM project"), QString::number(project[0].asUInt64("id")));
     }
 };
 
