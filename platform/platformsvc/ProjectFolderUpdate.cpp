@@ -100,8 +100,8 @@ void removeTree(const QString& path)
 
 // Fills the empty folder `to` with the entries of `from` except those named
 // in `skip` (top level only): sub-folders are recreated, everything else is
-// hard linked (copied where the file system refuses links). The new folders
-// are flushed.
+// hard linked (copied where the file system refuses links). The sub-folders
+// are flushed; `to` is left to the caller, which flushes it once complete.
 void mirrorFolder(const QString& from, const QString& to, const QStringList& skip)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native(from).constData()), &::closedir);
@@ -120,6 +120,7 @@ void mirrorFolder(const QString& from, const QString& to, const QStringList& ski
             if (::mkdir(native(target).constData(), st.st_mode & 07777) != 0)
                 fail("Cannot create the folder", target);
             mirrorFolder(source, target, {});
+            syncFolder(target);
         } else if (::link(native(source).constData(), native(target).constData()) != 0) {
             if (!S_ISREG(st.st_mode) || (errno != EXDEV && errno != EPERM && errno != EMLINK))
                 fail("Cannot link", source);
@@ -127,7 +128,6 @@ void mirrorFolder(const QString& from, const QString& to, const QStringList& ski
             flushFile(target);
         }
     }
-    syncFolder(to);
 }
 
 QString absoluteFolder(const QString& path)
@@ -168,9 +168,6 @@ qint64 copyFile(
             fail("Cannot copy into", to);
         if (n == 0)
             break;
-        // Start writing this chunk back now, so the final flush has little
-        // left to wait for.
-        ::sync_file_range(out.fd, done, n, SYNC_FILE_RANGE_WRITE);
         done += n;
         if (onProgress)
             onProgress(done);
