@@ -58,13 +58,30 @@ quint32 be32(const uchar* p)
     return (be16(p) << 16) | be16(p + 2);
 }
 
-// The varint at p, never read past end; returns the bytes it takes.
-int varint(const uchar* p, const uchar* end, quint64* value)
+// Kept out of line, so that the loops that read varints stay small.
+[[noreturn]] Q_NEVER_INLINE void varintPastEnd()
 {
+    throw UnexpectedLayout("varint past the end");
+}
+
+// The varint at p, never read past end; returns the bytes it takes. Two
+// varints are read for every record, most of them a byte or two long.
+inline int varint(const uchar* p, const uchar* end, quint64* value)
+{
+    if (Q_LIKELY(end - p >= 9)) {
+        if (!(p[0] & 0x80)) {
+            *value = p[0];
+            return 1;
+        }
+        if (!(p[1] & 0x80)) {
+            *value = (quint64(p[0] & 0x7f) << 7) | p[1];
+            return 2;
+        }
+    }
     quint64 v = 0;
     for (int i = 0; i < 9; ++i) {
         if (p + i >= end)
-            throw UnexpectedLayout("varint past the end");
+            varintPastEnd();
         if (i == 8) {
             *value = (v << 8) | p[8];
             return 9;
