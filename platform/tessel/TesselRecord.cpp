@@ -116,7 +116,8 @@ QVariant TesselRecord::value(int field) const
     case Storage::Text:
         break;
     }
-    return QVariant(fromUtf8(cell.text));
+    return QVariant(
+        cell.kind == CellValue::Text ? fromUtf8(cell.text) : fromUtf8(convertToText(cell)));
 }
 
 void TesselRecord::setInteger(int field, int value)

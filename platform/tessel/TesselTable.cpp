@@ -199,19 +199,39 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
     checkDataType(table, field.name, type);
     if (field.type == type)
         return;
+    const auto refuse = [&](size_t row, const CellValue& value) {
+        raiseError(
+            QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
+                           "converted to data type %5")
+                .arg(table.name, field.name, table.describeRecord(int(row)), describeCell(value))
+                .arg(int(type)));
+    };
     // Converted into a new column, so that a refused value leaves the old one.
-    const FieldColumn& old = table.columns[static_cast<size_t>(m_index)];
+    FieldColumn& old = table.columns[static_cast<size_t>(m_index)];
     FieldColumn converted(storageOf(type));
-    converted.reserve(table.ids.size());
-    for (size_t row = 0; row < table.ids.size(); ++row) {
-        const CellValue value = old.cell(row);
-        converted.appendEmpty();
-        if (!converted.store(row, type, value))
-            raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
-                                      "converted to data type %5")
-                           .arg(table.name, field.name, table.describeRecord(int(row)),
-                               describeCell(value))
-                           .arg(int(type)));
+    if (type == tdtInt64 && old.storage == Storage::Text && old.texts.decimalCoded()) {
+        // Texts kept as numbers are these numbers already: only the others
+        // convert, first of all, since a refusal must leave the column as it
+        // was.
+        std::vector<std::pair<size_t, qint64>> others(old.texts.textRowCount());
+        for (size_t i = 0; i < others.size(); ++i) {
+            const CellValue value = CellValue::fromText(old.texts.textOfTextRow(i));
+            others[i].first = old.texts.textRow(i);
+            // As FieldColumn::store converts for this type.
+            if (!convertToInt64(value, others[i].second, true))
+                refuse(others[i].first, value);
+        }
+        converted.int64s = old.texts.takeNumbers();
+        for (const auto& [row, number] : others)
+            converted.int64s[row] = number;
+    } else {
+        converted.reserve(table.ids.size());
+        for (size_t row = 0; row < table.ids.size(); ++row) {
+            const CellValue value = old.cell(row);
+            converted.appendEmpty();
+            if (!converted.store(row, type, value))
+                refuse(row, value);
+        }
     }
     table.columns[static_cast<size_t>(m_index)] = std::move(converted);
     table.fields[static_cast<size_t>(m_index)].type = type;

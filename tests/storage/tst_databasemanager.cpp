@@ -6,6 +6,7 @@
 #include <core/BIMException.h>
 #include <storage/DatabaseManager.h>
 
+#include <krvcommon/KRVException.h>
 #include <ksqlite/KSqlDatabase.h>
 
 #include <QTemporaryDir>
@@ -33,6 +34,102 @@ int definitionsWithCode(const TesselExtPropDefs& definitions, const QString& cod
         found += definitions.items(i).code() == code ? 1 : 0;
     return found;
 }
+
+// Identifier texts as a service might deliver them: plain decimal numbers of
+// every length and sign, and texts that only look like numbers or convert to
+// one in their own way.
+const QStringList kIdentifierTexts { "0", "7", "-1", "42", "12345678", "123456789",
+    "1234567890123456", "81985529216486913", "9000000000000000001", "9223372036854775807",
+    "-9223372036854775808", "1000000000000000000", "-1000000000000000000", "9223372036854775808",
+    "-9223372036854775809", "18446744073709551615", "18446744073709551616", "12345678901234567890",
+    "-0", "00", "007", "+5", " 5", "5 ", "\t6\n", "", "-", "+", "1e3", "0x10", "١٢", "12345678x",
+    "1234567:", "5a", "1.0" };
+
+// Every way of reading a field, as text: the value or the refusal's message.
+QStringList readings(const TesselRecord& record, int field)
+{
+    const auto attempt = [](auto read) {
+        try {
+            return read();
+        } catch (const KRVException& e) {
+            return QStringLiteral("refused: ") + e.message();
+        }
+    };
+    const QVariant value = record.value(field);
+    return { record.asString(field),
+        QString::fromLatin1(value.typeName()) + QLatin1Char(':') + value.toString(),
+        attempt([&] { return QString::number(record.asInteger(field)); }),
+        attempt([&] { return QString::number(record.asInt64(field)); }),
+        attempt([&] { return QString::number(record.asUInt64(field)); }),
+        attempt([&] { return QString::number(record.asDouble(field), 'g', 17); }) };
+}
+
+// Every reading of every field of every record.
+QStringList readings(const TesselTable& table)
+{
+    QStringList all;
+    const int fields = table.tableSchema().fieldSchemas().count();
+    for (int row = 0; row < table.recordCount(); ++row) {
+        all << QString::number(table[row].id64());
+        for (int field = 0; field < fields; ++field)
+            all << readings(table[row], field);
+    }
+    return all;
+}
+
+// The type change's outcome: empty, or the refusal's message.
+QString changeType(TesselTable table, int field, TesselDataType type)
+{
+    try {
+        table.tableSchema().fieldSchemas().items(field).setDataType(type);
+        return QString();
+    } catch (const KRVException& e) {
+        return e.message();
+    }
+}
+
+// "wall" keyed by "id", it, "ref" and "other" marked as identifiers; each
+// record holds one text in all three, and its position in "number".
+Table identifierWall(const QStringList& texts)
+{
+    Table table { "wall",
+        { { "id", tdtString, "Int64" }, { "ref", tdtString, "Int64" },
+            { "other", tdtString, "Int64" }, { "number", tdtInt32 } },
+        {} };
+    for (int i = 0; i < texts.size(); ++i)
+        table.records.push_back({ 1000 + quint64(i), { texts[i], texts[i], texts[i], i } });
+    return table;
+}
+
+// The table in a model that only ever lived in memory, made by the calls that
+// write a model file.
+TesselTable inMemory(const Table& spec)
+{
+    TesselModel model = newModel();
+    TesselTable table = model.addDatabase("DB").addTable(spec.name, spec.kind);
+    for (const Field& field : spec.fields) {
+        TesselFieldSchema schema = table.tableSchema().fieldSchemas().add(field.name, field.type);
+        if (!field.dataType.isEmpty())
+            addDefinition(schema.extPropDefs(), "DataType", field.dataType);
+    }
+    table.tableSchema().setPrimaryKeyFieldIndex(spec.primaryKey);
+    for (const Record& record : spec.records) {
+        TesselRecord written = table.appendRecord(record.id);
+        for (int i = 0; i < record.values.size(); ++i)
+            written.setValue(i, record.values[i]);
+    }
+    return table;
+}
+
+// Gives every new record a value that is no identifier, so that appending fails.
+class RefusingHandler : public TesselQueryIDValueImpl
+{
+public:
+    void doQueryIDValue(ITesselRecord*, QVariant* value) override
+    {
+        *value = QStringLiteral("no identifier");
+    }
+};
 
 } // namespace
 
@@ -234,6 +331,145 @@ private slots:
             QCOMPARE(wall[0].asUInt64("id"), 9000000000000000001ull);
         if (refType == tdtInt64)
             QCOMPARE(wall[0].asUInt64("ref"), 77ull);
+    }
+
+    // A model file's identifier texts read, change and convert exactly as the
+    // same texts of a model that never was in a file.
+    void loadedIdentifierTextsBehaveAsWritten_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("numbers and look-alikes") << kIdentifierTexts;
+        QStringList numbers;
+        for (const QString& text : kIdentifierTexts) {
+            bool number = false;
+            if (QString::number(text.toLongLong(&number)) == text && number)
+                numbers << text;
+        }
+        QTest::newRow("plain numbers only") << numbers;
+        // Past the point where a field of mostly other texts is kept as texts.
+        QStringList mostlyOther;
+        for (int i = 0; i < 3000; ++i)
+            mostlyOther << (i % 3 == 0 ? QString::number(i) : QStringLiteral("0%1").arg(i));
+        QTest::newRow("mostly other texts") << mostlyOther;
+    }
+
+    void loadedIdentifierTextsBehaveAsWritten()
+    {
+        QFETCH(QStringList, texts);
+        const Table spec = identifierWall(texts);
+        const QString path = m_dir.filePath(QStringLiteral("texts-%1.Tessel").arg(++m_folders));
+        writeModel(path, { spec });
+        const TesselModel model = loaded(path);
+        TesselTable file = model.findTable("DB", "wall");
+        TesselTable memory = inMemory(spec);
+        QCOMPARE(readings(file), readings(memory));
+
+        // Written again and read back, the texts are those delivered.
+        const QString again = path + QStringLiteral(".again");
+        TesselModelPersistent(model).saveToFile(again);
+        QCOMPARE(readings(loaded(again).findTable("DB", "wall")), readings(memory));
+
+        // Converted to numbers, or refused with the same words and nothing
+        // changed.
+        QCOMPARE(changeType(file, 1, tdtInt64), changeType(memory, 1, tdtInt64));
+        QCOMPARE(int(file.tableSchema().fieldSchemas().items(1).dataType()),
+            int(memory.tableSchema().fieldSchemas().items(1).dataType()));
+        QCOMPARE(readings(file), readings(memory));
+        QCOMPARE(changeType(file, 0, tdtDateTime), changeType(memory, 0, tdtDateTime));
+        QCOMPARE(readings(file), readings(memory));
+
+        // Changes made before any conversion, enough for the texts to move
+        // (longer ones) and to be packed again (shorter ones).
+        for (TesselTable table : { file, memory }) {
+            table[0].setString(2, "0012");
+            table[table.recordCount() - 1].setValue(2, QVariant());
+            table.appendRecord(77).setString(2, "-15");
+            for (int round = 0; round < 3; ++round) {
+                for (int row = round / 2; row < table.recordCount(); row += 1 + round / 2) {
+                    const QString text = table[row].asString(2);
+                    table[row].setString(
+                        2, round == 1 ? text.left(row % 3) : text + QStringLiteral("-%1").arg(row));
+                }
+            }
+        }
+        QCOMPARE(readings(file), readings(memory));
+        QCOMPARE(changeType(file, 2, tdtInt64), changeType(memory, 2, tdtInt64));
+        QCOMPARE(readings(file), readings(memory));
+    }
+
+    // A delivered project's identifiers are the numbers their texts convert
+    // to, whatever form the texts have.
+    void convertsIdentifierTextsOfEveryForm()
+    {
+        QStringList convertible;
+        for (const QString& text : kIdentifierTexts) {
+            if (changeType(inMemory(identifierWall({ text })), 0, tdtInt64).isEmpty())
+                convertible << text;
+        }
+        QVERIFY(convertible.contains("007") && convertible.contains("18446744073709551615"));
+        const Table spec = identifierWall(convertible);
+        const TesselTable wall = open({ spec }).findTable("DB", "wall");
+        const TesselTable expected = inMemory(spec);
+        QCOMPARE(changeType(expected, 0, tdtInt64), QString());
+        QCOMPARE(changeType(expected, 1, tdtInt64), QString());
+        QCOMPARE(changeType(expected, 2, tdtInt64), QString());
+        QCOMPARE(int(wall.tableSchema().fieldSchemas().items(0).dataType()), int(tdtInt64));
+        QCOMPARE(readings(wall), readings(expected));
+    }
+
+    // A converted model keyed by identifiers: keys that are the records' own
+    // identifiers and keys that are not read, change and are written as
+    // stored.
+    void keysBesideIdentifiersReadAsStored_data()
+    {
+        QTest::addColumn<int>("ownKeysFrom"); // the first record whose key is not its id
+        QTest::newRow("every key the record's identifier") << 50;
+        QTest::newRow("keys of their own from the middle on") << 30;
+        QTest::newRow("key of its own in the first record") << 0;
+    }
+
+    void keysBesideIdentifiersReadAsStored()
+    {
+        QFETCH(int, ownKeysFrom);
+        Table spec { "wall", { { "id", tdtInt64, "Int64" }, { "name", tdtString } }, {} };
+        for (int i = 0; i < 50; ++i) {
+            const quint64 id = 0x0123456700000001ull + quint64(i);
+            const quint64 key = i < ownKeysFrom ? id : i == 40 ? ~0ull : id * 3;
+            spec.records.push_back({ id, { key, QStringLiteral("w%1").arg(i) } });
+        }
+        RefusingHandler refusing;
+        const TesselModel model = open({ spec }, "True");
+        TesselTable file = model.findTable("DB", "wall");
+        TesselTable memory = inMemory(spec);
+        QCOMPARE(readings(file), readings(memory));
+
+        // An append that fails leaves nothing behind.
+        const TesselQueryIDValueEvent bound = file.onQueryIDValue();
+        for (TesselTable table : { file, memory }) {
+            table.setOnQueryIDValue(
+                TesselQueryIDValueEvent(static_cast<ITesselQueryIDValueEvent*>(&refusing)));
+            QVERIFY_EXCEPTION_THROWN(table.appendRecord(), KRVException);
+            table.setOnQueryIDValue(bound);
+            table.appendRecord(9).setString(1, "appended after the failure");
+        }
+        QCOMPARE(readings(file), readings(memory));
+
+        for (TesselTable table : { file, memory }) {
+            table[3].setUInt64(0, 99);
+            table.appendRecord(5).setUInt64(0, 6);
+            table[4].setString(1, "a name longer than before");
+            table[5].setString(1, "");
+        }
+        QCOMPARE(readings(file), readings(memory));
+        const QString path = m_dir.filePath(QStringLiteral("keys-%1.Tessel").arg(++m_folders));
+        TesselModelPersistent(model).saveToFile(path);
+        QCOMPARE(readings(loaded(path).findTable("DB", "wall")), readings(memory));
+
+        // An appended record's key is its new identifier; the others stay.
+        const QStringList before = readings(file);
+        const TesselRecord appended = file.appendRecord();
+        QCOMPARE(appended.asUInt64(0), appended.id64());
+        QCOMPARE(readings(file).mid(0, before.size()), before);
     }
 
     void givesEveryRecordAFreshIdentifier()

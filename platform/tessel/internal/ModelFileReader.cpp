@@ -6,12 +6,17 @@
 #include <tessel/TesselModel.h>
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using KSQLite::KSqlDatabase;
 using KSQLite::KSqlException;
@@ -36,28 +41,43 @@ quint32 bigEndian(const unsigned char* bytes, int count)
 }
 
 // The checks SQLite's own errors would word vaguely: missing, empty, not
-// SQLite, truncated. Returns the file's size.
+// SQLite, truncated. Returns the file's size. Plain system calls: Qt's file
+// classes would bring hundreds of KiB of their code into memory for these
+// few calls.
 qint64 checkFileHeader(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status
+    {
+    };
+    if (::stat(name.constData(), &status) != 0)
         raiseError(QStringLiteral("the file does not exist"));
-    if (!info.isFile())
+    if (!S_ISREG(status.st_mode))
         raiseError(QStringLiteral("the path is not a file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        raiseError(QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
-    const qint64 size = info.size();
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        raiseError(QStringLiteral("the file cannot be read (%1)").arg(qt_error_string(errno)));
+    unsigned char bytes[100];
+    ssize_t filled = 0; // a failed read leaves the header short, as an end of file does
+    while (filled < ssize_t(sizeof bytes)) {
+        const ssize_t got
+            = ::pread(descriptor, bytes + filled, sizeof bytes - size_t(filled), filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    ::close(descriptor);
+    const qint64 size = status.st_size;
     if (size == 0)
         raiseError(QStringLiteral("the file is empty"));
-    const QByteArray header = file.read(100);
-    static const QByteArray magic("SQLite format 3\0", 16);
-    if (!magic.startsWith(header.left(16)))
+    static const char magic[] = "SQLite format 3";
+    if (std::memcmp(bytes, magic, size_t(std::min<ssize_t>(filled, sizeof magic))) != 0)
         raiseError(QStringLiteral("the file is not an SQLite database"));
-    if (header.size() < 100)
+    if (filled < ssize_t(sizeof bytes))
         raiseError(QStringLiteral("the file is truncated (%1 bytes, shorter than an SQLite header)")
                        .arg(size));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(header.constData());
     quint32 pageSize = bigEndian(bytes + 16, 2);
     if (pageSize == 1)
         pageSize = 65536;
@@ -133,11 +153,13 @@ void checkLayout(const KSqlDatabase& db)
     raiseError(QStringLiteral("the model file is inconsistent: %1").arg(fault));
 }
 
-void expectPosition(qint64 position, qint64 expected, const QString& what)
+// what() names the position; it is asked only on failure, as the check runs
+// for every catalog row.
+template <class What> void expectPosition(qint64 position, qint64 expected, What what)
 {
     if (position != expected)
         inconsistent(QStringLiteral("%1 %2 found where %3 was expected")
-                         .arg(what)
+                         .arg(what())
                          .arg(position)
                          .arg(expected));
 }
@@ -175,12 +197,14 @@ void readModel(const KSqlDatabase& db, TesselModel model)
 
     forEachRow(db, "SELECT position, code, value FROM tessel_model_props ORDER BY position",
         [&](const KSqlStatement& prop, qint64 index) {
-            expectPosition(prop.getInt64(0), index, QStringLiteral("model property position"));
+            expectPosition(
+                prop.getInt64(0), index, [] { return QStringLiteral("model property position"); });
             readExtPropDef(model.extPropDefs(), prop, 1);
         });
     forEachRow(db, "SELECT position, name FROM tessel_databases ORDER BY position",
         [&](const KSqlStatement& database, qint64 index) {
-            expectPosition(database.getInt64(0), index, QStringLiteral("database position"));
+            expectPosition(
+                database.getInt64(0), index, [] { return QStringLiteral("database position"); });
             model.addDatabase(text(database, 1));
         });
 }
@@ -192,7 +216,7 @@ std::vector<TableEntry> readTables(const KSqlDatabase& db, TesselModel model)
         "SELECT position, database_position, name, kind, primary_key, record_count "
         "FROM tessel_tables ORDER BY position",
         [&](const KSqlStatement& row, qint64 index) {
-            expectPosition(row.getInt64(0), index, QStringLiteral("table position"));
+            expectPosition(row.getInt64(0), index, [] { return QStringLiteral("table position"); });
             const qint64 database = row.getInt64(1);
             const QString name = text(row, 2);
             if (database < 0 || database >= model.databaseCount())
@@ -227,7 +251,7 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
             TableEntry& entry = tableAt(tables, row.getInt64(0), "a field");
             TableObject& table = *entry.table;
             expectPosition(row.getInt64(1), qint64(table.fields.size()),
-                QStringLiteral("field position of table \"%1\":").arg(table.name));
+                [&] { return QStringLiteral("field position of table \"%1\":").arg(table.name); });
             const QString name = text(row, 2);
             const qint64 type = row.getInt64(3);
             if (type < 0 || type > 64 || !isKnownDataType(int(type)))
@@ -260,11 +284,27 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
                                  .arg(table.name));
             const FieldDef& def = table.fields[size_t(field)];
             const TesselExtPropDefs props(def.extPropDefs.get());
-            expectPosition(row.getInt64(2), props.count(),
-                QStringLiteral("property position of field \"%1\" of table \"%2\":")
-                    .arg(def.name, table.name));
+            expectPosition(row.getInt64(2), props.count(), [&] {
+                return QStringLiteral("property position of field \"%1\" of table \"%2\":")
+                    .arg(def.name, table.name);
+            });
             readExtPropDef(props, row, 3);
         });
+}
+
+// A model as delivered keeps 64-bit identifiers as decimal texts in fields
+// marked so, and has them converted to numbers once loaded. Kept as numbers
+// from the start, they take less memory, and the conversion need not walk
+// them again.
+bool holdsDecimalIdentifiers(const FieldDef& field)
+{
+    if (field.type != tdtString)
+        return false;
+    for (const ExtPropDef& definition : field.extPropDefs->items) {
+        if (definition.code == QLatin1String("DataType"))
+            return definition.value == QLatin1String("Int64");
+    }
+    return false;
 }
 
 void readRecords(const KSqlDatabase& db, int position, TableEntry& entry, qint64 fileSize)
@@ -293,10 +333,15 @@ void readRecords(const KSqlDatabase& db, int position, TableEntry& entry, qint64
     const auto rows = size_t(std::min(entry.recordCount, fileSize / (4 + fieldCount)));
     table.ids.reserve(rows);
     for (int f = 0; f < fieldCount; ++f) {
-        table.columns[size_t(f)].reserve(rows);
-        if (table.columns[size_t(f)].storage == Storage::Text)
-            table.columns[size_t(f)].texts.reserveBytes(
-                size_t(std::min(entry.textBytes[size_t(f)], fileSize)));
+        FieldColumn& column = table.columns[size_t(f)];
+        if (holdsDecimalIdentifiers(table.fields[size_t(f)]))
+            column.texts.startDecimalCoding();
+        // A key of 64-bit identifiers mostly holds the records' own.
+        if (f == table.primaryKey && column.storage == Storage::Int64)
+            column.shareIdentifiers(table.ids);
+        column.reserve(rows);
+        if (column.storage == Storage::Text)
+            column.texts.reserveBytes(size_t(std::min(entry.textBytes[size_t(f)], fileSize)));
     }
 
     // Values straight from SQLite into the typed vectors: no check or copy
@@ -316,16 +361,23 @@ void readRecords(const KSqlDatabase& db, int position, TableEntry& entry, qint64
                 case Storage::Int32:
                     values.int32s.push_back(sqlite3_column_int(row, column));
                     break;
-                case Storage::Int64:
-                    values.int64s.push_back(sqlite3_column_int64(row, column));
+                case Storage::Int64: {
+                    const sqlite3_int64 value = sqlite3_column_int64(row, column);
+                    if (!values.sharesIdentifiers() || !values.appendShared(value))
+                        values.int64s.push_back(value);
                     break;
+                }
                 case Storage::Double:
                     values.doubles.push_back(sqlite3_column_double(row, column));
                     break;
                 case Storage::Text: {
                     const auto* text
                         = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-                    values.texts.append(text, size_t(sqlite3_column_bytes(row, column)));
+                    const auto length = size_t(sqlite3_column_bytes(row, column));
+                    if (values.texts.decimalCoded())
+                        values.texts.appendCoded(text, length);
+                    else
+                        values.texts.append(text, length);
                     break;
                 }
                 }
@@ -357,6 +409,9 @@ void readModelFile(const QString& path, ModelObject& target, bool loadRecords)
     sqlite3_limit(handle, SQLITE_LIMIT_LENGTH,
         int(std::min<qint64>(std::max<qint64>(fileSize, 1 << 20), 1000000000)));
     try {
+        // Every page is read once: a cache would only add to the memory
+        // the loaded values take.
+        db.exec("PRAGMA cache_size = -64");
         checkLayout(db);
         // One read transaction: every table is read from the same state of
         // the file, under one lock.

@@ -105,15 +105,21 @@ void writeRecords(KSqlDatabase& db, int position, const TableObject& table)
                 result |= sqlite3_bind_int(raw, index, column.int32s[row]);
                 break;
             case Storage::Int64:
-                result |= sqlite3_bind_int64(raw, index, column.int64s[row]);
+                result |= sqlite3_bind_int64(raw, index, column.int64At(row));
                 break;
             case Storage::Double:
                 result |= sqlite3_bind_double(raw, index, column.doubles[row]);
                 break;
             case Storage::Text: {
-                const std::string_view text = column.texts.view(row);
-                result
-                    |= sqlite3_bind_text(raw, index, text.data(), int(text.size()), SQLITE_STATIC);
+                const CellValue cell = column.texts.cell(row);
+                if (cell.kind == CellValue::Text) {
+                    result |= sqlite3_bind_text(
+                        raw, index, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
+                } else {
+                    const std::string text = convertToText(cell);
+                    result |= sqlite3_bind_text(
+                        raw, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+                }
                 break;
             }
             }
