@@ -223,9 +223,10 @@ void run(const QString& base, qint64 records, int tables, int rounds)
         done(folder);
     }
     warm.print();
-    printFigure(QStringLiteral("  of which model load, %1 records").arg(records), load, "ms");
-    printFigure(QStringLiteral("  of which conversion, %1 records").arg(records), convert, "ms",
-        QStringLiteral("%1 fields").arg(convertedFields));
+    printFigure(QStringLiteral("OpenProject step by step: model load, %1 records").arg(records),
+        load, "ms");
+    printFigure(QStringLiteral("OpenProject step by step: conversion, %1 records").arg(records),
+        convert, "ms", QStringLiteral("%1 fields").arg(convertedFields));
 
     // Cold: both files dropped from the page cache before each reading.
     Comparison cold(QStringLiteral("OpenProject, delivered, %1 records, cold").arg(records),
