@@ -12,8 +12,12 @@
 
 #include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <stdexcept>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -280,6 +284,46 @@ private:
     std::string m_spill; // a payload gathered from its overflow pages
 };
 
+// A whole file mapped for reading, or nothing. The scanner reads every page,
+// and mapping them all in one call costs a fraction of a fault every few
+// pages.
+class MappedFile
+{
+public:
+    MappedFile() = default;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile()
+    {
+        if (m_data)
+            ::munmap(const_cast<uchar*>(m_data), size_t(m_size));
+    }
+
+    void map(const QString& path)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+            void* data
+                = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
+            if (data != MAP_FAILED) {
+                m_data = static_cast<const uchar*>(data);
+                m_size = st.st_size;
+            }
+        }
+        ::close(fd);
+    }
+
+    const uchar* data() const { return m_data; }
+    qint64 size() const { return m_size; }
+
+private:
+    const uchar* m_data { nullptr };
+    qint64 m_size { 0 };
+};
+
 // --- The two models --------------------------------------------------------
 
 struct TableEntry
@@ -338,8 +382,6 @@ class Models
 {
 public:
     Models(const QString& oldModel, const QString& newModel)
-        : m_oldFile(oldModel)
-        , m_newFile(newModel)
     {
         QString reading = newModel; // names the file that cannot be read
         try {
@@ -357,10 +399,8 @@ public:
         } catch (const KSqlException& e) {
             fail(reading, QStringLiteral("cannot be read"), e.what());
         }
-        if (m_oldFile.open(QIODevice::ReadOnly) && m_newFile.open(QIODevice::ReadOnly)) {
-            m_oldMap = m_oldFile.map(0, m_oldFile.size());
-            m_newMap = m_newFile.map(0, m_newFile.size());
-        }
+        m_oldFile.map(oldModel);
+        m_newFile.map(newModel);
     }
 
     TableChangeMap compare()
@@ -448,8 +488,8 @@ private:
     void scan(const TableEntry& oldTable, const TableEntry& newTable, bool sameFields,
         RecordChangeMap& out, Unpaired& oldUnpaired, Unpaired& newUnpaired) const
     {
-        RecordScanner oldRecords = scanner(m_oldMap, m_oldFile.size(), kOld, oldTable.position);
-        RecordScanner newRecords = scanner(m_newMap, m_newFile.size(), "main", newTable.position);
+        RecordScanner oldRecords = scanner(m_oldFile, kOld, oldTable.position);
+        RecordScanner newRecords = scanner(m_newFile, "main", newTable.position);
         bool oldMore = oldRecords.next();
         bool newMore = newRecords.next();
         for (; oldMore && newMore; oldMore = oldRecords.next(), newMore = newRecords.next()) {
@@ -474,15 +514,15 @@ private:
             newUnpaired.emplace(quint64(newRecords.integerColumn(1)), newRecords.rowid());
     }
 
-    RecordScanner scanner(const uchar* mapped, qint64 size, const char* schema, int position) const
+    RecordScanner scanner(const MappedFile& file, const char* schema, int position) const
     {
-        if (!mapped)
+        if (!file.data())
             throw UnexpectedLayout("file not mapped");
         KSqlStatement root(m_db,
             std::string("SELECT rootpage FROM ") + schema
                 + ".sqlite_schema WHERE type = 'table' AND name = ?1");
         root.bindText(1, ModelFileLayout::recordTableName(position).toStdString());
-        return RecordScanner(mapped, size, root.step() ? quint32(root.getInt64(0)) : 0);
+        return RecordScanner(file.data(), file.size(), root.step() ? quint32(root.getInt64(0)) : 0);
     }
 
     // The same walk inside SQLite, which pairs the records by position and
@@ -513,10 +553,8 @@ private:
     KSqlDatabase m_db;
     Catalog m_oldCatalog;
     Catalog m_newCatalog;
-    QFile m_oldFile;
-    QFile m_newFile;
-    const uchar* m_oldMap { nullptr };
-    const uchar* m_newMap { nullptr };
+    MappedFile m_oldFile;
+    MappedFile m_newFile;
 };
 
 } // namespace
