@@ -2,7 +2,6 @@
 
 #include "CentralSvcEventFactory.h"
 #include "LocalCentralStore.h"
-#include "StagedFiles.h"
 
 #include <QString>
 
@@ -64,32 +63,7 @@ const bool s_registered = [] {
     return true;
 }();
 
-// Set while a request runs, so that the local central store reaches the
-// request's handler without the service interface carrying it.
-thread_local const StagedFilesHandler* t_stagedFiles = nullptr;
-
 } // namespace
-
-CurrentStagedFilesHandler::CurrentStagedFilesHandler(const StagedFilesHandler* handler)
-    : m_previous(std::exchange(t_stagedFiles, handler))
-{
-}
-
-CurrentStagedFilesHandler::~CurrentStagedFilesHandler()
-{
-    t_stagedFiles = m_previous;
-}
-
-void reportStagedFiles(const QString& folder)
-{
-    if (!t_stagedFiles || !*t_stagedFiles)
-        return;
-    try {
-        (*t_stagedFiles)(folder);
-    } catch (...) {
-        // Only a head start for the caller is lost, not the update.
-    }
-}
 
 // Runs queued tasks one after another, in order. Destroying it waits for the
 // task in progress; tasks still queued are dropped.
@@ -216,9 +190,7 @@ void CCommunicationNexus::PostPlatformEvent(IBIMPlatformEvent* pEvent)
         return;
     }
     // Copied now, so that the request is never touched once this returns.
-    m_worker->enqueue([this, params = *request->GetParams(), flag = request->GetRequestFlag(),
-                          staged = stagedFilesHandler(request)] {
-        const CurrentStagedFilesHandler current(&staged);
+    m_worker->enqueue([this, params = *request->GetParams(), flag = request->GetRequestFlag()] {
         runRequest(params, flag);
     });
 }

@@ -1,7 +1,6 @@
 #include "LocalCentralStore.h"
 
 #include "ProjectFolderUpdate.h"
-#include "StagedFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -112,14 +111,9 @@ TableChangeMap LocalCentralStore::fetch(
             [&](qint64 done) { report(text, scale * (copied + done)); });
     };
 
-    fetchFile(names[0]);
-    fetchFile(names[1]);
-    // Whoever asked may start reading the new files now, while they are
-    // compared and flushed.
-    reportStagedFiles(update.stagingFolder());
-
     // The model delivered, not the one in the store that may change meanwhile,
-    // is compared with the local one while both are flushed.
+    // is compared with the local one while the rest is copied and flushed.
+    fetchFile(names[0]);
     const QString newModel = staging + names[0];
     const QString oldModel = update.projectFolder() + QLatin1Char('/') + names[0];
     std::future<TableChangeMap> comparison = std::async(std::launch::async, [&] {
@@ -128,6 +122,7 @@ TableChangeMap LocalCentralStore::fetch(
         checkModelFile(newModel);
         return TableChangeMap();
     });
+    fetchFile(names[1]);
     for (const QString& name : names)
         flushFile(staging + name);
     report(QStringLiteral("Comparing the models"), kCopyShare);

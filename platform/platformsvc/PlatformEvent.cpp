@@ -1,7 +1,6 @@
 #include "PlatformEvent.h"
 
 #include "CentralSvcEventFactory.h"
-#include "StagedFiles.h"
 
 #include <atomic>
 
@@ -64,8 +63,6 @@ public:
     void SetRequestFlag(int flag) override { m_requestFlag = flag; }
     int GetRequestFlag() const override { return m_requestFlag; }
 
-    StagedFilesHandler m_stagedFiles;
-
 private:
     FileProcessParams m_params;
     int m_requestFlag { 0 };
@@ -102,18 +99,6 @@ PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId
 long PlatformEvent::liveCount()
 {
     return s_liveEvents.load();
-}
-
-void setStagedFilesHandler(ICentralServiceFileProcessEvent* request, StagedFilesHandler handler)
-{
-    if (auto* ours = dynamic_cast<FileProcessRequest*>(request))
-        ours->m_stagedFiles = std::move(handler);
-}
-
-StagedFilesHandler stagedFilesHandler(const ICentralServiceFileProcessEvent* request)
-{
-    const auto* ours = dynamic_cast<const FileProcessRequest*>(request);
-    return ours ? ours->m_stagedFiles : StagedFilesHandler();
 }
 
 } // namespace PlatformSvcComm

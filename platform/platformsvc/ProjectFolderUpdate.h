@@ -50,7 +50,6 @@ public:
     // other than `replacedNames`, and returns it; the caller writes the new
     // files there and flushes them.
     const QString& stage(const QStringList& replacedNames);
-    const QString& stagingFolder() const { return m_staging; }
     // Puts the staged folder in place of the project folder.
     void commit();
 
