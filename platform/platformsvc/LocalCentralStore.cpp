@@ -56,8 +56,8 @@ LocalCentralStore::LocalCentralStore(QString location)
 {
 }
 
-TableChangeMap LocalCentralStore::fetch(
-    const FileProcessParams& params, const Progress& progress) const
+TableChangeMap LocalCentralStore::fetch(const FileProcessParams& params, const Progress& progress,
+    const std::function<void(const TableChangeMap&)>& inPlace) const
 {
     auto report = [&progress](const QString& text, double percent) {
         if (progress)
@@ -131,7 +131,9 @@ TableChangeMap LocalCentralStore::fetch(
     report(QStringLiteral("Replacing the local project files"), kCopyShare + 5);
     update.commit();
     report(QStringLiteral("Project files are up to date"), 100.0);
-    return changes;
+    if (inPlace)
+        inPlace(changes);
+    return changes; // the old files go with `update`
 }
 
 void LocalCentralStore::Process(
@@ -142,11 +144,14 @@ void LocalCentralStore::Process(
     if (params.m_operation != kFetchProjectFilesOperation)
         fail(QStringLiteral("The central store does not offer \"%1\".")
                  .arg(QString::fromStdWString(params.m_operation)));
-    context.Respond(fetch(params, [&context](const std::wstring& text, double percent) {
-        if (context.StopRequested())
-            fail(QStringLiteral("The platform hub is shutting down."));
-        context.ReportProgress(text, percent);
-    }));
+    fetch(
+        params,
+        [&context](const std::wstring& text, double percent) {
+            if (context.StopRequested())
+                fail(QStringLiteral("The platform hub is shutting down."));
+            context.ReportProgress(text, percent);
+        },
+        [&context](const TableChangeMap& changes) { context.Respond(changes); });
 }
 
 } // namespace PlatformSvcComm

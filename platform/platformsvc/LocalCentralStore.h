@@ -27,8 +27,11 @@ public:
 
     // Brings the project's files into params.m_projectPath; throws
     // std::exception on any fault, leaving the local folder as it was.
-    // `progress` may be empty.
-    TableChangeMap fetch(const FileProcessParams& params, const Progress& progress) const;
+    // `progress` may be empty. `inPlace`, if set, is told the changes as soon
+    // as the new files are in place, before the old ones are removed, so that
+    // an answer need not wait for that.
+    TableChangeMap fetch(const FileProcessParams& params, const Progress& progress,
+        const std::function<void(const TableChangeMap&)>& inPlace = {}) const;
 
     void Process(
         const FileProcessParams& params, int requestFlag, CentralServiceContext& context) override;

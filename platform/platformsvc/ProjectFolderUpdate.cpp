@@ -218,12 +218,17 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
 
 ProjectFolderUpdate::~ProjectFolderUpdate()
 {
-    if (m_staged && !m_committed) {
-        try {
+    if (!m_staged)
+        return;
+    try {
+        if (m_committed) {
+            removeTree(m_ready);
+            removeTree(m_old);
+        } else {
             removeTree(m_staging);
-        } catch (...) {
-            // The next update removes it before it starts.
         }
+    } catch (...) {
+        // The next update removes it before it starts.
     }
 }
 
@@ -278,8 +283,6 @@ void ProjectFolderUpdate::commit()
         rename(m_ready, m_folder);
     }
     syncFolder(m_parent);
-    removeTree(m_ready);
-    removeTree(m_old);
 }
 
 } // namespace PlatformSvcComm

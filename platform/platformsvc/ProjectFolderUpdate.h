@@ -38,7 +38,9 @@ class PLATFORMSVC_EXPORT ProjectFolderUpdate
 public:
     // Creates the parent folder if needed, takes the lock and recovers.
     explicit ProjectFolderUpdate(const QString& projectFolder);
-    // Removes the staging folder of an update that was not committed.
+    // Removes the staging folder of an update that was not committed, or the
+    // replaced files of one that was: those are of no use to anyone waiting
+    // for the new ones, so they go last.
     ~ProjectFolderUpdate();
     ProjectFolderUpdate(const ProjectFolderUpdate&) = delete;
     ProjectFolderUpdate& operator=(const ProjectFolderUpdate&) = delete;
