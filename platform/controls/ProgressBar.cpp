@@ -76,7 +76,8 @@ void ProgressBar::UpdatePrompt(QString prompt)
     if (prompt == m_prompt)
         return;
     m_prompt = std::move(prompt);
-    repaintIfVisible();
+    if (isVisible())
+        repaint();
 }
 
 QString ProgressBar::text() const
@@ -94,10 +95,4 @@ void ProgressBar::paintEvent(QPaintEvent* event)
     if (m_inShowImmediately)
         ++m_immediatePaints;
     QProgressBar::paintEvent(event);
-}
-
-void ProgressBar::repaintIfVisible()
-{
-    if (isVisible())
-        repaint();
 }

@@ -47,7 +47,6 @@ protected:
 
 private:
     void waitUntilExposed();
-    void repaintIfVisible();
 
     QString m_prompt;
     int m_immediatePaints { 0 };

@@ -35,7 +35,6 @@ long KNoRefInterfaceObject::_QueryInterface(const KInterfaceId& iid, void** obje
     return K_NOINTERFACE;
 }
 
-// The count is nominal: the object is never deleted by its references.
 unsigned long KNoRefInterfaceObject::_AddRef()
 {
     return 1;

@@ -141,10 +141,10 @@ void KSqlStatement::checkColumn(int column) const
             SQLITE_RANGE);
 }
 
-KSqlColumnType KSqlStatement::columnType(int column) const
+bool KSqlStatement::isNull(int column) const
 {
     checkColumn(column);
-    return static_cast<KSqlColumnType>(sqlite3_column_type(m_statement.get(), column));
+    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
 }
 
 int KSqlStatement::getInt(int column) const

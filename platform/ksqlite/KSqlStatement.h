@@ -11,16 +11,6 @@ struct sqlite3_stmt;
 
 namespace KSQLite {
 
-// The storage class of one value, numbered as SQLite numbers them.
-enum class KSqlColumnType
-{
-    Integer = 1,
-    Float = 2,
-    Text = 3,
-    Blob = 4,
-    Null = 5,
-};
-
 // The name as an SQL identifier: in double quotes, every double quote inside
 // doubled, so that any UTF-8 text names exactly that table or column.
 KSQLITE_EXPORT std::string quoteIdentifier(const std::string& name);
@@ -65,15 +55,12 @@ public:
 
     // The current row. Values convert as SQLite converts them (a NULL reads
     // as 0, 0.0 or an empty text).
-    KSqlColumnType columnType(int column) const;
-    bool isNull(int column) const { return columnType(column) == KSqlColumnType::Null; }
+    bool isNull(int column) const;
     int getInt(int column) const;
     std::int64_t getInt64(int column) const;
     double getDouble(int column) const;
     std::string getText(int column) const;
 
-    // True while step() has returned true and the statement was not reset.
-    bool hasRow() const noexcept { return m_hasRow; }
     // For loops over many rows that read with sqlite3_column_* directly.
     // Owned by this object.
     sqlite3_stmt* handle() const noexcept { return m_statement.get(); }

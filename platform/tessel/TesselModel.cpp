@@ -1,4 +1,3 @@
-// The model-level handles: engine, model, databases and persistence.
 #include "TesselModel.h"
 #include "TesselEngine.h"
 #include "TesselModelPersistent.h"

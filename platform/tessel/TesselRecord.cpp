@@ -116,8 +116,7 @@ QVariant TesselRecord::value(int field) const
     case Storage::Text:
         break;
     }
-    return QVariant(
-        cell.kind == CellValue::Text ? fromUtf8(cell.text) : fromUtf8(convertToText(cell)));
+    return QVariant(asString(field));
 }
 
 void TesselRecord::setInteger(int field, int value)

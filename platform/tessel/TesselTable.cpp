@@ -1,5 +1,3 @@
-// The table-level handles: table, schemas, extended property definitions and
-// identifier handlers.
 #include "TesselTable.h"
 #include "TesselExtPropDefs.h"
 #include "TesselQueryIDValueImpl.h"

@@ -37,11 +37,6 @@ CREATE TABLE tessel_field_props(table_position INTEGER NOT NULL, field_position 
     PRIMARY KEY(table_position, field_position, position)) STRICT, WITHOUT ROWID;
 )sql";
 
-void bind(KSqlStatement& statement, int index, int value)
-{
-    statement.bindInt(index, value);
-}
-
 void bind(KSqlStatement& statement, int index, qint64 value)
 {
     statement.bindInt64(index, value);
@@ -50,11 +45,6 @@ void bind(KSqlStatement& statement, int index, qint64 value)
 void bind(KSqlStatement& statement, int index, const QString& value)
 {
     statement.bindText(index, value.toStdString());
-}
-
-void bind(KSqlStatement& statement, int index, const char* value)
-{
-    statement.bindText(index, value);
 }
 
 // Binds the values to the parameters in order and runs the statement.
@@ -136,7 +126,8 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
 {
     db.exec(catalogSchema);
     KSqlStatement modelRow(db, "INSERT INTO tessel_model(format, version, mode) VALUES(?, ?, ?)");
-    insert(modelRow, ModelFileLayout::formatName, ModelFileLayout::version, int(model.mode));
+    insert(modelRow, QString::fromLatin1(ModelFileLayout::formatName), ModelFileLayout::version,
+        int(model.mode));
     KSqlStatement modelProp(db, "INSERT INTO tessel_model_props VALUES(?, ?, ?)");
     const std::vector<ExtPropDef>& modelProps = model.extPropDefs->items;
     for (size_t p = 0; p < modelProps.size(); ++p)
@@ -169,21 +160,16 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
     }
 }
 
-// Flushes a file or folder to disk.
 void syncPath(const QString& path, int flags)
 {
-    struct Descriptor
-    {
-        int fd;
-        ~Descriptor()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } file { ::open(QFile::encodeName(path).constData(), flags) };
-    if (file.fd < 0 || ::fsync(file.fd) != 0)
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
         raiseError(QStringLiteral("cannot flush %1: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+                       .arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 } // namespace

@@ -321,8 +321,8 @@ bool eightDigits(const char* text, quint64& value)
     return true;
 }
 
-} // namespace
-
+// The number whose std::to_chars form is exactly those bytes (no sign but a
+// leading '-', no leading zero, no "-0", no blank); false for any other text.
 bool parseCanonicalDecimal(const char* text, size_t length, qint64& out)
 {
     const bool negative = length != 0 && text[0] == '-';
@@ -353,9 +353,9 @@ bool parseCanonicalDecimal(const char* text, size_t length, qint64& out)
     return true;
 }
 
-namespace {
 constexpr size_t maxArenaBytes = std::numeric_limits<quint32>::max();
-}
+
+} // namespace
 
 void TextColumn::reserve(size_t rows)
 {

@@ -68,10 +68,6 @@ struct CellValue
     }
 };
 
-// The number whose std::to_chars form is exactly those bytes (no sign but a
-// leading '-', no leading zero, no "-0", no blank); false for any other text.
-bool parseCanonicalDecimal(const char* text, size_t length, qint64& out);
-
 // keepUnsignedBits: an unsigned value above the signed range keeps its bit
 // pattern (64-bit identifiers); otherwise it does not convert.
 bool convertToInt64(const CellValue& cell, qint64& out, bool keepUnsignedBits);
