@@ -38,7 +38,7 @@ run ksqlite "$build/bench/ksqlite/bench_ksqlite"
     echo "| Benchmark | Reference | Median ratio (min–max of rounds) | Goal | Met |"
     echo "|---|---|---|---|---|"
     for name in filehandler download tessel_load project_open update ksqlite; do
-        grep '^RESULT|' "$out/$name.txt" | cut -d'|' -f2- | sed 's/^/| /; s/$/ |/'
+        grep '^RESULT|' "$out/$name.txt" | cut -d'|' -f2- | sed 's/|/ | /g; s/^/| /; s/$/ |/'
     done
     echo
     echo "All from one run of \`bash bench/run-all.sh\` ($((SECONDS - started)) s), $(nproc) cores, $(date -u +%Y-%m-%d)."
