@@ -1,5 +1,8 @@
 #include "ProcStatus.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+
 #include <fstream>
 #include <string>
 
@@ -13,4 +16,13 @@ long procStatusKiB(const char* field)
             return std::stol(line.substr(key.size()));
     }
     return -1;
+}
+
+long long childPeakKiB(const QString& mode, const QString& path)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { mode, path });
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        qFatal("the measuring child failed");
+    return child.readAllStandardOutput().trimmed().toLongLong();
 }

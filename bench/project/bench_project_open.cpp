@@ -35,7 +35,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -175,15 +174,6 @@ int measureChild(const QStringList& arguments)
     }
     std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
     return 0;
-}
-
-qint64 childPeakKiB(const QString& mode, const QString& folder)
-{
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), { mode, folder });
-    if (!child.waitForFinished(-1) || child.exitCode() != 0)
-        qFatal("the measuring child failed");
-    return child.readAllStandardOutput().trimmed().toLongLong();
 }
 
 void run(const QString& base, qint64 records, int tables, int rounds)

@@ -22,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -45,15 +44,6 @@ int measureChild(const QStringList& arguments)
         return 1;
     std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
     return 0;
-}
-
-qint64 childPeakKiB(const QString& mode, const QString& path)
-{
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), { mode, path });
-    if (!child.waitForFinished(-1) || child.exitCode() != 0)
-        qFatal("the measuring child failed");
-    return child.readAllStandardOutput().trimmed().toLongLong();
 }
 
 void run(const QString& folder, qint64 records, int tables, int rounds)
