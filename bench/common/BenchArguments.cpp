@@ -14,3 +14,10 @@ BenchSize readBenchSize(const QStringList& arguments, BenchSize size)
     }
     return size;
 }
+
+std::vector<qint64> recordCounts(const BenchSize& size)
+{
+    if (size.records > 0)
+        return { size.records };
+    return { 100000, 1000000 };
+}

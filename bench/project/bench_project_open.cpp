@@ -305,8 +305,6 @@ int main(int argc, char* argv[])
         return measureChild(arguments);
 
     const BenchSize size = readBenchSize(arguments, { 0, 20, 7 });
-    const std::vector<qint64> sizes = size.records > 0 ? std::vector<qint64> { size.records }
-                                                       : std::vector<qint64> { 100000, 1000000 };
 
     // On the disk's file system (not tmpfs), so that dropping the page cache
     // makes the next reading come from the disk.
@@ -321,7 +319,7 @@ int main(int argc, char* argv[])
         qFatal("%s is on tmpfs, whose files never leave memory: set TMPDIR to a folder on a disk",
             qPrintable(dir.path()));
     new BenchProject();
-    for (const qint64 records : sizes)
+    for (const qint64 records : recordCounts(size))
         run(dir.path(), records, size.tables, size.rounds);
     Project::destory();
     return 0;

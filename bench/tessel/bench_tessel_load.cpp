@@ -109,12 +109,10 @@ int main(int argc, char* argv[])
         return measureChild(arguments);
 
     const BenchSize size = readBenchSize(arguments, { 0, 20, 7 });
-    const std::vector<qint64> sizes = size.records > 0 ? std::vector<qint64> { size.records }
-                                                       : std::vector<qint64> { 100000, 1000000 };
     QTemporaryDir dir;
     if (!dir.isValid())
         qFatal("no temporary folder");
-    for (const qint64 records : sizes)
+    for (const qint64 records : recordCounts(size))
         run(dir.path(), records, size.tables, size.rounds);
     return 0;
 }

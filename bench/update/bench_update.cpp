@@ -238,8 +238,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const BenchSize size = readBenchSize(app.arguments().mid(1), { 0, 0, 9 });
-    const std::vector<qint64> sizes = size.records > 0 ? std::vector<qint64> { size.records }
-                                                       : std::vector<qint64> { 100000, 1000000 };
     std::printf("updateProject against cp of both files + one model load; the reference's cp "
                 "runs in this process with copy_file_range, as cp does, so no process start is "
                 "counted; %d rounds, each on a fresh local project\n",
@@ -248,7 +246,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     new BenchProject();
     bool ok = true;
-    for (const qint64 records : sizes)
+    for (const qint64 records : recordCounts(size))
         ok = ok && run(dir.path(), records, size.rounds);
     Project::destory();
     return ok ? 0 : 1;
