@@ -32,40 +32,11 @@ struct CellValue
     double real = 0;
     std::string_view text; // UTF-8; valid as long as its source
 
-    static CellValue fromInteger(qint64 value)
-    {
-        CellValue cell;
-        cell.integer = value;
-        return cell;
-    }
-    static CellValue fromUnsigned(quint64 value)
-    {
-        CellValue cell;
-        cell.kind = Unsigned;
-        cell.unsignedInteger = value;
-        return cell;
-    }
-    static CellValue fromReal(double value)
-    {
-        CellValue cell;
-        cell.kind = Real;
-        cell.real = value;
-        return cell;
-    }
-    static CellValue fromText(std::string_view value)
-    {
-        CellValue cell;
-        cell.kind = Text;
-        cell.text = value;
-        return cell;
-    }
-    static CellValue fromDecimal(qint64 value)
-    {
-        CellValue cell;
-        cell.kind = Decimal;
-        cell.integer = value;
-        return cell;
-    }
+    static CellValue fromInteger(qint64 value) { return { Integer, value, 0, 0, {} }; }
+    static CellValue fromUnsigned(quint64 value) { return { Unsigned, 0, value, 0, {} }; }
+    static CellValue fromReal(double value) { return { Real, 0, 0, value, {} }; }
+    static CellValue fromText(std::string_view value) { return { Text, 0, 0, 0, value }; }
+    static CellValue fromDecimal(qint64 value) { return { Decimal, value, 0, 0, {} }; }
 };
 
 // keepUnsignedBits: an unsigned value above the signed range keeps its bit
