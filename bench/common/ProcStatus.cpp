@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -25,4 +26,10 @@ long long childPeakKiB(const QString& mode, const QString& path)
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         qFatal("the measuring child failed");
     return child.readAllStandardOutput().trimmed().toLongLong();
+}
+
+int printPeakKiB()
+{
+    std::printf("%ld\n", procStatusKiB("VmHWM"));
+    return 0;
 }

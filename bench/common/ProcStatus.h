@@ -11,3 +11,6 @@ long procStatusKiB(const char* field);
 // without whatever the benchmark itself has allocated. Ends the benchmark when
 // the child fails.
 long long childPeakKiB(const QString& mode, const QString& path);
+
+// The child's half of childPeakKiB: prints its peak memory; returns 0.
+int printPeakKiB();

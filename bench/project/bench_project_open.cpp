@@ -172,8 +172,7 @@ int measureChild(const QStringList& arguments)
         if (!manager)
             return 1;
     }
-    std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
-    return 0;
+    return printPeakKiB();
 }
 
 void run(const QString& base, qint64 records, int tables, int rounds)

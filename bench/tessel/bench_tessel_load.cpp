@@ -42,8 +42,7 @@ int measureChild(const QStringList& arguments)
     const bool load = arguments.value(0) == QLatin1String("--measure-load");
     if (load && modelLoad(arguments.value(1)) != 1)
         return 1;
-    std::printf("%lld\n", static_cast<long long>(procStatusKiB("VmHWM")));
-    return 0;
+    return printPeakKiB();
 }
 
 void run(const QString& folder, qint64 records, int tables, int rounds)
