@@ -3,16 +3,47 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 
-#include <cstdio>
-#include <unistd.h>
 #include <utility>
 #include <zlib.h>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <cstdio>
+#include <unistd.h>
+#endif
 
 namespace network_detail {
 
 namespace {
 // Large enough to keep system calls few, small enough to keep memory flat.
 constexpr int kChunkSize = 1 << 20;
+
+bool flushToDisk(int handle)
+{
+#ifdef Q_OS_WIN
+    return _commit(handle) == 0;
+#else
+    return ::fsync(handle) == 0;
+#endif
+}
+
+// Replaces the folder entry of `to` itself: a link there goes, and a folder
+// there refuses.
+bool replaceEntry(const QString& from, const QString& to)
+{
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
+               reinterpret_cast<const wchar_t*>(to.utf16()),
+               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+        != 0;
+#else
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData())
+        == 0;
+#endif
+}
+
 } // namespace
 
 const QByteArray DownloadSink::kAcceptEncoding = QByteArrayLiteral("gzip, deflate");
@@ -202,16 +233,10 @@ bool DownloadSink::moveIntoPlace()
 {
     // On the disk before its name is, so that after a crash the target holds
     // the old file or the whole new one.
-    if (::fsync(m_part->handle()) != 0)
+    if (!flushToDisk(m_part->handle()))
         return false;
     m_part->close();
-    if (m_part->error() != QFileDevice::NoError)
-        return false;
-    // rename(2) swaps the folder entry itself: a link there goes, and a
-    // folder there refuses.
-    if (std::rename(QFile::encodeName(m_part->fileName()).constData(),
-            QFile::encodeName(m_target).constData())
-        != 0)
+    if (m_part->error() != QFileDevice::NoError || !replaceEntry(m_part->fileName(), m_target))
         return false;
     m_part.reset();
     return true;
