@@ -8,7 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace {
@@ -33,6 +37,52 @@ bool sendAll(int socket, const std::string& text)
         sent += size_t(n);
     }
     return true;
+}
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+        [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// Empty when the head has no such field; header names ignore case.
+std::string fieldValue(const std::string& head, const char* name)
+{
+    const std::string key = "\r\n" + lowered(name) + ":";
+    const size_t at = lowered(head).find(key);
+    if (at == std::string::npos)
+        return {};
+    const size_t begin = head.find_first_not_of(' ', at + key.size());
+    const size_t end = head.find("\r\n", begin);
+    return head.substr(begin, end - begin);
+}
+
+// Only the open-ended form a resuming client sends; any other range is
+// ignored and the whole file goes, which a client has to accept anyway.
+long long rangeStart(const std::string& range)
+{
+    const std::string prefix = "bytes=";
+    if (range.compare(0, prefix.size(), prefix) != 0 || range.back() != '-')
+        return 0;
+    const std::string digits = range.substr(prefix.size(), range.size() - prefix.size() - 1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoll(digits);
+}
+
+// Built by hand: strftime would follow the locale that Qt sets up.
+std::string httpDate(time_t time)
+{
+    static const char* const days[] = { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
+    static const char* const months[]
+        = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+    tm utc {};
+    ::gmtime_r(&time, &utc);
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[utc.tm_wday],
+        utc.tm_mday, months[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
 }
 
 } // namespace
@@ -72,9 +122,8 @@ void FileServer::serve()
     }
 }
 
-void FileServer::answer(int client) const
+void FileServer::answer(int client)
 {
-    // Read the request head; its content does not matter.
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos) {
@@ -83,6 +132,7 @@ void FileServer::answer(int client) const
             return;
         head.append(buffer, size_t(n));
     }
+    const long long cutAfter = m_cutAfter.exchange(-1);
 
     Fd file { ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC) };
     struct stat info
@@ -90,18 +140,45 @@ void FileServer::answer(int client) const
     };
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0)
         return;
-    const std::string response = "HTTP/1.1 200 OK\r\n"
-                                 "Content-Type: application/octet-stream\r\n"
-                                 "Content-Disposition: attachment; filename=\""
-        + m_downloadName + "\"\r\nContent-Length: " + std::to_string(info.st_size)
+    const long long size = info.st_size;
+    char etag[64];
+    std::snprintf(etag, sizeof etag, "\"%llx-%llx\"", size,
+        (long long)info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec);
+    const std::string lastModified = httpDate(info.st_mtim.tv_sec);
+
+    // A part kept from another version of the file must not be continued.
+    const std::string ifRange = fieldValue(head, "If-Range");
+    const bool sameVersion = ifRange.empty() || ifRange == etag || ifRange == lastModified;
+    const long long start = sameVersion ? rangeStart(fieldValue(head, "Range")) : 0;
+    m_lastReplyStart = start;
+
+    std::string response;
+    if (start >= size && start > 0) {
+        response = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */"
+            + std::to_string(size) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        sendAll(client, response);
+        return;
+    }
+    response = start > 0
+        ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(start) + "-"
+            + std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n"
+        : "HTTP/1.1 200 OK\r\n";
+    response += "Content-Type: application/octet-stream\r\n"
+                "Content-Disposition: attachment; filename=\""
+        + m_downloadName + "\"\r\nETag: " + etag + "\r\nLast-Modified: " + lastModified
+        + "\r\nAccept-Ranges: bytes\r\nContent-Length: " + std::to_string(size - start)
         + "\r\nConnection: close\r\n\r\n";
     if (!sendAll(client, response))
         return;
-    off_t offset = 0;
-    while (offset < info.st_size) {
-        if (::sendfile(client, file.fd, &offset, size_t(info.st_size - offset)) <= 0)
+
+    const long long end = cutAfter >= 0 ? std::min(size, start + cutAfter) : size;
+    off_t offset = start;
+    while (offset < end) {
+        if (::sendfile(client, file.fd, &offset, size_t(end - offset)) <= 0)
             return;
     }
+    if (end < size)
+        return; // closed with the body unfinished
     ::shutdown(client, SHUT_WR);
     // Let the client read to the end before the socket goes.
     while (::recv(client, buffer, sizeof buffer, 0) > 0) { }

@@ -6,8 +6,10 @@
 
 // Serves one file over HTTP/1.1 on 127.0.0.1, to one client at a time, from
 // its own thread with sendfile, so that the client under test is the only
-// thing measured. Every request gets the file with a "Content-Disposition"
-// naming it downloadName.
+// thing measured. Every reply carries a "Content-Disposition" naming the file
+// downloadName and the file's version (a strong "ETag" and "Last-Modified"),
+// and a request for "Range: bytes=N-" gets the rest of the file from N, as a
+// server that lets a cut download be continued.
 class FileServer
 {
 public:
@@ -19,14 +21,25 @@ public:
 
     int port() const { return m_port; }
 
+    // The next reply stops after this many bytes of its body and the
+    // connection closes, as when the network drops; the replies after it are
+    // whole again.
+    void cutNextReplyAfter(long long bodyBytes) { m_cutAfter = bodyBytes; }
+
+    // Where the body of the last reply started in the file: 0 for the whole
+    // file, -1 before any reply.
+    long long lastReplyStart() const { return m_lastReplyStart; }
+
 private:
     void serve();
-    void answer(int client) const;
+    void answer(int client);
 
     std::string m_path;
     std::string m_downloadName;
     int m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_stopping { false };
+    std::atomic<long long> m_cutAfter { -1 };
+    std::atomic<long long> m_lastReplyStart { -1 };
     std::thread m_thread;
 };

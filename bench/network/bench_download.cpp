@@ -2,7 +2,8 @@
 // from the same local server, in alternated rounds compared by their medians,
 // and records how far the process's resident memory rises above its size
 // before the download. curl's own start (a run that fetches nothing) is taken
-// off its times.
+// off its times. Then times httpDownload continuing a transfer the server cut
+// halfway against fetching the whole file again.
 //
 //   bench_download [folder] [size in MiB] [rounds]      defaults: /dev/shm, 1024, 5
 //
@@ -11,6 +12,7 @@
 
 #include "FileServer.h"
 #include "ProcStatus.h"
+#include "ResumeRounds.h"
 #include "Rounds.h"
 
 #include <network/HttpRequest.h>
@@ -83,7 +85,6 @@ bool writeSource(const QString& path, qint64 size)
     return true;
 }
 
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -124,9 +125,8 @@ int main(int argc, char** argv)
             QStringLiteral("curl -o, start taken off"), 1.1);
         Samples peaks;
         for (int round = 1; round <= rounds; ++round) {
-            const double theirs
-                = curl.run({ QStringLiteral("curl"), QStringLiteral("-s"), QStringLiteral("-o"),
-                    curlOut, url });
+            const double theirs = curl.run({ QStringLiteral("curl"), QStringLiteral("-s"),
+                QStringLiteral("-o"), curlOut, url });
             const bool curlOk = theirs >= 0 && QFileInfo(curlOut).size() == size;
             QFile::remove(curlOut);
 
@@ -159,6 +159,9 @@ int main(int argc, char** argv)
             download.print();
             printFigure(QStringLiteral("httpDownload memory growth"), peaks, "MiB",
                 QStringLiteral("goal ≤ 64 MiB: %1").arg(peaks.max() <= 64 ? "met" : "NOT met"));
+            const ResumedDownload resumed { url, source, folder + QLatin1Char('/'), ourOut, size };
+            if (!measureResume(server, resumed, rounds))
+                status = 1;
         }
     }
     cleanUp();
