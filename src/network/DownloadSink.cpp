@@ -1,17 +1,14 @@
 #include "DownloadSink.h"
 
+#include <QFileInfo>
 #include <QNetworkReply>
-#include <QRandomGenerator>
+#include <QStorageInfo>
 
 #include <utility>
 #include <zlib.h>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#include <windows.h>
-#else
-#include <cstdio>
-#include <unistd.h>
+#ifndef Q_OS_WIN
+#include <sys/resource.h>
 #endif
 
 namespace network_detail {
@@ -20,28 +17,23 @@ namespace {
 // Large enough to keep system calls few, small enough to keep memory flat.
 constexpr int kChunkSize = 1 << 20;
 
-bool flushToDisk(int handle)
+// A name that stays in the folder it is put in.
+bool staysInFolder(const QString& name)
 {
-#ifdef Q_OS_WIN
-    return _commit(handle) == 0;
-#else
-    return ::fsync(handle) == 0;
-#endif
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+        && !name.contains(QChar(0));
 }
 
-// Replaces the folder entry of `to` itself: a link there goes, and a folder
-// there refuses.
-bool replaceEntry(const QString& from, const QString& to)
+// The size no file of this process may pass, or -1 when there is none.
+qint64 fileSizeLimit()
 {
-#ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
-               reinterpret_cast<const wchar_t*>(to.utf16()),
-               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-        != 0;
-#else
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData())
-        == 0;
+#ifndef Q_OS_WIN
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return qint64(limit.rlim_cur);
 #endif
+    return -1;
 }
 
 } // namespace
@@ -65,9 +57,12 @@ struct DownloadSink::Inflater
     bool ended = false;
 };
 
-DownloadSink::DownloadSink(QNetworkReply& reply, QString dir)
+DownloadSink::DownloadSink(
+    QNetworkReply& reply, QString dir, PartialDownload& partial, Progress progress)
     : m_reply(reply)
     , m_dir(std::move(dir))
+    , m_partial(partial)
+    , m_progress(progress)
 {
     m_onMetaData = QObject::connect(&reply, &QNetworkReply::metaDataChanged, [this] { start(); });
     m_onReadyRead = QObject::connect(&reply, &QNetworkReply::readyRead, [this] { drain(); });
@@ -77,7 +72,6 @@ DownloadSink::~DownloadSink()
 {
     QObject::disconnect(m_onMetaData);
     QObject::disconnect(m_onReadyRead);
-    discard();
 }
 
 QString DownloadSink::fileNameFrom(const QString& contentDisposition)
@@ -88,11 +82,7 @@ QString DownloadSink::fileNameFrom(const QString& contentDisposition)
         return {};
     QString name = contentDisposition.mid(at + kKey.size());
     name.remove(QLatin1Char('"'));
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
-        || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
-        || name.contains(QChar(0)))
-        return {};
-    return name;
+    return staysInFolder(name) ? name : QString();
 }
 
 void DownloadSink::start()
@@ -101,47 +91,112 @@ void DownloadSink::start()
         return;
     m_started = true;
 
+    const int status = m_reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const std::optional<PartRecord>& leftover = m_partial.leftover();
+    // A leftover the server will not continue is fetched whole, again.
+    m_startOver = leftover && (status == 416 || (status == 206 && !continuesLeftover()));
     // An error reply's body is not the file; its outcome is settled once it
     // has finished.
-    const int status = m_reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 400 || m_reply.error() != QNetworkReply::NoError) {
         m_failed = true;
         return;
     }
-
-    const QString name = fileNameFrom(QString::fromUtf8(m_reply.rawHeader("Content-Disposition")));
-    if (name.isEmpty()) {
+    if (m_startOver) {
         fail();
         return;
     }
-    const QByteArray encoding = m_reply.rawHeader("Content-Encoding").trimmed().toLower();
-    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
-        m_inflater = std::make_unique<Inflater>();
-        if (!m_inflater->ready) {
-            fail();
-            return;
-        }
-        m_decoded.resize(kChunkSize);
-    } else if (!encoding.isEmpty() && encoding != "identity") {
-        // Stored as it came, the file would not be the one the server meant.
+    // Only the rest of a leftover may come as a part of the file.
+    const bool continuing = leftover && status == 206;
+    if (status == 206 && !continuing) {
         fail();
         return;
     }
 
+    QString name = fileNameFrom(QString::fromUtf8(m_reply.rawHeader("Content-Disposition")));
+    if (name.isEmpty() && continuing && staysInFolder(leftover->name))
+        name = leftover->name;
+    if (name.isEmpty() || !acceptEncoding(m_reply.rawHeader("Content-Encoding"))) {
+        fail();
+        return;
+    }
+    // The whole file comes again, so what was kept of it is of no use.
+    if (leftover && !continuing)
+        m_partial.forget();
+    if (!fitsOnDisk(continuing ? leftover->bytes : 0)) {
+        fail();
+        return;
+    }
     m_target = m_dir + name;
-    // A new file on a name of its own, made as QFile makes any (0666 less the
-    // umask): moving it over the target's name then replaces that entry,
-    // whatever it is, and never writes into a file a link there points to.
-    auto part = std::make_unique<QFile>(m_dir
-        + QStringLiteral(".download-%1.part")
-              .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
-    // A file that held the name already is not ours to remove.
-    if (!part->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+    m_part = m_partial.open(continuing);
+    if (!m_part) {
         fail();
         return;
     }
-    m_part = std::move(part);
     m_chunk.resize(kChunkSize);
+
+    if (continuing) {
+        m_record = *leftover;
+        m_record.name = name;
+        m_offset = m_record.bytes;
+        m_total = m_record.total;
+    } else {
+        const QVariant length = m_reply.header(QNetworkRequest::ContentLengthHeader);
+        m_total = length.isValid() ? length.toLongLong() : -1;
+        m_record.name = name;
+        m_record.etag = m_reply.rawHeader("ETag");
+        m_record.lastModified = m_reply.rawHeader("Last-Modified");
+        // What arrived of a compressed body cannot be continued as bytes of
+        // the file.
+        m_record.total = m_inflater ? 0 : m_total;
+    }
+    reportProgress();
+}
+
+bool DownloadSink::continuesLeftover() const
+{
+    const PartRecord& leftover = *m_partial.leftover();
+    const QByteArray encoding = m_reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return false;
+    const QByteArray range = "bytes " + QByteArray::number(leftover.bytes) + '-'
+        + QByteArray::number(leftover.total - 1) + '/' + QByteArray::number(leftover.total);
+    if (m_reply.rawHeader("Content-Range").trimmed().toLower() != range)
+        return false;
+    // A server that ignored "If-Range" may still say that the file changed.
+    const QByteArray etag = m_reply.rawHeader("ETag");
+    const QByteArray lastModified = m_reply.rawHeader("Last-Modified");
+    return (etag.isEmpty() || leftover.etag.isEmpty() || etag == leftover.etag)
+        && (lastModified.isEmpty() || leftover.lastModified.isEmpty()
+            || lastModified == leftover.lastModified);
+}
+
+bool DownloadSink::acceptEncoding(const QByteArray& header)
+{
+    const QByteArray encoding = header.trimmed().toLower();
+    if (encoding.isEmpty() || encoding == "identity")
+        return true;
+    // Stored as it came, the file would not be the one the server meant.
+    if (encoding != "gzip" && encoding != "x-gzip" && encoding != "deflate")
+        return false;
+    m_inflater = std::make_unique<Inflater>();
+    m_decoded.resize(kChunkSize);
+    return m_inflater->ready;
+}
+
+bool DownloadSink::fitsOnDisk(qint64 offset) const
+{
+    // Refused before a byte is written, rather than found out when the disk
+    // is full. A compressed body needs at least its own length.
+    const QVariant announced = m_reply.header(QNetworkRequest::ContentLengthHeader);
+    if (!announced.isValid())
+        return true;
+    const qint64 length = announced.toLongLong();
+    const qint64 sizeLimit = fileSizeLimit();
+    if (sizeLimit >= 0 && offset + length > sizeLimit)
+        return false;
+    const QStorageInfo storage(QFileInfo(m_dir + QLatin1Char('x')).absolutePath());
+    const qint64 available = storage.bytesAvailable();
+    return !storage.isValid() || available < 0 || length <= available;
 }
 
 void DownloadSink::drain()
@@ -150,9 +205,11 @@ void DownloadSink::drain()
         start();
     if (m_failed || !m_part) {
         // Keep the reply's buffer from growing while it runs out.
-        m_reply.skip(m_reply.bytesAvailable());
+        if (m_reply.isOpen())
+            m_reply.skip(m_reply.bytesAvailable());
         return;
     }
+    const qint64 before = m_received;
     while (m_reply.bytesAvailable() > 0) {
         const qint64 got = m_reply.read(m_chunk.data(), m_chunk.size());
         if (got <= 0)
@@ -163,8 +220,15 @@ void DownloadSink::drain()
             return;
         }
     }
+    if (m_received != before)
+        reportProgress();
 }
 
+void DownloadSink::reportProgress() const
+{
+    if (m_progress)
+        m_progress(m_offset + m_received, m_total);
+}
 bool DownloadSink::decode(const char* data, qint64 size)
 {
     z_stream& stream = m_inflater->stream;
@@ -201,19 +265,34 @@ bool DownloadSink::write(const char* data, qint64 size)
 void DownloadSink::fail()
 {
     m_failed = true;
-    discard();
+    m_partial.discard();
+    m_part = nullptr;
     // The body is of no use any more. Aborting from inside the reply's own
     // signal is not safe, so it is queued.
     QNetworkReply* reply = &m_reply;
+    // A reply that failed already comes to its end by itself.
     QMetaObject::invokeMethod(
-        reply, [reply] { reply->abort(); }, Qt::QueuedConnection);
+        reply,
+        [reply] {
+            if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
+                reply->abort();
+        },
+        Qt::QueuedConnection);
 }
 
-void DownloadSink::discard()
+void DownloadSink::keepOrDiscard()
 {
-    if (m_part)
-        m_part->remove();
-    m_part.reset();
+    if (m_failed || !m_part)
+        return;
+    m_record.bytes = m_part->size();
+    if (!m_partial.keep(m_record))
+        m_partial.discard();
+    m_part = nullptr;
+}
+
+void DownloadSink::interrupted()
+{
+    keepOrDiscard();
 }
 
 bool DownloadSink::bodyIsWhole() const
@@ -229,26 +308,27 @@ bool DownloadSink::bodyIsWhole() const
     return !m_inflater || m_inflater->ended;
 }
 
-bool DownloadSink::moveIntoPlace()
-{
-    // On the disk before its name is, so that after a crash the target holds
-    // the old file or the whole new one.
-    if (!flushToDisk(m_part->handle()))
-        return false;
-    m_part->close();
-    if (m_part->error() != QFileDevice::NoError || !replaceEntry(m_part->fileName(), m_target))
-        return false;
-    m_part.reset();
-    return true;
-}
-
 QString DownloadSink::complete()
 {
-    if (m_reply.error() != QNetworkReply::NoError)
-        return {};
+    // What came before an error is still the file's, and worth keeping.
     drain();
-    if (m_failed || !m_part || !bodyIsWhole() || !moveIntoPlace())
+    if (m_reply.error() != QNetworkReply::NoError) {
+        keepOrDiscard();
         return {};
+    }
+    if (m_failed || !m_part)
+        return {};
+    if (!bodyIsWhole()) {
+        keepOrDiscard();
+        return {};
+    }
+    // The file goes in place only at the whole size the server gave.
+    const bool whole = m_record.total <= 0 || m_part->size() == m_record.total;
+    m_part = nullptr;
+    if (!whole || !m_partial.moveOver(m_target)) {
+        m_partial.discard();
+        return {};
+    }
     return m_target;
 }
 

@@ -19,6 +19,7 @@ using namespace network_detail;
 
 QNetworkAccessManager* HttpRequest::m_pNetManager = nullptr;
 QTimer* HttpRequest::m_pTimer = nullptr;
+HttpRequest::DownloadProgress HttpRequest::m_downloadProgress = nullptr;
 
 namespace {
 
@@ -111,13 +112,33 @@ QString HttpRequest::httpDownload(QString url, QString dir)
 {
     init();
     const QString authorization = Singleton<Global>::instance()->m_token;
-    QNetworkRequest request = serviceRequest(url, kFileType, authorization);
-    request.setRawHeader("Accept-Encoding", DownloadSink::kAcceptEncoding);
-    ReplyPtr reply(m_pNetManager->get(request));
-    // Without a limit the reply would hold whatever the disk has not taken yet.
-    reply->setReadBufferSize(kDownloadReadBuffer);
-    DownloadSink sink(*reply, std::move(dir));
-    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
-        throw BIMException(networkTimeoutMessage(), 0);
-    return sink.complete();
+    PartialDownload partial(url, dir);
+    for (;;) {
+        QNetworkRequest request = serviceRequest(url, kFileType, authorization);
+        if (const auto& leftover = partial.leftover()) {
+            request.setRawHeader("Range", "bytes=" + QByteArray::number(leftover->bytes) + '-');
+            request.setRawHeader("If-Range", leftover->ifRange());
+            // The range counts bytes of the file as it is, not as sent.
+            request.setRawHeader("Accept-Encoding", "identity");
+        } else {
+            request.setRawHeader("Accept-Encoding", DownloadSink::kAcceptEncoding);
+        }
+        ReplyPtr reply(m_pNetManager->get(request));
+        // Without a limit the reply would hold whatever the disk has not taken yet.
+        reply->setReadBufferSize(kDownloadReadBuffer);
+        DownloadSink sink(*reply, dir, partial, m_downloadProgress);
+        if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut) {
+            sink.interrupted();
+            throw BIMException(networkTimeoutMessage(), 0);
+        }
+        const QString written = sink.complete();
+        if (!sink.mustStartOver())
+            return written;
+        partial.forget();
+    }
+}
+
+void HttpRequest::setDownloadProgress(DownloadProgress progress)
+{
+    m_downloadProgress = progress;
 }

@@ -27,6 +27,12 @@ public:
         Delete
     };
 
+    // Receives a download's progress while httpDownload waits: the bytes of
+    // the file received so far, counting those kept from an earlier, cut
+    // transfer, and the whole file's size, or -1 while it is not known. It is
+    // called on the thread that waits, and must not start another request.
+    using DownloadProgress = void (*)(qint64 received, qint64 total);
+
     HttpRequest();
     ~HttpRequest() override;
 
@@ -50,14 +56,26 @@ public:
     // "Content-Disposition". dir is a prefix: the name is appended with no
     // separator, so pass it with a trailing "/". Returns the written path, or
     // an empty text when nothing was written (request failed, name refused,
-    // file not writable). Throws BIMException "网络超时！" on time-out.
+    // file not writable, not enough free space for the announced length).
+    // Throws BIMException "网络超时！" on time-out.
+    //
+    // A transfer that is cut leaves its part in dir, in hidden
+    // ".download-*" files, when the server named a version of the file
+    // ("ETag" or "Last-Modified"); the next call for the same url and dir
+    // asks only for the rest, and starts over when the server cannot give
+    // it. A part left for more than 7 days is not continued.
     static QString httpDownload(QString url, QString dir);
+
+    // Sets the receiver of download progress for every later download of
+    // the process; a null one drops the progress, as at start.
+    static void setDownloadProgress(DownloadProgress progress);
 
 private:
     static void init();
 
     static QNetworkAccessManager* m_pNetManager;
     static QTimer* m_pTimer;
+    static DownloadProgress m_downloadProgress;
 
     // Lets the tests inspect the shared objects and shorten the time-out.
     friend class HttpRequestTestPeer;

@@ -25,6 +25,13 @@ void MiniHttpServer::respond(Response response, Behaviour behaviour)
 {
     m_response = std::move(response);
     m_behaviour = behaviour;
+    m_handler = nullptr;
+}
+
+void MiniHttpServer::respondWith(Handler handler)
+{
+    m_handler = std::move(handler);
+    m_behaviour = Behaviour::Answer;
 }
 
 void MiniHttpServer::respondJson(const QByteArray& json, int status)
@@ -82,6 +89,15 @@ QByteArray MiniHttpServer::requestLineOf(const QByteArray& request)
     return request.left(request.indexOf("\r\n"));
 }
 
+QByteArray MiniHttpServer::headerOf(const QByteArray& request, const QByteArray& name)
+{
+    for (const Header& header : headersOf(request)) {
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return header.second;
+    }
+    return {};
+}
+
 QByteArray MiniHttpServer::bodyOf(const QByteArray& request)
 {
     return request.mid(request.indexOf(kHeadEnd) + kHeadEnd.size());
@@ -106,11 +122,7 @@ void MiniHttpServer::readFrom(QTcpSocket* socket)
     const int headEnd = buffer.indexOf(kHeadEnd);
     if (headEnd < 0)
         return;
-    int contentLength = 0;
-    for (const Header& header : headersOf(buffer)) {
-        if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0)
-            contentLength = header.second.trimmed().toInt();
-    }
+    const int contentLength = headerOf(buffer, "Content-Length").trimmed().toInt();
     const int total = headEnd + kHeadEnd.size() + contentLength;
     if (buffer.size() < total)
         return;
@@ -119,24 +131,24 @@ void MiniHttpServer::readFrom(QTcpSocket* socket)
     answer(socket);
 }
 
-QByteArray MiniHttpServer::head() const
+QByteArray MiniHttpServer::head(const Response& response)
 {
     QByteArray text
-        = "HTTP/1.1 " + QByteArray::number(m_response.status) + ' ' + m_response.reason + "\r\n";
-    for (const Header& header : m_response.headers)
+        = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
+    for (const Header& header : response.headers)
         text += header.first + ": " + header.second + "\r\n";
-    if (m_response.framing == Framing::Length)
-        text += "Content-Length: " + QByteArray::number(m_response.body.size()) + "\r\n";
-    else if (m_response.framing == Framing::Chunked)
+    if (response.framing == Framing::Length)
+        text += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    else if (response.framing == Framing::Chunked)
         text += "Transfer-Encoding: chunked\r\n";
     text += "Connection: close\r\n\r\n";
     return text;
 }
 
-QByteArray MiniHttpServer::framedBody() const
+QByteArray MiniHttpServer::framedBody(const Response& response)
 {
-    const QByteArray& body = m_response.body;
-    if (m_response.framing != Framing::Chunked)
+    const QByteArray& body = response.body;
+    if (response.framing != Framing::Chunked)
         return body;
     // Several chunks, so that a cut can fall before the last one.
     constexpr int kChunk = 1 << 14;
@@ -150,11 +162,14 @@ QByteArray MiniHttpServer::framedBody() const
 
 void MiniHttpServer::answer(QTcpSocket* socket)
 {
-    const QByteArray body = framedBody();
+    const Response response = m_handler ? m_handler(m_requests.last()) : m_response;
+    const QByteArray head = MiniHttpServer::head(response);
+    const QByteArray body = framedBody(response);
     switch (m_behaviour) {
     case Behaviour::Answer:
-        socket->write(head() + body);
-        socket->disconnectFromHost();
+        socket->write(head + (response.cutAfter < 0 ? body : body.left(response.cutAfter)));
+        if (response.cutAfter < 0 || !response.stallAtCut)
+            socket->disconnectFromHost();
         break;
     case Behaviour::Close:
         socket->disconnectFromHost();
@@ -162,10 +177,10 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     case Behaviour::Silent:
         break;
     case Behaviour::HalfBodyStall:
-        socket->write(head() + body.left(body.size() / 2));
+        socket->write(head + body.left(body.size() / 2));
         break;
     case Behaviour::HalfBodyClose:
-        socket->write(head() + body.left(body.size() / 2));
+        socket->write(head + body.left(body.size() / 2));
         socket->disconnectFromHost();
         break;
     }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTcpServer>
 
+#include <functional>
+
 class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests. It answers every request
@@ -34,7 +36,13 @@ public:
         QList<Header> headers;
         QByteArray body;
         Framing framing = Framing::Length;
+        // Bytes of the framed body sent before the connection is closed, or
+        // left hanging when `stallAtCut`; -1 sends it all.
+        int cutAfter = -1;
+        bool stallAtCut = false;
     };
+    // Makes the response to one raw request.
+    using Handler = std::function<Response(const QByteArray& request)>;
 
     enum class Behaviour
     {
@@ -51,6 +59,7 @@ public:
     QString url(const QString& path = QStringLiteral("/")) const;
 
     void respond(Response response, Behaviour behaviour = Behaviour::Answer);
+    void respondWith(Handler handler);
     void respondJson(const QByteArray& json, int status = 200);
     // A file download: the body, named by a "Content-Disposition" header
     // unless the disposition is empty.
@@ -66,17 +75,20 @@ public:
     // The header lines of a raw request, in the order they were sent.
     static QList<Header> headersOf(const QByteArray& request);
     static QByteArray requestLineOf(const QByteArray& request);
+    // The value of the first header of that name, or an empty text.
+    static QByteArray headerOf(const QByteArray& request, const QByteArray& name);
     static QByteArray bodyOf(const QByteArray& request);
 
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
-    QByteArray head() const;
-    QByteArray framedBody() const;
+    static QByteArray head(const Response& response);
+    static QByteArray framedBody(const Response& response);
     static QByteArray reasonOf(int status);
 
     Response m_response;
+    Handler m_handler;
     Behaviour m_behaviour = Behaviour::Answer;
     QList<QByteArray> m_requests;
     QHash<QTcpSocket*, QByteArray> m_pending;
