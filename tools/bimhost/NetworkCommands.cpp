@@ -1,8 +1,10 @@
 #include "NetworkCommands.h"
 
 #include "Console.h"
+#include "DownloadProgressOnDisplay.h"
 #include "HostCommandLine.h"
 #include "HostError.h"
+#include "TerminalProgress.h"
 
 #include <network/HttpRequest.h>
 
@@ -69,8 +71,13 @@ void runDownload(const HostCommandLine& commandLine)
     if (!QFileInfo(folder).isDir())
         throw HostError(QStringLiteral("no folder \"%1\" to download into")
                             .arg(QDir::toNativeSeparators(folder)));
-    // The library appends the server's file name to the folder as it is.
-    const QString written = HttpRequest::httpDownload(url, folder + QLatin1Char('/'));
+    TerminalProgress bar(Console::outputIsTerminal());
+    const QString written = [&] {
+        const DownloadProgressOnDisplay progress(bar);
+        // The library appends the server's file name to the folder as it is.
+        return HttpRequest::httpDownload(url, folder + QLatin1Char('/'));
+    }();
+    bar.finish();
     if (written.isEmpty())
         throw HostError(QStringLiteral("nothing was downloaded from %1: the request failed or "
                                        "the file could not be written into \"%2\"")
