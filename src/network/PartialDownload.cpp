@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -82,6 +84,34 @@ bool writeRecord(const QString& path, const PartRecord& record)
         && file.commit();
 }
 
+QDateTime oldestKept()
+{
+    return QDateTime::currentDateTimeUtc().addDays(-kKeepDays);
+}
+
+// The leftovers of downloads never asked for again would stay for good:
+// those past their week go, unless a download holds them now.
+void removeStaleLeftovers(const QString& dir, const QString& ownStem)
+{
+    // dir is a prefix of the files' paths, not always a folder of its own.
+    const QFileInfo prefix(dir + QLatin1Char('x'));
+    const QString start = prefix.fileName().chopped(1) + QStringLiteral(".download-");
+    const QFileInfoList found
+        = prefix.dir().entryInfoList({ QStringLiteral("*.part"), QStringLiteral("*.json") },
+            QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    const QDateTime oldest = oldestKept();
+    for (const QFileInfo& leftover : found) {
+        if (!leftover.fileName().startsWith(start))
+            continue;
+        const QString stem = leftover.filePath().chopped(5);
+        if (stem == ownStem || leftover.lastModified() >= oldest)
+            continue;
+        QLockFile lock(stem + QStringLiteral(".lock"));
+        if (lock.tryLock(0))
+            QFile::remove(leftover.filePath());
+    }
+}
+
 } // namespace
 
 QByteArray PartRecord::ifRange() const
@@ -102,6 +132,7 @@ PartialDownload::PartialDownload(QString url, QString dir)
     m_locked = m_lock.tryLock(0);
     if (m_locked)
         takeLeftover();
+    removeStaleLeftovers(m_dir, m_stem);
 }
 
 PartialDownload::~PartialDownload()
@@ -115,9 +146,8 @@ void PartialDownload::takeLeftover()
     std::unique_ptr<QFile> part;
     if (record && record->url == m_url)
         part = openPlainFile(partPath(m_stem));
-    const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-kKeepDays);
     if (!part || part->size() < record->bytes
-        || part->fileTime(QFileDevice::FileModificationTime) < oldest) {
+        || part->fileTime(QFileDevice::FileModificationTime) < oldestKept()) {
         forget();
         return;
     }
