@@ -234,6 +234,28 @@ private slots:
         QCOMPARE(rangeHeader(server.requests().first()), QByteArray());
     }
 
+    // A download killed while continuing a part leaves bytes its record does
+    // not count yet: they are dropped, not taken for the file's.
+    void bytesPastTheRecordAreDropped()
+    {
+        const FileVersion file = version(1, "\"v1\"");
+        MiniHttpServer server;
+        bool firstCall = true;
+        server.respondWith([&](const QByteArray& request) {
+            Response response = serve(request, file);
+            response.cutAfter = firstCall ? kSize / 2 : -1;
+            return response;
+        });
+        QCOMPARE(download(server, m_dir), QString());
+        firstCall = false;
+        QFile part(leftover(m_dir, "part"));
+        QVERIFY(part.open(QIODevice::Append) && part.write(QByteArray(1000, 'x')) == 1000);
+        part.close();
+        QCOMPARE(download(server, m_dir), m_dir + kName);
+        QCOMPARE(sha256Of(m_dir + kName), sha256(file.body));
+        QCOMPARE(askingFrom(server, 0, kSize / 2).size(), 1);
+    }
+
     // After a cut at half, the server changes or cannot give the rest: the
     // file is fetched whole, again, and only the whole file is kept.
     void startsOverWhenTheRestCannotBeHad_data()
