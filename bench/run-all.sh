@@ -28,7 +28,7 @@ run() {
 
 started=$SECONDS
 run filehandler "$build/bench/filehandler/bench_filehandler" 5 /dev/shm
-run download "$build/bench/network/bench_download" /dev/shm 1024 5
+run download "$build/bench/network/bench_download" /dev/shm 1024 11
 run tessel_load "$build/bench/tessel/bench_tessel_load"
 run project_open "$build/bench/project/bench_project_open"
 run update "$build/bench/update/bench_update"
