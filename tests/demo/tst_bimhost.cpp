@@ -342,6 +342,9 @@ private Q_SLOTS:
             "\"code\": 409", R"({"code": 409, "message": "exists"})", id);
         row("download", words("download URL/plan DIR/"), 0, "(70000 bytes)", QByteArray(70000, 'p'),
             "GET /plan ", "A-101 Basement plan.pdf");
+        row("download shows its progress", words("download URL/plan DIR/"), 0,
+            "] 100%  Downloading 0.1 / 0.1 MiB", QByteArray(70000, 'p'), "GET /plan ",
+            "A-101 Basement plan.pdf");
         row("download refused", words("download URL/none DIR/"), 1, "nothing was downloaded", "",
             "GET /none ");
     }
