@@ -154,7 +154,8 @@ class TestDownloadResume : public QObject
 private slots:
     void init()
     {
-        m_dir = m_root.path() + QStringLiteral("/%1/").arg(QTest::currentDataTag());
+        m_dir = m_root.path()
+            + QStringLiteral("/%1/%2/").arg(QTest::currentTestFunction(), QTest::currentDataTag());
         QVERIFY(QDir().mkpath(m_dir));
         QFile old(m_dir + kName);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
@@ -254,6 +255,30 @@ private slots:
         QCOMPARE(download(server, m_dir), m_dir + kName);
         QCOMPARE(sha256Of(m_dir + kName), sha256(file.body));
         QCOMPARE(askingFrom(server, 0, kSize / 2).size(), 1);
+    }
+
+    // A rest that is whole by its own length but short of the file's size
+    // leaves the old file in place, and nothing to continue.
+    void fileShortOfItsSizeIsNotPutInPlace()
+    {
+        const FileVersion file = version(1, "\"v1\"");
+        MiniHttpServer server;
+        bool firstCall = true;
+        server.respondWith([&](const QByteArray& request) {
+            Response response = serve(request, file);
+            if (firstCall)
+                response.cutAfter = kSize / 2;
+            else
+                response.body.chop(10);
+            return response;
+        });
+        QCOMPARE(download(server, m_dir), QString());
+        firstCall = false;
+        QCOMPARE(download(server, m_dir), QString());
+        QCOMPARE(askingFrom(server, 0, kSize / 2).size(), 1);
+        QCOMPARE(entriesOf(m_dir), QStringList { kName });
+        QFile old(m_dir + kName);
+        QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "old");
     }
 
     // After a cut at half, the server changes or cannot give the rest: the
@@ -421,7 +446,7 @@ private slots:
         }
         QCOMPARE(HttpRequest::httpDownload(server.url("/young"), m_dir), QString());
         QVERIFY(!QFile::exists(stale.at(0)) && !QFile::exists(stale.at(1)));
-        QCOMPARE(QDir(m_dir).entryList({ ".download-*" }, QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(entriesOf(m_dir).size(), 3);
     }
 
     // A length that cannot fit is refused when the reply's head comes: the
