@@ -76,7 +76,7 @@ private:
     QByteArray m_decoded;
     qint64 m_offset = 0; // bytes of the file there before this body
     qint64 m_received = 0; // bytes of this body as they came
-    qint64 m_total = -1; // bytes of the whole file as they come
+    qint64 m_total = -1; // the whole file as sent (compressed when it is), -1 unknown
     bool m_started = false;
     bool m_failed = false;
     bool m_startOver = false;
