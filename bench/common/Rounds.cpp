@@ -64,16 +64,17 @@ double Comparison::ratio() const
 
 bool Comparison::print() const
 {
-    const QString goal = m_goal > 0 ? QStringLiteral("≤ %1").arg(m_goal, 0, 'f', 2) : QStringLiteral("—");
+    const QString goal
+        = m_goal > 0 ? QStringLiteral("≤ %1").arg(m_goal, 0, 'f', 2) : QStringLiteral("—");
     const char* met = m_goal <= 0 ? "—" : this->met() ? "yes" : "no";
     std::printf("%s: %s\n    reference, %s: %s\n    ratio of medians %.2f (rounds %.2f–%.2f), "
                 "goal %s: %s\n",
         qUtf8Printable(m_benchmark), qUtf8Printable(m_ours.text(m_unit)),
-        qUtf8Printable(m_reference), qUtf8Printable(m_theirs.text(m_unit)), ratio(),
-        m_ratios.min(), m_ratios.max(), qUtf8Printable(goal), met);
+        qUtf8Printable(m_reference), qUtf8Printable(m_theirs.text(m_unit)), ratio(), m_ratios.min(),
+        m_ratios.max(), qUtf8Printable(goal), met);
     std::printf("RESULT|%s|%s|%.2f (%.2f–%.2f)|%s|%s\n", qUtf8Printable(m_benchmark),
-        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(),
-        qUtf8Printable(goal), met);
+        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(), qUtf8Printable(goal),
+        met);
     std::fflush(stdout);
     return this->met();
 }
@@ -85,6 +86,20 @@ void printFigure(
         note.isEmpty() ? "" : ", ", qUtf8Printable(note));
     std::printf("RESULT|%s|—|%s|%s|—\n", qUtf8Printable(benchmark),
         qUtf8Printable(samples.text(unit)), qUtf8Printable(note.isEmpty() ? "—" : note));
+    std::fflush(stdout);
+}
+
+void printPeakMemory(
+    const QString& benchmark, const char* data, double peakMiB, double dataMiB, double idleMiB)
+{
+    const double goalMiB = dataMiB + idleMiB;
+    const bool met = peakMiB <= goalMiB;
+    std::printf("%s: %.1f MiB; %s %.1f MiB + idle base %.1f MiB = %.1f MiB: %s\n",
+        qUtf8Printable(benchmark), peakMiB, data, dataMiB, idleMiB, goalMiB,
+        met ? "met" : "not met");
+    std::printf("RESULT|%s|%s + idle base, %.1f + %.1f MiB|%.2f (peak %.1f MiB)|≤ 1.00|%s\n",
+        qUtf8Printable(benchmark), data, dataMiB, idleMiB, peakMiB / goalMiB, peakMiB,
+        met ? "yes" : "no");
     std::fflush(stdout);
 }
 
@@ -140,8 +155,7 @@ bool dropFromPageCache(const QString& path)
     if (fd < 0)
         return false;
     // Dirty pages cannot be dropped; write them first.
-    const bool dropped
-        = fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+    const bool dropped = fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
     close(fd);
     return dropped;
 }

@@ -53,6 +53,12 @@ private:
 void printFigure(const QString& benchmark, const Samples& samples, const char* unit,
     const QString& note = QString());
 
+// Prints a process's peak memory against the goal of no more than the data it
+// holds plus the peak of the same process holding nothing, as a RESULT line too.
+// `data` names what the data is ("file", "files").
+void printPeakMemory(
+    const QString& benchmark, const char* data, double peakMiB, double dataMiB, double idleMiB);
+
 // Milliseconds a program takes, started with posix_spawnp and waited for. The
 // cost of starting a process (fork, exec, loading its libraries) is not part of
 // what the program does, so the median time of `idle` (the same program given

@@ -278,18 +278,8 @@ void run(const QString& base, qint64 records, int tables, int rounds)
     const double filesMiB = double(QFileInfo(folder + "/" + kModel).size()
                                 + QFileInfo(folder + "/" + kDatabase).size())
         / (1024.0 * 1024.0);
-    const double idleMiB = double(idleKiB) / 1024.0;
-    const double openMiB = double(openKiB) / 1024.0;
-    const bool met = openMiB <= filesMiB + idleMiB;
-    std::printf("peak RSS, OpenProject of %lld records: %.1f MiB; files %.1f MiB + idle base "
-                "%.1f MiB = %.1f MiB: %s\n",
-        static_cast<long long>(records), openMiB, filesMiB, idleMiB, filesMiB + idleMiB,
-        met ? "met" : "not met");
-    std::printf("RESULT|peak RSS, OpenProject, %lld records|files + idle base, %.1f + %.1f "
-                "MiB|%.2f (peak %.1f MiB)|≤ 1.00|%s\n",
-        static_cast<long long>(records), filesMiB, idleMiB, openMiB / (filesMiB + idleMiB), openMiB,
-        met ? "yes" : "no");
-    std::fflush(stdout);
+    printPeakMemory(QStringLiteral("peak RSS, OpenProject, %1 records").arg(records), "files",
+        double(openKiB) / 1024.0, filesMiB, double(idleKiB) / 1024.0);
     done(folder);
     done(delivered);
 }

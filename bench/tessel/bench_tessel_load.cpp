@@ -84,17 +84,9 @@ void run(const QString& folder, qint64 records, int tables, int rounds)
 
     const double idleMiB = double(childPeakKiB(QStringLiteral("--measure-idle"), path)) / 1024.0;
     const double loadedMiB = double(childPeakKiB(QStringLiteral("--measure-load"), path)) / 1024.0;
-    const double goalMiB = fileMiB + idleMiB;
-    const bool met = loadedMiB <= goalMiB;
     std::printf("peak RSS idle (process without a model): %.1f MiB\n", idleMiB);
-    std::printf("peak RSS loaded: %.1f MiB; file %.1f MiB + idle base %.1f MiB = %.1f MiB: %s\n",
-        loadedMiB, fileMiB, idleMiB, goalMiB, met ? "met" : "not met");
-    std::printf(
-        "RESULT|peak RSS loaded, %lld records|file + idle base, %.1f + %.1f MiB|%.2f (peak %.1f "
-        "MiB)|≤ 1.00|%s\n",
-        static_cast<long long>(records), fileMiB, idleMiB, loadedMiB / goalMiB, loadedMiB,
-        met ? "yes" : "no");
-    std::fflush(stdout);
+    printPeakMemory(QStringLiteral("peak RSS loaded, %1 records").arg(records), "file", loadedMiB,
+        fileMiB, idleMiB);
     QFile::remove(path);
 }
 
