@@ -1,7 +1,6 @@
 #include "NetworkCommands.h"
 
 #include "Console.h"
-#include "DownloadProgressOnDisplay.h"
 #include "HostCommandLine.h"
 #include "HostError.h"
 #include "TerminalProgress.h"
@@ -13,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 
 namespace {
 
@@ -73,7 +73,9 @@ void runDownload(const HostCommandLine& commandLine)
                             .arg(QDir::toNativeSeparators(folder)));
     TerminalProgress bar(Console::outputIsTerminal());
     const QString written = [&] {
-        const DownloadProgressOnDisplay progress(bar);
+        const ProgressDisplay::Current current(bar);
+        HttpRequest::setDownloadProgress(ProgressDisplay::downloadCallback());
+        const auto stopProgress = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); });
         // The library appends the server's file name to the folder as it is.
         return HttpRequest::httpDownload(url, folder + QLatin1Char('/'));
     }();

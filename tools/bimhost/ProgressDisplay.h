@@ -1,12 +1,13 @@
 #pragma once
 
+#include <network/HttpRequest.h>
 #include <project/ProgressCallback.h>
 
 #include <QString>
 
-// Where the host shows the progress of opening and updating the project: the
-// terminal or a progress window. The library's progress callback is a plain
-// function, so one display at a time is made current for it.
+// Where the host shows the progress of opening, updating and downloading: the
+// terminal or a progress window. The library's progress callbacks are plain
+// functions, so one display at a time is made current for them.
 class ProgressDisplay
 {
 public:
@@ -20,6 +21,8 @@ public:
     // The callback handed to Project::open and Project::updateProject; it
     // forwards to the current display, and does nothing without one.
     static ProgressCallback callback();
+    // The same for HttpRequest::setDownloadProgress.
+    static HttpRequest::DownloadProgress downloadCallback();
 
     // Makes this display current for as long as the object lives.
     class Current
@@ -36,4 +39,12 @@ public:
 
 private:
     static void forward(const wchar_t* text, double percent);
+    static void forwardDownload(qint64 received, qint64 total);
+    void showDownload(qint64 received, qint64 total);
+
+    // The library reports every network read; a log should get a line per
+    // percent, not one per read.
+    int m_shownPercent = -1;
+    qint64 m_shownReceived = -1;
+    qint64 m_shownTotal = -2;
 };
