@@ -122,7 +122,9 @@ void DownloadSink::start()
     // The whole file comes again, so what was kept of it is of no use.
     if (leftover && !continuing)
         m_partial.forget();
-    if (!fitsOnDisk(continuing ? leftover->bytes : 0)) {
+    const QVariant announced = m_reply.header(QNetworkRequest::ContentLengthHeader);
+    const qint64 length = announced.isValid() ? announced.toLongLong() : -1;
+    if (!fitsOnDisk(continuing ? leftover->bytes : 0, length)) {
         fail();
         return;
     }
@@ -136,19 +138,17 @@ void DownloadSink::start()
 
     if (continuing) {
         m_record = *leftover;
-        m_record.name = name;
         m_offset = m_record.bytes;
         m_total = m_record.total;
     } else {
-        const QVariant length = m_reply.header(QNetworkRequest::ContentLengthHeader);
-        m_total = length.isValid() ? length.toLongLong() : -1;
-        m_record.name = name;
+        m_total = length;
         m_record.etag = m_reply.rawHeader("ETag");
         m_record.lastModified = m_reply.rawHeader("Last-Modified");
         // What arrived of a compressed body cannot be continued as bytes of
         // the file.
         m_record.total = m_inflater ? 0 : m_total;
     }
+    m_record.name = name;
     reportProgress();
 }
 
@@ -183,14 +183,12 @@ bool DownloadSink::acceptEncoding(const QByteArray& header)
     return m_inflater->ready;
 }
 
-bool DownloadSink::fitsOnDisk(qint64 offset) const
+bool DownloadSink::fitsOnDisk(qint64 offset, qint64 length) const
 {
     // Refused before a byte is written, rather than found out when the disk
     // is full. A compressed body needs at least its own length.
-    const QVariant announced = m_reply.header(QNetworkRequest::ContentLengthHeader);
-    if (!announced.isValid())
+    if (length < 0)
         return true;
-    const qint64 length = announced.toLongLong();
     const qint64 sizeLimit = fileSizeLimit();
     if (sizeLimit >= 0 && offset + length > sizeLimit)
         return false;
@@ -229,6 +227,7 @@ void DownloadSink::reportProgress() const
     if (m_progress)
         m_progress(m_offset + m_received, m_total);
 }
+
 bool DownloadSink::decode(const char* data, qint64 size)
 {
     z_stream& stream = m_inflater->stream;

@@ -55,7 +55,8 @@ private:
     void start();
     bool continuesLeftover() const;
     bool acceptEncoding(const QByteArray& encoding);
-    bool fitsOnDisk(qint64 offset) const;
+    // Whether `length` more bytes after `offset` fit; -1 is not announced.
+    bool fitsOnDisk(qint64 offset, qint64 length) const;
     void drain();
     bool decode(const char* data, qint64 size);
     bool write(const char* data, qint64 size);

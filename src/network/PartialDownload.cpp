@@ -63,7 +63,7 @@ std::optional<PartRecord> readRecord(const QString& path)
     record.name = object.value(QLatin1String("name")).toString();
     record.bytes = sizeIn(object.value(QLatin1String("bytes")));
     record.total = sizeIn(object.value(QLatin1String("total")));
-    if (record.bytes <= 0 || record.total <= record.bytes || record.ifRange().isEmpty())
+    if (!record.canContinue())
         return std::nullopt;
     return record;
 }
@@ -120,6 +120,11 @@ QByteArray PartRecord::ifRange() const
     if (!etag.isEmpty() && !etag.startsWith("W/"))
         return etag;
     return lastModified;
+}
+
+bool PartRecord::canContinue() const
+{
+    return bytes > 0 && total > bytes && !ifRange().isEmpty();
 }
 
 PartialDownload::PartialDownload(QString url, QString dir)
@@ -206,8 +211,7 @@ QFile* PartialDownload::open(bool continuing)
 
 bool PartialDownload::keep(PartRecord record)
 {
-    if (!m_part || !m_locked || m_partPath != partPath(m_stem) || record.bytes <= 0
-        || record.total <= record.bytes || record.ifRange().isEmpty())
+    if (!m_part || !m_locked || m_partPath != partPath(m_stem) || !record.canContinue())
         return false;
     record.url = m_url;
     // The bytes are on the disk before the record that counts them is.

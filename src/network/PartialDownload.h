@@ -24,6 +24,9 @@ struct PartRecord
     // The version to continue only while it is current ("If-Range"): a
     // strong entity tag, else the date; empty when neither can serve.
     QByteArray ifRange() const;
+    // Whether the rest can be asked for: some but not all of the file is
+    // here, and the server named its version.
+    bool canContinue() const;
 };
 
 // The body file of one download of url into dir. It is named after the URL,
