@@ -23,6 +23,11 @@ QString MiniHttpServer::url(const QString& path) const
 
 void MiniHttpServer::respond(Response response, Behaviour behaviour)
 {
+    if (behaviour == Behaviour::HalfBodyStall || behaviour == Behaviour::HalfBodyClose) {
+        response.cutAfter = framedBody(response).size() / 2;
+        response.stallAtCut = behaviour == Behaviour::HalfBodyStall;
+        behaviour = Behaviour::Answer;
+    }
     m_response = std::move(response);
     m_behaviour = behaviour;
     m_handler = nullptr;
@@ -177,11 +182,7 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     case Behaviour::Silent:
         break;
     case Behaviour::HalfBodyStall:
-        socket->write(head + body.left(body.size() / 2));
-        break;
     case Behaviour::HalfBodyClose:
-        socket->write(head + body.left(body.size() / 2));
-        socket->disconnectFromHost();
-        break;
+        break; // made an Answer with a cut by respond()
     }
 }

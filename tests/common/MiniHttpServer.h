@@ -49,8 +49,9 @@ public:
         Answer, // send the response, then close
         Close, // close the connection without a word
         Silent, // keep the connection open and never answer
-        HalfBodyStall, // send the head and half the body, then wait forever
-        HalfBodyClose, // send the head and half the body, then close
+        // Shorthands for an answer cut after half its body:
+        HalfBodyStall, // then wait forever
+        HalfBodyClose, // then close
     };
 
     MiniHttpServer();
