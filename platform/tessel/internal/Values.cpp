@@ -52,20 +52,12 @@ bool parseDecimal(std::string_view text, bool& negative, quint64& magnitude)
     return true;
 }
 
-// The bytes of a decimal cell; buffer holds them.
-std::string_view spelledOut(const CellValue& cell, char (&buffer)[24])
-{
-    const char* end = std::to_chars(buffer, buffer + sizeof buffer, cell.integer).ptr;
-    return std::string_view(buffer, static_cast<size_t>(end - buffer));
-}
-
 // A whole number as its sign and magnitude; false for anything else.
 bool wholeNumber(const CellValue& cell, bool& negative, quint64& magnitude)
 {
-    char digits[24];
     switch (cell.kind) {
+    // A decimal cell holds its number; only its text form differs.
     case CellValue::Decimal:
-        return parseDecimal(spelledOut(cell, digits), negative, magnitude);
     case CellValue::Integer:
         negative = cell.integer < 0;
         magnitude = negative ? 0 - static_cast<quint64>(cell.integer)
@@ -149,6 +141,7 @@ bool convertToUInt64(const CellValue& cell, quint64& out)
 bool convertToDouble(const CellValue& cell, double& out)
 {
     switch (cell.kind) {
+    case CellValue::Decimal:
     case CellValue::Integer:
         out = static_cast<double>(cell.integer);
         return true;
@@ -158,10 +151,6 @@ bool convertToDouble(const CellValue& cell, double& out)
     case CellValue::Real:
         out = cell.real;
         return true;
-    case CellValue::Decimal: {
-        char digits[24];
-        return convertToDouble(CellValue::fromText(spelledOut(cell, digits)), out);
-    }
     case CellValue::Text: {
         const std::string_view text = trimmed(cell.text);
         if (text.empty()) {
