@@ -17,6 +17,7 @@
 //   (without --records: 100,000 and 1,000,000 records, one after the other)
 #include "BenchArguments.h"
 #include "BenchClock.h"
+#include "KernelCopy.h"
 #include "PlainModelRead.h"
 #include "ProcStatus.h"
 #include "ProjectGenerator.h"
@@ -56,20 +57,6 @@ class BenchProject : public Project
 public:
     BenchProject() { s_pSelf = this; }
 };
-
-// A copy made by the kernel, as cp makes it, flushed so that no write-back
-// runs while a round is timed.
-void copyFlushed(const QString& from, const QString& to)
-{
-    QFile in(from);
-    QFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
-    ssize_t n = 0;
-    while ((n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, 1 << 30, 0)) > 0) { }
-    if (n != 0 || ::fdatasync(out.handle()) != 0)
-        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
-}
 
 // A fresh copy of the delivered project in its own folder.
 QString freshCopy(const QString& delivered, const QString& base, int& counter)

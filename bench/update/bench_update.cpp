@@ -19,6 +19,7 @@
 //   (without --records: 100,000 and 1,000,000 records, one after the other)
 #include "BenchArguments.h"
 #include "BenchClock.h"
+#include "KernelCopy.h"
 #include "ProjectGenerator.h"
 #include "Rounds.h"
 
@@ -37,9 +38,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <functional>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -53,33 +52,6 @@ public:
 const QString kModel = ProjectGenerator::modelFileName();
 const QString kDatabase = ProjectGenerator::databaseFileName();
 const QString kKey = QStringLiteral("project");
-
-// What cp does with a regular file on Linux: the kernel copies the bytes.
-bool copyFile(const QString& from, const QString& to)
-{
-    QFile in(from);
-    QFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    ssize_t n = 0;
-    while ((n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, 1 << 30, 0)) > 0) { }
-    return n == 0;
-}
-
-// The same, flushed with its folder, so that no write-back of it runs while a
-// round is timed.
-void copyFlushed(const QString& from, const QString& to)
-{
-    QFile::remove(to);
-    QFile out(to);
-    if (!copyFile(from, to) || !out.open(QIODevice::ReadOnly) || ::fsync(out.handle()) != 0)
-        qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
-    const int folder = ::open(
-        QFile::encodeName(QFileInfo(to).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0 || ::fsync(folder) != 0)
-        qFatal("cannot flush the folder of %s", qPrintable(to));
-    ::close(folder);
-}
 
 void loadModel(const QString& file)
 {
@@ -165,8 +137,8 @@ bool run(const QString& base, qint64 records, int rounds)
         QDir(scratch).removeRecursively();
         QDir().mkpath(scratch);
         const double ms = timed([&] {
-            failed |= !copyFile(from + kModel, scratch + "/" + kModel)
-                || !copyFile(from + kDatabase, scratch + "/" + kDatabase);
+            failed |= !kernelCopy(from + kModel, scratch + "/" + kModel)
+                || !kernelCopy(from + kDatabase, scratch + "/" + kDatabase);
             loadModel(scratch + "/" + kModel);
         });
         // Gone before its pages are written back while something else is timed.
