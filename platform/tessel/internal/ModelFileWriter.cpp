@@ -160,9 +160,9 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
     }
 }
 
-void syncPath(const QString& path, int flags)
+void syncFolder(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     const int error = errno;
     if (fd >= 0)
@@ -188,8 +188,9 @@ void writeModelFile(const QString& path, const ModelObject& model)
     if (!temporary.open())
         raiseError(QStringLiteral("cannot create a temporary file beside it: %1")
                        .arg(temporary.errorString()));
+    // Kept open, so that it is flushed through this handle once SQLite is
+    // done with it.
     const QString temporaryPath = temporary.fileName();
-    temporary.close();
     try {
         KSqlDatabase db(temporaryPath.toStdString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         // The temporary file is worthless until renamed, so no journal; it is
@@ -207,12 +208,14 @@ void writeModelFile(const QString& path, const ModelObject& model)
     const QFileDevice::Permissions permissions = target.exists() ? target.permissions()
                                                                  : QFileDevice::ReadOwner
             | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    QFile::setPermissions(temporaryPath, permissions);
-    syncPath(temporaryPath, O_RDONLY);
+    temporary.setPermissions(permissions);
+    if (::fsync(temporary.handle()) != 0)
+        raiseError(QStringLiteral("cannot flush %1: %2")
+                       .arg(temporaryPath, QString::fromLocal8Bit(std::strerror(errno))));
     if (std::rename(
             QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData())
         != 0)
         raiseError(QStringLiteral("cannot replace it with the temporary file: %1")
                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    syncPath(folder, O_RDONLY | O_DIRECTORY);
+    syncFolder(folder);
 }
