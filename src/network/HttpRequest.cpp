@@ -5,6 +5,7 @@
 
 #include <core/BIMException.h>
 #include <core/Global.h>
+#include <core/UserMessages.h>
 
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -31,11 +32,6 @@ constexpr qint64 kDownloadReadBuffer = 1 << 20;
 QJsonObject bodyObject(QNetworkReply& reply)
 {
     return QJsonDocument::fromJson(reply.readAll()).object();
-}
-
-QString networkTimeoutMessage()
-{
-    return QStringLiteral("网络超时！");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <core/BIMException.h>
 #include <core/Global.h>
+#include <core/UserMessages.h>
 #include <storage/DatabaseManager.h>
 
 #include <krvcommon/FileSystem.h>
@@ -17,12 +18,6 @@
 Project* Project::s_pSelf = nullptr;
 
 namespace {
-
-const QString& openFailedMessage()
-{
-    static const QString message = QString::fromUtf8("打开项目失败！");
-    return message;
-}
 
 const QString& projectPath()
 {

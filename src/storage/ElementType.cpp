@@ -1,6 +1,7 @@
 #include "ElementType.h"
 
 #include <core/BIMException.h>
+#include <core/UserMessages.h>
 #include <project/Project.h>
 
 #include <tessel/TesselRecord.h>
@@ -25,7 +26,7 @@ template <class Map, class Read> void loadOnce(Map& names, const QString& tableN
         return;
     Project* project = Project::instance();
     if (!project)
-        throw BIMException(QString::fromUtf8("打开项目失败！"), 0);
+        throw BIMException(openFailedMessage(), 0);
     const TesselTable table = project->getTesselTable(tableName);
     for (int row = 0; row < table.recordCount(); ++row)
         read(table[row], names);
