@@ -5,17 +5,13 @@
 #   bash bench/run-all.sh [output folder]      default: build-bench/
 # The full output of each benchmark stays in the output folder.
 set -euo pipefail
-source_dir="$(cd "$(dirname "$0")/.." && pwd)"
-out="${1:-$source_dir/build-bench}"
+. "$(dirname "$0")/../scripts/setup-common.sh"
+out="${1:-$BIMCORE_SOURCE/build-bench}"
 build="$out/build"
 mkdir -p "$out"
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$source_dir" -B "$build" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBIMCORE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target \
-    bench_filehandler bench_tessel_load bench_project_open bench_update bench_download bench_ksqlite \
+BIMCORE_TARGETS="bench_filehandler bench_tessel_load bench_project_open bench_update bench_download bench_ksqlite" \
+    bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBIMCORE_BUILD_TESTS=OFF \
     >"$out/build.log" 2>&1 || { tail -n 30 "$out/build.log"; exit 1; }
 
 run() {

@@ -6,6 +6,7 @@
 #   bash scripts/demo.sh
 set -euo pipefail
 . "$(dirname "$0")/setup-common.sh"
+bimcore_start "$@"
 
 build="$build_root/build"
 log="$build/demo-build.log"

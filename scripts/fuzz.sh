@@ -5,6 +5,7 @@
 #   bash scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 . "$(dirname "$0")/setup-common.sh"
+bimcore_start "$@"
 
 seconds="${1:-60}"
 build="$build_root/build-fuzz"

@@ -1,8 +1,8 @@
-# Sourced first by the scripts in this folder: installs what the build needs
-# on a Debian machine and, when started as root, hands the work to an
-# unprivileged account (root may delete read-only files, which would hide real
-# faults). Sets BIMCORE_SOURCE (the source tree) and build_root (the folder
-# that holds the build folders).
+# Sourced first by the scripts in this folder, which then call bimcore_start:
+# it installs what the build needs on a Debian machine and, when started as
+# root, hands the work to an unprivileged account (root may delete read-only
+# files, which would hide real faults). Sourcing alone only sets
+# BIMCORE_SOURCE (the source tree) and defines the helpers.
 BIMCORE_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev zlib1g-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
@@ -65,5 +65,3 @@ bimcore_sanitizer_env() {
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
     export LSAN_OPTIONS="suppressions=$BIMCORE_SOURCE/scripts/lsan.supp"
 }
-
-bimcore_start "$@"

@@ -4,6 +4,7 @@
 #   bash scripts/test.sh --sanitize   the same tests built with ASan and UBSan
 set -euo pipefail
 . "$(dirname "$0")/setup-common.sh"
+bimcore_start "$@"
 
 if [ "${1:-}" = "--sanitize" ]; then
     build="$build_root/build-sanitize"
