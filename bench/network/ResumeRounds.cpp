@@ -3,6 +3,7 @@
 #include "BenchClock.h"
 #include "FileServer.h"
 #include "Rounds.h"
+#include "WarmMemory.h"
 
 #include <network/HttpRequest.h>
 
@@ -61,6 +62,7 @@ public:
 
     double whole()
     {
+        warm();
         QElapsedTimer clock;
         clock.start();
         const QString written = HttpRequest::httpDownload(m_download.url, m_download.folder);
@@ -74,6 +76,7 @@ public:
         CutAndResumed result;
         const QSet<QString> before = partFiles(m_download.folder);
         m_server.cutNextReplyAfter(m_download.size / 2);
+        warm();
         QElapsedTimer clock;
         clock.start();
         const QString cut = HttpRequest::httpDownload(m_download.url, m_download.folder);
@@ -84,6 +87,7 @@ public:
         }
         result.partsKept = (partFiles(m_download.folder) - before).size();
 
+        warm();
         clock.restart();
         const QString written = HttpRequest::httpDownload(m_download.url, m_download.folder);
         result.resumedMs = millis(clock);
@@ -93,6 +97,9 @@ public:
     }
 
 private:
+    // Room for the copy being written and a half more.
+    void warm() const { warmFreeMemory(m_download.size + m_download.size / 2); }
+
     void expectCopy(const QString& written, const char* which)
     {
         const bool same = written == m_download.written

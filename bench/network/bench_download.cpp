@@ -14,6 +14,7 @@
 #include "ProcStatus.h"
 #include "ResumeRounds.h"
 #include "Rounds.h"
+#include "WarmMemory.h"
 
 #include <network/HttpRequest.h>
 
@@ -124,12 +125,16 @@ int main(int argc, char** argv)
         Comparison download(QStringLiteral("httpDownload, %1 MiB").arg(size / kMiB),
             QStringLiteral("curl -o, start taken off"), 1.1);
         Samples peaks;
+        // Room for the copy being written and a half more.
+        const qint64 warmth = size + size / 2;
         for (int round = 1; round <= rounds; ++round) {
+            warmFreeMemory(warmth);
             const double theirs = curl.run({ QStringLiteral("curl"), QStringLiteral("-s"),
                 QStringLiteral("-o"), curlOut, url });
             const bool curlOk = theirs >= 0 && QFileInfo(curlOut).size() == size;
             QFile::remove(curlOut);
 
+            warmFreeMemory(warmth);
             const long base = procStatusKiB("VmRSS");
             const bool hwmReset = resetPeakRss();
             RssSampler sampler;
