@@ -46,17 +46,22 @@ quint32 bigEndian(const unsigned char* bytes, int count)
 // few calls.
 qint64 checkFileHeader(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    // Opened once and looked at through the descriptor: what is checked is
+    // what is read. Not blocking, so that a pipe at the path cannot hold the
+    // open up before it is found to be no file.
+    const int descriptor
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0 && (errno == ENOENT || errno == ENOTDIR))
+        raiseError(QStringLiteral("the file does not exist"));
+    if (descriptor < 0)
+        raiseError(QStringLiteral("the file cannot be read (%1)").arg(qt_error_string(errno)));
     struct stat status
     {
     };
-    if (::stat(name.constData(), &status) != 0)
-        raiseError(QStringLiteral("the file does not exist"));
-    if (!S_ISREG(status.st_mode))
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
         raiseError(QStringLiteral("the path is not a file"));
-    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        raiseError(QStringLiteral("the file cannot be read (%1)").arg(qt_error_string(errno)));
+    }
     unsigned char bytes[100];
     ssize_t filled = 0; // a failed read leaves the header short, as an end of file does
     while (filled < ssize_t(sizeof bytes)) {
@@ -374,10 +379,7 @@ void readRecords(const KSqlDatabase& db, int position, TableEntry& entry, qint64
                     const auto* text
                         = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
                     const auto length = size_t(sqlite3_column_bytes(row, column));
-                    if (values.texts.decimalCoded())
-                        values.texts.appendCoded(text, length);
-                    else
-                        values.texts.append(text, length);
+                    values.texts.appendCoded(text, length);
                     break;
                 }
                 }

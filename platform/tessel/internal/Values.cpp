@@ -469,22 +469,19 @@ void TextColumn::appendCoded(const char* utf8, size_t length)
         append(utf8, length);
         return;
     }
+    m_codedBytes += length;
     qint64 number = 0;
     if (parseCanonicalDecimal(utf8, length, number)) {
         m_numbers.push_back(number);
-    } else {
-        const size_t row = m_numbers.size();
-        m_offsets.push_back(store(utf8, length));
-        m_textRows.push_back(static_cast<quint32>(row));
-        m_numbers.push_back(0);
-        // Mostly no numbers: plain texts cost less.
-        if (m_textRows.size() > 1024 && m_textRows.size() * 2 > m_numbers.size()) {
-            m_codedBytes += length;
-            decode();
-            return;
-        }
+        return;
     }
-    m_codedBytes += length;
+    const size_t row = m_numbers.size();
+    m_offsets.push_back(store(utf8, length));
+    m_textRows.push_back(static_cast<quint32>(row));
+    m_numbers.push_back(0);
+    // Mostly no numbers: plain texts cost less.
+    if (m_textRows.size() > 1024 && m_textRows.size() * 2 > m_numbers.size())
+        decode();
 }
 
 CellValue TextColumn::codedCell(size_t row) const

@@ -93,8 +93,8 @@ public:
     // Starts decimal coding; the column must be empty.
     void startDecimalCoding();
     bool decimalCoded() const { return m_decimal; }
-    // Appends while coded; turns the column into plain texts when most values
-    // are no numbers.
+    // Appends, as a number when the column is coded and the text is one;
+    // turns a coded column into plain texts when most values are no numbers.
     void appendCoded(const char* utf8, size_t length);
     // While coded: the records kept as texts, in ascending order.
     size_t textRowCount() const { return m_textRows.size(); }
