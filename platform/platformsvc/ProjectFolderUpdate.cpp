@@ -213,7 +213,9 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
     if (m_lock->fd < 0 || ::flock(m_lock->fd, LOCK_EX) != 0)
         fail("Cannot lock the folder", m_parent);
     recover();
-    m_folderExisted = QFileInfo(m_folder).isDir();
+    struct stat st;
+    m_folderExisted = ::stat(native(m_folder).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    m_folderMode = m_folderExisted ? st.st_mode & 07777 : 0777;
 }
 
 ProjectFolderUpdate::~ProjectFolderUpdate()
@@ -256,11 +258,7 @@ void ProjectFolderUpdate::recover()
 
 const QString& ProjectFolderUpdate::stage(const QStringList& replacedNames)
 {
-    struct stat st;
-    const mode_t mode = m_folderExisted && ::stat(native(m_folder).constData(), &st) == 0
-        ? st.st_mode & 07777
-        : 0777;
-    if (::mkdir(native(m_staging).constData(), mode) != 0)
+    if (::mkdir(native(m_staging).constData(), m_folderMode) != 0)
         fail("Cannot create the folder", m_staging);
     m_staged = true;
     if (m_folderExisted)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <sys/types.h>
 
 namespace PlatformSvcComm {
 
@@ -64,6 +65,7 @@ private:
     QString m_ready;
     QString m_old;
     bool m_folderExisted { false };
+    mode_t m_folderMode { 0777 }; // the staged folder's, as the project folder's
     bool m_staged { false };
     bool m_committed { false };
     std::unique_ptr<Fd> m_lock;
