@@ -12,7 +12,6 @@ class Samples
 {
 public:
     void add(double value) { m_values.push_back(value); }
-    bool empty() const { return m_values.empty(); }
     double median() const;
     double min() const;
     double max() const;
