@@ -1,6 +1,7 @@
 #include "HttpRequest.h"
 
 #include "DownloadSink.h"
+#include "ReplyBody.h"
 #include "ReplyWait.h"
 
 #include <core/BIMException.h>
@@ -29,9 +30,9 @@ const QByteArray kFileType = QByteArrayLiteral("application/octet-stream");
 constexpr qint64 kDownloadReadBuffer = 1 << 20;
 
 // The services answer with a JSON object; anything else counts as empty.
-QJsonObject bodyObject(QNetworkReply& reply)
+QJsonObject bodyObject(ReplyBody& body)
 {
-    return QJsonDocument::fromJson(reply.readAll()).object();
+    return QJsonDocument::fromJson(body.take()).object();
 }
 
 } // namespace
@@ -60,13 +61,14 @@ QJsonObject HttpRequest::HttpGet(QString url, const QString& authorization)
 {
     init();
     ReplyPtr reply(m_pNetManager->get(serviceRequest(url, kJsonType, authorization)));
+    ReplyBody body(*reply);
     if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
         throw BIMException(networkTimeoutMessage(), 0);
 
+    QJsonObject object = bodyObject(body);
     if (reply->error() != QNetworkReply::NoError)
         throw BIMException(reply->errorString(), 0);
 
-    QJsonObject object = bodyObject(*reply);
     const int code = object.value(QLatin1String("code")).toInt(0);
     if (code != 0) {
         const QString message = object.value(QLatin1String("message")).toString();
@@ -81,12 +83,14 @@ QJsonObject HttpRequest::HttpPost(QJsonObject body, QString url)
     const QByteArray payload = QJsonDocument(body).toJson();
     ReplyPtr reply(m_pNetManager->post(
         serviceRequest(url, kJsonType, Singleton<Global>::instance()->m_token), payload));
+    ReplyBody answer(*reply);
     if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
         throw std::runtime_error("Network Timeout!");
 
+    QJsonObject object = bodyObject(answer);
     if (reply->error() != QNetworkReply::NoError)
         throw BIMException(reply->errorString(), 0);
-    return bodyObject(*reply);
+    return object;
 }
 
 QJsonObject HttpRequest::HttpPut(QString)

@@ -40,11 +40,13 @@ public:
     static QJsonObject HttpGet(QString url);
     // GET; returns the reply's object when its "code" reads as 0 and throws
     // BIMException "<code>: <message>" otherwise, or the reply's error text
-    // when the request failed, or "网络超时！" on time-out.
+    // when the request failed, or "网络超时！" on time-out. A reply body over
+    // 256 MiB is not read: it throws BIMException, code 0, saying so.
     static QJsonObject HttpGet(QString url, const QString& authorization);
     // POST of body as indented JSON; returns the reply's object whatever its
     // "code". Throws BIMException with the reply's error text when the
     // request failed, and a std::runtime_error "Network Timeout!" on time-out.
+    // A reply body over 256 MiB throws BIMException, as for HttpGet.
     static QJsonObject HttpPost(QJsonObject body, QString url);
 
     // These send nothing and return an empty object.

@@ -9,11 +9,16 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+
+#include <sys/resource.h>
 
 using B = MiniHttpServer::Behaviour;
 
@@ -33,6 +38,57 @@ template <class Call> QString thrownBy(Call call)
 }
 
 const QJsonObject kPostBody { { "name", "楼层" }, { "ids", QJsonArray { 1, 2 } } };
+
+// Answers every connection with a JSON error object padded by blanks to
+// `length` bytes, sent a mebibyte at a time as the socket takes them, so that
+// the test itself never holds the body. With `announced` the length is sent
+// ahead; otherwise the body ends with the connection.
+class StreamingServer : public QTcpServer
+{
+public:
+    StreamingServer(qint64 length, bool announced)
+        : m_length(length)
+        , m_announced(announced)
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()); }
+
+private:
+    void answer(QTcpSocket* socket)
+    {
+        socket->disconnect(this);
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+        head += m_announced ? "Content-Length: " + QByteArray::number(m_length) + "\r\n\r\n"
+                            : QByteArray("Connection: close\r\n\r\n");
+        socket->write(head + R"({"code":5,"message":"err")");
+        auto sent = std::make_shared<qint64>(25);
+        connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket, sent] {
+            if (socket->bytesToWrite() > 0)
+                return;
+            if (*sent >= m_length)
+                return socket->disconnectFromHost();
+            const qint64 piece = std::min<qint64>(m_length - *sent, 1 << 20);
+            *sent += piece;
+            socket->write(QByteArray(int(piece) - 1, ' ') + (*sent == m_length ? "}" : " "));
+        });
+    }
+
+    const qint64 m_length;
+    const bool m_announced;
+};
+
+// Peak resident memory of this process so far, in MiB.
+qint64 peakMiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
 
 } // namespace
 
@@ -132,6 +188,35 @@ private slots:
         const QRegularExpression pattern("^" + thrown + "$");
         QVERIFY2(pattern.match(caught).hasMatch(), qPrintable(caught));
         QVERIFY(!caught.contains("must not be returned"));
+    }
+
+    // No service sends a reply this large: it is refused, whatever its JSON
+    // says, instead of being held whole (or read as an empty success).
+    void oversizedRepliesAreRefused_data()
+    {
+        QTest::addColumn<bool>("post");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<bool>("announced");
+        const qint64 huge = qint64(2150) << 20;
+        QTest::newRow("GET announcing 2.1 GiB") << false << huge << true;
+        QTest::newRow("GET streaming 1 GiB") << false << (qint64(1) << 30) << false;
+        QTest::newRow("POST streaming 1 GiB") << true << (qint64(1) << 30) << false;
+    }
+
+    void oversizedRepliesAreRefused()
+    {
+        QFETCH(bool, post);
+        QFETCH(qint64, length);
+        QFETCH(bool, announced);
+        StreamingServer server(length, announced);
+        const QString caught = thrownBy([&] {
+            return post ? HttpRequest::HttpPost({}, server.url()) : HttpRequest::HttpGet(server.url());
+        });
+        QCOMPARE(caught,
+            QStringLiteral("BIMException 0: The service's reply is larger than 256 MiB; it was "
+                           "not read"));
+        // At most the limit was held, never the reply.
+        QVERIFY2(peakMiB() < 640, qPrintable(QString::number(peakMiB())));
     }
 
     void requestAsSent_data()
