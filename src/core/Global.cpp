@@ -1,9 +1,10 @@
 #include "Global.h"
 
+#include "LauncherSettings.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QHash>
-#include <QSettings>
 
 #include <utility>
 
@@ -13,21 +14,27 @@ std::shared_ptr<BIMProgressBar> Global::s_pProgressBar;
 
 namespace {
 
-// The launcher writes the workspace root machine-wide. On Windows that is the
-// registry key below; elsewhere the system-scope native settings of the same
-// organisation and application answer for it.
-std::unique_ptr<QSettings> openLauncherSettings()
+// The shared bar is a widget, which must go while the application object
+// still exists: a host may keep the bar until it returns from main, and the
+// static destructor that would release it then runs after the application is
+// gone. So the bar is released when the application object is destroyed;
+// a host that released it first loses nothing. The routine is registered anew
+// for every application object, as each runs the routines once.
+void releaseProgressBar()
 {
-#ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Plenar_Lanucher"),
-        QSettings::NativeFormat);
-#else
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
-                                       QStringLiteral("Korvane"),
-                                       QStringLiteral("Plenar_Lanucher"));
-#endif
+    Global::s_pProgressBar.reset();
 }
+
+void releaseProgressBarWithApplication()
+{
+    qAddPostRoutine(releaseProgressBar);
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(releaseProgressBarWithApplication)
+
+namespace {
 
 QHash<QString, QString> parseArguments(const QStringList& arguments)
 {
@@ -74,8 +81,6 @@ bool Global::initParams(const QApplication& app)
     if (m_userID.isEmpty())
         return false;
 
-    const std::unique_ptr<QSettings> settings = openLauncherSettings();
-
     m_appDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 
     QDir parent(m_appDir);
@@ -83,7 +88,6 @@ bool Global::initParams(const QApplication& app)
     const QString parentPath = parent.absolutePath();
     m_dataDir = parentPath + QStringLiteral("/Data/");
 
-    m_workspaceRoot =
-        settings->value(QStringLiteral("WorkSpace"), parentPath).toString() + QLatin1Char('/');
+    m_workspaceRoot = launcherWorkspaceRoot(parentPath) + QLatin1Char('/');
     return true;
 }

@@ -57,6 +57,7 @@ public:
     QString m_tenantID;
     QString m_productCode;
 
-    // The host's shared progress bar; the library only releases it at unload.
+    // The host's shared progress bar. The library releases it when the
+    // application object is destroyed, so a host may hold it until it exits.
     static std::shared_ptr<BIMProgressBar> s_pProgressBar;
 };

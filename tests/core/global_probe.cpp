@@ -4,9 +4,12 @@
 // Environment:
 //   PROBE_SETTINGS_DIR  folder that stands in for the system-wide settings
 //   PROBE_CALLS         how many times initParams runs
+//   PROBE_KEEP_BAR      when set, shows the shared progress bar and returns
+//                       from main still holding it, as a host may
 // Before the first call fields 1, 2 and 4 hold the text "untouched".
 
 #include <core/Global.h>
+#include <ui/BIMProgressBar.h>
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -20,6 +23,12 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
         qEnvironmentVariable("PROBE_SETTINGS_DIR"));
     QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("PROBE_KEEP_BAR")) {
+        Global::s_pProgressBar = std::make_shared<BIMProgressBar>();
+        Global::s_pProgressBar->SetVisible(true);
+        QApplication::processEvents();
+        return 0;
+    }
 
     Global* g = Singleton<Global>::instance();
     g->m_appDir = g->m_dataDir = g->m_workspaceRoot = QStringLiteral("untouched");

@@ -26,7 +26,9 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("calls");
-        QTest::addColumn<QString>("storedWorkspace"); // "WorkSpace" in the settings store
+        // "WorkSpace" in the settings store, written by QSettings, or as the
+        // whole settings file when it starts with "[".
+        QTest::addColumn<QString>("storedWorkspace");
         QTest::addColumn<QVariantMap>(
             "expected"); // keyed fields; "token" is "Bearer " unless given
 
@@ -57,6 +59,10 @@ private slots:
         QTest::newRow("workspace root from the settings store")
             << QStringList { "--userID=u" } << 1 << "C:\\Work Space\\"
             << QVariantMap { { "userID", "u" } };
+        // Qt reads an unquoted value with a comma as a list.
+        QTest::newRow("workspace root with a comma, written by hand")
+            << QStringList { "--userID=u" } << 1 << "[General]\nWorkSpace = /data/a, b\n"
+            << QVariantMap { { "userID", "u" } };
     }
 
     void initParams()
@@ -69,7 +75,13 @@ private slots:
 
         QTemporaryDir settings;
         QTemporaryDir workingDir;
-        if (!storedWorkspace.isEmpty()) {
+        QString workspace = storedWorkspace;
+        if (storedWorkspace.startsWith('[')) {
+            QVERIFY(QDir(settings.path()).mkpath("Korvane"));
+            QFile file(settings.filePath("Korvane/Plenar_Lanucher.conf"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(storedWorkspace.toUtf8()) > 0);
+            workspace = storedWorkspace.section("= ", 1).trimmed();
+        } else if (!storedWorkspace.isEmpty()) {
             QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
             QSettings store(
                 QSettings::NativeFormat, QSettings::SystemScope, "Korvane", "Plenar_Lanucher");
@@ -96,14 +108,29 @@ private slots:
         }
         const QString appDir = QFileInfo(GLOBAL_PROBE).canonicalPath();
         const QString parent = QFileInfo(appDir).path();
-        const QString workspace = storedWorkspace.isEmpty() ? parent + "/" : storedWorkspace + "/";
         QCOMPARE(fields.value("appDir").toString(), result ? appDir + "/" : "untouched");
         QCOMPARE(fields.value("dataDir").toString(), result ? parent + "/Data/" : "untouched");
-        QCOMPARE(fields.value("workspaceRoot").toString(), result ? workspace : "untouched");
+        QCOMPARE(fields.value("workspaceRoot").toString(),
+            result ? (workspace.isEmpty() ? parent : workspace) + "/" : "untouched");
         // The settings store must never become a file named after the registry key.
         QCOMPARE(QDir(workingDir.path())
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList {});
+    }
+
+    // The bar is a widget: it must go with the application object, not in a
+    // static destructor after it.
+    void progressBarKeptUntilMainReturns()
+    {
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PROBE_KEEP_BAR", "1");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        probe.setProcessEnvironment(environment);
+        probe.start(GLOBAL_PROBE, QStringList {});
+        QVERIFY(probe.waitForFinished(30000));
+        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+            probe.readAllStandardError().constData());
     }
 
     void destoryGivesAFreshEmptyInstance()
