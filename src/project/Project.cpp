@@ -25,17 +25,12 @@ const QString& projectPath()
 }
 
 // A local copy that the central service never filled has no project record,
-// or one whose identifier is still 0. A model without a readable "project"
-// table is no more usable than that, so it is fetched again as well.
+// or one whose identifier is still 0; it is fetched again. Anything else that
+// stops the record from being read (no "project" table, no "id" field) is the
+// data-model library's to report: the local files are never replaced for it.
 bool needsUpdate(const TesselTable& project)
 {
-    if (project.isNull() || project.recordCount() == 0)
-        return true;
-    try {
-        return project[0].asUInt64(QStringLiteral("id")) == 0;
-    } catch (const KRVException&) {
-        return true;
-    }
+    return project.recordCount() == 0 || project[0].asUInt64(QStringLiteral("id")) == 0;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <core/Global.h>
 #include <storage/DatabaseManager.h>
 
+#include <krvcommon/KRVException.h>
 #include <ksqlite/KSqlDatabase.h>
 
 #include <QTemporaryDir>
@@ -105,17 +106,26 @@ private slots:
         QTest::addColumn<Revision>("model");
         QTest::addColumn<QString>("converted");
         QTest::addColumn<bool>("fetches");
+        QTest::addColumn<bool>("raises"); // the data-model library's exception
         Table noRecord = projectTable(4242);
         noRecord.records.clear();
         const Table other { "specialty", { { "name", tdtString } }, {} };
+        Table noId = projectTable(4242);
+        noId.fields.erase(noId.fields.begin());
+        noId.primaryKey = -1;
+        for (auto& record : noId.records)
+            record.values.removeFirst();
         QTest::newRow("usable local copy")
-            << true << Revision { projectTable(4242) } << "" << false;
-        QTest::newRow("no project folder") << false << Revision {} << "" << true;
-        QTest::newRow("project record missing") << true << Revision { noRecord } << "" << true;
-        QTest::newRow("project id 0") << true << Revision { projectTable(0) } << "" << true;
+            << true << Revision { projectTable(4242) } << "" << false << false;
+        QTest::newRow("no project folder") << false << Revision {} << "" << true << false;
+        QTest::newRow("project record missing")
+            << true << Revision { noRecord } << "" << true << false;
+        QTest::newRow("project id 0") << true << Revision { projectTable(0) } << "" << true << false;
         QTest::newRow("project id 0, converted")
-            << true << Revision { projectTable(0, 7001, true) } << "True" << true;
-        QTest::newRow("no project table") << true << Revision { other } << "" << true;
+            << true << Revision { projectTable(0, 7001, true) } << "True" << true << false;
+        // The local files are kept for the host to see what is wrong.
+        QTest::newRow("no project table") << true << Revision { other } << "" << false << true;
+        QTest::newRow("no id field") << true << Revision { noId } << "" << false << true;
     }
 
     // A local copy without a usable "project" record is fetched through the
@@ -126,11 +136,17 @@ private slots:
         QFETCH(Revision, model);
         QFETCH(QString, converted);
         QFETCH(bool, fetches);
+        QFETCH(bool, raises);
         if (local) {
             writeProject(m_folder);
             writeModel(m_folder + "/" + kModelFile, model, converted);
         }
         const auto service = serve({ { L"segment", { { 1, RecordAdded } } } });
+        if (raises) {
+            QVERIFY_EXCEPTION_THROWN(m_project->open(nullptr), KRVException);
+            QCOMPARE(service->requests().size(), size_t(0));
+            return;
+        }
 
         QVERIFY(m_project->open(nullptr));
         QVERIFY(m_project->opened());
