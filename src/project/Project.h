@@ -40,8 +40,11 @@ public:
     static void destory();
 
     // Opens the local project, updating it first through the central service
-    // when there is no usable local copy. Throws BIMException "打开项目失败！"
-    // when the folder exists but its project cannot be opened.
+    // when there is no local folder, or its "project" table has no record or a
+    // first record whose "id" is 0. Throws BIMException "打开项目失败！" when the
+    // folder exists but its project cannot be opened, and passes on the
+    // data-model library's KRVException when the "project" table or its "id"
+    // cannot be read (the local files are then left as they are).
     virtual bool open(ProgressCallback callback);
     // Writes nothing in the base class; always false.
     virtual bool save();
