@@ -121,16 +121,6 @@ TesselTable inMemory(const Table& spec)
     return table;
 }
 
-// Gives every new record a value that is no identifier, so that appending fails.
-class RefusingHandler : public TesselQueryIDValueImpl
-{
-public:
-    void doQueryIDValue(ITesselRecord*, QVariant* value) override
-    {
-        *value = QStringLiteral("no identifier");
-    }
-};
-
 } // namespace
 
 class DatabaseManagerTest : public QObject
@@ -333,70 +323,6 @@ private slots:
             QCOMPARE(wall[0].asUInt64("ref"), 77ull);
     }
 
-    // A model file's identifier texts read, change and convert exactly as the
-    // same texts of a model that never was in a file.
-    void loadedIdentifierTextsBehaveAsWritten_data()
-    {
-        QTest::addColumn<QStringList>("texts");
-        QTest::newRow("numbers and look-alikes") << kIdentifierTexts;
-        QStringList numbers;
-        for (const QString& text : kIdentifierTexts) {
-            bool number = false;
-            if (QString::number(text.toLongLong(&number)) == text && number)
-                numbers << text;
-        }
-        QTest::newRow("plain numbers only") << numbers;
-        // Past the point where a field of mostly other texts is kept as texts.
-        QStringList mostlyOther;
-        for (int i = 0; i < 3000; ++i)
-            mostlyOther << (i % 3 == 0 ? QString::number(i) : QStringLiteral("0%1").arg(i));
-        QTest::newRow("mostly other texts") << mostlyOther;
-    }
-
-    void loadedIdentifierTextsBehaveAsWritten()
-    {
-        QFETCH(QStringList, texts);
-        const Table spec = identifierWall(texts);
-        const QString path = m_dir.filePath(QStringLiteral("texts-%1.Tessel").arg(++m_folders));
-        writeModel(path, { spec });
-        const TesselModel model = loaded(path);
-        TesselTable file = model.findTable("DB", "wall");
-        TesselTable memory = inMemory(spec);
-        QCOMPARE(readings(file), readings(memory));
-
-        // Written again and read back, the texts are those delivered.
-        const QString again = path + QStringLiteral(".again");
-        TesselModelPersistent(model).saveToFile(again);
-        QCOMPARE(readings(loaded(again).findTable("DB", "wall")), readings(memory));
-
-        // Converted to numbers, or refused with the same words and nothing
-        // changed.
-        QCOMPARE(changeType(file, 1, tdtInt64), changeType(memory, 1, tdtInt64));
-        QCOMPARE(int(file.tableSchema().fieldSchemas().items(1).dataType()),
-            int(memory.tableSchema().fieldSchemas().items(1).dataType()));
-        QCOMPARE(readings(file), readings(memory));
-        QCOMPARE(changeType(file, 0, tdtDateTime), changeType(memory, 0, tdtDateTime));
-        QCOMPARE(readings(file), readings(memory));
-
-        // Changes made before any conversion, enough for the texts to move
-        // (longer ones) and to be packed again (shorter ones).
-        for (TesselTable table : { file, memory }) {
-            table[0].setString(2, "0012");
-            table[table.recordCount() - 1].setValue(2, QVariant());
-            table.appendRecord(77).setString(2, "-15");
-            for (int round = 0; round < 3; ++round) {
-                for (int row = round / 2; row < table.recordCount(); row += 1 + round / 2) {
-                    const QString text = table[row].asString(2);
-                    table[row].setString(
-                        2, round == 1 ? text.left(row % 3) : text + QStringLiteral("-%1").arg(row));
-                }
-            }
-        }
-        QCOMPARE(readings(file), readings(memory));
-        QCOMPARE(changeType(file, 2, tdtInt64), changeType(memory, 2, tdtInt64));
-        QCOMPARE(readings(file), readings(memory));
-    }
-
     // A delivered project's identifiers are the numbers their texts convert
     // to, whatever form the texts have.
     void convertsIdentifierTextsOfEveryForm()
@@ -415,61 +341,6 @@ private slots:
         QCOMPARE(changeType(expected, 2, tdtInt64), QString());
         QCOMPARE(int(wall.tableSchema().fieldSchemas().items(0).dataType()), int(tdtInt64));
         QCOMPARE(readings(wall), readings(expected));
-    }
-
-    // A converted model keyed by identifiers: keys that are the records' own
-    // identifiers and keys that are not read, change and are written as
-    // stored.
-    void keysBesideIdentifiersReadAsStored_data()
-    {
-        QTest::addColumn<int>("ownKeysFrom"); // the first record whose key is not its id
-        QTest::newRow("every key the record's identifier") << 50;
-        QTest::newRow("keys of their own from the middle on") << 30;
-        QTest::newRow("key of its own in the first record") << 0;
-    }
-
-    void keysBesideIdentifiersReadAsStored()
-    {
-        QFETCH(int, ownKeysFrom);
-        Table spec { "wall", { { "id", tdtInt64, "Int64" }, { "name", tdtString } }, {} };
-        for (int i = 0; i < 50; ++i) {
-            const quint64 id = 0x0123456700000001ull + quint64(i);
-            const quint64 key = i < ownKeysFrom ? id : i == 40 ? ~0ull : id * 3;
-            spec.records.push_back({ id, { key, QStringLiteral("w%1").arg(i) } });
-        }
-        RefusingHandler refusing;
-        const TesselModel model = open({ spec }, "True");
-        TesselTable file = model.findTable("DB", "wall");
-        TesselTable memory = inMemory(spec);
-        QCOMPARE(readings(file), readings(memory));
-
-        // An append that fails leaves nothing behind.
-        const TesselQueryIDValueEvent bound = file.onQueryIDValue();
-        for (TesselTable table : { file, memory }) {
-            table.setOnQueryIDValue(
-                TesselQueryIDValueEvent(static_cast<ITesselQueryIDValueEvent*>(&refusing)));
-            QVERIFY_EXCEPTION_THROWN(table.appendRecord(), KRVException);
-            table.setOnQueryIDValue(bound);
-            table.appendRecord(9).setString(1, "appended after the failure");
-        }
-        QCOMPARE(readings(file), readings(memory));
-
-        for (TesselTable table : { file, memory }) {
-            table[3].setUInt64(0, 99);
-            table.appendRecord(5).setUInt64(0, 6);
-            table[4].setString(1, "a name longer than before");
-            table[5].setString(1, "");
-        }
-        QCOMPARE(readings(file), readings(memory));
-        const QString path = m_dir.filePath(QStringLiteral("keys-%1.Tessel").arg(++m_folders));
-        TesselModelPersistent(model).saveToFile(path);
-        QCOMPARE(readings(loaded(path).findTable("DB", "wall")), readings(memory));
-
-        // An appended record's key is its new identifier; the others stay.
-        const QStringList before = readings(file);
-        const TesselRecord appended = file.appendRecord();
-        QCOMPARE(appended.asUInt64(0), appended.id64());
-        QCOMPARE(readings(file).mid(0, before.size()), before);
     }
 
     void givesEveryRecordAFreshIdentifier()
