@@ -118,7 +118,8 @@ private:
     std::thread m_thread { [this] { run(); } }; // last: starts once the rest exists
 };
 
-// What a request (or a task) may do on the worker thread.
+// What a request (or a task) may do on the worker thread. Only the first
+// answer counts.
 class CCommunicationNexus::Context final : public CentralServiceContext
 {
 public:
@@ -132,31 +133,24 @@ public:
     {
         emit m_hub.sigProgressMsg(text.c_str(), value);
     }
-
-    // The caller's reference outlives the emit, and every queued delivery has
-    // taken its own by the time emit returns.
+    // Every queued delivery has taken its own reference when emit returns.
     void Broadcast(const PlatformEventRef& event) override
     {
         emit m_hub.sigBroadCastMsg(event.get());
     }
-
     void Respond(TableChangeMap changes) override
     {
         Answer(PlatformEvent::makeResponse(m_projectId, std::move(changes)));
     }
-
     void Fail(const std::wstring& text) override
     {
         Answer(PlatformEvent::makeError(m_projectId, text));
     }
-
-    // Only the first answer counts.
     void Answer(const PlatformEventRef& event) override
     {
         if (!std::exchange(m_answered, true))
             Broadcast(event);
     }
-
     bool StopRequested() const override { return m_hub.m_worker->stopRequested(); }
 
 private:
@@ -174,8 +168,7 @@ CCommunicationNexus::~CCommunicationNexus() = default;
 
 void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> service)
 {
-    std::lock_guard<std::mutex> lock(m_serviceMutex);
-    m_service = std::move(service);
+    std::atomic_store(&m_service, std::move(service));
 }
 
 void CCommunicationNexus::PostPlatformEvent(IBIMPlatformEvent* pEvent)
@@ -200,11 +193,7 @@ void CCommunicationNexus::runRequest(const FileProcessParams& params, int reques
     Context context(*this, params.m_projectId);
     try {
         context.Broadcast(PlatformEvent::makeStart(params.m_projectId));
-        std::shared_ptr<ICentralService> service;
-        {
-            std::lock_guard<std::mutex> lock(m_serviceMutex);
-            service = m_service;
-        }
+        std::shared_ptr<ICentralService> service = std::atomic_load(&m_service);
         if (!service)
             service = std::make_shared<LocalCentralStore>();
         service->Process(params, requestFlag, context);

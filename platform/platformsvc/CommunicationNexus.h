@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace PlatformSvcComm {
@@ -82,8 +81,7 @@ private:
 
     void runRequest(const FileProcessParams& params, int requestFlag);
 
-    std::mutex m_serviceMutex;
-    std::shared_ptr<ICentralService> m_service; // null: the local central store
+    std::shared_ptr<ICentralService> m_service; // null: the local central store; atomic access
     std::unique_ptr<Worker> m_worker; // last: stops before the rest goes away
 };
 

@@ -62,16 +62,19 @@ Catalog readCatalog(const KSqlDatabase& db, const std::string& schema)
     return catalog;
 }
 
-void listAll(const KSqlDatabase& db, const std::string& table, RecordChange change,
-    RecordChangeMap& out)
+void listAll(
+    const KSqlDatabase& db, const std::string& table, RecordChange change, RecordChangeMap& out)
 {
     KSqlStatement ids(db, "SELECT id FROM " + table);
     while (ids.step())
         out[quint64(ids.getInt64(0))] = change;
 }
 
-// One query pairs the records of both revisions by identifier and returns only
-// those without a partner or with other values.
+// A revision usually keeps its records where they were, and pairing them by
+// position needs no index: only a table whose records moved is paired by
+// identifier. Identifiers are unique within a table, so when every pair by
+// position has one identifier, a record past the other model's end has no
+// partner at all.
 void compareTable(const KSqlDatabase& db, const TableEntry& oldTable, const TableEntry& newTable,
     RecordChangeMap& out)
 {
@@ -82,16 +85,30 @@ void compareTable(const KSqlDatabase& db, const TableEntry& oldTable, const Tabl
     }
     const std::string newRecords = recordTable("main", newTable.position);
     const std::string oldRecords = recordTable("prior", oldTable.position);
-    KSqlStatement pairs(db,
-        "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
-            + " AS o ON o.id = n.id WHERE o.id IS NULL OR NOT (" + same
-            + ") UNION ALL SELECT NULL, id FROM " + oldRecords + " WHERE id NOT IN (SELECT id FROM "
-            + newRecords + ")");
-    while (pairs.step()) {
-        if (pairs.isNull(0))
-            out[quint64(pairs.getInt64(1))] = RecordRemoved;
-        else
-            out[quint64(pairs.getInt64(0))] = pairs.isNull(1) ? RecordAdded : RecordChanged;
+    // Pairs the records on `key`; `unpairedOld` selects the old records left out.
+    auto pairing = [&](const std::string& key, const std::string& unpairedOld) {
+        return "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
+            + " AS o ON o." + key + " = n." + key + " WHERE o.id IS NOT n.id OR NOT (" + same
+            + ") UNION ALL SELECT NULL, id FROM " + oldRecords + " WHERE " + unpairedOld;
+    };
+    for (const std::string& query :
+        { pairing(
+              "position", "position > (SELECT ifnull(max(position), -1) FROM " + newRecords + ")"),
+            pairing("id", "id NOT IN (SELECT id FROM " + newRecords + ")") }) {
+        KSqlStatement pairs(db, query);
+        RecordChangeMap found;
+        bool moved = false;
+        while (!moved && pairs.step()) {
+            moved = !pairs.isNull(0) && !pairs.isNull(1) && pairs.getInt64(0) != pairs.getInt64(1);
+            if (pairs.isNull(0))
+                found[quint64(pairs.getInt64(1))] = RecordRemoved;
+            else
+                found[quint64(pairs.getInt64(0))] = pairs.isNull(1) ? RecordAdded : RecordChanged;
+        }
+        if (!moved) {
+            out.merge(found);
+            return;
+        }
     }
 }
 
@@ -107,9 +124,10 @@ TableChangeMap compareModelFiles(const QString& oldModel, const QString& newMode
         db.Open(QFileInfo(newModel).absoluteFilePath().toStdString(), false);
         newCatalog = readCatalog(db, "main");
     } catch (const std::exception& e) {
-        throw std::runtime_error(QStringLiteral("The model file \"%1\" cannot be read (%2).")
-                                     .arg(QDir::toNativeSeparators(newModel), QString::fromUtf8(e.what()))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("The model file \"%1\" cannot be read (%2).")
+                .arg(QDir::toNativeSeparators(newModel), QString::fromUtf8(e.what()))
+                .toStdString());
     }
     Catalog oldCatalog;
     try {
