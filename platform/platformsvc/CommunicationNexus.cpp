@@ -173,19 +173,12 @@ void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> ser
 
 void CCommunicationNexus::PostPlatformEvent(IBIMPlatformEvent* pEvent)
 {
+    // Copied now, so that the request is never touched once this returns. Any
+    // other event reaches the service as a request that was not submitted.
     auto* request = dynamic_cast<ICentralServiceFileProcessEvent*>(pEvent);
-    if (!request) {
-        const long long projectId = pEvent ? pEvent->GetProjectId() : 0;
-        const std::wstring text = pEvent ? L"The platform hub does not handle events of type \""
-                + std::wstring(pEvent->GetEventType()) + L"\"."
-                                         : L"No request was posted (null event).";
-        m_worker->enqueue([this, projectId, text] { Context(*this, projectId).Fail(text); });
-        return;
-    }
-    // Copied now, so that the request is never touched once this returns.
-    m_worker->enqueue([this, params = *request->GetParams(), flag = request->GetRequestFlag()] {
-        runRequest(params, flag);
-    });
+    m_worker->enqueue(
+        [this, params = request ? *request->GetParams() : FileProcessParams(),
+            flag = request ? request->GetRequestFlag() : 0] { runRequest(params, flag); });
 }
 
 void CCommunicationNexus::runRequest(const FileProcessParams& params, int requestFlag)

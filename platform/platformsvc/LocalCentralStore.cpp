@@ -35,7 +35,8 @@ LocalCentralStore::LocalCentralStore(QString location)
 {
 }
 
-TableChangeMap LocalCentralStore::fetch(const FileProcessParams& params, const Progress& progress) const
+TableChangeMap LocalCentralStore::fetch(
+    const FileProcessParams& params, const Progress& progress) const
 {
     auto report = [&progress](const QString& text, double percent) {
         if (progress)
@@ -64,7 +65,8 @@ TableChangeMap LocalCentralStore::fetch(const FileProcessParams& params, const P
         update.stage(source + names[i], names[i]);
     }
     report(QStringLiteral("Comparing the models"), 90.0);
-    const TableChangeMap changes = compareModelFiles(update.path(names[0]), update.stagedPath(names[0]));
+    const TableChangeMap changes
+        = compareModelFiles(update.path(names[0]), update.stagedPath(names[0]));
     report(QStringLiteral("Replacing the local project files"), 95.0);
     update.commit();
     report(QStringLiteral("Project files are up to date"), 100.0);

@@ -62,29 +62,24 @@ Catalog readCatalog(const KSqlDatabase& db, const std::string& schema)
     return catalog;
 }
 
-void listAll(
-    const KSqlDatabase& db, const std::string& table, RecordChange change, RecordChangeMap& out)
-{
-    KSqlStatement ids(db, "SELECT id FROM " + table);
-    while (ids.step())
-        out[quint64(ids.getInt64(0))] = change;
-}
-
 // A revision usually keeps its records where they were, and pairing them by
 // position needs no index: only a table whose records moved is paired by
 // identifier. Identifiers are unique within a table, so when every pair by
 // position has one identifier, a record past the other model's end has no
-// partner at all.
-void compareTable(const KSqlDatabase& db, const TableEntry& oldTable, const TableEntry& newTable,
+// partner at all. A table missing from one model (null) compares as one
+// without records.
+void compareTable(const KSqlDatabase& db, const TableEntry* oldTable, const TableEntry* newTable,
     RecordChangeMap& out)
 {
-    std::string same = oldTable.signature == newTable.signature ? "1" : "0";
-    for (int field = 0; same != "0" && field < newTable.fieldCount; ++field) {
+    const std::string none = "(SELECT NULL AS position, NULL AS id LIMIT 0)";
+    const std::string newRecords = newTable ? recordTable("main", newTable->position) : none;
+    const std::string oldRecords = oldTable ? recordTable("prior", oldTable->position) : none;
+    std::string same
+        = oldTable && newTable && oldTable->signature == newTable->signature ? "1" : "0";
+    for (int field = 0; same != "0" && field < newTable->fieldCount; ++field) {
         const std::string column = "f" + std::to_string(field);
         same += " AND o." + column + " IS n." + column;
     }
-    const std::string newRecords = recordTable("main", newTable.position);
-    const std::string oldRecords = recordTable("prior", oldTable.position);
     // Pairs the records on `key`; `unpairedOld` selects the old records left out.
     auto pairing = [&](const std::string& key, const std::string& unpairedOld) {
         return "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
@@ -140,19 +135,17 @@ TableChangeMap compareModelFiles(const QString& oldModel, const QString& newMode
     }
 
     TableChangeMap changes;
+    auto tableChanges = [&changes](const auto& key) -> RecordChangeMap& {
+        return changes[QString::fromStdString(key.second).toStdWString()];
+    };
     for (const auto& [key, newTable] : newCatalog) {
-        RecordChangeMap& out = changes[QString::fromStdString(key.second).toStdWString()];
         const auto oldTable = oldCatalog.find(key);
-        if (oldTable == oldCatalog.end())
-            listAll(db, recordTable("main", newTable.position), RecordAdded, out);
-        else
-            compareTable(db, oldTable->second, newTable, out);
+        compareTable(db, oldTable == oldCatalog.end() ? nullptr : &oldTable->second, &newTable,
+            tableChanges(key));
     }
-    for (const auto& [key, oldTable] : oldCatalog) {
-        RecordChangeMap& out = changes[QString::fromStdString(key.second).toStdWString()];
+    for (const auto& [key, oldTable] : oldCatalog)
         if (!newCatalog.count(key))
-            listAll(db, recordTable("prior", oldTable.position), RecordRemoved, out);
-    }
+            compareTable(db, &oldTable, nullptr, tableChanges(key));
     for (auto table = changes.begin(); table != changes.end();)
         table = table->second.empty() ? changes.erase(table) : std::next(table);
     return changes;

@@ -57,7 +57,8 @@ void copyInto(int from, int to, const QString& toName)
         const size_t chunk = 1 << 30;
         const ssize_t n = inKernel ? ::copy_file_range(from, nullptr, to, nullptr, chunk, 0)
                                    : ::sendfile(to, from, nullptr, chunk);
-        if (n < 0 && inKernel && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        if (n < 0 && inKernel
+            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
             inKernel = false;
         } else if (n < 0 && errno != EINTR) {
             fail("Cannot copy into", toName);
@@ -81,15 +82,8 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
 {
     if (projectFolder.trimmed().isEmpty())
         throw std::runtime_error("The request names no local project folder.");
-    if (!QFileInfo(m_path).isDir()) {
-        if (!QDir().mkpath(m_path))
-            fail("Cannot create the folder", m_path, EACCES);
-        // A first fetch must survive a power loss with its folder.
-        const UniqueFd parent(::open(native(QFileInfo(m_path).path()).constData(),
-            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!parent || ::fsync(parent.get()) != 0)
-            fail("Cannot flush the folder", QFileInfo(m_path).path());
-    }
+    if (!QDir().mkpath(m_path))
+        fail("Cannot create the folder", m_path, EACCES);
     m_folder.reset(::open(native(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!m_folder || ::flock(m_folder.get(), LOCK_EX) != 0)
         fail("Cannot lock the folder", m_path);
@@ -113,8 +107,8 @@ void ProjectFolderUpdate::recover()
             if (!exists(folder, staged(name)))
                 continue; // already in place
             removeWithJournals(folder, name);
-            if (::renameat(folder, native(staged(name)).constData(), folder,
-                    native(name).constData())
+            if (::renameat(
+                    folder, native(staged(name)).constData(), folder, native(name).constData())
                 != 0)
                 fail("Cannot move into place", path(name));
         }
@@ -159,7 +153,8 @@ void ProjectFolderUpdate::commit()
     // The staged files are flushed: from the rename on, the update is complete
     // even if the process goes now.
     if (::fsync(folder) != 0
-        || ::renameat(folder, native(kJournalDraft).constData(), folder, native(kJournal).constData())
+        || ::renameat(
+               folder, native(kJournalDraft).constData(), folder, native(kJournal).constData())
             != 0)
         fail("Cannot put the journal in place", path(kJournal));
     recover();
