@@ -82,6 +82,7 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
 {
     if (projectFolder.trimmed().isEmpty())
         throw std::runtime_error("The request names no local project folder.");
+    m_created = !QFileInfo(m_path).isDir();
     if (!QDir().mkpath(m_path))
         fail("Cannot create the folder", m_path, EACCES);
     m_folder.reset(::open(native(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -97,6 +98,9 @@ ProjectFolderUpdate::~ProjectFolderUpdate()
     } catch (const std::exception&) {
         // The next update removes them before it starts.
     }
+    // A host opens a missing folder by fetching it again, an empty one not.
+    if (m_created && !m_committed)
+        ::rmdir(native(m_path).constData());
 }
 
 void ProjectFolderUpdate::recover()
@@ -157,6 +161,7 @@ void ProjectFolderUpdate::commit()
                folder, native(kJournalDraft).constData(), folder, native(kJournal).constData())
             != 0)
         fail("Cannot put the journal in place", path(kJournal));
+    m_committed = true;
     recover();
 }
 

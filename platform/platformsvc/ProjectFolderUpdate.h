@@ -30,10 +30,11 @@ public:
      * @throws std::runtime_error naming the path and the system's reason.
      */
     explicit ProjectFolderUpdate(const QString& projectFolder);
-    /** @brief Rolls back an update that was not committed; never throws. */
+    /**
+     * @brief Rolls back an update that was not committed, and removes the
+     * folder again if it made it; never throws.
+     */
     ~ProjectFolderUpdate();
-    ProjectFolderUpdate(const ProjectFolderUpdate&) = delete;
-    ProjectFolderUpdate& operator=(const ProjectFolderUpdate&) = delete;
 
     /** @brief "KBMProjectTemplate.Tessel" and "KBMProjectTemplate.db". */
     static const QStringList& projectFiles();
@@ -62,6 +63,8 @@ private:
 
     QString m_path;
     UniqueFd m_folder; // open and locked for the whole update
+    bool m_created { false };
+    bool m_committed { false };
 };
 
 } // namespace PlatformSvcComm

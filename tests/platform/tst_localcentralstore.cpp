@@ -123,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_project + "/link").symLinkTarget(), m_project + "/cache/kept");
     }
 
-    void damagedCentralModelLeavesTheFolderAlone()
+    void damagedCentralModelLeavesTheFolderAsItWas()
     {
         writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
         writeProject(m_central, { segment({ rec(1, "y", 1) }) }, "new");
@@ -131,6 +131,10 @@ private Q_SLOTS:
         writeBytes(m_central + "/" + kModelFile, QByteArray(5000, 'z'));
         QVERIFY_EXCEPTION_THROWN(fetch(), std::runtime_error);
         QCOMPARE(contents(m_project), before);
+        // On a first fetch no empty folder stays: the host would open it.
+        QVERIFY(QDir(m_project).removeRecursively());
+        QVERIFY_EXCEPTION_THROWN(fetch(), std::runtime_error);
+        QVERIFY(!QFileInfo::exists(m_project));
     }
 };
 

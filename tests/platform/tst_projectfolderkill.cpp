@@ -22,8 +22,8 @@ class TestProjectFolderKill : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_store;
-    QString m_project;
+    const QString m_store = m_dir.filePath("store");
+    const QString m_project = m_dir.filePath("local/P");
     QByteArray m_revisions[2]; // both files of A, of B
     qint64 m_updateUs { 0 }; // one update here
 
@@ -35,8 +35,6 @@ class TestProjectFolderKill : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_store = m_dir.filePath("store");
-        m_project = m_dir.filePath("local/P");
         for (int r = 0; r < 2; ++r) {
             Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } }, {} };
             for (int i = 1; i <= 40000 - 10000 * r; ++i)
@@ -66,7 +64,6 @@ private Q_SLOTS:
             QThread::usleep(m_updateUs * 2 * (kill + 1) / kKills);
             child.kill();
             QVERIFY(child.waitForFinished());
-            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
             interrupted += QDir(m_project).entryList(QDir::Hidden | QDir::Files).size() > 2;
             try {
