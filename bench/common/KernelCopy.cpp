@@ -1,5 +1,7 @@
 #include "KernelCopy.h"
 
+#include <fs/UniqueFd.h>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -33,9 +35,8 @@ void copyFlushed(const QString& from, const QString& to)
     QFile out(to);
     if (!copyThrough(from, out) || ::fsync(out.handle()) != 0)
         qFatal("cannot copy %s to %s", qPrintable(from), qPrintable(to));
-    const int folder = ::open(
-        QFile::encodeName(QFileInfo(to).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0 || ::fsync(folder) != 0)
+    const UniqueFd folder(::open(
+        QFile::encodeName(QFileInfo(to).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder || ::fsync(folder.get()) != 0)
         qFatal("cannot flush the folder of %s", qPrintable(to));
-    ::close(folder);
 }

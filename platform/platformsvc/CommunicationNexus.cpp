@@ -118,7 +118,8 @@ private:
     std::thread m_thread { [this] { run(); } }; // last: starts once the rest exists
 };
 
-// What a request (or a task) may do on the worker thread.
+// What a request (or a task) may do on the worker thread. Only the first
+// answer counts.
 class CCommunicationNexus::Context final : public CentralServiceContext
 {
 public:
@@ -132,31 +133,24 @@ public:
     {
         emit m_hub.sigProgressMsg(text.c_str(), value);
     }
-
-    // The caller's reference outlives the emit, and every queued delivery has
-    // taken its own by the time emit returns.
+    // Every queued delivery has taken its own reference when emit returns.
     void Broadcast(const PlatformEventRef& event) override
     {
         emit m_hub.sigBroadCastMsg(event.get());
     }
-
     void Respond(TableChangeMap changes) override
     {
         Answer(PlatformEvent::makeResponse(m_projectId, std::move(changes)));
     }
-
     void Fail(const std::wstring& text) override
     {
         Answer(PlatformEvent::makeError(m_projectId, text));
     }
-
-    // Only the first answer counts.
     void Answer(const PlatformEventRef& event) override
     {
         if (!std::exchange(m_answered, true))
             Broadcast(event);
     }
-
     bool StopRequested() const override { return m_hub.m_worker->stopRequested(); }
 
 private:
@@ -174,25 +168,17 @@ CCommunicationNexus::~CCommunicationNexus() = default;
 
 void CCommunicationNexus::SetCentralService(std::shared_ptr<ICentralService> service)
 {
-    std::lock_guard<std::mutex> lock(m_serviceMutex);
-    m_service = std::move(service);
+    std::atomic_store(&m_service, std::move(service));
 }
 
 void CCommunicationNexus::PostPlatformEvent(IBIMPlatformEvent* pEvent)
 {
+    // Copied now, so that the request is never touched once this returns. Any
+    // other event reaches the service as a request that was not submitted.
     auto* request = dynamic_cast<ICentralServiceFileProcessEvent*>(pEvent);
-    if (!request) {
-        const long long projectId = pEvent ? pEvent->GetProjectId() : 0;
-        const std::wstring text = pEvent ? L"The platform hub does not handle events of type \""
-                + std::wstring(pEvent->GetEventType()) + L"\"."
-                                         : L"No request was posted (null event).";
-        m_worker->enqueue([this, projectId, text] { Context(*this, projectId).Fail(text); });
-        return;
-    }
-    // Copied now, so that the request is never touched once this returns.
-    m_worker->enqueue([this, params = *request->GetParams(), flag = request->GetRequestFlag()] {
-        runRequest(params, flag);
-    });
+    m_worker->enqueue(
+        [this, params = request ? *request->GetParams() : FileProcessParams(),
+            flag = request ? request->GetRequestFlag() : 0] { runRequest(params, flag); });
 }
 
 void CCommunicationNexus::runRequest(const FileProcessParams& params, int requestFlag)
@@ -200,11 +186,7 @@ void CCommunicationNexus::runRequest(const FileProcessParams& params, int reques
     Context context(*this, params.m_projectId);
     try {
         context.Broadcast(PlatformEvent::makeStart(params.m_projectId));
-        std::shared_ptr<ICentralService> service;
-        {
-            std::lock_guard<std::mutex> lock(m_serviceMutex);
-            service = m_service;
-        }
+        std::shared_ptr<ICentralService> service = std::atomic_load(&m_service);
         if (!service)
             service = std::make_shared<LocalCentralStore>();
         service->Process(params, requestFlag, context);

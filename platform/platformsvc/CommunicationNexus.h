@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace PlatformSvcComm {
@@ -61,7 +60,8 @@ public:
     // Returns at once. A request's parameters and flag are copied before this
     // returns and the request is never touched again; its start event and
     // then exactly one answer (response or error) follow on the worker
-    // thread. Any other event, null included, is answered with an error.
+    // thread. Any other event, null included, goes to the service as a
+    // request that was not submitted (flag 0).
     void PostPlatformEvent(IBIMPlatformEvent* pEvent);
 
     // Replaces the central service; null restores the local central store.
@@ -82,8 +82,7 @@ private:
 
     void runRequest(const FileProcessParams& params, int requestFlag);
 
-    std::mutex m_serviceMutex;
-    std::shared_ptr<ICentralService> m_service; // null: the local central store
+    std::shared_ptr<ICentralService> m_service; // null: the local central store; atomic access
     std::unique_ptr<Worker> m_worker; // last: stops before the rest goes away
 };
 

@@ -11,8 +11,6 @@ namespace PlatformSvcComm {
 
 namespace {
 
-std::atomic<long> s_liveEvents { 0 };
-
 template <class Interface> class RefCounted : public Interface
 {
 public:
@@ -34,9 +32,7 @@ public:
         : m_type(std::move(type))
         , m_projectId(projectId)
     {
-        ++s_liveEvents;
     }
-    ~Event() override { --s_liveEvents; }
 
     const wchar_t* GetEventType() const override { return m_type.c_str(); }
     long long GetProjectId() const override { return m_projectId; }
@@ -94,11 +90,6 @@ PlatformEventRef PlatformEvent::makeError(long long projectId, std::wstring text
 PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId)
 {
     return PlatformEventRef(std::make_unique<Event>(std::move(type), projectId).release());
-}
-
-long PlatformEvent::liveCount()
-{
-    return s_liveEvents.load();
 }
 
 } // namespace PlatformSvcComm

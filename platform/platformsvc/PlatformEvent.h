@@ -26,10 +26,6 @@ public:
     static PlatformEventRef makeError(long long projectId, std::wstring text);
     // Any type name, with no payload.
     static PlatformEventRef makeOther(std::wstring type, long long projectId);
-
-    // Events made here that are still alive: lets tests prove that no
-    // broadcast is leaked.
-    static long liveCount();
 };
 
 } // namespace PlatformSvcComm

@@ -6,45 +6,25 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <stdexcept>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace PlatformSvcComm {
 
-// Owns a file descriptor; a negative one owns nothing.
-struct Fd
-{
-    explicit Fd(int fd)
-        : fd(fd)
-    {
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    const int fd;
-};
-
 namespace {
 
-// Large enough that the per-chunk work is lost in the copying, small enough
-// for progress to move several times a second on a slow disk.
-constexpr size_t kChunkBytes = 16 * 1024 * 1024;
+// Its presence means the staged pair is complete and must replace the old one.
+const QString kJournal = QStringLiteral(".bimcore-update");
+const QString kJournalDraft = QStringLiteral(".bimcore-update.draft");
 
-QByteArray native(const QString& path)
+QByteArray native(const QString& name)
 {
-    return QFile::encodeName(path);
+    return QFile::encodeName(name);
 }
 
 [[noreturn]] void fail(const char* what, const QString& path, int error = errno)
@@ -55,232 +35,134 @@ QByteArray native(const QString& path)
                                  .toStdString());
 }
 
-bool exists(const QString& path)
+bool exists(int folder, const QString& name)
 {
     struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0;
+    return ::fstatat(folder, native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Flushes a folder's entries (names created, renamed or removed).
-void syncFolder(const QString& folder)
+// SQLite's journals beside a database belong to the file they were made for:
+// left beside a new file, they would be played into it.
+void removeWithJournals(int folder, const QString& name)
 {
-    const Fd folderFd(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.fd < 0 || ::fsync(folderFd.fd) != 0)
-        fail("Cannot flush the folder", folder);
+    for (const char* suffix : { "", "-journal", "-wal", "-shm" })
+        if (::unlinkat(folder, native(name + suffix).constData(), 0) != 0 && errno != ENOENT)
+            fail("Cannot remove", name + suffix);
 }
 
-void rename(const QString& from, const QString& to)
+void copyInto(int from, int to, const QString& toName)
 {
-    if (::rename(native(from).constData(), native(to).constData()) != 0)
-        fail("Cannot move", from);
-}
-
-// Swaps two existing paths in one step; false when the file system cannot.
-bool exchange(const QString& a, const QString& b)
-{
-    constexpr unsigned kExchange = 1 << 1; // RENAME_EXCHANGE
-    if (::syscall(SYS_renameat2, AT_FDCWD, native(a).constData(), AT_FDCWD, native(b).constData(),
-            kExchange)
-        == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        fail("Cannot swap in", b);
-    return false;
-}
-
-// Removes a tree if it is there; links are removed, never followed.
-void removeTree(const QString& path)
-{
-    struct stat st;
-    if (::lstat(native(path).constData(), &st) != 0)
-        return;
-    if (S_ISDIR(st.st_mode) ? !QDir(path).removeRecursively() : !QFile::remove(path))
-        fail("Cannot remove", path, EACCES);
-}
-
-// Fills the empty folder `to` with the entries of `from` except those named
-// in `skip` (top level only): sub-folders are recreated, everything else is
-// hard linked (copied where the file system refuses links). The sub-folders
-// are flushed; `to` is left to the caller, which flushes it once complete.
-void mirrorFolder(const QString& from, const QString& to, const QStringList& skip)
-{
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native(from).constData()), &::closedir);
-    if (!dir)
-        fail("Cannot list", from);
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name == QLatin1String(".") || name == QLatin1String("..") || skip.contains(name))
-            continue;
-        const QString source = from + QLatin1Char('/') + name;
-        const QString target = to + QLatin1Char('/') + name;
-        struct stat st;
-        if (::lstat(native(source).constData(), &st) != 0)
-            fail("Cannot read", source);
-        if (S_ISDIR(st.st_mode)) {
-            if (::mkdir(native(target).constData(), st.st_mode & 07777) != 0)
-                fail("Cannot create the folder", target);
-            mirrorFolder(source, target, {});
-            syncFolder(target);
-        } else if (::link(native(source).constData(), native(target).constData()) != 0) {
-            if (!S_ISREG(st.st_mode) || (errno != EXDEV && errno != EPERM && errno != EMLINK))
-                fail("Cannot link", source);
-            copyFile(source, target, {});
-            flushFile(target);
+    bool inKernel = true; // copy_file_range; sendfile where the file systems cannot
+    for (;;) {
+        const size_t chunk = 1 << 30;
+        const ssize_t n = inKernel ? ::copy_file_range(from, nullptr, to, nullptr, chunk, 0)
+                                   : ::sendfile(to, from, nullptr, chunk);
+        if (n < 0 && inKernel
+            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            inKernel = false;
+        } else if (n < 0 && errno != EINTR) {
+            fail("Cannot copy into", toName);
+        } else if (n == 0) {
+            return;
         }
     }
-}
-
-QString absoluteFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    // A project folder reached through a link is updated where it really is.
-    return QDir::cleanPath(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath());
 }
 
 } // namespace
 
-qint64 copyFile(
-    const QString& from, const QString& to, const std::function<void(qint64)>& onProgress)
+const QStringList& ProjectFolderUpdate::projectFiles()
 {
-    const Fd in(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (in.fd < 0 || ::fstat(in.fd, &st) != 0)
-        fail("Cannot read", from);
-    if (!S_ISREG(st.st_mode))
-        fail("Not a file", from, EINVAL);
-    const Fd out(::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (out.fd < 0)
-        fail("Cannot create", to);
-
-    qint64 done = 0;
-    bool inKernel = true; // copy_file_range; sendfile where it cannot
-    for (;;) {
-        ssize_t n = inKernel ? ::copy_file_range(in.fd, nullptr, out.fd, nullptr, kChunkBytes, 0)
-                             : ::sendfile(out.fd, in.fd, nullptr, kChunkBytes);
-        if (n < 0 && inKernel
-            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-            inKernel = false;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Cannot copy into", to);
-        if (n == 0)
-            break;
-        done += n;
-        if (onProgress)
-            onProgress(done);
-    }
-    return done;
-}
-
-void flushFile(const QString& path)
-{
-    const Fd file(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0 || ::fsync(file.fd) != 0)
-        fail("Cannot flush", path);
+    static const QStringList names { QStringLiteral("KBMProjectTemplate.Tessel"),
+        QStringLiteral("KBMProjectTemplate.db") };
+    return names;
 }
 
 ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
+    : m_path(QDir::cleanPath(QFileInfo(projectFolder).absoluteFilePath()))
 {
     if (projectFolder.trimmed().isEmpty())
         throw std::runtime_error("The request names no local project folder.");
-    m_folder = absoluteFolder(projectFolder);
-    const QFileInfo info(m_folder);
-    m_parent = info.path();
-    if (info.fileName().isEmpty() || m_parent == m_folder)
-        throw std::runtime_error(QStringLiteral("\"%1\" cannot be a project folder.")
-                                     .arg(QDir::toNativeSeparators(m_folder))
-                                     .toStdString());
-    const QString sibling = m_parent + QStringLiteral("/.") + info.fileName();
-    m_staging = sibling + QStringLiteral(".bimcore-staging");
-    m_ready = sibling + QStringLiteral(".bimcore-ready");
-    m_old = sibling + QStringLiteral(".bimcore-old");
-
-    // Folders made here are flushed into their parents, so that a first fetch
-    // survives a power loss as a whole.
-    QStringList created;
-    for (QString folder = m_parent; !exists(folder) && QFileInfo(folder).path() != folder;
-         folder = QFileInfo(folder).path())
-        created.prepend(folder);
-    if (!QDir().mkpath(m_parent))
-        fail("Cannot create the folder", m_parent, EACCES);
-    for (const QString& folder : created)
-        syncFolder(QFileInfo(folder).path());
-    m_lock = std::make_unique<Fd>(
-        ::open(native(m_parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (m_lock->fd < 0 || ::flock(m_lock->fd, LOCK_EX) != 0)
-        fail("Cannot lock the folder", m_parent);
+    m_created = !QFileInfo(m_path).isDir();
+    if (!QDir().mkpath(m_path))
+        fail("Cannot create the folder", m_path, EACCES);
+    m_folder.reset(::open(native(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_folder || ::flock(m_folder.get(), LOCK_EX) != 0)
+        fail("Cannot lock the folder", m_path);
     recover();
-    struct stat st;
-    m_folderExisted = ::stat(native(m_folder).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-    m_folderMode = m_folderExisted ? st.st_mode & 07777 : 0777;
 }
 
 ProjectFolderUpdate::~ProjectFolderUpdate()
 {
-    if (!m_staged)
-        return;
     try {
-        if (m_committed) {
-            removeTree(m_ready);
-            removeTree(m_old);
-        } else {
-            removeTree(m_staging);
-        }
-    } catch (...) {
-        // The next update removes it before it starts.
+        recover();
+    } catch (const std::exception&) {
+        // The next update removes them before it starts.
     }
+    // A host opens a missing folder by fetching it again, an empty one not.
+    if (m_created && !m_committed)
+        ::rmdir(native(m_path).constData());
 }
 
 void ProjectFolderUpdate::recover()
 {
-    bool changed = false;
-    if (!exists(m_folder)) {
-        for (const QString& complete : { m_ready, m_old }) {
-            if (exists(complete)) {
-                rename(complete, m_folder);
-                changed = true;
-                break;
-            }
+    const int folder = m_folder.get();
+    if (exists(folder, kJournal)) {
+        for (const QString& name : projectFiles()) {
+            if (!exists(folder, staged(name)))
+                continue; // already in place
+            removeWithJournals(folder, name);
+            if (::renameat(
+                    folder, native(staged(name)).constData(), folder, native(name).constData())
+                != 0)
+                fail("Cannot move into place", path(name));
         }
+        if (::fsync(folder) != 0)
+            fail("Cannot flush the folder", m_path);
     }
-    for (const QString& leftover : { m_staging, m_ready, m_old }) {
-        if (exists(leftover)) {
-            removeTree(leftover);
-            changed = true;
-        }
-    }
-    if (changed)
-        syncFolder(m_parent);
+    for (const QString& name : projectFiles())
+        removeWithJournals(folder, staged(name));
+    removeWithJournals(folder, kJournalDraft);
+    removeWithJournals(folder, kJournal);
+    if (::fsync(folder) != 0)
+        fail("Cannot flush the folder", m_path);
 }
 
-const QString& ProjectFolderUpdate::stage(const QStringList& replacedNames)
+void ProjectFolderUpdate::stage(const QString& from, const QString& name)
 {
-    if (::mkdir(native(m_staging).constData(), m_folderMode) != 0)
-        fail("Cannot create the folder", m_staging);
-    m_staged = true;
-    if (m_folderExisted)
-        mirrorFolder(m_folder, m_staging, replacedNames);
-    return m_staging;
+    const UniqueFd in(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!in || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        fail("Cannot read the file", from, in ? EINVAL : errno);
+    removeWithJournals(m_folder.get(), staged(name));
+    const UniqueFd out(::openat(m_folder.get(), native(staged(name)).constData(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!out)
+        fail("Cannot create", stagedPath(name));
+    copyInto(in.get(), out.get(), stagedPath(name));
+    if (::fsync(out.get()) != 0)
+        fail("Cannot flush", stagedPath(name));
 }
 
 void ProjectFolderUpdate::commit()
 {
-    syncFolder(m_staging);
-    // From here on the staged folder is complete: a crash between the steps
-    // below is completed by recovery instead of rolled back.
-    rename(m_staging, m_ready);
-    m_committed = true;
-    syncFolder(m_parent);
-    if (!m_folderExisted) {
-        rename(m_ready, m_folder);
-    } else if (!exchange(m_ready, m_folder)) {
-        rename(m_folder, m_old);
-        rename(m_ready, m_folder);
+    const int folder = m_folder.get();
+    {
+        const UniqueFd journal(::openat(folder, native(kJournalDraft).constData(),
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        const QByteArray text = native(projectFiles().join('\n') + '\n');
+        if (!journal || ::write(journal.get(), text.constData(), size_t(text.size())) != text.size()
+            || ::fsync(journal.get()) != 0)
+            fail("Cannot write the journal", path(kJournalDraft));
     }
-    syncFolder(m_parent);
+    // The staged files are flushed: from the rename on, the update is complete
+    // even if the process goes now.
+    if (::fsync(folder) != 0
+        || ::renameat(
+               folder, native(kJournalDraft).constData(), folder, native(kJournal).constData())
+            != 0)
+        fail("Cannot put the journal in place", path(kJournal));
+    m_committed = true;
+    recover();
 }
 
 } // namespace PlatformSvcComm

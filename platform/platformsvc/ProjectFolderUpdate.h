@@ -1,74 +1,70 @@
 #pragma once
 
-#include <platformsvc/platformsvc_export.h>
+#include <fs/UniqueFd.h>
 
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-#include <memory>
-#include <sys/types.h>
-
 namespace PlatformSvcComm {
 
-struct Fd;
-
-// Copies a regular file into a new file (which must not exist) and returns
-// the bytes copied. onProgress, if set, gets the bytes copied so far after
-// each chunk and may throw to abandon the copy.
-qint64 copyFile(
-    const QString& from, const QString& to, const std::function<void(qint64 copied)>& onProgress);
-
-// Writes a file's data to the disk.
-void flushFile(const QString& path);
-
-// Replaces files of a project folder all together or not at all, even when
-// the process is killed at any instant or the machine loses power: every
-// write is flushed before the name that makes it visible is put in place.
-// The new files are written into ".<name>.bimcore-staging" beside the project
-// folder, with hard links to the folder's other entries; once flushed it is
-// renamed to ".<name>.bimcore-ready" and swapped with the project folder in
-// one step (or, where the file system cannot, the project folder is moved to
-// ".<name>.bimcore-old" first). Recovery, run first by every update: a
-// missing project folder is completed from the ready folder or restored from
-// the old one, then every leftover is removed. An exclusive lock on the parent
-// folder keeps two updates of the same parent (in any process) apart.
-// Faults throw std::runtime_error naming the path and the system's reason.
-class PLATFORMSVC_EXPORT ProjectFolderUpdate
+/**
+ * @brief Replaces the project's two files in its folder, both or neither, even
+ * when the process is killed at any instant or the machine loses power.
+ *
+ * The new files are written into the folder under staged names and flushed;
+ * then a journal naming the staged pair is put in place, the staged files are
+ * renamed over the old ones and the journal goes. The next update of the
+ * folder completes an update whose journal is there and removes the staged
+ * files of one whose journal is not, so that the folder is left with the old
+ * pair or the new one. Every other entry of the folder, and the folder itself
+ * with its owner, group and mode, stays as it is. An exclusive lock on the
+ * folder keeps two updates of it (in any process) apart. One thread at a time.
+ */
+class ProjectFolderUpdate
 {
 public:
-    // Creates the parent folder if needed, takes the lock and recovers.
+    /**
+     * @brief Opens the project folder, creating it if it is missing, takes its
+     * lock and completes or rolls back an interrupted update.
+     * @param projectFolder the local project folder.
+     * @throws std::runtime_error naming the path and the system's reason.
+     */
     explicit ProjectFolderUpdate(const QString& projectFolder);
-    // Removes the staging folder of an update that was not committed, or the
-    // replaced files of one that was: those are of no use to anyone waiting
-    // for the new ones, so they go last.
+    /**
+     * @brief Rolls back an update that was not committed, and removes the
+     * folder again if it made it; never throws.
+     */
     ~ProjectFolderUpdate();
-    ProjectFolderUpdate(const ProjectFolderUpdate&) = delete;
-    ProjectFolderUpdate& operator=(const ProjectFolderUpdate&) = delete;
 
-    const QString& projectFolder() const { return m_folder; }
-    bool projectFolderExisted() const { return m_folderExisted; }
+    /** @brief "KBMProjectTemplate.Tessel" and "KBMProjectTemplate.db". */
+    static const QStringList& projectFiles();
 
-    // Creates the staging folder with links to the project folder's entries
-    // other than `replacedNames`, and returns it; the caller writes the new
-    // files there and flushes them.
-    const QString& stage(const QStringList& replacedNames);
-    // Puts the staged folder in place of the project folder.
+    /** @return the path of the project file `name` in the folder. */
+    QString path(const QString& name) const { return m_path + QLatin1Char('/') + name; }
+    /** @return the path of the staged copy of the project file `name`. */
+    QString stagedPath(const QString& name) const { return path(staged(name)); }
+
+    /**
+     * @brief Copies a file into the staged copy of the project file `name`
+     * and flushes it.
+     * @throws std::runtime_error naming the path and the system's reason.
+     */
+    void stage(const QString& from, const QString& name);
+    /**
+     * @brief Puts the staged files in place of the project files.
+     * @throws std::runtime_error; the next update then completes the commit
+     * once the journal is in place, or else rolls it back.
+     */
     void commit();
 
 private:
+    static QString staged(const QString& name) { return QLatin1Char('.') + name + ".bimcore-new"; }
     void recover();
 
-    QString m_folder;
-    QString m_parent;
-    QString m_staging;
-    QString m_ready;
-    QString m_old;
-    bool m_folderExisted { false };
-    mode_t m_folderMode { 0777 }; // the staged folder's, as the project folder's
-    bool m_staged { false };
+    QString m_path;
+    UniqueFd m_folder; // open and locked for the whole update
+    bool m_created { false };
     bool m_committed { false };
-    std::unique_ptr<Fd> m_lock;
 };
 
 } // namespace PlatformSvcComm

@@ -1,11 +1,11 @@
-// A process killed at any moment of an update leaves the project folder with
-// one complete revision, old or new, and the next update clears what it left.
+// Other processes around an update: one killed at any moment of it leaves one
+// complete revision once the next update has started, and one writing into
+// the project folder meanwhile loses nothing.
 
 #include "FetchRequest.h"
 #include "ProjectFolders.h"
 
 #include <platformsvc/LocalCentralStore.h>
-#include <platformsvc/ProjectFolderUpdate.h>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -21,74 +21,106 @@ class TestProjectFolderKill : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+    const QString m_store = m_dir.filePath("store");
+    const QString m_project = m_dir.filePath("local/P");
+    QByteArray m_revisions[2]; // both files of A, of B
+    qint64 m_updateUs { 0 }; // one update here
+
+    void fetch(const char* key) const
+    {
+        PlatformSvcComm::LocalCentralStore(m_store).fetch(fetchRequest(key, m_project), {});
+    }
+
 private Q_SLOTS:
-    void killedUpdatesLeaveOneCompleteRevision();
+    void initTestCase()
+    {
+        for (int r = 0; r < 2; ++r) {
+            Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } }, {} };
+            for (int i = 1; i <= 40000 - 10000 * r; ++i)
+                segment.records.push_back(
+                    { quint64(i), { qint64(i), QString("segment %1").arg(i) } });
+            const QString folder = m_store + (r ? "/B/" : "/A/");
+            writeProject(
+                folder, { projectTable(1), segment }, QString(200000 + 300000 * r, 'a' + r));
+            m_revisions[r] = readAll(folder + kModelFile) + readAll(folder + kDatabaseFile);
+        }
+        fetch("A");
+        QElapsedTimer timer;
+        timer.start();
+        fetch("B");
+        m_updateUs = timer.nsecsElapsed() / 1000;
+    }
+
+    void killedUpdatesLeaveOneCompleteRevision()
+    {
+        constexpr int kKills = 40;
+        int interrupted = 0;
+        for (int kill = 0; kill < kKills; ++kill) {
+            QProcess child;
+            child.start(
+                QCoreApplication::applicationFilePath(), { "--update-loop", m_store, m_project });
+            QVERIFY(child.waitForReadyRead(10000));
+            QThread::usleep(m_updateUs * 2 * (kill + 1) / kKills);
+            child.kill();
+            QVERIFY(child.waitForFinished());
+
+            interrupted += QDir(m_project).entryList(QDir::Hidden | QDir::Files).size() > 2;
+            try {
+                fetch("missing"); // completes or rolls back the update, then fails
+            } catch (const std::exception&) {
+            }
+            const QByteArray found
+                = readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile);
+            QVERIFY2(found == m_revisions[0] || found == m_revisions[1],
+                qPrintable(QStringLiteral("kill %1: the files are no revision's pair").arg(kill)));
+            QCOMPARE(QDir(m_project).entryList(QDir::Hidden | QDir::Files),
+                QStringList({ kDatabaseFile, kModelFile }));
+        }
+        qInfo("kills during an update in progress: %d of %d", interrupted, kKills);
+        QVERIFY(interrupted >= kKills / 4); // the kills must really hit updates in progress
+    }
+
+    void writerInTheFolderLosesNothing()
+    {
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(), { "--write-notes", m_project });
+        QVERIFY(writer.waitForReadyRead(10000));
+        for (int i = 0; i < 6; ++i)
+            fetch(i % 2 ? "A" : "B");
+        writer.kill();
+        QVERIFY(writer.waitForFinished());
+        // The last note it printed, and every note before it, was written.
+        const int notes = writer.readAllStandardOutput().trimmed().split('\n').last().toInt();
+        QVERIFY(notes > 10);
+        int lost = 0;
+        for (int note = 0; note <= notes; ++note)
+            lost += !QFile::exists(m_project + QStringLiteral("/note-%1").arg(note));
+        QVERIFY2(lost == 0, qPrintable(QString("%1 of %2 notes lost").arg(lost).arg(notes)));
+    }
 };
-
-void TestProjectFolderKill::killedUpdatesLeaveOneCompleteRevision()
-{
-    constexpr int kKills = 40;
-    QTemporaryDir dir;
-    const QString store = dir.filePath("store");
-    const QString project = dir.filePath("local/P");
-    QByteArray revisions[2]; // both files of A, of B
-    for (int r = 0; r < 2; ++r) {
-        Table segment { "segment", { { "id", tdtInt64 }, { "name", tdtString } }, {} };
-        for (int i = 1; i <= 40000 - 10000 * r; ++i)
-            segment.records.push_back({ quint64(i), { qint64(i), QString("segment %1").arg(i) } });
-        const QString folder = store + (r ? "/B/" : "/A/");
-        writeProject(folder, { projectTable(1), segment }, QString(200000 + 300000 * r, 'a' + r));
-        revisions[r] = readAll(folder + kModelFile) + readAll(folder + kDatabaseFile);
-    }
-
-    // How long one update takes here, so that the kills spread over two.
-    const PlatformSvcComm::LocalCentralStore central(store);
-    central.fetch(fetchRequest("A", project), {});
-    QElapsedTimer timer;
-    timer.start();
-    central.fetch(fetchRequest("B", project), {});
-    central.fetch(fetchRequest("A", project), {});
-    const qint64 updateUs = timer.nsecsElapsed() / 2000;
-
-    const auto local = [&dir] {
-        return QDir(dir.filePath("local"))
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    };
-    int interrupted = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), { "--update-loop", store, project });
-        QVERIFY(child.waitForReadyRead(10000));
-        QThread::usleep(updateUs * 2 * (kill + 1) / kKills);
-        child.kill();
-        QVERIFY(child.waitForFinished());
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-
-        const QByteArray found
-            = readAll(project + "/" + kModelFile) + readAll(project + "/" + kDatabaseFile);
-        QVERIFY2(found == revisions[0] || found == revisions[1],
-            qPrintable(QStringLiteral("kill %1: the files are no revision's pair").arg(kill)));
-        interrupted += local().size() > 1;
-        PlatformSvcComm::ProjectFolderUpdate { project }; // completes or rolls back the update
-        QCOMPARE(local(), QStringList { "P" });
-        QCOMPARE(
-            readAll(project + "/" + kModelFile) + readAll(project + "/" + kDatabaseFile), found);
-    }
-    qInfo("kills during an update in progress: %d of %d", interrupted, kKills);
-    // The kills must really have hit updates in progress.
-    QVERIFY(interrupted >= kKills / 4);
-}
 
 int main(int argc, char** argv)
 {
-    // The child: updates the folder from revision B, then A, then B... until
-    // it is killed. Says "r" once it is about to start.
+    // A child that updates the folder from revision B, then A, then B...
+    // until it is killed. Says "r" once it is about to start.
     if (argc == 4 && std::strcmp(argv[1], "--update-loop") == 0) {
         const PlatformSvcComm::LocalCentralStore central(QString::fromLocal8Bit(argv[2]));
         std::fputs("r\n", stdout);
         std::fflush(stdout);
         for (int i = 0;; ++i)
             central.fetch(fetchRequest(i % 2 ? "A" : "B", QString::fromLocal8Bit(argv[3])), {});
+    }
+    // A child that writes notes into the folder until it is killed, printing
+    // the number of each note once it is written.
+    if (argc == 3 && std::strcmp(argv[1], "--write-notes") == 0) {
+        for (int note = 0;; ++note) {
+            writeBytes(QStringLiteral("%1/note-%2").arg(QString::fromLocal8Bit(argv[2])).arg(note),
+                "note");
+            std::printf("%d\n", note);
+            std::fflush(stdout);
+            QThread::usleep(200);
+        }
     }
     QCoreApplication app(argc, argv);
     TestProjectFolderKill test;
