@@ -141,7 +141,9 @@ bool DownloadSink::start()
     if (m_status != 200 && !continuing)
         return false;
 
-    QString name = announcedName(QString::fromUtf8(headerValue("content-disposition")));
+    // Decoded whole: a NUL must not end the name early.
+    const QByteArray disposition = headerValue("content-disposition");
+    QString name = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
     if (name.isEmpty() && continuing)
         name = leftover->name;
     m_lastPart = m_folder.lastPartFor(name);

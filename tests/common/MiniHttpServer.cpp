@@ -1,7 +1,9 @@
 #include "MiniHttpServer.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -172,6 +174,11 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     const QByteArray body = framedBody(response);
     switch (m_behaviour) {
     case Behaviour::Answer:
+        if (response.trickleMs > 0) {
+            socket->write(head);
+            trickle(socket, body, response.trickleMs);
+            break;
+        }
         socket->write(head + (response.cutAfter < 0 ? body : body.left(response.cutAfter)));
         if (response.cutAfter < 0 || !response.stallAtCut)
             socket->disconnectFromHost();
@@ -185,4 +192,17 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     case Behaviour::HalfBodyClose:
         break; // made an Answer with a cut by respond()
     }
+}
+
+void MiniHttpServer::trickle(QTcpSocket* socket, QByteArray rest, int intervalMs)
+{
+    if (rest.isEmpty())
+        return;
+    QPointer<QTcpSocket> alive(socket);
+    QTimer::singleShot(intervalMs, this, [=] {
+        if (!alive)
+            return;
+        alive->write(rest.left(1));
+        trickle(alive, rest.mid(1), intervalMs);
+    });
 }

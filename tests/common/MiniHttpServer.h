@@ -40,6 +40,8 @@ public:
         // left hanging when `stallAtCut`; -1 sends it all.
         int cutAfter = -1;
         bool stallAtCut = false;
+        // Sends the framed body one byte every this many milliseconds.
+        int trickleMs = 0;
     };
     // Makes the response to one raw request.
     using Handler = std::function<Response(const QByteArray& request)>;
@@ -84,6 +86,7 @@ private:
     void accept();
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
+    void trickle(QTcpSocket* socket, QByteArray rest, int intervalMs);
     static QByteArray head(const Response& response);
     static QByteArray framedBody(const Response& response);
     static QByteArray reasonOf(int status);
