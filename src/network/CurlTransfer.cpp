@@ -10,6 +10,8 @@ namespace network_detail {
 
 namespace {
 
+constexpr long kBufferSize = 1L << 20;
+
 void initCurlOnce()
 {
     // Function-local, so the first download of the process sets curl up once.
@@ -40,14 +42,16 @@ CurlTransfer::CurlTransfer(Receiver& receiver)
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlTransfer::onTimer);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    // CURLOPT_NOSIGNAL stays off: curl then keeps SIGPIPE of a peer that went
+    // away, on a TLS connection too, from the host while it works.
+    // Fewer, larger writes: the body goes to the disk as it comes.
+    curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
     m_curlTimer->setSingleShot(true);
-    QObject::connect(m_curlTimer.get(), &QTimer::timeout,
-        [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+    QObject::connect(m_curlTimer.get(), &QTimer::timeout, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
     QObject::connect(m_stallTimer.get(), &QTimer::timeout, [this] {
         if (m_sinceCheck < m_stallBytes)
             finish(Outcome::Stalled);
@@ -123,10 +127,9 @@ int CurlTransfer::onSocket(CURL*, curl_socket_t socket, int what, void* self, vo
             slot->setEnabled(wanted);
     };
     const bool remove = what == CURL_POLL_REMOVE;
-    notifier(watch->read, QSocketNotifier::Read, CURL_CSELECT_IN,
-        !remove && (what & CURL_POLL_IN));
-    notifier(watch->write, QSocketNotifier::Write, CURL_CSELECT_OUT,
-        !remove && (what & CURL_POLL_OUT));
+    notifier(watch->read, QSocketNotifier::Read, CURL_CSELECT_IN, !remove && (what & CURL_POLL_IN));
+    notifier(
+        watch->write, QSocketNotifier::Write, CURL_CSELECT_OUT, !remove && (what & CURL_POLL_OUT));
     if (remove) {
         // The notifier may be the one delivering its signal right now.
         transfer->m_retired.emplace_back(watch);

@@ -35,8 +35,8 @@ DownloadFolder::DownloadFolder(const QString& prefix)
     // begins the target's name.
     const QFileInfo target(prefix + QLatin1Char('x'));
     m_stemOfName = target.fileName().chopped(1);
-    m_dir.reset(::open(encoded(target.absolutePath()).constData(),
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    m_dir.reset(
+        ::open(encoded(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 bool DownloadFolder::openBookkeeping()
@@ -74,9 +74,12 @@ UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
     if (create)
         ::unlinkat(m_bookkeeping.get(), path.constData(), 0);
     // Not blocking, so that a pipe put there cannot hold the open up.
-    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
+    const int flags
+        = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
     UniqueFd file(::openat(m_bookkeeping.get(), path.constData(), flags, 0666));
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (file && (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1))
         file.reset();
     return file;
@@ -85,7 +88,9 @@ UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
 std::optional<QByteArray> DownloadFolder::readFile(const QString& name, qint64 largest) const
 {
     const UniqueFd file = openFile(name, false);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (!file || ::fstat(file.get(), &st) != 0 || st.st_size > largest)
         return std::nullopt;
     QByteArray content(int(st.st_size), Qt::Uninitialized);
@@ -116,7 +121,9 @@ void DownloadFolder::remove(const QString& name) const
 
 qint64 DownloadFolder::ageOf(const QString& name) const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstatat(m_bookkeeping.get(), encoded(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
     return qint64(std::time(nullptr)) - qint64(st.st_mtime);
@@ -141,7 +148,9 @@ QStringList DownloadFolder::filesEndingWith(const QString& ending) const
 DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned* mode) const
 {
     const QByteArray name = encoded(lastPart);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstatat(m_dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Target::Missing : Target::Refused;
     if (S_ISDIR(st.st_mode))
@@ -186,12 +195,15 @@ bool writeAll(const UniqueFd& file, const char* data, qint64 size)
 
 bool cutTo(const UniqueFd& file, qint64 size)
 {
-    return ::ftruncate(file.get(), off_t(size)) == 0 && ::lseek(file.get(), off_t(size), SEEK_SET) == size;
+    return ::ftruncate(file.get(), off_t(size)) == 0
+        && ::lseek(file.get(), off_t(size), SEEK_SET) == size;
 }
 
 qint64 sizeOf(const UniqueFd& file)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::fstat(file.get(), &st) == 0 ? qint64(st.st_size) : -1;
 }
 

@@ -204,8 +204,7 @@ QString DownloadSink::complete()
         && (!m_identity || m_length < 0 || m_keeper.size() - m_offset == m_length);
     // A digest of a compressed body names the bytes as sent, which are
     // decoded by now: only an identity body is checked.
-    const bool checked
-        = !m_digest.announced() || !m_identity || m_digest.matches(m_keeper.file());
+    const bool checked = !m_digest.announced() || !m_identity || m_digest.matches(m_keeper.file());
     if (!whole || !checked || !m_keeper.moveOver(m_lastPart, m_keepMode ? &m_mode : nullptr)) {
         m_keeper.discard();
         return {};

@@ -1,4 +1,3 @@
-#include "FileSizeLimit.h"
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 
@@ -37,7 +36,9 @@ QByteArray randomBody(int size, quint32 seed = 1)
 // deflate" is a deflate stream without its zlib wrapper.
 QByteArray encoded(const QByteArray& body, const QByteArray& encoding)
 {
-    const int bits = encoding == "gzip" ? MAX_WBITS + 16 : encoding == "deflate" ? MAX_WBITS : -MAX_WBITS;
+    const int bits = encoding == "gzip" ? MAX_WBITS + 16
+        : encoding == "deflate"         ? MAX_WBITS
+                                        : -MAX_WBITS;
     z_stream stream {};
     deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY);
     QByteArray out(int(deflateBound(&stream, uLong(body.size()))), Qt::Uninitialized);
@@ -78,6 +79,7 @@ struct VersionedServer
     QByteArray body = randomBody(1 << 20);
     QByteArray etag = "\"v1\"";
     QList<int> cuts;
+    bool stallAtCut = false;
     MiniHttpServer http;
 
     VersionedServer()
@@ -88,18 +90,24 @@ struct VersionedServer
             const bool ranged = !range.isEmpty() && !etag.isEmpty()
                 && MiniHttpServer::headerOf(request, "If-Range") == etag;
             const int from = ranged ? range.mid(6).chopped(1).toInt() : 0;
-            Response response = MiniHttpServer::fileResponse("attachment; filename=m.bin", body.mid(from));
+            Response response
+                = MiniHttpServer::fileResponse("attachment; filename=m.bin", body.mid(from));
             if (!etag.isEmpty())
                 response.headers.append({ "ETag", etag });
             if (ranged) {
                 response.status = 206;
                 response.headers.append({ "Content-Range",
-                    QStringLiteral("bytes %1-%2/%3").arg(from).arg(body.size() - 1).arg(body.size()).toLatin1() });
+                    QStringLiteral("bytes %1-%2/%3")
+                        .arg(from)
+                        .arg(body.size() - 1)
+                        .arg(body.size())
+                        .toLatin1() });
             }
             if (cuts.value(n, -1) == -2)
                 response = MiniHttpServer::fileResponse("", "", 416);
             else if (cuts.value(n, -1) >= 0)
                 response.cutAfter = cuts.at(n) - from;
+            response.stallAtCut = stallAtCut;
             return response;
         });
     }
@@ -114,7 +122,8 @@ struct VersionedServer
 
 QString bookkeeping(const QString& dir, const QString& ending)
 {
-    const QStringList found = QDir(dir + ".bimcore-downloads").entryList({ "*" + ending }, QDir::Files);
+    const QStringList found
+        = QDir(dir + ".bimcore-downloads").entryList({ "*" + ending }, QDir::Files);
     return found.size() == 1 ? dir + ".bimcore-downloads/" + found.first() : QString();
 }
 
@@ -148,7 +157,8 @@ private slots:
     // A fresh folder holding the old "a.zip" for every test.
     void init()
     {
-        m_dir = m_root.path() + QStringLiteral("/%1/%2/").arg(QTest::currentTestFunction(), QTest::currentDataTag());
+        m_dir = m_root.path()
+            + QStringLiteral("/%1/%2/").arg(QTest::currentTestFunction(), QTest::currentDataTag());
         QVERIFY(QDir().mkpath(m_dir));
         QFile old(m_dir + "a.zip");
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOld) == kOld.size());
@@ -165,26 +175,30 @@ private slots:
         QTest::addColumn<QByteArray>("headers"); // lines; %good/%bad: digests
         QTest::addColumn<QString>("target"); // what "a.zip" is before
         QTest::addColumn<QString>("name"); // written, "" nothing, "threw"
-        auto row = [](const char* tag, const char* name, const QByteArray& disposition, int status = 200,
-                       F framing = F::Length, int cut = -1, const char* encoding = "",
-                       const char* headers = "", const char* target = "0644") {
+        auto row = [](const char* tag, const char* name, const QByteArray& disposition,
+                       int status = 200, F framing = F::Length, int cut = -1,
+                       const char* encoding = "", const char* headers = "",
+                       const char* target = "0644") {
             QTest::newRow(tag) << disposition << status << int(framing) << cut
                                << QByteArray(encoding) << QByteArray(headers) << target << name;
         };
         const char* aZip = "attachment; filename=a.zip";
         row("quoted", "b.zip", R"(attachment; filename="b.zip")");
-        row("following parameters stay", "a.zip; size=3", R"(attachment; filename="a.zip"; size=3)");
+        row("following parameters stay", "a.zip; size=3",
+            R"(attachment; filename="a.zip"; size=3)");
         row("utf-8", "模型.zip", R"(attachment; filename="模型.zip")");
         row("no filename", "", "attachment");
-        for (const char* refused : { "../x", "a/b", "..", "a\x01.txt", "\x1b[31mred", "CON.txt", "lpt9",
-                 "a.txt.", "a.txt ", "x:y", "a*b", ".bimcore-downloads" })
+        for (const char* refused : { "../x", "a/b", "..", "a\x01.txt", "\x1b[31mred", "CON.txt",
+                 "lpt9", "a.txt.", "a.txt ", "x:y", "a*b", ".bimcore-downloads" })
             row(("refused " + QByteArray(refused).toPercentEncoding()).constData(), "",
                 QByteArray("attachment; filename=\"") + refused + '"');
         row("NUL", "", QByteArray("attachment; filename=\"a\0b.txt\"", 30));
         for (int status : { 202, 204, 205, 206, 302, 304, 404, 500 })
             row(QByteArray::number(status), "", aZip, status);
-        row("two lengths", "", aZip, 200, F::Close, -1, "", "Content-Length: 10\nContent-Length: 1000");
-        row("length too large", "", aZip, 200, F::Close, -1, "", "Content-Length: 99999999999999999999");
+        row("two lengths", "", aZip, 200, F::Close, -1, "",
+            "Content-Length: 10\nContent-Length: 1000");
+        row("length too large", "", aZip, 200, F::Close, -1, "",
+            "Content-Length: 99999999999999999999");
         row("length and chunks", "", aZip, 200, F::Chunked, -1, "", "Content-Length: 100000");
         row("cut, length", "", aZip, 200, F::Length, 50000);
         row("chunked", "a.zip", aZip, 200, F::Chunked);
@@ -199,7 +213,8 @@ private slots:
         row("gzip cut, chunked", "", aZip, 200, F::Chunked, 20000, "gzip");
         row("gzip cut, no length", "", aZip, 200, F::Close, 20000, "gzip");
         row("unknown encoding", "", aZip, 200, F::Length, -1, "br2");
-        row("digest matches", "a.zip", aZip, 200, F::Length, -1, "", "Repr-Digest: sha-256=:%good:");
+        row("digest matches", "a.zip", aZip, 200, F::Length, -1, "",
+            "Repr-Digest: sha-256=:%good:");
         row("digest differs", "", aZip, 200, F::Length, -1, "", "Repr-Digest: sha-512=:%bad:");
         row("old digest differs", "", aZip, 200, F::Length, -1, "", "Digest: SHA-256=%bad");
         row("trickle", "", aZip, 200, F::Length, -2);
@@ -228,31 +243,41 @@ private slots:
         if (target.startsWith('0') || target == "link") {
             QFile old(target == "link" ? outside : m_dir + "a.zip");
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOld) == kOld.size());
-            QVERIFY(target == "link" || chmod(QFile::encodeName(old.fileName()), target.toUInt(nullptr, 8)) == 0);
+            QVERIFY(target == "link"
+                || chmod(QFile::encodeName(old.fileName()), target.toUInt(nullptr, 8)) == 0);
         }
         QVERIFY(target != "link" || QFile::link(outside, m_dir + "a.zip"));
         const QByteArray body = randomBody(100000);
-        Response response = MiniHttpServer::fileResponse(disposition, encoding.isEmpty() ? body : encoded(body, encoding), status);
+        Response response = MiniHttpServer::fileResponse(
+            disposition, encoding.isEmpty() ? body : encoded(body, encoding), status);
         response.framing = F(framing);
         response.cutAfter = cutAfter;
         response.trickleMs = cutAfter == -2 ? 100 : 0;
         if (!encoding.isEmpty())
-            response.headers.append({ "Content-Encoding", encoding == "raw deflate" ? "deflate" : encoding });
+            response.headers.append(
+                { "Content-Encoding", encoding == "raw deflate" ? "deflate" : encoding });
         const auto digest = [](const QByteArray& data, QCryptographicHash::Algorithm kind) {
             return QCryptographicHash::hash(data, kind).toBase64();
         };
         headers.replace("%good", digest(body, QCryptographicHash::Sha256));
-        headers.replace("%bad", digest("x", headers.contains("512") ? QCryptographicHash::Sha512 : QCryptographicHash::Sha256));
+        headers.replace("%bad",
+            digest("x",
+                headers.contains("512") ? QCryptographicHash::Sha512 : QCryptographicHash::Sha256));
         for (const QByteArray& line : headers.split('\n')) {
             if (!line.isEmpty())
-                response.headers.append({ line.left(line.indexOf(':')), line.mid(line.indexOf(':') + 2) });
+                response.headers.append(
+                    { line.left(line.indexOf(':')), line.mid(line.indexOf(':') + 2) });
         }
         MiniHttpServer server;
-        server.respond(response, cutAfter == -3 ? MiniHttpServer::Behaviour::Silent : MiniHttpServer::Behaviour::Answer);
+        server.respond(response,
+            cutAfter == -3 ? MiniHttpServer::Behaviour::Silent : MiniHttpServer::Behaviour::Answer);
         HttpRequestTestPeer::ShortTimeout shortTimeout(cutAfter == -3 ? 400 : 4000);
 
         const QString result = download(server.url("/f"), m_dir);
-        QCOMPARE(result, name == "threw" ? "threw: 网络超时！" : name.isEmpty() ? QString() : m_dir + name);
+        QCOMPARE(result,
+            name == "threw"      ? "threw: 网络超时！"
+                : name.isEmpty() ? QString()
+                                 : m_dir + name);
         QStringList entries { "a.zip" };
         if (!name.isEmpty() && name != "a.zip" && name != "threw")
             entries.append(name);
@@ -261,20 +286,24 @@ private slots:
         const bool replaced = name == "a.zip";
         if (target.startsWith('0')) {
             QVERIFY(contentOf(m_dir + "a.zip") == (replaced ? body : kOld));
-            struct stat st {};
+            struct stat st
+            {
+            };
             QCOMPARE(stat(QFile::encodeName(m_dir + "a.zip"), &st), 0);
             QCOMPARE(st.st_mode & 07777, target.toUInt(nullptr, 8));
         }
         QVERIFY(name.isEmpty() || name == "threw" || contentOf(m_dir + name) == body);
         QVERIFY(target != "folder" || entriesOf(m_dir + "a.zip") == QStringList { "x" });
-        QVERIFY(target != "link" || (contentOf(outside) == kOld && !QFileInfo(m_dir + "a.zip").isSymLink()));
+        QVERIFY(target != "link"
+            || (contentOf(outside) == kOld && !QFileInfo(m_dir + "a.zip").isSymLink()));
     }
 
     // A chunked body cut before its last chunk never replaces the file.
     void cutChunksKeepTheOldFile()
     {
         MiniHttpServer server;
-        Response response = MiniHttpServer::fileResponse("attachment; filename=a.zip", randomBody(1 << 16));
+        Response response
+            = MiniHttpServer::fileResponse("attachment; filename=a.zip", randomBody(1 << 16));
         response.framing = F::Chunked;
         response.cutAfter = (1 << 16) + 4 * 8;
         server.respond(response);
@@ -292,11 +321,13 @@ private slots:
         QTest::addColumn<QByteArrayList>("ranges");
         QTest::addColumn<int>("calls"); // the calls it takes
         const int half = 1 << 19;
-        QTest::newRow("cut once, continued in the call") << QList<int> { half } << QByteArray("\"v1\"")
-                                                       << QByteArrayList { "", "bytes=524288-" } << 1;
+        QTest::newRow("cut once, continued in the call")
+            << QList<int> { half } << QByteArray("\"v1\"") << QByteArrayList { "", "bytes=524288-" }
+            << 1;
         QTest::newRow("cut four times, the next call continues")
             << QList<int> { 1000, 2000, 3000, 4000 } << QByteArray("\"v1\"")
-            << QByteArrayList { "", "bytes=1000-", "bytes=2000-", "bytes=3000-", "bytes=4000-" } << 2;
+            << QByteArrayList { "", "bytes=1000-", "bytes=2000-", "bytes=3000-", "bytes=4000-" }
+            << 2;
         QTest::newRow("416 starts over") << QList<int> { half, -2 } << QByteArray("\"v1\"")
                                          << QByteArrayList { "", "bytes=524288-", "" } << 1;
         QTest::newRow("no version, no retry")
@@ -325,7 +356,10 @@ private slots:
     {
         VersionedServer server;
         HttpRequest::setDownloadProgress(cancelWhenPast);
-        const auto stop = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); cancelAt = -1; });
+        const auto stop = qScopeGuard([] {
+            HttpRequest::setDownloadProgress(nullptr);
+            cancelAt = -1;
+        });
         cancelAt = 1 << 18;
         QCOMPARE(download(server.http.url("/m"), m_dir), QString());
         const qint64 kept = recordedBytes(m_dir);
@@ -333,7 +367,8 @@ private slots:
         cancelAt = -1;
         QCOMPARE(download(server.http.url("/m"), m_dir), m_dir + "m.bin");
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
-        QCOMPARE(server.ranges(), (QByteArrayList { "", "bytes=" + QByteArray::number(kept) + '-' }));
+        QCOMPARE(
+            server.ranges(), (QByteArrayList { "", "bytes=" + QByteArray::number(kept) + '-' }));
     }
 
     // A download killed mid-body is continued from its last checkpoint.
@@ -342,13 +377,15 @@ private slots:
         VersionedServer server;
         server.body = randomBody(40 << 20);
         server.cuts = { 36 << 20 };
+        server.stallAtCut = true;
         QProcess child;
         child.start(DOWNLOAD_CHILD, { server.http.url("/m"), m_dir });
         QVERIFY(QTest::qWaitFor([&] { return recordedBytes(m_dir) > 0; }, 20000));
         child.kill();
         QVERIFY(child.waitForFinished());
         const qint64 kept = recordedBytes(m_dir);
-        server.cuts.clear();
+        server.cuts = { -1, -1 };
+        server.stallAtCut = false;
         QCOMPARE(download(server.http.url("/m"), m_dir), m_dir + "m.bin");
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
         QCOMPARE(server.ranges().last(), "bytes=" + QByteArray::number(kept) + '-');
@@ -359,10 +396,13 @@ private slots:
     {
         MiniHttpServer proxy;
         proxy.respondFile("attachment; filename=a.zip", "via proxy");
-        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", proxy.serverPort()));
-        const auto direct = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", proxy.serverPort()));
+        const auto direct
+            = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
         QCOMPARE(download("http://files.invalid/f", m_dir), m_dir + "a.zip");
-        QCOMPARE(MiniHttpServer::requestLineOf(proxy.requests().value(0)), QByteArray("GET http://files.invalid/f HTTP/1.1"));
+        QCOMPARE(MiniHttpServer::requestLineOf(proxy.requests().value(0)),
+            QByteArray("GET http://files.invalid/f HTTP/1.1"));
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
     }
 
