@@ -37,10 +37,14 @@ QByteArray proxyFor(const QUrl& url, QNetworkProxy* chosen)
     return scheme + QUrl::toAce(host) + ':' + QByteArray::number(chosen->port());
 }
 
-// Every certificate authority Qt trusts by default, and only those.
+// Every certificate authority Qt trusts by default, and only those. A
+// default configuration whose list was never set holds none, and Qt then
+// loads the system's when it needs them.
 QByteArray trustedAuthorities()
 {
     QList<QSslCertificate> authorities = QSslConfiguration::defaultConfiguration().caCertificates();
+    if (authorities.isEmpty())
+        authorities = QSslConfiguration::systemCaCertificates();
     QByteArray pem;
     for (const QSslCertificate& authority : authorities)
         pem += authority.toPem();

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -20,16 +21,32 @@ MiniHttpServer::MiniHttpServer()
 
 QString MiniHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_key.isNull() ? "http" : "https")
+        .arg(serverPort())
+        .arg(path);
+}
+
+void MiniHttpServer::useTls(const QSslCertificate& certificate, const QSslKey& key)
+{
+    m_certificate = certificate;
+    m_key = key;
+}
+
+void MiniHttpServer::incomingConnection(qintptr descriptor)
+{
+    if (m_key.isNull())
+        return QTcpServer::incomingConnection(descriptor);
+    auto* socket = new QSslSocket(this);
+    socket->setSocketDescriptor(descriptor);
+    socket->setLocalCertificate(m_certificate);
+    socket->setPrivateKey(m_key);
+    addPendingConnection(socket);
+    socket->startServerEncryption();
 }
 
 void MiniHttpServer::respond(Response response, Behaviour behaviour)
 {
-    if (behaviour == Behaviour::HalfBodyStall || behaviour == Behaviour::HalfBodyClose) {
-        response.cutAfter = framedBody(response).size() / 2;
-        response.stallAtCut = behaviour == Behaviour::HalfBodyStall;
-        behaviour = Behaviour::Answer;
-    }
     m_response = std::move(response);
     m_behaviour = behaviour;
     m_handler = nullptr;
@@ -188,9 +205,6 @@ void MiniHttpServer::answer(QTcpSocket* socket)
         break;
     case Behaviour::Silent:
         break;
-    case Behaviour::HalfBodyStall:
-    case Behaviour::HalfBodyClose:
-        break; // made an Answer with a cut by respond()
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 #include <QTcpServer>
 
@@ -51,15 +53,14 @@ public:
         Answer, // send the response, then close
         Close, // close the connection without a word
         Silent, // keep the connection open and never answer
-        // Shorthands for an answer cut after half its body:
-        HalfBodyStall, // then wait forever
-        HalfBodyClose, // then close
     };
 
     MiniHttpServer();
 
     // The address of path on this server.
     QString url(const QString& path = QStringLiteral("/")) const;
+    // Serves HTTPS from now on, under this certificate and key.
+    void useTls(const QSslCertificate& certificate, const QSslKey& key);
 
     void respond(Response response, Behaviour behaviour = Behaviour::Answer);
     void respondWith(Handler handler);
@@ -82,6 +83,9 @@ public:
     static QByteArray headerOf(const QByteArray& request, const QByteArray& name);
     static QByteArray bodyOf(const QByteArray& request);
 
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
@@ -91,6 +95,8 @@ private:
     static QByteArray framedBody(const Response& response);
     static QByteArray reasonOf(int status);
 
+    QSslCertificate m_certificate;
+    QSslKey m_key;
     Response m_response;
     Handler m_handler;
     Behaviour m_behaviour = Behaviour::Answer;

@@ -406,6 +406,40 @@ private slots:
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
     }
 
+    // Downloads trust the authorities of Qt's default configuration, and no
+    // other: a test authority made now is refused until it is added there.
+    void trustsQtsAuthorities()
+    {
+        const auto openssl = [&](const QString& arguments) {
+            QProcess run;
+            run.setWorkingDirectory(m_root.path());
+            run.start("openssl", arguments.split(' '));
+            return run.waitForFinished() && run.exitCode() == 0;
+        };
+        QVERIFY(openssl("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=TestCA -keyout "
+                        "ca.key -out ca.pem"));
+        QVERIFY(openssl("req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout tls.key -out "
+                        "tls.csr"));
+        QFile names(m_root.filePath("san.cnf"));
+        QVERIFY(names.open(QIODevice::WriteOnly) && names.write("subjectAltName=IP:127.0.0.1\n"));
+        names.close();
+        QVERIFY(openssl("x509 -req -in tls.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+                        "-extfile san.cnf -out tls.pem"));
+        const auto pem = [&](const char* name) { return contentOf(m_root.filePath(name)); };
+        MiniHttpServer server;
+        server.useTls(QSslCertificate(pem("tls.pem")), QSslKey(pem("tls.key"), QSsl::Rsa));
+        server.respondFile("attachment; filename=a.zip", "over tls");
+        QCOMPARE(download(server.url(), m_dir), QString());
+        const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+        const auto restore
+            = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(before); });
+        QSslConfiguration trusting = before;
+        trusting.setCaCertificates(before.caCertificates() << QSslCertificate(pem("ca.pem")));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        QCOMPARE(download(server.url(), m_dir), m_dir + "a.zip");
+        QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("over tls"));
+    }
+
     // The folder is a prefix of the file's path, and must exist.
     void dirIsAPrefixThatMustExist()
     {
