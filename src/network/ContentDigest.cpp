@@ -1,8 +1,6 @@
 #include "ContentDigest.h"
 
-#include <QList>
-
-#include <unistd.h>
+#include "DownloadFolder.h"
 
 namespace network_detail {
 
@@ -52,8 +50,8 @@ bool ContentDigest::matches(const UniqueFd& file) const
 {
     QCryptographicHash hash(algorithm);
     QByteArray block(1 << 20, Qt::Uninitialized);
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(file.get(), block.data(), size_t(block.size()), at);
+    for (qint64 at = 0;;) {
+        const qint64 got = readAt(file, block.data(), block.size(), at);
         if (got < 0)
             return false;
         if (got == 0)

@@ -68,6 +68,8 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
 
     QNetworkProxy proxy;
     set(CURLOPT_PROXY, proxyFor(parsed, &proxy));
+    // The proxy's answer to a tunnel is no head of the file's.
+    curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (!proxy.user().isEmpty()) {
         set(CURLOPT_PROXYUSERNAME, proxy.user().toUtf8());
         set(CURLOPT_PROXYPASSWORD, proxy.password().toUtf8());

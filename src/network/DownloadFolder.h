@@ -75,5 +75,7 @@ bool writeAll(const UniqueFd& file, const char* data, qint64 size);
 // Cuts the file to `size` bytes and places the end of it there.
 bool cutTo(const UniqueFd& file, qint64 size);
 qint64 sizeOf(const UniqueFd& file);
+// Reads up to `size` bytes from `offset` on; -1 on error.
+qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset);
 
 } // namespace network_detail

@@ -207,6 +207,11 @@ qint64 sizeOf(const UniqueFd& file)
     return ::fstat(file.get(), &st) == 0 ? qint64(st.st_size) : -1;
 }
 
+qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset)
+{
+    return qint64(::pread(file.get(), data, size_t(size), off_t(offset)));
+}
+
 } // namespace network_detail
 
 #endif
