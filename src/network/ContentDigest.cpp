@@ -2,6 +2,8 @@
 
 #include "DownloadFolder.h"
 
+#include <QList>
+
 namespace network_detail {
 
 void ContentDigest::read(const QByteArray& name, const QByteArray& header)
