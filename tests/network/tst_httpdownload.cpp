@@ -144,7 +144,7 @@ class TestHttpDownload : public QObject
     QString m_dir;
 
 private slots:
-    void initTestCase() { HttpRequestTestPeer::setRetryTiming(20, 300); }
+    void initTestCase() { HttpRequestTestPeer::setRetryTiming(20, 1500); }
 
     // A fresh folder holding the old "a.zip" for every test.
     void init()
