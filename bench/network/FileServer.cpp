@@ -1,5 +1,7 @@
 #include "FileServer.h"
 
+#include <fs/UniqueFd.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -10,22 +12,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
 
 namespace {
-
-struct Fd
-{
-    int fd;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 bool sendAll(int socket, const std::string& text)
 {
@@ -101,6 +94,8 @@ FileServer::FileServer(std::string path, std::string downloadName)
         || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("file server cannot listen on 127.0.0.1");
     m_port = ntohs(address.sin_port);
+    // A client that stops reading must not end the benchmark.
+    std::signal(SIGPIPE, SIG_IGN);
     m_thread = std::thread([this] { serve(); });
 }
 
@@ -115,10 +110,10 @@ FileServer::~FileServer()
 void FileServer::serve()
 {
     while (!m_stopping) {
-        Fd client { ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC) };
-        if (client.fd < 0)
+        const UniqueFd client(::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client)
             continue;
-        answer(client.fd);
+        answer(client.get());
     }
 }
 
@@ -132,13 +127,12 @@ void FileServer::answer(int client)
             return;
         head.append(buffer, size_t(n));
     }
-    const long long cutAfter = m_cutAfter.exchange(-1);
 
-    Fd file { ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC) };
+    const UniqueFd file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info
     {
     };
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0)
+    if (!file || ::fstat(file.get(), &info) != 0)
         return;
     const long long size = info.st_size;
     char etag[64];
@@ -171,14 +165,11 @@ void FileServer::answer(int client)
     if (!sendAll(client, response))
         return;
 
-    const long long end = cutAfter >= 0 ? std::min(size, start + cutAfter) : size;
     off_t offset = start;
-    while (offset < end) {
-        if (::sendfile(client, file.fd, &offset, size_t(end - offset)) <= 0)
+    while (offset < size) {
+        if (::sendfile(client, file.get(), &offset, size_t(size - offset)) <= 0)
             return;
     }
-    if (end < size)
-        return; // closed with the body unfinished
     ::shutdown(client, SHUT_WR);
     // Let the client read to the end before the socket goes.
     while (::recv(client, buffer, sizeof buffer, 0) > 0) { }

@@ -21,11 +21,6 @@ public:
 
     int port() const { return m_port; }
 
-    // The next reply stops after this many bytes of its body and the
-    // connection closes, as when the network drops; the replies after it are
-    // whole again.
-    void cutNextReplyAfter(long long bodyBytes) { m_cutAfter = bodyBytes; }
-
     // Where the body of the last reply started in the file: 0 for the whole
     // file, -1 before any reply.
     long long lastReplyStart() const { return m_lastReplyStart; }
@@ -39,7 +34,6 @@ private:
     int m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_stopping { false };
-    std::atomic<long long> m_cutAfter { -1 };
     std::atomic<long long> m_lastReplyStart { -1 };
     std::thread m_thread;
 };

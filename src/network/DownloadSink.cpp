@@ -1,34 +1,22 @@
 #include "DownloadSink.h"
 
+#include "FileName.h"
+
 #include <QFileInfo>
-#include <QNetworkReply>
 #include <QStorageInfo>
 
-#include <utility>
-#include <zlib.h>
-
-#ifndef Q_OS_WIN
+#ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
 namespace network_detail {
 
 namespace {
-// Large enough to keep system calls few, small enough to keep memory flat.
-constexpr int kChunkSize = 1 << 20;
-
-// A name that stays in the folder it is put in.
-bool staysInFolder(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && !name.contains(QChar(0));
-}
 
 // The size no file of this process may pass, or -1 when there is none.
 qint64 fileSizeLimit()
 {
-#ifndef Q_OS_WIN
+#ifndef _WIN32
     rlimit limit {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         return qint64(limit.rlim_cur);
@@ -36,299 +24,192 @@ qint64 fileSizeLimit()
     return -1;
 }
 
-} // namespace
-
-const QByteArray DownloadSink::kAcceptEncoding = QByteArrayLiteral("gzip, deflate");
-
-// Reads both wrappings a server may use: gzip, and zlib for "deflate".
-struct DownloadSink::Inflater
+// Refused before a byte is written, rather than found out when the disk is
+// full.
+bool fitsOnDisk(const QString& prefix, qint64 offset, qint64 length)
 {
-    Inflater() { ready = inflateInit2(&stream, MAX_WBITS + 32) == Z_OK; }
-    ~Inflater()
-    {
-        if (ready)
-            inflateEnd(&stream);
-    }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-
-    z_stream stream {};
-    bool ready = false;
-    bool ended = false;
-};
-
-DownloadSink::DownloadSink(
-    QNetworkReply& reply, QString dir, PartialDownload& partial, Progress progress)
-    : m_reply(reply)
-    , m_dir(std::move(dir))
-    , m_partial(partial)
-    , m_progress(progress)
-{
-    m_onMetaData = QObject::connect(&reply, &QNetworkReply::metaDataChanged, [this] { start(); });
-    m_onReadyRead = QObject::connect(&reply, &QNetworkReply::readyRead, [this] { drain(); });
-}
-
-DownloadSink::~DownloadSink()
-{
-    QObject::disconnect(m_onMetaData);
-    QObject::disconnect(m_onReadyRead);
-}
-
-QString DownloadSink::fileNameFrom(const QString& contentDisposition)
-{
-    static const QString kKey = QStringLiteral("filename=");
-    const int at = contentDisposition.indexOf(kKey);
-    if (at < 0)
-        return {};
-    QString name = contentDisposition.mid(at + kKey.size());
-    name.remove(QLatin1Char('"'));
-    return staysInFolder(name) ? name : QString();
-}
-
-void DownloadSink::start()
-{
-    if (m_started)
-        return;
-    m_started = true;
-
-    const int status = m_reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const std::optional<PartRecord>& leftover = m_partial.leftover();
-    // A leftover the server will not continue is fetched whole, again.
-    m_startOver = leftover && (status == 416 || (status == 206 && !continuesLeftover()));
-    // An error reply's body is not the file; its outcome is settled once it
-    // has finished.
-    if (status >= 400 || m_reply.error() != QNetworkReply::NoError) {
-        m_failed = true;
-        return;
-    }
-    if (m_startOver) {
-        fail();
-        return;
-    }
-    // Only the rest of a leftover may come as a part of the file.
-    const bool continuing = leftover && status == 206;
-    if (status == 206 && !continuing) {
-        fail();
-        return;
-    }
-
-    QString name = fileNameFrom(QString::fromUtf8(m_reply.rawHeader("Content-Disposition")));
-    if (name.isEmpty() && continuing && staysInFolder(leftover->name))
-        name = leftover->name;
-    if (name.isEmpty() || !acceptEncoding(m_reply.rawHeader("Content-Encoding"))) {
-        fail();
-        return;
-    }
-    // The whole file comes again, so what was kept of it is of no use.
-    if (leftover && !continuing)
-        m_partial.forget();
-    const QVariant announced = m_reply.header(QNetworkRequest::ContentLengthHeader);
-    const qint64 length = announced.isValid() ? announced.toLongLong() : -1;
-    if (!fitsOnDisk(continuing ? leftover->bytes : 0, length)) {
-        fail();
-        return;
-    }
-    m_target = m_dir + name;
-    m_part = m_partial.open(continuing);
-    if (!m_part) {
-        fail();
-        return;
-    }
-    m_chunk.resize(kChunkSize);
-
-    if (continuing) {
-        m_record = *leftover;
-        m_offset = m_record.bytes;
-        m_total = m_record.total;
-    } else {
-        m_total = length;
-        m_record.etag = m_reply.rawHeader("ETag");
-        m_record.lastModified = m_reply.rawHeader("Last-Modified");
-        // What arrived of a compressed body cannot be continued as bytes of
-        // the file.
-        m_record.total = m_inflater ? 0 : m_total;
-    }
-    m_record.name = name;
-    reportProgress();
-}
-
-bool DownloadSink::continuesLeftover() const
-{
-    const PartRecord& leftover = *m_partial.leftover();
-    const QByteArray encoding = m_reply.rawHeader("Content-Encoding").trimmed().toLower();
-    if (!encoding.isEmpty() && encoding != "identity")
-        return false;
-    const QByteArray range = "bytes " + QByteArray::number(leftover.bytes) + '-'
-        + QByteArray::number(leftover.total - 1) + '/' + QByteArray::number(leftover.total);
-    if (m_reply.rawHeader("Content-Range").trimmed().toLower() != range)
-        return false;
-    // A server that ignored "If-Range" may still say that the file changed.
-    const QByteArray etag = m_reply.rawHeader("ETag");
-    const QByteArray lastModified = m_reply.rawHeader("Last-Modified");
-    return (etag.isEmpty() || leftover.etag.isEmpty() || etag == leftover.etag)
-        && (lastModified.isEmpty() || leftover.lastModified.isEmpty()
-            || lastModified == leftover.lastModified);
-}
-
-bool DownloadSink::acceptEncoding(const QByteArray& header)
-{
-    const QByteArray encoding = header.trimmed().toLower();
-    if (encoding.isEmpty() || encoding == "identity")
-        return true;
-    // Stored as it came, the file would not be the one the server meant.
-    if (encoding != "gzip" && encoding != "x-gzip" && encoding != "deflate")
-        return false;
-    m_inflater = std::make_unique<Inflater>();
-    m_decoded.resize(kChunkSize);
-    return m_inflater->ready;
-}
-
-bool DownloadSink::fitsOnDisk(qint64 offset, qint64 length) const
-{
-    // Refused before a byte is written, rather than found out when the disk
-    // is full. A compressed body needs at least its own length.
     if (length < 0)
         return true;
     const qint64 sizeLimit = fileSizeLimit();
     if (sizeLimit >= 0 && offset + length > sizeLimit)
         return false;
-    const QStorageInfo storage(QFileInfo(m_dir + QLatin1Char('x')).absolutePath());
+    const QStorageInfo storage(QFileInfo(prefix + QLatin1Char('x')).absolutePath());
     const qint64 available = storage.bytesAvailable();
     return !storage.isValid() || available < 0 || length <= available;
 }
 
-void DownloadSink::drain()
+// A length of digits only, small enough for any file.
+qint64 parseLength(const QByteArray& text)
 {
-    if (!m_started)
-        start();
-    if (m_failed || !m_part) {
-        // Keep the reply's buffer from growing while it runs out.
-        if (m_reply.isOpen())
-            m_reply.skip(m_reply.bytesAvailable());
-        return;
+    const QByteArray digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 18)
+        return -1;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
     }
-    const qint64 before = m_received;
-    while (m_reply.bytesAvailable() > 0) {
-        const qint64 got = m_reply.read(m_chunk.data(), m_chunk.size());
-        if (got <= 0)
-            break;
-        m_received += got;
-        if (!(m_inflater ? decode(m_chunk.constData(), got) : write(m_chunk.constData(), got))) {
-            fail();
-            return;
-        }
+    return digits.toLongLong();
+}
+
+} // namespace
+
+DownloadSink::DownloadSink(DownloadFolder& folder, PartKeeper& keeper, Progress progress)
+    : m_folder(folder)
+    , m_keeper(keeper)
+    , m_progress(progress)
+{
+}
+
+bool DownloadSink::header(const QByteArray& line)
+{
+    if (line.startsWith("HTTP/")) {
+        // Every response, an interim one too, starts its own head.
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        m_status = parts.size() > 1 ? parts.at(1).toInt() : 0;
+        m_headers.clear();
+        m_digest = ContentDigest();
+        return true;
     }
-    if (m_received != before)
-        reportProgress();
+    if (line == "\r\n" || line == "\n")
+        return (m_status >= 100 && m_status < 200) || start();
+    const int colon = line.indexOf(':');
+    if (colon <= 0)
+        return true;
+    const QByteArray name = line.left(colon).trimmed().toLower();
+    const QByteArray value = line.mid(colon + 1).trimmed();
+    m_headers[name].append(value);
+    m_digest.read(name, value);
+    return true;
+}
+
+QByteArray DownloadSink::headerValue(const QByteArray& name) const
+{
+    const QList<QByteArray> values = m_headers.value(name);
+    return values.isEmpty() ? QByteArray() : values.first();
+}
+
+bool DownloadSink::lengthIsSound()
+{
+    const QList<QByteArray> lengths = m_headers.value("content-length");
+    if (lengths.isEmpty())
+        return true;
+    // Two framings, or two lengths, leave the end of the body in doubt.
+    if (m_headers.contains("transfer-encoding"))
+        return false;
+    for (const QByteArray& length : lengths) {
+        const qint64 parsed = parseLength(length);
+        if (parsed < 0 || (m_length >= 0 && parsed != m_length))
+            return false;
+        m_length = parsed;
+    }
+    return true;
+}
+
+bool DownloadSink::continuesLeftover() const
+{
+    const PartRecord& leftover = *m_keeper.leftover();
+    if (!m_identity)
+        return false;
+    const QByteArray range = "bytes " + QByteArray::number(leftover.bytes) + '-'
+        + QByteArray::number(leftover.total - 1) + '/' + QByteArray::number(leftover.total);
+    if (headerValue("content-range").toLower() != range
+        || (m_length >= 0 && m_length != leftover.total - leftover.bytes))
+        return false;
+    // A server that ignored "If-Range" may still say that the file changed.
+    const QByteArray etag = headerValue("etag");
+    const QByteArray lastModified = headerValue("last-modified");
+    return (etag.isEmpty() || leftover.etag.isEmpty() || etag == leftover.etag)
+        && (lastModified.isEmpty() || leftover.lastModified.isEmpty()
+            || lastModified == leftover.lastModified);
+}
+
+bool DownloadSink::start()
+{
+    const QByteArray encoding = headerValue("content-encoding").toLower();
+    m_identity = encoding.isEmpty() || encoding == "identity";
+    if (!lengthIsSound() || m_digest.malformed)
+        return false;
+    // curl does not report a compressed stream cut short when the body ends
+    // with the connection: only a length or chunks can then tell.
+    const bool framed = m_length >= 0 || m_headers.contains("transfer-encoding");
+    if (!m_identity && !framed)
+        return false;
+    const std::optional<PartRecord>& leftover = m_keeper.leftover();
+    const bool continuing = leftover && m_status == 206 && continuesLeftover();
+    // A leftover the server will not continue is fetched whole, again.
+    m_startOver = leftover && (m_status == 416 || (m_status == 206 && !continuing));
+    if (m_status != 200 && !continuing)
+        return false;
+
+    // Decoded whole: a NUL must not end the name early.
+    const QByteArray disposition = headerValue("content-disposition");
+    QString name = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
+    if (name.isEmpty() && continuing)
+        name = leftover->name;
+    m_lastPart = m_folder.lastPartFor(name);
+    if (!acceptableName(name, m_lastPart))
+        return false;
+    switch (m_folder.target(m_lastPart, &m_mode)) {
+    case DownloadFolder::Target::Refused:
+        return false;
+    case DownloadFolder::Target::Writable:
+        m_keepMode = true;
+        break;
+    case DownloadFolder::Target::Missing:
+    case DownloadFolder::Target::Other:
+        break;
+    }
+    m_offset = continuing ? leftover->bytes : 0;
+    if (!fitsOnDisk(m_folder.prefix(), m_offset, m_length))
+        return false;
+
+    PartRecord record;
+    if (continuing) {
+        record = *leftover;
+    } else {
+        record.etag = headerValue("etag");
+        record.lastModified = headerValue("last-modified");
+        // What arrived of a decoded body is no count of the bytes sent.
+        record.total = m_identity ? m_length : 0;
+    }
+    record.name = name;
+    m_total = continuing ? leftover->total : m_identity ? m_length : -1;
+    if (!m_keeper.begin(continuing, record))
+        return false;
+    m_began = true;
+    reportProgress();
+    return true;
+}
+
+bool DownloadSink::body(const char* data, size_t size)
+{
+    if (!m_began || !m_keeper.write(data, qint64(size)))
+        return false;
+    reportProgress();
+    return true;
 }
 
 void DownloadSink::reportProgress() const
 {
     if (m_progress)
-        m_progress(m_offset + m_received, m_total);
-}
-
-bool DownloadSink::decode(const char* data, qint64 size)
-{
-    z_stream& stream = m_inflater->stream;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    stream.avail_in = uInt(size);
-    for (;;) {
-        if (m_inflater->ended) {
-            if (stream.avail_in == 0)
-                return true;
-            // gzip allows members one after the other.
-            if (inflateReset(&stream) != Z_OK)
-                return false;
-            m_inflater->ended = false;
-        }
-        stream.next_out = reinterpret_cast<Bytef*>(m_decoded.data());
-        stream.avail_out = uInt(m_decoded.size());
-        const int result = inflate(&stream, Z_NO_FLUSH);
-        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
-            return false;
-        if (!write(m_decoded.constData(), m_decoded.size() - qint64(stream.avail_out)))
-            return false;
-        m_inflater->ended = result == Z_STREAM_END;
-        // Room left in the output means the input is used up.
-        if (!m_inflater->ended && stream.avail_out > 0)
-            return true;
-    }
-}
-
-bool DownloadSink::write(const char* data, qint64 size)
-{
-    return m_part->write(data, size) == size;
-}
-
-void DownloadSink::fail()
-{
-    m_failed = true;
-    m_partial.discard();
-    m_part = nullptr;
-    // The body is of no use any more. Aborting from inside the reply's own
-    // signal is not safe, so it is queued.
-    QNetworkReply* reply = &m_reply;
-    // A reply that failed already comes to its end by itself.
-    QMetaObject::invokeMethod(
-        reply,
-        [reply] {
-            if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
-                reply->abort();
-        },
-        Qt::QueuedConnection);
-}
-
-void DownloadSink::keepOrDiscard()
-{
-    if (m_failed || !m_part)
-        return;
-    m_record.bytes = m_part->size();
-    if (!m_partial.keep(m_record))
-        m_partial.discard();
-    m_part = nullptr;
-}
-
-void DownloadSink::interrupted()
-{
-    keepOrDiscard();
-}
-
-bool DownloadSink::bodyIsWhole() const
-{
-    // A connection closed in mid-body can end the reply without an error: the
-    // announced length and a compressed stream's own end tell. A plain body
-    // sent in chunks carries neither, and the access manager keeps whether its
-    // last chunk came to itself: cut short, it ends with an error only now and
-    // then, and with none otherwise.
-    const QVariant length = m_reply.header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() != m_received)
-        return false;
-    return !m_inflater || m_inflater->ended;
+        m_progress(m_keeper.size(), m_total);
 }
 
 QString DownloadSink::complete()
 {
-    // What came before an error is still the file's, and worth keeping.
-    drain();
-    if (m_reply.error() != QNetworkReply::NoError) {
-        keepOrDiscard();
+    // A reply without a body never began one: a 204 or a 304 among them.
+    if (!m_began)
+        return {};
+    const bool whole = (m_total < 0 || m_keeper.size() == m_total)
+        && (!m_identity || m_length < 0 || m_keeper.size() - m_offset == m_length);
+    // A digest of a compressed body names the bytes as sent, which are
+    // decoded by now: only an identity body is checked.
+    const bool checked = !m_digest.announced() || !m_identity || m_digest.matches(m_keeper.file());
+    if (!whole || !checked || !m_keeper.moveOver(m_lastPart, m_keepMode ? &m_mode : nullptr)) {
+        m_keeper.discard();
         return {};
     }
-    if (m_failed || !m_part)
-        return {};
-    if (!bodyIsWhole()) {
-        keepOrDiscard();
-        return {};
-    }
-    // The file goes in place only at the whole size the server gave.
-    const bool whole = m_record.total <= 0 || m_part->size() == m_record.total;
-    m_part = nullptr;
-    if (!whole || !m_partial.moveOver(m_target)) {
-        m_partial.discard();
-        return {};
-    }
-    return m_target;
+    return m_folder.prefix() + m_lastPart.mid(m_folder.lastPartFor(QString()).size());
 }
 
 } // namespace network_detail

@@ -1,6 +1,5 @@
 #include "HttpRequest.h"
 
-#include "DownloadSink.h"
 #include "ReplyBody.h"
 #include "ReplyWait.h"
 
@@ -21,13 +20,10 @@ using namespace network_detail;
 
 QNetworkAccessManager* HttpRequest::m_pNetManager = nullptr;
 QTimer* HttpRequest::m_pTimer = nullptr;
-HttpRequest::DownloadProgress HttpRequest::m_downloadProgress = nullptr;
 
 namespace {
 
 const QByteArray kJsonType = QByteArrayLiteral("application/json");
-const QByteArray kFileType = QByteArrayLiteral("application/octet-stream");
-constexpr qint64 kDownloadReadBuffer = 1 << 20;
 
 // The services answer with a JSON object; anything else counts as empty.
 QJsonObject bodyObject(ReplyBody& body)
@@ -106,39 +102,4 @@ QJsonObject HttpRequest::HttpDelete(QString)
 QJsonObject HttpRequest::Request(QJsonObject, RequestType, QString)
 {
     return {};
-}
-
-QString HttpRequest::httpDownload(QString url, QString dir)
-{
-    init();
-    const QString authorization = Singleton<Global>::instance()->m_token;
-    PartialDownload partial(url, dir);
-    for (;;) {
-        QNetworkRequest request = serviceRequest(url, kFileType, authorization);
-        if (const auto& leftover = partial.leftover()) {
-            request.setRawHeader("Range", "bytes=" + QByteArray::number(leftover->bytes) + '-');
-            request.setRawHeader("If-Range", leftover->ifRange());
-            // The range counts bytes of the file as it is, not as sent.
-            request.setRawHeader("Accept-Encoding", "identity");
-        } else {
-            request.setRawHeader("Accept-Encoding", DownloadSink::kAcceptEncoding);
-        }
-        ReplyPtr reply(m_pNetManager->get(request));
-        // Without a limit the reply would hold whatever the disk has not taken yet.
-        reply->setReadBufferSize(kDownloadReadBuffer);
-        DownloadSink sink(*reply, dir, partial, m_downloadProgress);
-        if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut) {
-            sink.interrupted();
-            throw BIMException(networkTimeoutMessage(), 0);
-        }
-        const QString written = sink.complete();
-        if (!sink.mustStartOver())
-            return written;
-        partial.forget();
-    }
-}
-
-void HttpRequest::setDownloadProgress(DownloadProgress progress)
-{
-    m_downloadProgress = progress;
 }

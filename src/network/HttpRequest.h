@@ -54,23 +54,64 @@ public:
     static QJsonObject HttpDelete(QString url);
     static QJsonObject Request(QJsonObject body, RequestType type, QString url);
 
-    // Fetches one file into dir, under the name the server gives in
-    // "Content-Disposition". dir is a prefix: the name is appended with no
-    // separator, so pass it with a trailing "/". Returns the written path, or
-    // an empty text when nothing was written (request failed, name refused,
-    // file not writable, not enough free space for the announced length).
-    // Throws BIMException "网络超时！" on time-out.
-    //
-    // A transfer that is cut leaves its part in dir, in hidden
-    // ".download-*" files, when the server named a version of the file
-    // ("ETag" or "Last-Modified"); the next call for the same url and dir
-    // asks only for the rest, and starts over when the server cannot give
-    // it. A part left for more than 7 days is not continued.
+    /**
+     * @brief Fetches one file into a folder, under the name the server gives.
+     *
+     * Sends a GET with "Content-Type: application/octet-stream", the
+     * signed-in user's token as "Authorization" and "endpoint: PC", in this
+     * order, and waits in a local event loop, so the caller's events still
+     * run. The name is the text after the first "filename=" of the reply's
+     * "Content-Disposition", double quotes removed. Only a 200 reply, or a
+     * 206 that is exactly the rest of a part kept from before, is written, and
+     * the file replaces the one of its name only once the whole body has
+     * arrived (by its length, its last chunk or the end of its compressed
+     * stream) and matches the digest the server sent ("Repr-Digest" or
+     * "Digest", SHA-256 or SHA-512), keeping the mode of the file it
+     * replaces. Names that could leave the folder, hold NUL or control
+     * characters, or that a Windows machine could not hold, are refused, as
+     * are targets the user may not write and folders.
+     *
+     * Parts, their records and locks are kept in the hidden folder
+     * ".bimcore-downloads" beside the target. The record is advanced every
+     * 32 MiB or 2 seconds, so that a download that is cut, killed or
+     * cancelled is continued by the next call for the same url and dir when
+     * the server named a version of the file ("ETag" or "Last-Modified"). A
+     * transfer cut within the call, or whose body stops coming for 60
+     * seconds, is continued up to 3 times after 1, 2 and 4 seconds. A part
+     * left for more than 7 days is not continued. Proxy and trusted
+     * certificate authorities are those Qt uses for the same URL.
+     *
+     * @param url the file's address, parsed in QUrl::TolerantMode
+     * @param dir a prefix the name is appended to with no separator, so
+     *            pass it with a trailing "/"; the folder must exist
+     * @return the written path, or an empty text when nothing was written
+     *         (failed or refused reply, refused name or target, cut body,
+     *         digest mismatch, cancelled, not enough room for the length)
+     * @throws BIMException "网络超时！" (code 0) when the whole call, retries
+     *         included, takes 1000 seconds; the part is kept
+     *
+     * Call on the thread of the other requests, never inside another
+     * request's wait.
+     */
     static QString httpDownload(QString url, QString dir);
 
-    // Sets the receiver of download progress for every later download of
-    // the process; a null one drops the progress, as at start.
+    /**
+     * @brief Sets the receiver of download progress for every later download
+     *        of the process; a null one drops the progress, as at start.
+     *
+     * Call on the thread that downloads.
+     */
     static void setDownloadProgress(DownloadProgress progress);
+
+    /**
+     * @brief Ends the download that waits now: httpDownload then returns an
+     *        empty text and keeps the part for the next call.
+     *
+     * Meant for a host's slot or the download progress callback, which run
+     * inside the wait on the downloading thread; does nothing when no
+     * download waits.
+     */
+    static void cancelDownload();
 
 private:
     static void init();
@@ -78,6 +119,10 @@ private:
     static QNetworkAccessManager* m_pNetManager;
     static QTimer* m_pTimer;
     static DownloadProgress m_downloadProgress;
+    // The first pause before a retry, and how long a body may bring almost
+    // nothing before it counts as stopped; the tests shorten both.
+    static int m_retryPauseMs;
+    static int m_stallMs;
 
     // Lets the tests inspect the shared objects and shorten the time-out.
     friend class HttpRequestTestPeer;

@@ -1,7 +1,10 @@
 #include "MiniHttpServer.h"
 
 #include <QHostAddress>
+#include <QPointer>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -18,16 +21,32 @@ MiniHttpServer::MiniHttpServer()
 
 QString MiniHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_key.isNull() ? "http" : "https")
+        .arg(serverPort())
+        .arg(path);
+}
+
+void MiniHttpServer::useTls(const QSslCertificate& certificate, const QSslKey& key)
+{
+    m_certificate = certificate;
+    m_key = key;
+}
+
+void MiniHttpServer::incomingConnection(qintptr descriptor)
+{
+    if (m_key.isNull())
+        return QTcpServer::incomingConnection(descriptor);
+    auto* socket = new QSslSocket(this);
+    socket->setSocketDescriptor(descriptor);
+    socket->setLocalCertificate(m_certificate);
+    socket->setPrivateKey(m_key);
+    addPendingConnection(socket);
+    socket->startServerEncryption();
 }
 
 void MiniHttpServer::respond(Response response, Behaviour behaviour)
 {
-    if (behaviour == Behaviour::HalfBodyStall || behaviour == Behaviour::HalfBodyClose) {
-        response.cutAfter = framedBody(response).size() / 2;
-        response.stallAtCut = behaviour == Behaviour::HalfBodyStall;
-        behaviour = Behaviour::Answer;
-    }
     m_response = std::move(response);
     m_behaviour = behaviour;
     m_handler = nullptr;
@@ -172,6 +191,11 @@ void MiniHttpServer::answer(QTcpSocket* socket)
     const QByteArray body = framedBody(response);
     switch (m_behaviour) {
     case Behaviour::Answer:
+        if (response.trickleMs > 0) {
+            socket->write(head);
+            trickle(socket, body, response.trickleMs);
+            break;
+        }
         socket->write(head + (response.cutAfter < 0 ? body : body.left(response.cutAfter)));
         if (response.cutAfter < 0 || !response.stallAtCut)
             socket->disconnectFromHost();
@@ -181,8 +205,18 @@ void MiniHttpServer::answer(QTcpSocket* socket)
         break;
     case Behaviour::Silent:
         break;
-    case Behaviour::HalfBodyStall:
-    case Behaviour::HalfBodyClose:
-        break; // made an Answer with a cut by respond()
     }
+}
+
+void MiniHttpServer::trickle(QTcpSocket* socket, QByteArray rest, int intervalMs)
+{
+    if (rest.isEmpty())
+        return;
+    QPointer<QTcpSocket> alive(socket);
+    QTimer::singleShot(intervalMs, this, [=] {
+        if (!alive)
+            return;
+        alive->write(rest.left(1));
+        trickle(alive, rest.mid(1), intervalMs);
+    });
 }

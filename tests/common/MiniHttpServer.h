@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 #include <QTcpServer>
 
@@ -40,6 +42,8 @@ public:
         // left hanging when `stallAtCut`; -1 sends it all.
         int cutAfter = -1;
         bool stallAtCut = false;
+        // Sends the framed body one byte every this many milliseconds.
+        int trickleMs = 0;
     };
     // Makes the response to one raw request.
     using Handler = std::function<Response(const QByteArray& request)>;
@@ -49,15 +53,14 @@ public:
         Answer, // send the response, then close
         Close, // close the connection without a word
         Silent, // keep the connection open and never answer
-        // Shorthands for an answer cut after half its body:
-        HalfBodyStall, // then wait forever
-        HalfBodyClose, // then close
     };
 
     MiniHttpServer();
 
     // The address of path on this server.
     QString url(const QString& path = QStringLiteral("/")) const;
+    // Serves HTTPS from now on, under this certificate and key.
+    void useTls(const QSslCertificate& certificate, const QSslKey& key);
 
     void respond(Response response, Behaviour behaviour = Behaviour::Answer);
     void respondWith(Handler handler);
@@ -80,14 +83,20 @@ public:
     static QByteArray headerOf(const QByteArray& request, const QByteArray& name);
     static QByteArray bodyOf(const QByteArray& request);
 
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
+    void trickle(QTcpSocket* socket, QByteArray rest, int intervalMs);
     static QByteArray head(const Response& response);
     static QByteArray framedBody(const Response& response);
     static QByteArray reasonOf(int status);
 
+    QSslCertificate m_certificate;
+    QSslKey m_key;
     Response m_response;
     Handler m_handler;
     Behaviour m_behaviour = Behaviour::Answer;

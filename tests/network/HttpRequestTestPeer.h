@@ -12,6 +12,13 @@ public:
     static QNetworkAccessManager* manager() { return HttpRequest::m_pNetManager; }
     static QTimer* timer() { return HttpRequest::m_pTimer; }
 
+    // Shortens the pause before a retry and the wait on a stopped body.
+    static void setRetryTiming(int pauseMs, int stallMs)
+    {
+        HttpRequest::m_retryPauseMs = pauseMs;
+        HttpRequest::m_stallMs = stallMs;
+    }
+
     // Shortens the shared time-out for as long as the object lives.
     class ShortTimeout
     {

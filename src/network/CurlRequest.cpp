@@ -1,0 +1,119 @@
+#include "CurlRequest.h"
+
+#include <QList>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkProxyQuery>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrl>
+
+namespace network_detail {
+
+namespace {
+
+// The first proxy Qt would use for url, as curl spells it: empty for none,
+// which also keeps curl from reading proxies of its own from the environment.
+QByteArray proxyFor(const QUrl& url, QNetworkProxy* chosen)
+{
+    const QList<QNetworkProxy> proxies
+        = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    *chosen = proxies.value(0, QNetworkProxy(QNetworkProxy::NoProxy));
+    QByteArray scheme;
+    switch (chosen->type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        scheme = "http://";
+        break;
+    case QNetworkProxy::Socks5Proxy:
+        scheme = "socks5h://";
+        break;
+    default:
+        return {};
+    }
+    const QString host = chosen->hostName().contains(QLatin1Char(':'))
+        ? QLatin1Char('[') + chosen->hostName() + QLatin1Char(']')
+        : chosen->hostName();
+    return scheme + QUrl::toAce(host) + ':' + QByteArray::number(chosen->port());
+}
+
+// Every certificate authority Qt trusts by default, and only those. A
+// default configuration whose list was never set holds none, and Qt then
+// loads the system's when it needs them.
+QByteArray trustedAuthorities()
+{
+    QList<QSslCertificate> authorities = QSslConfiguration::defaultConfiguration().caCertificates();
+    if (authorities.isEmpty())
+        authorities = QSslConfiguration::systemCaCertificates();
+    QByteArray pem;
+    for (const QSslCertificate& authority : authorities)
+        pem += authority.toPem();
+    return pem;
+}
+
+} // namespace
+
+CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authorization)
+    : m_easy(easy)
+{
+    const QUrl parsed(url, QUrl::TolerantMode);
+    set(CURLOPT_URL, parsed.toEncoded());
+    // Only the protocols of the services, also after a move the server asks for.
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    header("Content-Type: application/octet-stream");
+    header("Authorization: " + authorization.toLocal8Bit());
+    header("endpoint: PC");
+    // Every coding the installed curl can undo; curl checks that it ends.
+    set(CURLOPT_ACCEPT_ENCODING, "");
+
+    QNetworkProxy proxy;
+    set(CURLOPT_PROXY, proxyFor(parsed, &proxy));
+    // The proxy's answer to a tunnel is no head of the file's.
+    curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!proxy.user().isEmpty()) {
+        set(CURLOPT_PROXYUSERNAME, proxy.user().toUtf8());
+        set(CURLOPT_PROXYPASSWORD, proxy.password().toUtf8());
+    }
+
+    if (parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
+        const QByteArray pem = trustedAuthorities();
+        curl_blob blob { const_cast<char*>(pem.constData()), size_t(pem.size()), CURL_BLOB_COPY };
+        m_ready = m_ready && curl_easy_setopt(m_easy, CURLOPT_CAINFO_BLOB, &blob) == CURLE_OK;
+        // Nothing else: neither the system's file nor its folder.
+        curl_easy_setopt(m_easy, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(m_easy, CURLOPT_CAPATH, nullptr);
+    }
+}
+
+CurlRequest::~CurlRequest()
+{
+    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_slist_free_all(m_headers);
+}
+
+void CurlRequest::continueFrom(qint64 offset, const QByteArray& ifRange)
+{
+    header("Range: bytes=" + QByteArray::number(offset) + '-');
+    header("If-Range: " + ifRange);
+    // The range counts bytes of the file as it is, not as sent.
+    set(CURLOPT_ACCEPT_ENCODING, "identity");
+}
+
+void CurlRequest::set(CURLoption option, const QByteArray& text)
+{
+    // curl copies the texts it is given.
+    m_ready = m_ready && curl_easy_setopt(m_easy, option, text.constData()) == CURLE_OK;
+}
+
+void CurlRequest::header(const QByteArray& line)
+{
+    curl_slist* longer = curl_slist_append(m_headers, line.constData());
+    if (!longer) {
+        m_ready = false;
+        return;
+    }
+    m_headers = longer;
+    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
+}
+
+} // namespace network_detail

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <fs/UniqueFd.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace network_detail {
+
+// The folder a download's target goes into, and the hidden bookkeeping
+// folder in it that holds parts, records and locks. Both are opened once;
+// every later step works relative to them, so that a path is never resolved
+// twice, and the bookkeeping folder is never reached through a link.
+class DownloadFolder
+{
+public:
+    // `prefix` is the caller's folder text, to which the name is appended.
+    explicit DownloadFolder(const QString& prefix);
+
+    // Whether the target's folder exists and could be opened.
+    bool isOpen() const { return m_dir.valid(); }
+    // The last part of the path `prefix` + name.
+    QString lastPartFor(const QString& name) const { return m_stemOfName + name; }
+    // The prefix as given, so that results keep the caller's spelling.
+    const QString& prefix() const { return m_prefix; }
+
+    // Opens, creating it if need be, the bookkeeping folder.
+    bool openBookkeeping();
+    // Closes the bookkeeping folder, and removes it when it holds nothing.
+    void closeBookkeeping();
+
+    // Takes the lock of `stem` for as long as the descriptor lives; an
+    // invalid one when another download holds it. A crashed holder's lock
+    // goes with its process.
+    UniqueFd lock(const QString& stem) const;
+    // A bookkeeping file for reading and writing: only a plain file with no
+    // other name, never through a link. `create` makes it new and empty.
+    UniqueFd openFile(const QString& name, bool create) const;
+    std::optional<QByteArray> readFile(const QString& name, qint64 largest) const;
+    // Replaces a bookkeeping file whole, through to the disk.
+    bool replaceFile(const QString& name, const QByteArray& content) const;
+    void remove(const QString& name) const;
+    // Seconds since the bookkeeping file was last changed, -1 when missing.
+    qint64 ageOf(const QString& name) const;
+    // Bookkeeping files whose names end with `ending`.
+    QStringList filesEndingWith(const QString& ending) const;
+
+    // How the target's entry stands.
+    enum class Target
+    {
+        Missing,
+        Writable, // a plain file the user may write: its mode is kept
+        Refused, // a plain file the user may not write, or a folder
+        Other, // a link or other entry, which is replaced, never written through
+    };
+    Target target(const QString& lastPart, unsigned* mode) const;
+    // Moves the bookkeeping file `from` over the target's entry.
+    bool moveOver(const QString& from, const QString& lastPart) const;
+
+private:
+    QString m_prefix;
+    QString m_stemOfName; // what `prefix` adds to the name of the target itself
+    UniqueFd m_dir;
+    UniqueFd m_bookkeeping;
+};
+
+// Writes what the file holds through to the disk.
+bool flushToDisk(const UniqueFd& file);
+// Gives the file the permission bits `mode`.
+bool setMode(const UniqueFd& file, unsigned mode);
+// Appends all of `size` bytes, or fails.
+bool writeAll(const UniqueFd& file, const char* data, qint64 size);
+// Cuts the file to `size` bytes and places the end of it there.
+bool cutTo(const UniqueFd& file, qint64 size);
+qint64 sizeOf(const UniqueFd& file);
+// Reads up to `size` bytes from `offset` on; -1 on error.
+qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset);
+
+} // namespace network_detail

@@ -1,0 +1,113 @@
+#include "HttpRequest.h"
+
+#include "CurlRequest.h"
+#include "CurlTransfer.h"
+#include "DownloadFolder.h"
+#include "DownloadSink.h"
+#include "PartKeeper.h"
+
+#include <core/BIMException.h>
+#include <core/Global.h>
+#include <core/UserMessages.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+using namespace network_detail;
+
+HttpRequest::DownloadProgress HttpRequest::m_downloadProgress = nullptr;
+int HttpRequest::m_retryPauseMs = 1000;
+int HttpRequest::m_stallMs = 60000;
+
+namespace {
+
+// Retries of a cut transfer within one call; each waits twice the one before.
+constexpr int kRetries = 3;
+// A body that brings fewer bytes than this within the stall time has stopped.
+constexpr qint64 kStallBytes = 1024;
+
+// What cancelDownload reaches while a download waits.
+CurlTransfer* g_transfer = nullptr;
+QEventLoop* g_pause = nullptr;
+bool g_cancelled = false;
+
+// Waits `ms`, or less when the shared limit fires or the download is
+// cancelled.
+void pause(QTimer& limit, int ms)
+{
+    QEventLoop loop;
+    QTimer wake;
+    wake.setSingleShot(true);
+    QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    wake.start(ms);
+    g_pause = &loop;
+    loop.exec();
+    g_pause = nullptr;
+}
+
+} // namespace
+
+QString HttpRequest::httpDownload(QString url, QString dir)
+{
+    init();
+    const QString authorization = Singleton<Global>::instance()->m_token;
+    DownloadFolder folder(dir);
+    if (!folder.isOpen())
+        return {};
+    PartKeeper keeper(url, folder);
+    g_cancelled = false;
+    // One limit for the whole call, retries included.
+    m_pTimer->start();
+    int retries = 0;
+    for (;;) {
+        DownloadSink sink(folder, keeper, m_downloadProgress);
+        CurlTransfer transfer(sink);
+        CurlRequest request(transfer.easy(), url, authorization);
+        if (const auto& leftover = keeper.leftover())
+            request.continueFrom(leftover->bytes, leftover->ifRange());
+        if (!request.ready()) {
+            m_pTimer->stop();
+            return {};
+        }
+        g_transfer = &transfer;
+        const CurlTransfer::Outcome outcome = transfer.run(*m_pTimer, m_stallMs, kStallBytes);
+        g_transfer = nullptr;
+
+        if (outcome == CurlTransfer::Outcome::Done && transfer.result() == CURLE_OK) {
+            m_pTimer->stop();
+            return sink.complete();
+        }
+        if (sink.mustStartOver()) {
+            keeper.forget();
+            continue;
+        }
+        // Whatever came of a cut body is kept for the next try, or call.
+        const bool kept = sink.bodyBegan() && keeper.keep();
+        if (outcome == CurlTransfer::Outcome::TimedOut || !m_pTimer->isActive())
+            throw BIMException(networkTimeoutMessage(), 0);
+        if (kept && !g_cancelled && retries < kRetries) {
+            pause(*m_pTimer, m_retryPauseMs << retries++);
+            if (!g_cancelled && m_pTimer->isActive())
+                continue;
+        }
+        if (!m_pTimer->isActive())
+            throw BIMException(networkTimeoutMessage(), 0);
+        m_pTimer->stop();
+        return {};
+    }
+}
+
+void HttpRequest::cancelDownload()
+{
+    g_cancelled = true;
+    if (g_transfer)
+        g_transfer->cancel();
+    if (g_pause)
+        g_pause->quit();
+}
+
+void HttpRequest::setDownloadProgress(DownloadProgress progress)
+{
+    m_downloadProgress = progress;
+}

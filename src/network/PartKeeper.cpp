@@ -1,0 +1,241 @@
+#include "PartKeeper.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <cmath>
+
+namespace network_detail {
+
+namespace {
+
+constexpr qint64 kKeepSeconds = 7 * 24 * 3600;
+constexpr qint64 kLargestRecord = 64 * 1024;
+// A checkpoint every this many bytes or milliseconds, whichever comes first.
+constexpr qint64 kCheckpointBytes = qint64(32) << 20;
+constexpr qint64 kCheckpointMs = 2000;
+// Sizes beyond this would not survive the record's numbers exactly.
+constexpr double kLargestSize = 9007199254740992.0; // 2^53
+
+// A size the record gives, or -1 when it gives none that can be one.
+qint64 sizeIn(const QJsonValue& value)
+{
+    const double number = value.toDouble(-1);
+    if (!(number >= 0 && number < kLargestSize) || std::floor(number) != number)
+        return -1;
+    return qint64(number);
+}
+
+std::optional<PartRecord> parseRecord(const QByteArray& text)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text).object();
+    PartRecord record;
+    record.url = object.value(QLatin1String("url")).toString();
+    record.etag = object.value(QLatin1String("etag")).toString().toLatin1();
+    record.lastModified = object.value(QLatin1String("lastModified")).toString().toLatin1();
+    record.name = object.value(QLatin1String("name")).toString();
+    record.bytes = sizeIn(object.value(QLatin1String("bytes")));
+    record.total = sizeIn(object.value(QLatin1String("total")));
+    if (!record.canContinue())
+        return std::nullopt;
+    return record;
+}
+
+QByteArray recordText(const PartRecord& record)
+{
+    const QJsonObject object {
+        { QLatin1String("url"), record.url },
+        { QLatin1String("etag"), QString::fromLatin1(record.etag) },
+        { QLatin1String("lastModified"), QString::fromLatin1(record.lastModified) },
+        { QLatin1String("name"), record.name },
+        { QLatin1String("bytes"), double(record.bytes) },
+        { QLatin1String("total"), double(record.total) },
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+QByteArray PartRecord::ifRange() const
+{
+    // A weak tag may not stand for the bytes themselves.
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return lastModified;
+}
+
+bool PartRecord::canContinue() const
+{
+    return bytes > 0 && total > bytes && !ifRange().isEmpty();
+}
+
+PartKeeper::PartKeeper(const QString& url, DownloadFolder& folder)
+    : m_url(url)
+    , m_folder(folder)
+{
+    const QByteArray key = QCryptographicHash::hash(
+        (url + QLatin1Char('\n') + folder.lastPartFor(QString())).toUtf8(),
+        QCryptographicHash::Sha256);
+    m_stem = QString::fromLatin1(key.toHex().left(32));
+    if (!m_folder.openBookkeeping())
+        return;
+    m_lock = m_folder.lock(m_stem);
+    if (m_lock)
+        takeLeftover();
+    removeStale();
+}
+
+PartKeeper::~PartKeeper()
+{
+    discardUnkept();
+    if (m_lock && m_folder.ageOf(recordName()) < 0)
+        m_folder.remove(m_stem + QStringLiteral(".lock"));
+    m_lock.reset();
+    m_folder.closeBookkeeping();
+}
+
+void PartKeeper::takeLeftover()
+{
+    const auto text = m_folder.readFile(recordName(), kLargestRecord);
+    std::optional<PartRecord> record = text ? parseRecord(*text) : std::nullopt;
+    UniqueFd part;
+    if (record && record->url == m_url)
+        part = m_folder.openFile(partName(), false);
+    const qint64 age = m_folder.ageOf(partName());
+    if (!part || sizeOf(part) < record->bytes || age < 0 || age > kKeepSeconds) {
+        forget();
+        return;
+    }
+    m_leftover = std::move(record);
+    m_part = std::move(part);
+}
+
+// The leftovers of downloads never asked for again would stay for good:
+// those past their week go, unless a download holds them now.
+void PartKeeper::removeStale()
+{
+    for (const QString& lock : m_folder.filesEndingWith(QStringLiteral(".lock"))) {
+        const QString stem = lock.chopped(5);
+        if (stem == m_stem)
+            continue;
+        const qint64 age = m_folder.ageOf(stem + QStringLiteral(".part"));
+        const UniqueFd held = m_folder.lock(stem);
+        if (!held || (age >= 0 && age <= kKeepSeconds))
+            continue;
+        m_folder.remove(stem + QStringLiteral(".part"));
+        m_folder.remove(stem + QStringLiteral(".json"));
+        m_folder.remove(lock);
+    }
+}
+
+void PartKeeper::forget()
+{
+    m_leftover.reset();
+    m_part.reset();
+    // Without the lock these names belong to another download.
+    if (!m_lock)
+        return;
+    m_folder.remove(recordName());
+    m_folder.remove(partName());
+}
+
+bool PartKeeper::begin(bool continuing, const PartRecord& record)
+{
+    m_record = record;
+    m_record.url = m_url;
+    if (continuing) {
+        if (!m_part || !cutTo(m_part, m_leftover->bytes))
+            return false;
+        m_partName = partName();
+        m_written = m_checkpointed = m_leftover->bytes;
+    } else {
+        forget();
+        m_partName = m_lock ? partName()
+                            : QStringLiteral("%1.part").arg(
+                                QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        m_part = m_folder.openFile(m_partName, true);
+        m_written = m_checkpointed = 0;
+    }
+    if (!m_part)
+        return false;
+    m_record.bytes = m_written;
+    if (m_lock && m_partName == partName()
+        && !m_folder.replaceFile(recordName(), recordText(m_record)))
+        return false;
+    m_sinceCheckpoint.start();
+    return true;
+}
+
+bool PartKeeper::write(const char* data, qint64 size)
+{
+    if (!writeAll(m_part, data, size))
+        return false;
+    m_written += size;
+    if (m_written - m_checkpointed >= kCheckpointBytes
+        || m_sinceCheckpoint.hasExpired(kCheckpointMs))
+        return checkpoint();
+    return true;
+}
+
+bool PartKeeper::checkpoint()
+{
+    m_sinceCheckpoint.restart();
+    m_record.bytes = m_written;
+    if (!m_lock || m_partName != partName() || !m_record.canContinue())
+        return true;
+    // The bytes are on the disk before the record that counts them is.
+    if (!flushToDisk(m_part) || !m_folder.replaceFile(recordName(), recordText(m_record)))
+        return false;
+    m_checkpointed = m_written;
+    return true;
+}
+
+bool PartKeeper::keep()
+{
+    if (!m_part)
+        return false;
+    m_record.bytes = m_written;
+    if (!m_lock || m_partName != partName() || !m_record.canContinue() || !checkpoint()) {
+        discard();
+        return false;
+    }
+    m_leftover = m_record;
+    return true;
+}
+
+void PartKeeper::discardUnkept()
+{
+    if (!m_partName.isEmpty() && !(m_leftover && m_partName == partName()))
+        discard();
+}
+
+void PartKeeper::discard()
+{
+    m_leftover.reset();
+    if (!m_part && m_partName.isEmpty())
+        return;
+    m_part.reset();
+    m_folder.remove(m_partName);
+    if (m_lock && m_partName == partName())
+        m_folder.remove(recordName());
+    m_partName.clear();
+}
+
+bool PartKeeper::moveOver(const QString& lastPart, const unsigned* mode)
+{
+    // On the disk before its name is, so that after a crash the target holds
+    // the old file or the whole new one.
+    if (!m_part || (mode && !setMode(m_part, *mode)) || !flushToDisk(m_part)
+        || !m_folder.moveOver(m_partName, lastPart))
+        return false;
+    m_part.reset();
+    if (m_lock && m_partName == partName())
+        m_folder.remove(recordName());
+    m_partName.clear();
+    m_leftover.reset();
+    return true;
+}
+
+} // namespace network_detail
