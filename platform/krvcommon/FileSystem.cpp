@@ -1,8 +1,17 @@
 #include "FileSystem.h"
 
+#include <fs/PathEnd.h>
+#include <fs/TreeWalk.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 bool directoryExists(const QString& path)
 {
@@ -18,23 +27,24 @@ bool deleteTree(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    // "link/" would name the folder behind the link rather than the link.
-    QString entry = QDir::fromNativeSeparators(path);
-    while (entry.size() > 1 && entry.endsWith(QLatin1Char('/')))
-        entry.chop(1);
-    const QFileInfo info(entry);
-    // isSymLink first: isDir() is also true for a link to a directory, and
-    // removing through such a link would empty a folder outside the tree.
-    if (info.isSymLink())
-        return QFile::remove(entry);
-    if (!info.exists())
-        return true;
-    if (!info.isDir())
+    // Trailing separators are dropped: "link/" names the link, not the folder
+    // behind it.
+    const fs::PathEnd end = fs::PathEnd::open(QFile::encodeName(QDir::fromNativeSeparators(path)));
+    if (end.name.isEmpty())
+        return false; // the root
+    if (!end.parent)
+        return errno == ENOENT || errno == ENOTDIR;
+    const int parent = end.parent.get();
+    const char* name = end.name.constData();
+    struct stat status;
+    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(status.st_mode))
+        return unlinkat(parent, name, 0) == 0;
+    if (!S_ISDIR(status.st_mode))
         return false;
-    // Paths such as "/tmp/.." or "//" name the root too; a link inside the
-    // tree cannot lead there, as removeRecursively removes links as entries
-    // and never descends into them.
-    if (QDir(info.canonicalFilePath()).isRoot())
+    UniqueFd folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder && fs::emptyTree(std::move(folder), fs::Listed::Everything) == fs::Walked::Refused)
         return false;
-    return QDir(entry).removeRecursively();
+    return unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
