@@ -19,5 +19,6 @@ KRVCOMMON_EXPORT bool fileExists(const QString& path);
 // not entered and stays. ".." in the path is taken as the system takes it.
 // True when nothing is left at the path (also when nothing was there), false
 // when the path names a file or a file-system root, or something below it
-// could not be removed. POSIX only.
+// could not be removed. The Windows half (FileSystemWin.cpp) goes by path
+// and keeps neither the mount nor the swapped-folder rule.
 KRVCOMMON_EXPORT bool deleteTree(const QString& path);

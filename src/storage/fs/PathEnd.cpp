@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "PathEnd.h"
 
 #include <fcntl.h>
@@ -30,3 +32,5 @@ PathEnd PathEnd::open(const QByteArray& path)
 }
 
 } // namespace fs
+
+#endif

@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "TreeWalk.h"
 
 #include <QFile>
@@ -273,3 +275,5 @@ Walked emptyTree(UniqueFd folder, Listed listed)
 }
 
 } // namespace fs
+
+#endif
