@@ -5,6 +5,8 @@
 //     "remove" does),
 //   - FileHandler::clearFiles (empties it and keeps it, as "clear" does),
 //   - deleteTree (Project::clear's removal of the project cache).
+// Then a chain of 1,000 folders, one file in each, which the walk climbs back
+// up through "..", removed by each of the three against "rm -rf".
 // rm's own start (a run given a name that does not exist) is taken off its
 // times; every round builds fresh trees.
 //
@@ -15,6 +17,8 @@
 #include <storage/FileHandler.h>
 
 #include <krvcommon/FileSystem.h>
+
+#include <fs/UniqueFd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,6 +59,22 @@ bool buildTree(const std::string& root, int folders)
         }
     }
     return true;
+}
+
+// A chain of folders "level", one file in each, made from descriptors: its
+// paths grow longer than the system takes.
+bool buildChain(const std::string& root, int levels)
+{
+    if (mkdir(root.c_str(), 0755) != 0)
+        return false;
+    UniqueFd folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int level = 0; folder && level < levels; ++level) {
+        const UniqueFd file(openat(folder.get(), "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        if (!file || mkdirat(folder.get(), "level", 0755) != 0)
+            return false;
+        folder = UniqueFd(openat(folder.get(), "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return folder.valid();
 }
 
 struct Remover
@@ -104,24 +124,43 @@ int main(int argc, char** argv)
     };
     const std::string theirs = scratch.filePath(QStringLiteral("theirs")).toStdString();
     const QString ours = scratch.filePath(QStringLiteral("ours"));
-    for (const int folders : { 100, 1000 }) {
+    // folders 0: the chain of 1,000 levels.
+    for (const int folders : { 100, 1000, 0 }) {
         for (const Remover& remover : removers) {
-            Comparison comparison(QStringLiteral("%1, %2 files")
-                                      .arg(QLatin1String(remover.name))
-                                      .arg(folders * kFilesPerFolder),
+            const QString what = folders ? QStringLiteral("%1 files").arg(folders * kFilesPerFolder)
+                                         : QStringLiteral("1000 levels");
+            Comparison comparison(QStringLiteral("%1, %2").arg(QLatin1String(remover.name), what),
                 QStringLiteral("rm -rf, start taken off"), folders == 1000 ? remover.goal : 0);
             for (int round = 0; round < rounds; ++round) {
                 QDir(ours).removeRecursively();
-                if (!buildTree(ours.toStdString(), folders) || !buildTree(theirs, folders)) {
+                const bool built = folders
+                    ? buildTree(ours.toStdString(), folders) && buildTree(theirs, folders)
+                    : buildChain(ours.toStdString(), 1000) && buildChain(theirs, 1000);
+                if (!built) {
                     std::fprintf(stderr, "cannot build the trees under %s\n", qPrintable(base));
                     return 1;
                 }
-                QElapsedTimer timer;
-                timer.start();
-                const bool done = remover.run(ours);
-                const double oursMs = double(timer.nsecsElapsed()) / 1e6;
-                const double rmMs = rm.run({ QStringLiteral("rm"), QStringLiteral("-rf"),
-                    QString::fromStdString(theirs) });
+                // Alternated: in every other round rm goes first.
+                double oursMs = 0;
+                double rmMs = 0;
+                bool done = false;
+                const auto runOurs = [&] {
+                    QElapsedTimer timer;
+                    timer.start();
+                    done = remover.run(ours);
+                    oursMs = double(timer.nsecsElapsed()) / 1e6;
+                };
+                const auto runRm = [&] {
+                    rmMs = rm.run({ QStringLiteral("rm"), QStringLiteral("-rf"),
+                        QString::fromStdString(theirs) });
+                };
+                if (round % 2) {
+                    runRm();
+                    runOurs();
+                } else {
+                    runOurs();
+                    runRm();
+                }
                 struct stat left;
                 if (!done || rmMs < 0 || stat(theirs.c_str(), &left) == 0) {
                     std::fprintf(stderr, "%s or rm -rf failed\n", remover.name);

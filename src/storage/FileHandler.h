@@ -24,9 +24,12 @@ public:
     // attempts. The caller learns of a failure only by testing for the folder.
     static void dirCreate(QString path);
 
-    // True at once when no folder is there. Otherwise empties it with
-    // clearFiles() and removes it; false when the folder itself remains, and
-    // at once for a file-system root, whatever path names it.
+    // True at once when no folder is there (as QDir sees it: also when the
+    // folder above cannot be searched). Otherwise empties it with
+    // clearFiles() and removes it; false when the folder itself remains, when
+    // the path ends in "." or "..", and at once for a file-system root,
+    // whatever path names it. ".." is taken as the system takes it, through
+    // links.
     static bool clearDir(QString path);
 
     // Deletes every readable and writable entry below the folder, bottom up,
@@ -34,9 +37,10 @@ public:
     // them stay. Links below the folder are removed as links and never
     // followed, so nothing outside the folder is deleted, even when a folder
     // is swapped for a link while it is being emptied; a link given as the
-    // path itself names the folder to empty. Folders more than 256 levels
-    // down stay, with the folders above them. A file-system root, whatever
-    // path names it, is left untouched. Always true.
+    // path itself names the folder to empty. Any depth. A folder on another
+    // file system than the folder given (a drive mounted into it) is not
+    // entered and stays, with the folders above it. A file-system root,
+    // whatever path names it, is left untouched. Always true.
     static bool clearFiles(QString path);
 
     // True when a plain, non-hidden file of exactly this name (case

@@ -4,13 +4,11 @@
 
 // Empties folder trees from the leaves upward for FileHandler.
 //
-// The walk is made from open folder descriptors: every entry is reached by
-// its name relative to the descriptor of the folder that listed it, and a
-// folder is entered only when it opens without following a link. A path is
-// resolved once, for the folder given; afterwards, swapping a folder of the
-// tree for a link, or moving it, cannot lead the walk out of the tree. An
-// entry listed as a folder that has become a link by the time it is opened is
-// removed as the link it now is.
+// A path is taken as the system resolves it, ".." through a link included,
+// once, for the folder given; from there the walk goes from open folder
+// descriptors (fs::emptyTree, shared with the stand-ins' deleteTree), so
+// swapping a folder of the tree for a link, or moving it, cannot lead it out
+// of the tree.
 //
 // The rules the walk keeps:
 // - only entries both readable and writable for the real user are listed, so
@@ -22,9 +20,14 @@
 //   when that listing comes back empty; when it brings back only entries that
 //   would not go, the folder is given up, so the walk ends whatever refuses to
 //   go;
-// - a file-system root, whatever path names it, is never emptied;
-// - the walk goes down 256 levels at most, holding a descriptor for each;
-//   what lies deeper stays, with the folders above it.
+// - any depth, with a bounded number of folders held open;
+// - one file system: a folder on another device than the folder given (a
+//   drive mounted or bound into the tree) is not entered and stays, with the
+//   folders above it;
+// - a file-system root, whatever path names it, is never emptied.
+//
+// The Windows half (TreeClearerWin.cpp) walks by path with QDir and has not
+// been run; the POSIX half is TreeClearerPosix.cpp.
 namespace TreeClearer {
 
 // Empties the folder at the path and keeps it; a link given as the path names
@@ -32,7 +35,9 @@ namespace TreeClearer {
 void emptyFolder(const QString& path);
 
 // Empties the folder at the path and removes it. True when no folder is left
-// there (also when there was none), false when the folder remains.
+// there (also when there was none, or its parent cannot be searched), false
+// when the folder remains; a path ending in "." or ".." is emptied and never
+// removed.
 bool removeFolder(const QString& path);
 
 } // namespace TreeClearer

@@ -17,6 +17,7 @@
 #ifdef __linux__
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -66,6 +67,23 @@ inline int run(const QString& mountPoint, const std::function<int()>& check)
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+#endif
+}
+
+// Inside run's check: binds a drive of its own, a tmpfs holding "canary.txt",
+// to the new folder `at`, as a shared drive bound into a workspace would be.
+inline bool bindDrive(const char* at)
+{
+#ifndef __linux__
+    Q_UNUSED(at);
+    return false;
+#else
+    const char* drive = "/drive";
+    if (mkdir(drive, 0755) != 0 || mount("drive", drive, "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0)
+        return false;
+    const int canary = open("/drive/canary.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    return canary >= 0 && close(canary) == 0 && mkdir(at, 0755) == 0
+        && mount(drive, at, nullptr, MS_BIND, nullptr) == 0;
 #endif
 }
 

@@ -1,0 +1,279 @@
+#ifndef _WIN32
+
+#include "TreeWalk.h"
+
+#include <QFile>
+#include <QString>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs {
+namespace {
+
+// Folder descriptors one walk holds open at most. Trees are rarely deeper, so
+// the climb through ".." is seldom needed; a deep one costs a reopening per
+// level on the way back up.
+constexpr std::size_t kOpenFolders = 8;
+
+struct DirCloser
+{
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// Takes over the descriptor of an open folder; null (and the descriptor
+// closed) when no listing can be made from it.
+DirHandle listingOf(UniqueFd folder)
+{
+    DirHandle dir(fdopendir(folder.get()));
+    if (dir)
+        folder.release();
+    return dir;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool isAscii(const std::string& text)
+{
+    return std::all_of(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+struct Entry
+{
+    std::string name;
+    bool isFolder;
+};
+
+// QDir::Name order: the names as QString, compared by UTF-16 code unit. For
+// ASCII names that is plain byte order, which spares decoding every name.
+void sortByName(std::vector<Entry>& entries)
+{
+    const bool ascii = std::all_of(
+        entries.begin(), entries.end(), [](const Entry& entry) { return isAscii(entry.name); });
+    if (ascii) {
+        std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+        return;
+    }
+    std::vector<std::pair<QString, Entry>> keyed;
+    keyed.reserve(entries.size());
+    for (Entry& entry : entries)
+        keyed.emplace_back(QFile::decodeName(entry.name.c_str()), std::move(entry));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return QString::compare(a.first, b.first, Qt::CaseSensitive) < 0;
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i] = std::move(keyed[i].second);
+}
+
+bool mayTouch(int folder, const char* name)
+{
+    // Follows a link, as QFileInfo's permission test does, which also leaves
+    // out broken ones.
+    return faccessat(folder, name, R_OK | W_OK, 0) == 0;
+}
+
+// One folder on the way down.
+struct Level
+{
+    DirHandle dir; // null while closed to keep the descriptors bounded
+    struct stat status;
+    std::string name; // in the folder above
+    std::vector<Entry> pending; // to remove in this pass, the next at the back
+    std::unordered_set<std::string> failed;
+};
+
+class Walk
+{
+public:
+    Walk(Listed listed, const struct stat& root)
+        : m_listed(listed)
+        , m_root(root)
+    {
+    }
+
+    Walked run(DirHandle start, const struct stat& status)
+    {
+        m_device = status.st_dev;
+        m_levels.push_back(Level { std::move(start), status, {}, {}, {} });
+        for (;;) {
+            Level& level = m_levels.back();
+            if (!level.pending.empty()) {
+                const Entry entry = std::move(level.pending.back());
+                level.pending.pop_back();
+                remove(entry);
+                continue;
+            }
+            const bool any = list(level);
+            if (any && !level.pending.empty())
+                continue;
+            // Every entry gone (true), or only ones that would not go.
+            if (m_levels.size() == 1)
+                return any ? Walked::Remains : Walked::Emptied;
+            if (!leave(!any))
+                return Walked::Remains;
+        }
+    }
+
+private:
+    // Fills the level's pending entries with those listed, except ones that
+    // failed before. False when there are none at all, failed ones included.
+    bool list(Level& level) const
+    {
+        DIR* dir = level.dir.get();
+        rewinddir(dir);
+        const int folder = dirfd(dir);
+        bool any = false;
+        while (const dirent* found = readdir(dir)) {
+            const char* name = found->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            unsigned char type = found->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status;
+                if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(status.st_mode) ? DT_DIR
+                    : S_ISREG(status.st_mode)  ? DT_REG
+                    : S_ISLNK(status.st_mode)  ? DT_LNK
+                                               : DT_UNKNOWN;
+            }
+            if (m_listed == Listed::ReadableAndWritable
+                && ((type != DT_DIR && type != DT_REG && type != DT_LNK)
+                    || !mayTouch(folder, name)))
+                continue;
+            any = true;
+            if (level.failed.empty() || level.failed.count(name) == 0)
+                level.pending.push_back(Entry { name, type == DT_DIR });
+        }
+        if (m_listed == Listed::ReadableAndWritable) {
+            // Entries go from the last name to the first, as they always
+            // have: a link to a file elsewhere in the tree is broken once
+            // that file is gone and is then left as any broken link is, so
+            // the order decides which such links stay.
+            sortByName(level.pending);
+        }
+        return any;
+    }
+
+    // Removes an entry of the deepest level, or enters it when it is a
+    // folder; one that stays is marked failed.
+    void remove(const Entry& entry)
+    {
+        Level& level = m_levels.back();
+        const int folder = dirfd(level.dir.get());
+        const char* name = entry.name.c_str();
+        if (!entry.isFolder)
+            return fail(level, entry, unlinkat(folder, name, 0) == 0);
+        UniqueFd inner(openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!inner) {
+            if (errno == ELOOP || errno == ENOTDIR)
+                return fail(level, entry, removeReplaced(folder, name));
+            // It cannot be listed, but it goes if it is empty.
+            return fail(level, entry, errno != EMFILE && unlinkat(folder, name, AT_REMOVEDIR) == 0);
+        }
+        struct stat status;
+        if (fstat(inner.get(), &status) != 0 || status.st_dev != m_device
+            || sameFile(status, m_root))
+            return fail(level, entry, false);
+        if (m_levels.size() - m_firstOpen >= kOpenFolders)
+            m_levels[m_firstOpen++].dir.reset();
+        DirHandle dir = listingOf(std::move(inner));
+        if (!dir)
+            return fail(level, entry, false);
+        m_levels.push_back(Level { std::move(dir), status, entry.name, {}, {} });
+    }
+
+    static void fail(Level& level, const Entry& entry, bool removed)
+    {
+        if (!removed)
+            level.failed.insert(entry.name);
+    }
+
+    // The entry was listed as a folder and is something else by now: it goes
+    // as what it is, if the listing would have shown it so; a link is not
+    // followed.
+    bool removeReplaced(int folder, const char* name) const
+    {
+        if (m_listed == Listed::ReadableAndWritable) {
+            struct stat status;
+            if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0
+                || !(S_ISLNK(status.st_mode) || S_ISREG(status.st_mode))
+                || !mayTouch(folder, name))
+                return false;
+        }
+        return unlinkat(folder, name, 0) == 0;
+    }
+
+    // Done with the deepest level: back to the one above, reopened through
+    // ".." if it was closed, and the folder removed from it when `emptied`.
+    // False when the folder above cannot be reached again, or is not the one
+    // the walk left.
+    bool leave(bool emptied)
+    {
+        Level done = std::move(m_levels.back());
+        m_levels.pop_back();
+        Level& above = m_levels.back();
+        if (!above.dir) {
+            if (!done.dir)
+                return false;
+            UniqueFd reopened(
+                openat(dirfd(done.dir.get()), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat status;
+            if (!reopened || fstat(reopened.get(), &status) != 0 || !sameFile(status, above.status))
+                return false;
+            above.dir = listingOf(std::move(reopened));
+            if (!above.dir)
+                return false;
+            m_firstOpen = m_levels.size() - 1;
+        }
+        done.dir.reset();
+        const bool removed = emptied
+            && unlinkat(dirfd(above.dir.get()), done.name.c_str(), AT_REMOVEDIR) == 0;
+        if (!removed)
+            above.failed.insert(done.name);
+        return true;
+    }
+
+    const Listed m_listed;
+    const struct stat m_root;
+    dev_t m_device = 0;
+    std::vector<Level> m_levels;
+    std::size_t m_firstOpen = 0; // levels below it are closed
+};
+
+} // namespace
+
+Walked emptyTree(UniqueFd folder, Listed listed)
+{
+    struct stat own;
+    struct stat root;
+    if (fstat(folder.get(), &own) != 0 || stat("/", &root) != 0)
+        return Walked::Remains;
+    if (sameFile(own, root))
+        return Walked::Refused;
+    DirHandle dir = listingOf(std::move(folder));
+    if (!dir)
+        return Walked::Remains;
+    return Walk(listed, root).run(std::move(dir), own);
+}
+
+} // namespace fs
+
+#endif

@@ -1,0 +1,112 @@
+#pragma once
+
+// A folder of a tree is swapped for a link to an outside folder, and back,
+// over and over while a remover clears the tree: the remover must either work
+// inside the real folder or remove the link. The swapping starts once the
+// tree was listed: in some rounds well before the remover reaches the
+// folder, in others just as it does, so that it is swapped while emptied.
+
+#include "FileTree.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SwapRace {
+
+// Empty files prefix0.txt, prefix1.txt, ... in a folder made if need be, for
+// trees too big to make one entry at a time.
+inline bool makeFiles(const QString& folder, const char* prefix, int count)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    const QByteArray start = QFile::encodeName(folder) + '/' + prefix;
+    for (int file = 0; file < count; ++file) {
+        const int fd = open(start + QByteArray::number(file) + ".txt",
+            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 || close(fd) != 0)
+            return false;
+    }
+    return true;
+}
+
+struct Result
+{
+    int rounds = 0;
+    int raced = 0; // rounds in which the swapping overlapped the removal
+    int lost = 0; // rounds in which the outside folder lost its file
+    bool built = true;
+};
+
+// Runs rounds in folders made below `base` until enough of them raced (a busy
+// machine may need more of them) or the time allowed is up. `remove` gets the
+// tree and the round's number.
+inline Result run(const QString& base, const std::function<void(const QString&, int)>& remove)
+{
+    constexpr int kRaced = 30;
+    constexpr qint64 kAllowedMs = 30000;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Result result;
+    for (; result.raced < kRaced && elapsed.elapsed() < kAllowedMs; ++result.rounds) {
+        const int round = result.rounds;
+        QTemporaryDir scratch(base + "/race-XXXXXX");
+        const QString tree = scratch.filePath("tree");
+        const QString outside = scratch.filePath("outside");
+        if (!makeFiles(tree + "/victim", "f", 1500) || !makeFiles(tree, "w", 100)
+            || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt")) {
+            result.built = false;
+            return result;
+        }
+        const QByteArray victim = QFile::encodeName(tree + "/victim");
+        const QByteArray away = QFile::encodeName(scratch.filePath("away"));
+        const QByteArray target = QFile::encodeName(outside);
+        // Going by name from the last, a clearer removes w99 first and w0
+        // right before it reaches the victim; a remover going in listing
+        // order may reach the victim first, and in every third round the
+        // swapping starts at once.
+        const char* const starts[] = { "/w99.txt", "/w0.txt", "/none" };
+        const QByteArray start = QFile::encodeName(tree + starts[round % 3]);
+        std::atomic<bool> stop { false };
+        std::atomic<bool> swapped { false };
+        const auto hold = [&stop](int micros) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(micros);
+            while (!stop && std::chrono::steady_clock::now() < until) { }
+        };
+        // How long the link stays differs from round to round, so that on any
+        // machine some rounds have it in place when a remover resolving the
+        // path again would meet it.
+        const int linkHold = 100 << (round % 5);
+        std::thread swapper([&] {
+            while (!stop && access(start, F_OK) == 0) { }
+            while (!stop) {
+                if (rename(victim, away) != 0)
+                    continue;
+                if (symlink(target, victim) == 0) {
+                    swapped = true;
+                    hold(linkHold);
+                    unlink(victim);
+                }
+                rename(away, victim);
+            }
+        });
+        remove(tree, round);
+        result.raced += swapped ? 1 : 0;
+        stop = true;
+        swapper.join();
+        result.lost += QFileInfo::exists(outside + "/canary.txt") ? 0 : 1;
+    }
+    return result;
+}
+
+} // namespace SwapRace
