@@ -44,10 +44,9 @@ quint64 identifierFromHandler(TableObject& table, int row)
         id = static_cast<quint64>(value.toLongLong());
         break;
     case QMetaType::QString: {
-        const QByteArray text = value.toString().toUtf8();
-        ok = convertToUInt64(
-                 CellValue::fromText(std::string_view(text.data(), size_t(text.size()))), id)
-            && !text.trimmed().isEmpty();
+        const std::optional<quint64> number = toUInt64(CellValue(value.toString()));
+        ok = number && !value.toString().trimmed().isEmpty();
+        id = number.value_or(0);
         break;
     }
     default:
@@ -107,13 +106,12 @@ TesselRecord TesselTable::appendRecord()
         const quint64 id = table.handler ? identifierFromHandler(table, row) : KObjectID::NewID();
         table.ids[static_cast<size_t>(row)] = id;
         const int key = table.primaryKey;
-        if (key >= 0 && table.fields[static_cast<size_t>(key)].type == tdtInt64)
-            table.columns[static_cast<size_t>(key)].int64s[static_cast<size_t>(row)]
-                = static_cast<qint64>(id);
+        if (key >= 0 && table.fields[size_t(key)].type == tdtInt64)
+            table.columns[size_t(key)][size_t(row)] = qint64(id);
     } catch (...) {
         table.ids.pop_back();
-        for (FieldColumn& column : table.columns)
-            column.popBack();
+        for (std::vector<CellValue>& column : table.columns)
+            column.pop_back();
         throw;
     }
     return TesselRecord(&table, row);
@@ -130,7 +128,7 @@ void TesselTable::reserveRecords(int count)
     TableObject& table = objectOf<TableObject>(get());
     const auto rows = static_cast<size_t>(std::max(count, 0));
     table.ids.reserve(rows);
-    for (FieldColumn& column : table.columns)
+    for (std::vector<CellValue>& column : table.columns)
         column.reserve(rows);
 }
 
@@ -165,11 +163,7 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
     if (table.fieldIndex(name) >= 0)
         raiseError(QStringLiteral("table \"%1\" already has a field \"%2\"").arg(table.name, name));
     checkDataType(table, name, type);
-    FieldColumn column(storageOf(type));
-    column.reserve(table.ids.size());
-    for (size_t row = 0; row < table.ids.size(); ++row)
-        column.appendEmpty();
-    table.columns.push_back(std::move(column));
+    table.columns.emplace_back(table.ids.size(), emptyValueOf(type));
     table.fields.push_back(FieldDef { name, type });
     return TesselFieldSchema(&table, static_cast<int>(table.fields.size()) - 1);
 }
@@ -197,41 +191,21 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
     checkDataType(table, field.name, type);
     if (field.type == type)
         return;
-    const auto refuse = [&](size_t row, const CellValue& value) {
-        raiseError(
-            QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
-                           "converted to data type %5")
-                .arg(table.name, field.name, table.describeRecord(int(row)), describeCell(value))
-                .arg(int(type)));
-    };
     // Converted into a new column, so that a refused value leaves the old one.
-    FieldColumn& old = table.columns[static_cast<size_t>(m_index)];
-    FieldColumn converted(storageOf(type));
-    if (type == tdtInt64 && old.storage == Storage::Text && old.texts.decimalCoded()) {
-        // Texts kept as numbers are these numbers already: only the others
-        // convert, first of all, since a refusal must leave the column as it
-        // was.
-        std::vector<std::pair<size_t, qint64>> others(old.texts.textRowCount());
-        for (size_t i = 0; i < others.size(); ++i) {
-            const CellValue value = CellValue::fromText(old.texts.textOfTextRow(i));
-            others[i].first = old.texts.textRow(i);
-            // As FieldColumn::store converts for this type.
-            if (!convertToInt64(value, others[i].second, true))
-                refuse(others[i].first, value);
-        }
-        converted.int64s = old.texts.takeNumbers();
-        for (const auto& [row, number] : others)
-            converted.int64s[row] = number;
-    } else {
-        converted.reserve(table.ids.size());
-        for (size_t row = 0; row < table.ids.size(); ++row) {
-            const CellValue value = old.cell(row);
-            converted.appendEmpty();
-            if (!converted.store(row, type, value))
-                refuse(row, value);
-        }
+    std::vector<CellValue>& old = table.columns[size_t(m_index)];
+    std::vector<CellValue> converted;
+    converted.reserve(old.size());
+    for (size_t row = 0; row < old.size(); ++row) {
+        std::optional<CellValue> value = storedFor(old[row], type);
+        if (!value)
+            raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
+                                      "converted to data type %5")
+                           .arg(table.name, field.name, table.describeRecord(int(row)),
+                               describe(old[row]))
+                           .arg(int(type)));
+        converted.push_back(std::move(*value));
     }
-    table.columns[static_cast<size_t>(m_index)] = std::move(converted);
+    old.swap(converted);
     table.fields[static_cast<size_t>(m_index)].type = type;
 }
 

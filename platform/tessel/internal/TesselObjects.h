@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Values.h"
+#include "CellValue.h"
 
 #include <tessel/TesselEnums.h>
 #include <tessel/TesselInterfaces.h>
@@ -11,7 +11,6 @@
 #include <QString>
 
 #include <atomic>
-#include <utility>
 #include <vector>
 
 // The library objects behind the handles. The handles hold them through
@@ -21,8 +20,7 @@
 [[noreturn]] void raiseError(const QString& message);
 
 // Raises when index is not in [0, count). what names the item; a %1 in it
-// stands for owner. The message is made only on failure, as the check guards
-// every cell access.
+// stands for owner.
 void checkIndex(int index, int count, const char* what, const QString& owner = QString());
 
 // The reference-counted base of the library's own objects: the object deletes
@@ -97,7 +95,7 @@ struct FieldDef
     TesselRef<ExtPropDefListObject> extPropDefs = makeObject<ExtPropDefListObject>();
 };
 
-// A table: schema, one typed column of values per field, identifiers and the
+// A table: schema, one column of values per field, identifiers and the
 // identifier handler. Every index handed in is checked; faults raise
 // KRVException naming the table.
 struct TableObject final : TesselObject<ITesselTable>
@@ -109,7 +107,7 @@ struct TableObject final : TesselObject<ITesselTable>
     // -1 when absent.
     int fieldIndex(const QString& name) const;
     void checkRecord(int row) const;
-    CellValue cell(int row, int field) const;
+    const CellValue& cell(int row, int field) const;
     // Stores value converted for the field; raises naming table, field and
     // record when it cannot be.
     void storeCell(int row, int field, const CellValue& value);
@@ -120,7 +118,7 @@ struct TableObject final : TesselObject<ITesselTable>
     QString name;
     TesselTableKind tableKind = ttkOrdinary;
     std::vector<FieldDef> fields;
-    std::vector<FieldColumn> columns;
+    std::vector<std::vector<CellValue>> columns; // one per field, one value per record
     int primaryKey = -1;
     std::vector<quint64> ids;
     TesselQueryIDValueEvent handler;
