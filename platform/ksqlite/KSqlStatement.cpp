@@ -65,11 +65,6 @@ void KSqlStatement::checkBind(int resultCode, int index) const
             sqlite3_db_handle(m_statement.get()), "cannot bind parameter " + std::to_string(index));
 }
 
-void KSqlStatement::bindInt(int index, int value)
-{
-    checkBind(sqlite3_bind_int(live(), index, value), index);
-}
-
 void KSqlStatement::bindInt64(int index, std::int64_t value)
 {
     checkBind(sqlite3_bind_int64(live(), index, value), index);
@@ -118,16 +113,6 @@ void KSqlStatement::reset()
 int KSqlStatement::columnCount() const noexcept
 {
     return sqlite3_column_count(m_statement.get());
-}
-
-int KSqlStatement::columnIndex(const std::string& name) const
-{
-    for (int column = 0; column < columnCount(); ++column) {
-        const char* candidate = sqlite3_column_name(m_statement.get(), column);
-        if (candidate && sqlite3_stricmp(candidate, name.c_str()) == 0)
-            return column;
-    }
-    throw KSqlException("the statement has no result column \"" + name + "\"", SQLITE_RANGE);
 }
 
 void KSqlStatement::checkColumn(int column) const

@@ -35,7 +35,6 @@ public:
     KSqlStatement(const KSqlDatabase& database, const std::string& sql);
 
     // The value is copied, so it need not outlive the call.
-    void bindInt(int index, int value);
     void bindInt64(int index, std::int64_t value);
     void bindDouble(int index, double value);
     void bindText(int index, const std::string& utf8Value);
@@ -49,9 +48,6 @@ public:
     void reset();
 
     int columnCount() const noexcept;
-    // Index of the result column with that name (ASCII case-insensitive);
-    // raises when there is none.
-    int columnIndex(const std::string& name) const;
 
     // The current row. Values convert as SQLite converts them (a NULL reads
     // as 0, 0.0 or an empty text).

@@ -31,8 +31,6 @@ public:
     const std::string& name() const noexcept { return m_name; }
     // In the table's own order.
     const std::vector<std::string>& columnNames() const noexcept { return m_columnNames; }
-    // Index of the column with that name (ASCII case-insensitive), or -1.
-    int columnIndex(const std::string& name) const;
 
     std::int64_t rowCount() const;
     // Every row, all columns in the order of columnNames():

@@ -28,35 +28,16 @@ quint64 identifierFromHandler(TableObject& table, int row)
     table.handler.onQueryIDValue(record.get(), &value);
     if (!value.isValid() || value.isNull())
         return KObjectID::NewID();
-    bool ok = false;
-    quint64 id = 0;
-    switch (value.userType()) {
-    case QMetaType::ULongLong:
-    case QMetaType::UInt:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        id = value.toULongLong(&ok);
-        break;
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::Short:
-        ok = value.toLongLong() >= 0;
-        id = static_cast<quint64>(value.toLongLong());
-        break;
-    case QMetaType::QString: {
-        const std::optional<quint64> number = toUInt64(CellValue(value.toString()));
-        ok = number && !value.toString().trimmed().isEmpty();
-        id = number.value_or(0);
-        break;
-    }
-    default:
-        break;
-    }
-    if (!ok)
+    // Whole numbers and their texts; doubles and booleans are no identifiers.
+    const QString text = value.toString().trimmed();
+    const bool number = value.userType() != QMetaType::Double && value.userType() != QMetaType::Bool;
+    const std::optional<quint64> id
+        = number && !text.isEmpty() ? toUInt64(CellValue(text)) : std::nullopt;
+    if (!id)
         raiseError(QStringLiteral("the identifier handler of table \"%1\" gave %2 \"%3\", which "
                                   "is no unsigned 64-bit identifier")
                        .arg(table.name, QLatin1String(value.typeName()), value.toString()));
-    return id;
+    return *id;
 }
 
 ExtPropDef& definitionOf(ITesselExtPropDefs* list, int index)

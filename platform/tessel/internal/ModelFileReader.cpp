@@ -41,13 +41,6 @@ template <class Read> void forEachRow(const KSqlDatabase& db, const char* sql, R
         read(statement);
 }
 
-void expectPosition(qint64 position, qint64 expected, const QString& what)
-{
-    if (position != expected)
-        inconsistent(
-            QStringLiteral("%1 %2 found where %3 was expected").arg(what).arg(position).arg(expected));
-}
-
 int pragmaValue(const KSqlDatabase& db, const char* pragma)
 {
     KSqlStatement statement(db, std::string("PRAGMA ") + pragma);
@@ -103,14 +96,10 @@ void readModel(const KSqlDatabase& db, ModelObject& model)
 
     forEachRow(db, "SELECT position, code, value FROM tessel_model_props ORDER BY position",
         [&](const KSqlStatement& prop) {
-            expectPosition(prop.getInt64(0), qint64(model.extPropDefs->items.size()),
-                QStringLiteral("model property position"));
             readExtPropDef(*model.extPropDefs, prop, 1);
         });
     forEachRow(db, "SELECT position, name FROM tessel_databases ORDER BY position",
         [&](const KSqlStatement& database) {
-            expectPosition(database.getInt64(0), qint64(model.databases.size()),
-                QStringLiteral("database position"));
             addNamed(model.databases, text(database, 1), QStringLiteral("the model"));
         });
 }
@@ -122,7 +111,9 @@ std::vector<TableEntry> readTables(const KSqlDatabase& db, ModelObject& model)
         "SELECT position, database_position, name, kind, primary_key, record_count "
         "FROM tessel_tables ORDER BY position",
         [&](const KSqlStatement& row) {
-            expectPosition(row.getInt64(0), qint64(tables.size()), QStringLiteral("table position"));
+            // Fields and records name their table by its position.
+            if (row.getInt64(0) != qint64(tables.size()))
+                inconsistent(QStringLiteral("table positions do not count up from 0"));
             const qint64 database = row.getInt64(1);
             const QString name = text(row, 2);
             if (database < 0 || database >= qint64(model.databases.size()))
@@ -157,8 +148,6 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
         "ORDER BY table_position, position",
         [&](const KSqlStatement& row) {
             TableObject& table = *tableAt(tables, row.getInt64(0), "a field").table;
-            expectPosition(row.getInt64(1), qint64(table.fields.size()),
-                QStringLiteral("field position of table \"%1\":").arg(table.name));
             const QString name = text(row, 2);
             const qint64 type = row.getInt64(3);
             if (type < 0 || type > 64 || !isKnownDataType(int(type)))
@@ -194,9 +183,6 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
                                  .arg(field)
                                  .arg(table.name));
             const FieldDef& def = table.fields[size_t(field)];
-            expectPosition(row.getInt64(2), qint64(def.extPropDefs->items.size()),
-                QStringLiteral("property position of field \"%1\" of table \"%2\":")
-                    .arg(def.name, table.name));
             readExtPropDef(*def.extPropDefs, row, 3);
         });
 }
