@@ -39,8 +39,7 @@ KSqlStatement::KSqlStatement(const std::shared_ptr<KSqlHandle>& database, const 
     if (!raw)
         throw KSqlException(
             "cannot prepare statement: the SQL text holds no statement", SQLITE_MISUSE);
-    // A second statement would silently never run. Trailing whitespace,
-    // semicolons and comments prepare to nothing and are fine.
+    // A second statement would silently never run.
     sqlite3_stmt* rest = nullptr;
     const int restRc = sqlite3_prepare_v2(db, tail, -1, &rest, nullptr);
     sqlite3_finalize(rest);
@@ -51,8 +50,6 @@ KSqlStatement::KSqlStatement(const std::shared_ptr<KSqlHandle>& database, const 
 
 sqlite3_stmt* KSqlStatement::live() const
 {
-    // A check of the weak reference alone, without taking one: cheap enough
-    // for every step of a long loop.
     if (m_database.expired())
         throw KSqlException("the database of this statement has been closed", SQLITE_MISUSE);
     return m_statement.get();

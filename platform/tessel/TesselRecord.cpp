@@ -146,25 +146,14 @@ void TesselRecord::setValue(int field, const QVariant& value)
         table.storeCell(m_index, field, emptyValueOf(table.field(field).type));
         return;
     }
-    switch (value.userType()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-        return setInt64(field, value.toLongLong());
-    case QMetaType::UInt:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-        return setUInt64(field, value.toULongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
+    const int type = value.userType();
+    if (type == QMetaType::Double || type == QMetaType::Float)
         return setDouble(field, value.toDouble());
-    default:
-        return setString(field, value.toString());
-    }
+    if (type == QMetaType::ULongLong || type == QMetaType::UInt || type == QMetaType::ULong)
+        return setUInt64(field, value.toULongLong());
+    bool whole = false;
+    const qlonglong number = value.toLongLong(&whole);
+    if (whole && type != QMetaType::QString && type != QMetaType::QByteArray)
+        return setInt64(field, number);
+    setString(field, value.toString());
 }

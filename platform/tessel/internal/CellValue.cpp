@@ -110,11 +110,6 @@ std::optional<CellValue> storedFor(const CellValue& value, TesselDataType type)
     std::optional<qint64> integer;
     switch (type) {
     case tdtBoolean:
-        if (const auto* text = std::get_if<QString>(&value)) {
-            const QString word = text->trimmed();
-            if (word == QLatin1String("true") || word == QLatin1String("false"))
-                return CellValue(qint64(word == QLatin1String("true")));
-        }
         integer = toInt64(value);
         return integer && (*integer == 0 || *integer == 1) ? CellValue(*integer)
                                                            : std::optional<CellValue>();
