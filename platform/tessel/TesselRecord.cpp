@@ -12,7 +12,7 @@ template <typename Value, typename Convert>
 Value readCell(ITesselTable* handle, int row, int field, Convert convert, const char* as)
 {
     const TableObject& table = objectOf<TableObject>(handle);
-    const CellValue& cell = table.cell(row, field);
+    const CellValue cell = table.cell(row, field);
     const std::optional<Value> value = convert(cell);
     if (!value)
         raiseError(
@@ -93,7 +93,7 @@ QString TesselRecord::asString(int field) const
 QVariant TesselRecord::value(int field) const
 {
     const TableObject& table = objectOf<TableObject>(get());
-    const CellValue& cell = table.cell(m_index, field);
+    const CellValue cell = table.cell(m_index, field);
     switch (table.fields[size_t(field)].type) {
     case tdtBoolean:
         return QVariant(std::get<qint64>(cell) != 0);

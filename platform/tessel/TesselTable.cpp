@@ -88,11 +88,11 @@ TesselRecord TesselTable::appendRecord()
         table.ids[static_cast<size_t>(row)] = id;
         const int key = table.primaryKey;
         if (key >= 0 && table.fields[size_t(key)].type == tdtInt64)
-            table.columns[size_t(key)][size_t(row)] = qint64(id);
+            setValueAt(table.columns[size_t(key)], size_t(row), qint64(id));
     } catch (...) {
         table.ids.pop_back();
-        for (std::vector<CellValue>& column : table.columns)
-            column.pop_back();
+        for (Column& column : table.columns)
+            std::visit([](auto& values) { values.pop_back(); }, column);
         throw;
     }
     return TesselRecord(&table, row);
@@ -109,8 +109,8 @@ void TesselTable::reserveRecords(int count)
     TableObject& table = objectOf<TableObject>(get());
     const auto rows = static_cast<size_t>(std::max(count, 0));
     table.ids.reserve(rows);
-    for (std::vector<CellValue>& column : table.columns)
-        column.reserve(rows);
+    for (Column& column : table.columns)
+        std::visit([rows](auto& values) { values.reserve(rows); }, column);
 }
 
 int TesselTableSchema::primaryKeyFieldIndex() const
@@ -144,7 +144,10 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
     if (table.fieldIndex(name) >= 0)
         raiseError(QStringLiteral("table \"%1\" already has a field \"%2\"").arg(table.name, name));
     checkDataType(table, name, type);
-    table.columns.emplace_back(table.ids.size(), emptyValueOf(type));
+    Column column = columnOf(type);
+    for (size_t row = 0; row < table.ids.size(); ++row)
+        appendValue(column, emptyValueOf(type));
+    table.columns.push_back(std::move(column));
     table.fields.push_back(FieldDef { name, type });
     return TesselFieldSchema(&table, static_cast<int>(table.fields.size()) - 1);
 }
@@ -173,20 +176,19 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
     if (field.type == type)
         return;
     // Converted into a new column, so that a refused value leaves the old one.
-    std::vector<CellValue>& old = table.columns[size_t(m_index)];
-    std::vector<CellValue> converted;
-    converted.reserve(old.size());
-    for (size_t row = 0; row < old.size(); ++row) {
-        std::optional<CellValue> value = storedFor(old[row], type);
+    Column converted = columnOf(type);
+    for (size_t row = 0; row < table.ids.size(); ++row) {
+        const CellValue old = valueAt(table.columns[size_t(m_index)], row);
+        std::optional<CellValue> value = storedFor(old, type);
         if (!value)
             raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
                                       "converted to data type %5")
                            .arg(table.name, field.name, table.describeRecord(int(row)),
-                               describe(old[row]))
+                               describe(old))
                            .arg(int(type)));
-        converted.push_back(std::move(*value));
+        appendValue(converted, std::move(*value));
     }
-    old.swap(converted);
+    table.columns[size_t(m_index)] = std::move(converted);
     table.fields[static_cast<size_t>(m_index)].type = type;
 }
 

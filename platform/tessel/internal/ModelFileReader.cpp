@@ -139,7 +139,7 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
                                             "name of another")
                                  .arg(table.name));
             table.fields.push_back(FieldDef { name, TesselDataType(type) });
-            table.columns.emplace_back();
+            table.columns.push_back(columnOf(TesselDataType(type)));
         });
     for (TableEntry& entry : tables) {
         if (entry.primaryKey < -1 || entry.primaryKey >= qint64(entry.table->fields.size()))
@@ -195,14 +195,14 @@ void readRecords(const KSqlDatabase& db, int position, const TableEntry& entry, 
     std::vector<CellValue> kinds;
     for (int f = 0; f < fieldCount; ++f) {
         kinds.push_back(emptyValueOf(table.fields[size_t(f)].type));
-        table.columns[size_t(f)].reserve(rows);
+        std::visit([rows](auto& values) { values.reserve(rows); }, table.columns[size_t(f)]);
     }
     // The values straight from SQLite's row: the statement is this loop's own.
     sqlite3_stmt* row = records.handle();
     while (records.step() && qint64(table.ids.size()) <= entry.recordCount) {
         table.ids.push_back(quint64(sqlite3_column_int64(row, 1)));
         for (int f = 0; f < fieldCount; ++f)
-            table.columns[size_t(f)].push_back(readValue(row, f + 2, kinds[size_t(f)]));
+            appendValue(table.columns[size_t(f)], readValue(row, f + 2, kinds[size_t(f)]));
     }
     if (qint64(table.ids.size()) != entry.recordCount)
         inconsistent(QStringLiteral("table \"%1\" holds %2 records; its catalog counts %3")

@@ -82,7 +82,7 @@ void writeRecords(KSqlDatabase& db, int position, const TableObject& table)
         insert.bindInt64(1, qint64(row));
         insert.bindInt64(2, qint64(table.ids[row]));
         for (size_t f = 0; f < table.columns.size(); ++f)
-            bindValue(insert, int(f) + 3, table.columns[f][row]);
+            bindValue(insert, int(f) + 3, valueAt(table.columns[f], row));
         insert.execute();
     }
 }

@@ -40,11 +40,11 @@ void TableObject::checkRecord(int row) const
     checkIndex(row, recordCount(), "record of table \"%1\",", name);
 }
 
-const CellValue& TableObject::cell(int row, int field) const
+CellValue TableObject::cell(int row, int field) const
 {
     checkRecord(row);
     this->field(field);
-    return columns[size_t(field)][size_t(row)];
+    return valueAt(columns[size_t(field)], size_t(row));
 }
 
 void TableObject::storeCell(int row, int field, const CellValue& value)
@@ -57,7 +57,7 @@ void TableObject::storeCell(int row, int field, const CellValue& value)
                                   "data type %5")
                        .arg(name, def.name, describeRecord(row), describe(value))
                        .arg(int(def.type)));
-    columns[size_t(field)][size_t(row)] = std::move(*stored);
+    setValueAt(columns[size_t(field)], size_t(row), std::move(*stored));
 }
 
 int TableObject::appendRecord(quint64 id)
@@ -66,7 +66,7 @@ int TableObject::appendRecord(quint64 id)
         raiseError(QStringLiteral("table \"%1\" cannot hold more records").arg(name));
     ids.push_back(id);
     for (size_t f = 0; f < fields.size(); ++f)
-        columns[f].push_back(emptyValueOf(fields[f].type));
+        appendValue(columns[f], emptyValueOf(fields[f].type));
     return recordCount() - 1;
 }
 

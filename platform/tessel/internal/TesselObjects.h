@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CellValue.h"
+#include "Column.h"
 
 #include <tessel/TesselEnums.h>
 #include <tessel/TesselInterfaces.h>
@@ -107,7 +107,7 @@ struct TableObject final : TesselObject<ITesselTable>
     // -1 when absent.
     int fieldIndex(const QString& name) const;
     void checkRecord(int row) const;
-    const CellValue& cell(int row, int field) const;
+    CellValue cell(int row, int field) const;
     // Stores value converted for the field; raises naming table, field and
     // record when it cannot be.
     void storeCell(int row, int field, const CellValue& value);
@@ -118,7 +118,7 @@ struct TableObject final : TesselObject<ITesselTable>
     QString name;
     TesselTableKind tableKind = ttkOrdinary;
     std::vector<FieldDef> fields;
-    std::vector<std::vector<CellValue>> columns; // one per field, one value per record
+    std::vector<Column> columns; // one per field
     int primaryKey = -1;
     std::vector<quint64> ids;
     TesselQueryIDValueEvent handler;
