@@ -262,21 +262,6 @@ TesselQueryIDValueImpl::TesselQueryIDValueImpl() = default;
 
 TesselQueryIDValueImpl::~TesselQueryIDValueImpl() = default;
 
-long TesselQueryIDValueImpl::QueryInterface(const KInterfaceId& iid, void** object)
-{
-    return KNoRefInterfaceObject::QueryInterface(iid, object);
-}
-
-unsigned long TesselQueryIDValueImpl::AddRef()
-{
-    return KNoRefInterfaceObject::AddRef();
-}
-
-unsigned long TesselQueryIDValueImpl::Release()
-{
-    return KNoRefInterfaceObject::Release();
-}
-
 long TesselQueryIDValueImpl::_QueryInterface(const KInterfaceId& iid, void** object)
 {
     if (object && iid == ITesselQueryIDValueEvent::iid()) {
@@ -284,11 +269,4 @@ long TesselQueryIDValueImpl::_QueryInterface(const KInterfaceId& iid, void** obj
         return K_OK;
     }
     return KNoRefInterfaceObject::_QueryInterface(iid, object);
-}
-
-void TesselQueryIDValueImpl::doQueryIDValue(ITesselRecord*, QVariant*) { }
-
-void TesselQueryIDValueImpl::onQueryIDValue(ITesselRecord* record, QVariant* value)
-{
-    doQueryIDValue(record, value);
 }

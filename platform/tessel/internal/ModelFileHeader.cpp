@@ -38,22 +38,15 @@ qint64 checkModelFileHeader(const QString& path)
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         raiseError(QStringLiteral("the path is not a file"));
-    if (status.st_size == 0)
-        raiseError(QStringLiteral("the file is empty"));
     unsigned char bytes[100] {};
     const ssize_t filled = ::pread(fd.get(), bytes, sizeof bytes, 0);
     static const char magic[] = "SQLite format 3";
-    if (filled < 0 || std::memcmp(bytes, magic, sizeof magic) != 0)
+    if (filled < ssize_t(sizeof bytes) || std::memcmp(bytes, magic, sizeof magic) != 0)
         raiseError(QStringLiteral("the file is not an SQLite database"));
-    if (filled < ssize_t(sizeof bytes))
-        raiseError(QStringLiteral("the file is truncated (%1 bytes, shorter than an SQLite header)")
-                       .arg(status.st_size));
-    quint32 pageSize = bigEndian(bytes + 16, 2);
-    if (pageSize == 1)
-        pageSize = 65536;
-    // The page count in the header is valid when its change counter matches.
-    const quint32 pageCount = bigEndian(bytes + 28, 4);
-    const qint64 expected = qint64(pageSize) * pageCount;
+    // A page size of 1 stands for 65536; the page count is valid when the
+    // change counter matches.
+    const quint32 pageSize = bigEndian(bytes + 16, 2) == 1 ? 65536 : bigEndian(bytes + 16, 2);
+    const qint64 expected = qint64(pageSize) * bigEndian(bytes + 28, 4);
     if (bigEndian(bytes + 24, 4) == bigEndian(bytes + 92, 4) && status.st_size < expected)
         raiseError(QStringLiteral("the file is truncated (%1 of %2 bytes)")
                        .arg(status.st_size)
