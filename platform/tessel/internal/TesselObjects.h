@@ -6,7 +6,6 @@
 #include <tessel/TesselInterfaces.h>
 #include <tessel/TesselQueryIDValueEvent.h>
 #include <tessel/TesselRef.h>
-#include <tessel/VellEngine.h>
 
 #include <QString>
 
@@ -134,7 +133,6 @@ struct DatabaseObject final : TesselObject<ITesselDatabase>
 struct ModelObject final : TesselObject<ITesselModel>
 {
     static constexpr char kind[] = "model";
-    VellEngine vell;
     TesselMode mode = tmDesign;
     TesselRef<ExtPropDefListObject> extPropDefs = makeObject<ExtPropDefListObject>();
     std::vector<TesselRef<DatabaseObject>> databases;
