@@ -24,9 +24,6 @@ bool parseDecimal(const QString& text, bool& negative, quint64& magnitude)
         negative = digits.front() == '-';
         digits.remove_prefix(1);
     }
-    // from_chars would take a second sign for the magnitude's own.
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
-        return false;
     const char* end = digits.data() + digits.size();
     const auto [stop, error] = std::from_chars(digits.data(), end, magnitude);
     return error == std::errc() && stop == end;
