@@ -33,7 +33,7 @@ void fillTable(KSqlDatabase& database, long rows)
     KSqlStatement insert(database, "INSERT INTO element VALUES (?, ?, ?, ?)");
     for (long i = 0; i < rows; ++i) {
         insert.bindInt64(1, static_cast<std::int64_t>(KObjectID::NewID()));
-        insert.bindInt(2, static_cast<int>(i % 97));
+        insert.bindInt64(2, i % 97);
         insert.bindDouble(3, static_cast<double>(i) * 0.25);
         insert.bindText(4, "Wall " + std::to_string(i % 1000));
         insert.execute();

@@ -8,21 +8,6 @@ const KInterfaceId& IKUnknown::iid()
 
 KNoRefInterfaceObject::~KNoRefInterfaceObject() = default;
 
-long KNoRefInterfaceObject::QueryInterface(const KInterfaceId& iid, void** object)
-{
-    return _QueryInterface(iid, object);
-}
-
-unsigned long KNoRefInterfaceObject::AddRef()
-{
-    return _AddRef();
-}
-
-unsigned long KNoRefInterfaceObject::Release()
-{
-    return _Release();
-}
-
 long KNoRefInterfaceObject::_QueryInterface(const KInterfaceId& iid, void** object)
 {
     if (!object)
@@ -33,14 +18,4 @@ long KNoRefInterfaceObject::_QueryInterface(const KInterfaceId& iid, void** obje
     }
     *object = nullptr;
     return K_NOINTERFACE;
-}
-
-unsigned long KNoRefInterfaceObject::_AddRef()
-{
-    return 1;
-}
-
-unsigned long KNoRefInterfaceObject::_Release()
-{
-    return 1;
 }

@@ -38,15 +38,18 @@ public:
     KNoRefInterfaceObject(const KNoRefInterfaceObject&) = delete;
     KNoRefInterfaceObject& operator=(const KNoRefInterfaceObject&) = delete;
 
-    long QueryInterface(const KInterfaceId& iid, void** object) override;
-    unsigned long AddRef() override;
-    unsigned long Release() override;
+    long QueryInterface(const KInterfaceId& iid, void** object) override
+    {
+        return _QueryInterface(iid, object);
+    }
+    unsigned long AddRef() override { return _AddRef(); }
+    unsigned long Release() override { return _Release(); }
     virtual ~KNoRefInterfaceObject();
 
 protected:
     // Subclasses extend _QueryInterface with the interfaces they implement and
     // fall back to this one, which knows only IKUnknown.
     virtual long _QueryInterface(const KInterfaceId& iid, void** object);
-    virtual unsigned long _AddRef();
-    virtual unsigned long _Release();
+    virtual unsigned long _AddRef() { return 1; }
+    virtual unsigned long _Release() { return 1; }
 };

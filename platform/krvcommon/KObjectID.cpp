@@ -1,86 +1,52 @@
 #include "KObjectID.h"
 
-#include "KObjectIDLayout.h"
-
 #include <QCoreApplication>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
-
-#ifndef _WIN32
-#include <pthread.h>
-#endif
+#include <mutex>
 
 namespace {
 
-std::uint64_t nowTimeField()
+constexpr int counterBits = 12;
+constexpr int processBits = 22;
+constexpr std::uint64_t counterMask = (1u << counterBits) - 1;
+constexpr std::int64_t epochSeconds = 1704067200; // 2024-01-01 00:00:00 UTC
+
+std::uint64_t secondsOf(std::uint64_t id)
 {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return KObjectIDLayout::timeField(
-        std::chrono::duration_cast<std::chrono::seconds>(now).count());
+    return id >> (processBits + counterBits);
 }
 
-std::uint64_t currentProcessField()
+// The first identifier of this process in that second.
+std::uint64_t firstOfSecond(std::uint64_t seconds)
 {
-    auto pid = static_cast<std::uint64_t>(QCoreApplication::applicationPid());
-#ifdef _WIN32
-    // Windows process ids are multiples of four.
-    pid >>= 2;
-#endif
-    return KObjectIDLayout::processField(pid);
+    const auto process = std::uint64_t(QCoreApplication::applicationPid()) % (1u << processBits);
+    return (seconds << (processBits + counterBits)) | (process << counterBits);
 }
 
-struct Generator
+std::uint64_t clockSeconds()
 {
-    std::atomic<std::uint64_t> next { 0 };
-    std::atomic<std::uint64_t> process { 0 };
-
-    void start() noexcept
-    {
-        const std::uint64_t field = currentProcessField();
-        process.store(field, std::memory_order_relaxed);
-        next.store(KObjectIDLayout::compose(nowTimeField(), field, 0), std::memory_order_relaxed);
-    }
-};
-
-// Zero until the first identifier is asked for; constant-initialised, so it
-// exists before any static constructor of another library could call NewID.
-Generator processGenerator;
-
-void resetInForkedChild()
-{
-    // A forked child has a new process id but a copy of the parent's
-    // sequence; without a fresh start it would repeat the parent's ids.
-    processGenerator.start();
-}
-
-Generator& generator()
-{
-    static const bool started = [] {
-        processGenerator.start();
-#ifndef _WIN32
-        pthread_atfork(nullptr, nullptr, resetInForkedChild);
-#endif
-        return true;
-    }();
-    (void)started;
-    return processGenerator;
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    // At least 1, so that no identifier is 0 even on a clock before 2024.
+    return std::uint64_t(std::max<std::int64_t>(now.count() - epochSeconds, 1));
 }
 
 } // namespace
 
 std::uint64_t KObjectID::NewID()
 {
-    Generator& g = generator();
-    std::uint64_t id = g.next.load(std::memory_order_relaxed);
-    for (;;) {
-        // The clock is read only when the counter runs out.
-        const std::uint64_t following
-            = (id & KObjectIDLayout::counterMask) != KObjectIDLayout::counterMask
-            ? id + 1
-            : KObjectIDLayout::successor(
-                id, g.process.load(std::memory_order_relaxed), nowTimeField());
-        if (g.next.compare_exchange_weak(id, following, std::memory_order_relaxed))
-            return id;
-    }
+    static std::mutex mutex;
+    static std::uint64_t last = 0;
+    const std::lock_guard<std::mutex> lock(mutex);
+    // A process forked after its parent made identifiers starts afresh: the
+    // process bits of the last one are not its own.
+    if (last == 0 || (last & ~counterMask) != firstOfSecond(secondsOf(last)))
+        last = firstOfSecond(clockSeconds());
+    else if ((last & counterMask) != counterMask)
+        ++last;
+    else
+        last = firstOfSecond(std::max(secondsOf(last) + 1, clockSeconds()));
+    return last;
 }

@@ -10,18 +10,15 @@ struct sqlite3;
 
 namespace KSQLite {
 
-// sqlite3_close_v2 defers the close while statements are still prepared, so
-// it cannot fail on a valid handle.
 struct KSQLITE_EXPORT KSqlHandleCloser
 {
     void operator()(sqlite3* handle) const noexcept;
 };
 using KSqlHandle = std::unique_ptr<sqlite3, KSqlHandleCloser>;
 
-// One connection to an SQLite database file. Not copyable: the project keeps
-// it behind a shared pointer. Statements and tables made from it hold only a
-// weak reference to its handle, so after Close() or the object's destruction
-// their operations raise KSqlException instead of touching a closed handle.
+// One connection to an SQLite database file. Statements and tables made from
+// it hold a weak reference to its handle: once it is closed their operations
+// raise KSqlException instead of touching a closed handle.
 class KSQLITE_EXPORT KSqlDatabase
 {
 public:
@@ -36,14 +33,10 @@ public:
     KSqlDatabase(const KSqlDatabase&) = delete;
     KSqlDatabase& operator=(const KSqlDatabase&) = delete;
 
-    // Opens an existing SQLite file. The path is UTF-8 and taken literally
-    // (no URI forms); ":memory:" opens a private in-memory database. The file
-    // is never created: a missing file raises. readWrite true opens it for
-    // reading and writing (read-only if the file system refuses writing),
-    // false for reading only. The schema is read before returning, so a file
-    // that is not an SQLite database raises here with SQLite's message ("file
-    // is not a database"). A database that was open is closed first; after a
-    // failure the object is unopened. Returns true, or raises KSqlException.
+    // Opens an existing SQLite file (UTF-8 path; ":memory:" for a private
+    // in-memory database), for reading and writing or for reading only. A
+    // missing file or one that is no SQLite database raises KSqlException; a
+    // database that was open is closed first. Returns true.
     bool Open(const std::string& utf8Path, bool readWrite);
 
     // Closes the database; a no-op when it is not open. Never throws.
@@ -53,8 +46,7 @@ public:
     // The path of the open file, empty when unopened.
     const std::string& path() const noexcept { return m_path; }
 
-    // Runs one or more SQL statements without results; returns the number of
-    // rows the last one changed. Raises when the database is not open.
+    // Runs SQL statements without results; returns the rows the last changed.
     int exec(const std::string& sql);
 
     // The raw handle, null when unopened. Owned by this object: never close it.
@@ -71,22 +63,17 @@ private:
     std::string m_path;
 };
 
-// Begins a transaction on construction and rolls it back on destruction unless
-// commit() was called, so an exception between the two leaves the database as
-// it was. One guard per transaction: SQLite does not nest them.
+// Begins a transaction, and rolls it back when it goes uncommitted.
 class KSQLITE_EXPORT KSqlTransaction
 {
 public:
-    // Raises when the database is not open or already in a transaction.
     explicit KSqlTransaction(KSqlDatabase& database);
-    // Rolls back an uncommitted transaction; never throws.
     ~KSqlTransaction();
 
     KSqlTransaction(const KSqlTransaction&) = delete;
     KSqlTransaction& operator=(const KSqlTransaction&) = delete;
 
-    // Raises when the commit fails (the destructor then rolls back) or when
-    // called twice.
+    // Raises when the commit fails; the destructor then rolls back.
     void commit();
 
 private:

@@ -9,11 +9,9 @@ struct sqlite3;
 
 namespace KSQLite {
 
-// The one exception type of the SQLite wrapper, thrown and caught by value.
-// msg() is SQLite's own error text after what was being done (e.g. the file
-// being opened); errorCode() is SQLite's primary result code. Faults the
-// wrapper finds itself (a closed database, a column out of range) use
-// SQLITE_MISUSE (21) or SQLITE_RANGE (25), as SQLite would.
+// The exception of the SQLite wrapper, thrown by value: what was being done
+// and SQLite's message, with SQLite's primary result code (SQLITE_MISUSE for
+// misuse the wrapper finds itself).
 class KSQLITE_EXPORT KSqlException : public std::exception
 {
 public:

@@ -39,8 +39,7 @@ KSqlStatement::KSqlStatement(const std::shared_ptr<KSqlHandle>& database, const 
     if (!raw)
         throw KSqlException(
             "cannot prepare statement: the SQL text holds no statement", SQLITE_MISUSE);
-    // A second statement would silently never run. Trailing whitespace,
-    // semicolons and comments prepare to nothing and are fine.
+    // A second statement would silently never run.
     sqlite3_stmt* rest = nullptr;
     const int restRc = sqlite3_prepare_v2(db, tail, -1, &rest, nullptr);
     sqlite3_finalize(rest);
@@ -51,8 +50,6 @@ KSqlStatement::KSqlStatement(const std::shared_ptr<KSqlHandle>& database, const 
 
 sqlite3_stmt* KSqlStatement::live() const
 {
-    // A check of the weak reference alone, without taking one: cheap enough
-    // for every step of a long loop.
     if (m_database.expired())
         throw KSqlException("the database of this statement has been closed", SQLITE_MISUSE);
     return m_statement.get();
@@ -63,11 +60,6 @@ void KSqlStatement::checkBind(int resultCode, int index) const
     if (resultCode != SQLITE_OK)
         throw KSqlException::lastError(
             sqlite3_db_handle(m_statement.get()), "cannot bind parameter " + std::to_string(index));
-}
-
-void KSqlStatement::bindInt(int index, int value)
-{
-    checkBind(sqlite3_bind_int(live(), index, value), index);
 }
 
 void KSqlStatement::bindInt64(int index, std::int64_t value)
@@ -118,16 +110,6 @@ void KSqlStatement::reset()
 int KSqlStatement::columnCount() const noexcept
 {
     return sqlite3_column_count(m_statement.get());
-}
-
-int KSqlStatement::columnIndex(const std::string& name) const
-{
-    for (int column = 0; column < columnCount(); ++column) {
-        const char* candidate = sqlite3_column_name(m_statement.get(), column);
-        if (candidate && sqlite3_stricmp(candidate, name.c_str()) == 0)
-            return column;
-    }
-    throw KSqlException("the statement has no result column \"" + name + "\"", SQLITE_RANGE);
 }
 
 void KSqlStatement::checkColumn(int column) const

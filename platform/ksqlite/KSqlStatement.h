@@ -20,11 +20,9 @@ struct KSQLITE_EXPORT KSqlStatementFinalizer
     void operator()(sqlite3_stmt* statement) const noexcept;
 };
 
-// One prepared statement. Parameters are numbered from 1 as in SQL, columns
-// from 0. Every failure raises KSqlException with SQLite's message; reading a
-// column out of range or without a current row raises too (SQLite itself
-// would hand back a silent NULL). Binding or stepping after the database was
-// closed raises. Movable, not copyable.
+// One prepared statement; parameters count from 1, columns from 0. Every
+// failure raises KSqlException, reading a column out of range or without a
+// current row and any use after the database was closed included.
 class KSQLITE_EXPORT KSqlStatement
 {
 public:
@@ -34,27 +32,21 @@ public:
     // or holds more than one statement.
     KSqlStatement(const KSqlDatabase& database, const std::string& sql);
 
-    // The value is copied, so it need not outlive the call.
-    void bindInt(int index, int value);
     void bindInt64(int index, std::int64_t value);
     void bindDouble(int index, double value);
     void bindText(int index, const std::string& utf8Value);
 
     // Advances to the next row: true when there is one, false at the end.
     bool step();
-    // Runs a statement without results to its end and makes it ready to run
-    // again (bindings are kept); returns the number of rows it changed.
+    // Runs the statement to its end and makes it ready to run again with the
+    // same bindings; returns the rows it changed.
     int execute();
     // Makes the statement ready to run again; bindings are kept.
     void reset();
 
     int columnCount() const noexcept;
-    // Index of the result column with that name (ASCII case-insensitive);
-    // raises when there is none.
-    int columnIndex(const std::string& name) const;
 
-    // The current row. Values convert as SQLite converts them (a NULL reads
-    // as 0, 0.0 or an empty text).
+    // The current row, converted as SQLite converts.
     bool isNull(int column) const;
     int getInt(int column) const;
     std::int64_t getInt64(int column) const;

@@ -26,15 +26,6 @@ KSqlTable::KSqlTable(KSqlDatabase* database, const std::string& tableName, bool 
         throw KSqlException("no such table: " + tableName, SQLITE_ERROR);
 }
 
-int KSqlTable::columnIndex(const std::string& name) const
-{
-    for (std::size_t column = 0; column < m_columnNames.size(); ++column) {
-        if (sqlite3_stricmp(m_columnNames[column].c_str(), name.c_str()) == 0)
-            return static_cast<int>(column);
-    }
-    return -1;
-}
-
 std::shared_ptr<KSqlHandle> KSqlTable::live() const
 {
     auto database = m_database.lock();

@@ -10,15 +10,9 @@
 
 namespace KSQLite {
 
-// A read view of one table (or view) of a database, handed out by value. The
-// column names are read once, on construction; the row count and the rows are
-// read from the database on each call, so they follow its changes.
-//
-// A table whose database is null or unopened, or that does not exist, is
-// invalid: no columns, rowCount() 0, rows() without rows. mustExist false (the
-// project's choice) gives such a table, true raises KSqlException instead.
-// Faults reading an existing table always raise, and so does reading a valid
-// table once its database is closed or destroyed.
+// A read view of one table of a database. A table that does not exist (or
+// whose database is not open) is invalid, without rows, unless mustExist
+// makes that raise KSqlException; reading after the database closed raises.
 class KSQLITE_EXPORT KSqlTable
 {
 public:
@@ -31,8 +25,6 @@ public:
     const std::string& name() const noexcept { return m_name; }
     // In the table's own order.
     const std::vector<std::string>& columnNames() const noexcept { return m_columnNames; }
-    // Index of the column with that name (ASCII case-insensitive), or -1.
-    int columnIndex(const std::string& name) const;
 
     std::int64_t rowCount() const;
     // Every row, all columns in the order of columnNames():

@@ -14,11 +14,8 @@ public:
     bool isNull() const noexcept { return !m_valid; }
     explicit operator bool() const noexcept { return m_valid; }
 
-    // A new, empty model (no database, no definitions, mode tmDesign).
-    // standalone = true: the model stands on its own and vell may be null
-    // (the only way the application uses it). standalone = false binds the
-    // model to the graphics engine, which must then not be null (a null one
-    // raises KRVException); the binding is kept for the model's lifetime.
+    // A new, empty model (no database, no definitions, mode tmDesign). Models
+    // of this library stand alone: the graphics engine is not used.
     TesselModel createModel(bool standalone, const VellEngine& vell);
 
 private:

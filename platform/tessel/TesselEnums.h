@@ -3,10 +3,8 @@
 // Enumerations of the data-model library. Plain enumerations on purpose: the
 // values are stored in model files and callers compare them with integers.
 
-// The phase a model is in. The library records the mode and keeps it in the
-// model file; it does not refuse operations because of it. The application
-// layer uses it to tell a model whose schema is being changed from one that is
-// ready for use.
+// The phase a model is in, kept in the model file; no operation is refused
+// because of it.
 enum TesselMode : int
 {
     tmDesign = 0, // field data types and schemas are being changed
@@ -14,14 +12,10 @@ enum TesselMode : int
     tmRuntime = 2, // the model is ready: records are read and appended
 };
 
-// The data type of a field. Each type keeps its values in one storage class:
-//   int32 storage:  tdtBoolean (0 or 1), tdtInt32
-//   int64 storage:  tdtInt64 (64-bit identifiers, kept as their bit pattern, so
-//                   asUInt64 gives back any unsigned value), tdtDateTime
-//                   (milliseconds since 1970-01-01T00:00:00Z, UTC)
-//   double storage: tdtDouble
-//   text storage:   tdtString, tdtGuid (the text form "{xxxxxxxx-...}")
-// Values 7 to 14 are reserved; 0 is never the type of a field.
+// The data type of a field. Whole numbers: tdtBoolean (0 or 1), tdtInt32,
+// tdtInt64 (identifiers, kept as their bit pattern), tdtDateTime (milliseconds
+// since 1970 UTC); doubles: tdtDouble; texts: tdtString, tdtGuid. Values 7 to
+// 14 are reserved; 0 is never the type of a field.
 enum TesselDataType : int
 {
     tdtUnknown = 0,

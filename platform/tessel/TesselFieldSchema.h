@@ -19,15 +19,11 @@ public:
 
     QString name() const;
     TesselDataType dataType() const;
-    // Changes the field's type and converts every stored value to it:
-    //  - to tdtInt64 (and the other integer types): integers are kept,
-    //    doubles with an integral value are kept, texts of decimal digits
-    //    (optionally signed, surrounding blanks ignored) are parsed, an empty
-    //    text gives 0; anything else (a fraction, a word, a value outside the
-    //    target range) raises KRVException naming table, field and record,
-    //    and the field keeps its old type and values;
-    //  - to tdtDouble: numbers convert, texts must hold a number;
-    //  - to text types: every value gets its decimal text form.
+    // Changes the field's type and converts every value: to whole numbers from
+    // whole doubles and decimal texts (signed, blanks around, empty as 0), to
+    // doubles from numbers and their texts, to texts as decimal text. A value
+    // that does not convert raises KRVException naming table, field and
+    // record, and the field keeps its type and values.
     void setDataType(const TesselDataType& type);
     TesselExtPropDefs extPropDefs() const;
 };

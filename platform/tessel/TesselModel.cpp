@@ -32,16 +32,11 @@ TesselEngine tesselEngine(const QString&)
     return engine;
 }
 
-TesselModel TesselEngine::createModel(bool standalone, const VellEngine& vell)
+TesselModel TesselEngine::createModel(bool, const VellEngine&)
 {
     if (!m_valid)
         raiseError(QStringLiteral("operation on a null engine handle"));
-    if (!standalone && vell.isNull())
-        raiseError(QStringLiteral("a model bound to the graphics engine needs an engine"));
-    const TesselRef<ModelObject> model = makeObject<ModelObject>();
-    if (!standalone)
-        model->vell = vell;
-    return TesselModel(model.get());
+    return TesselModel(makeObject<ModelObject>().get());
 }
 
 TesselCommand TesselModel::fetchCommand()

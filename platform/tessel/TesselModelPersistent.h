@@ -12,20 +12,14 @@ class TESSEL_EXPORT TesselModelPersistent
 public:
     explicit TesselModelPersistent(const TesselModel& model);
 
-    // Reads the whole file into the model, replacing its mode, definitions
-    // and databases; returns true. A file that is missing, empty, no SQLite
-    // database, of another layout or version, truncated or inconsistent
-    // raises KRVException whose message names the file and the fault, and
-    // leaves the model as it was. A null model raises KRVException.
-    //   readOnly    - the loaded model's mode becomes tmReadOnly instead of
-    //                 the mode stored in the file.
-    //   loadRecords - false reads schemas and definitions only (every table
-    //                 then has no record).
+    // Reads the whole file into the model, replacing its mode, definitions and
+    // databases; returns true. A missing, damaged or foreign file raises
+    // KRVException naming the file and the fault, the model left as it was.
+    // readOnly gives mode tmReadOnly; loadRecords false reads no records.
     bool loadFromFile(const QString& path, bool readOnly = false, bool loadRecords = true);
 
-    // Writes the model to path: first to a temporary file beside it, which
-    // then replaces path, so that path holds either the old or the new model.
-    // Failures raise KRVException naming the file; path is then untouched.
+    // Writes the model through a temporary file beside path that then replaces
+    // it; failures raise KRVException naming the file and leave path as it was.
     void saveToFile(const QString& path) const;
 
 private:

@@ -14,9 +14,12 @@ public:
     TesselQueryIDValueImpl();
 
     // Both bases' IKUnknown operations lead to KNoRefInterfaceObject's.
-    long QueryInterface(const KInterfaceId& iid, void** object) override;
-    unsigned long AddRef() override;
-    unsigned long Release() override;
+    long QueryInterface(const KInterfaceId& iid, void** object) override
+    {
+        return KNoRefInterfaceObject::QueryInterface(iid, object);
+    }
+    unsigned long AddRef() override { return KNoRefInterfaceObject::AddRef(); }
+    unsigned long Release() override { return KNoRefInterfaceObject::Release(); }
     ~TesselQueryIDValueImpl() override;
 
 protected:
@@ -26,7 +29,10 @@ protected:
 public:
     // The value hook. The base leaves *value untouched, which makes the table
     // fall back to a fresh KObjectID::NewID() identifier.
-    virtual void doQueryIDValue(ITesselRecord* record, QVariant* value);
+    virtual void doQueryIDValue(ITesselRecord*, QVariant*) { }
 
-    void onQueryIDValue(ITesselRecord* record, QVariant* value) override;
+    void onQueryIDValue(ITesselRecord* record, QVariant* value) override
+    {
+        doQueryIDValue(record, value);
+    }
 };

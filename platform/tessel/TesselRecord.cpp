@@ -2,34 +2,24 @@
 
 #include "internal/TesselObjects.h"
 
-#include <QByteArray>
+#include <limits>
 
 namespace {
 
-[[noreturn]] void cannotRead(
-    const TableObject& table, int row, int field, const CellValue& value, const char* as)
-{
-    raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be read as %5")
-                   .arg(table.name, table.field(field).name, table.describeRecord(row),
-                       describeCell(value), QLatin1String(as)));
-}
-
-// Reads a cell through one of the conversions of Values.h; a value that does
-// not convert raises rather than read as 0.
+// Reads a cell through one of the conversions of CellValue.h; a value that
+// does not convert raises rather than read as 0.
 template <typename Value, typename Convert>
 Value readCell(ITesselTable* handle, int row, int field, Convert convert, const char* as)
 {
     const TableObject& table = objectOf<TableObject>(handle);
     const CellValue cell = table.cell(row, field);
-    Value value = 0;
-    if (!convert(cell, value))
-        cannotRead(table, row, field, cell, as);
-    return value;
-}
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    const std::optional<Value> value = convert(cell);
+    if (!value)
+        raiseError(
+            QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be read as %5")
+                .arg(table.name, table.field(field).name, table.describeRecord(row), describe(cell),
+                    QLatin1String(as)));
+    return *value;
 }
 
 } // namespace
@@ -66,57 +56,57 @@ int TesselRecord::fieldIndex(const QString& name) const
 
 int TesselRecord::asInteger(int field) const
 {
-    return readCell<qint32>(get(), m_index, field, convertToInt32, "a 32-bit integer");
+    const auto convert = [](const CellValue& cell) {
+        const std::optional<qint64> value = toInt64(cell);
+        return value && *value == qint32(*value) ? std::optional<int>(int(*value)) : std::nullopt;
+    };
+    return readCell<int>(get(), m_index, field, convert, "a 32-bit integer");
 }
 
 qint64 TesselRecord::asInt64(int field) const
 {
-    const auto convert
-        = [](const CellValue& cell, qint64& value) { return convertToInt64(cell, value, true); };
+    const auto convert = [](const CellValue& cell) { return toInt64(cell, true); };
     return readCell<qint64>(get(), m_index, field, convert, "a 64-bit integer");
 }
 
 quint64 TesselRecord::asUInt64(int field) const
 {
     const bool keepsBits = objectOf<TableObject>(get()).field(field).type == tdtInt64;
-    const auto convert = [keepsBits](const CellValue& cell, quint64& value) {
+    const auto convert = [keepsBits](const CellValue& cell) {
         // A 64-bit field keeps identifiers as their bit pattern.
-        if (!keepsBits)
-            return convertToUInt64(cell, value);
-        value = static_cast<quint64>(cell.integer);
-        return true;
+        return keepsBits ? std::optional<quint64>(quint64(std::get<qint64>(cell)))
+                         : toUInt64(cell);
     };
     return readCell<quint64>(get(), m_index, field, convert, "an unsigned 64-bit integer");
 }
 
 double TesselRecord::asDouble(int field) const
 {
-    return readCell<double>(get(), m_index, field, convertToDouble, "a number");
+    return readCell<double>(get(), m_index, field, toDouble, "a number");
 }
 
 QString TesselRecord::asString(int field) const
 {
-    const CellValue cell = objectOf<TableObject>(get()).cell(m_index, field);
-    return cell.kind == CellValue::Text ? fromUtf8(cell.text) : fromUtf8(convertToText(cell));
+    return toText(objectOf<TableObject>(get()).cell(m_index, field));
 }
 
 QVariant TesselRecord::value(int field) const
 {
     const TableObject& table = objectOf<TableObject>(get());
     const CellValue cell = table.cell(m_index, field);
-    switch (table.columns[static_cast<size_t>(field)].storage) {
-    case Storage::Int32:
-        if (table.fields[static_cast<size_t>(field)].type == tdtBoolean)
-            return QVariant(cell.integer != 0);
-        return QVariant(static_cast<int>(cell.integer));
-    case Storage::Int64:
-        return QVariant(static_cast<qlonglong>(cell.integer));
-    case Storage::Double:
-        return QVariant(cell.real);
-    case Storage::Text:
-        break;
+    switch (table.fields[size_t(field)].type) {
+    case tdtBoolean:
+        return QVariant(std::get<qint64>(cell) != 0);
+    case tdtInt32:
+        return QVariant(int(std::get<qint64>(cell)));
+    case tdtInt64:
+    case tdtDateTime:
+        return QVariant(qlonglong(std::get<qint64>(cell)));
+    case tdtDouble:
+        return QVariant(std::get<double>(cell));
+    default:
+        return QVariant(std::get<QString>(cell));
     }
-    return QVariant(asString(field));
 }
 
 void TesselRecord::setInteger(int field, int value)
@@ -126,24 +116,26 @@ void TesselRecord::setInteger(int field, int value)
 
 void TesselRecord::setInt64(int field, qint64 value)
 {
-    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromInteger(value));
+    objectOf<TableObject>(get()).storeCell(m_index, field, value);
 }
 
 void TesselRecord::setUInt64(int field, quint64 value)
 {
-    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromUnsigned(value));
+    // Above the signed range as its digits: a 64-bit field keeps their bit
+    // pattern, a text field the digits, a double field their number.
+    if (value > quint64(std::numeric_limits<qint64>::max()))
+        return setString(field, QString::number(value));
+    setInt64(field, qint64(value));
 }
 
 void TesselRecord::setDouble(int field, double value)
 {
-    objectOf<TableObject>(get()).storeCell(m_index, field, CellValue::fromReal(value));
+    objectOf<TableObject>(get()).storeCell(m_index, field, value);
 }
 
 void TesselRecord::setString(int field, const QString& value)
 {
-    const QByteArray utf8 = value.toUtf8();
-    objectOf<TableObject>(get()).storeCell(m_index, field,
-        CellValue::fromText(std::string_view(utf8.constData(), size_t(utf8.size()))));
+    objectOf<TableObject>(get()).storeCell(m_index, field, value);
 }
 
 void TesselRecord::setValue(int field, const QVariant& value)
@@ -151,30 +143,17 @@ void TesselRecord::setValue(int field, const QVariant& value)
     if (!value.isValid() || value.isNull()) {
         // The type's empty value.
         TableObject& table = objectOf<TableObject>(get());
-        table.field(field);
-        const bool text = table.columns[static_cast<size_t>(field)].storage == Storage::Text;
-        table.storeCell(m_index, field, text ? CellValue::fromText({}) : CellValue::fromInteger(0));
+        table.storeCell(m_index, field, emptyValueOf(table.field(field).type));
         return;
     }
-    switch (value.userType()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-        return setInt64(field, value.toLongLong());
-    case QMetaType::UInt:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-        return setUInt64(field, value.toULongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
+    const int type = value.userType();
+    if (type == QMetaType::Double || type == QMetaType::Float)
         return setDouble(field, value.toDouble());
-    default:
-        return setString(field, value.toString());
-    }
+    if (type == QMetaType::ULongLong || type == QMetaType::UInt || type == QMetaType::ULong)
+        return setUInt64(field, value.toULongLong());
+    bool whole = false;
+    const qlonglong number = value.toLongLong(&whole);
+    if (whole && type != QMetaType::QString && type != QMetaType::QByteArray)
+        return setInt64(field, number);
+    setString(field, value.toString());
 }

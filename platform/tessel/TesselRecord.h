@@ -8,16 +8,11 @@
 #include <QVariant>
 #include <QtGlobal>
 
-// One record of a table: the record's own 64-bit identifier and one value per
-// field. The handle refers to the table and the record's position in it (a
-// copy refers to the same record). Values are read through the field's name
-// or, cheaper, its position.
-//
-// Reading converts between storage classes where the value allows it and
-// raises KRVException where it does not (a text that is no number read as an
-// integer, a value outside the 32-bit range read with asInteger): a wrong
-// value is never returned silently. An unknown field name, an index out of
-// range and any operation on a null handle raise KRVException too.
+// One record of a table: its 64-bit identifier and one value per field, read
+// by the field's name or position. Reading converts where the value allows it
+// and raises KRVException where it does not (a word read as a number, a value
+// outside the 32-bit range read with asInteger), as do unknown fields, indexes
+// out of range and null handles.
 class TESSEL_EXPORT TesselRecord : public TesselItemHandle<ITesselTable>
 {
 public:
@@ -39,13 +34,11 @@ public:
     quint64 asUInt64(int field) const;
     double asDouble(int field) const;
     QString asString(int field) const;
-    // The value as its storage class gives it: int for int32 storage (bool for
-    // tdtBoolean), qlonglong for tdtInt64 and tdtDateTime, double, QString.
+    // bool, int, qlonglong (tdtInt64, tdtDateTime), double or QString, by type.
     QVariant value(int field) const;
 
-    // Setters convert the given value to the field's type with the same rules
-    // as TesselFieldSchema::setDataType and raise KRVException when they
-    // cannot; the stored value is then unchanged. An invalid or null QVariant
+    // Setters convert as TesselFieldSchema::setDataType does and raise
+    // KRVException, keeping the old value, when they cannot. A null QVariant
     // stores the type's empty value.
     void setInteger(int field, int value);
     void setInt64(int field, qint64 value);

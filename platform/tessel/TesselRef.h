@@ -83,13 +83,6 @@ public:
     {
     }
 
-    // Same item of the same object (identity, not values).
-    bool operator==(const TesselItemHandle& other) const noexcept
-    {
-        return this->get() == other.get() && m_index == other.m_index;
-    }
-    bool operator!=(const TesselItemHandle& other) const noexcept { return !(*this == other); }
-
 protected:
     int m_index = -1;
 };

@@ -28,36 +28,16 @@ quint64 identifierFromHandler(TableObject& table, int row)
     table.handler.onQueryIDValue(record.get(), &value);
     if (!value.isValid() || value.isNull())
         return KObjectID::NewID();
-    bool ok = false;
-    quint64 id = 0;
-    switch (value.userType()) {
-    case QMetaType::ULongLong:
-    case QMetaType::UInt:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        id = value.toULongLong(&ok);
-        break;
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::Short:
-        ok = value.toLongLong() >= 0;
-        id = static_cast<quint64>(value.toLongLong());
-        break;
-    case QMetaType::QString: {
-        const QByteArray text = value.toString().toUtf8();
-        ok = convertToUInt64(
-                 CellValue::fromText(std::string_view(text.data(), size_t(text.size()))), id)
-            && !text.trimmed().isEmpty();
-        break;
-    }
-    default:
-        break;
-    }
-    if (!ok)
+    // Whole numbers and their texts; doubles and booleans are no identifiers.
+    const QString text = value.toString().trimmed();
+    const bool number = value.userType() != QMetaType::Double && value.userType() != QMetaType::Bool;
+    const std::optional<quint64> id
+        = number && !text.isEmpty() ? toUInt64(CellValue(text)) : std::nullopt;
+    if (!id)
         raiseError(QStringLiteral("the identifier handler of table \"%1\" gave %2 \"%3\", which "
                                   "is no unsigned 64-bit identifier")
                        .arg(table.name, QLatin1String(value.typeName()), value.toString()));
-    return id;
+    return *id;
 }
 
 ExtPropDef& definitionOf(ITesselExtPropDefs* list, int index)
@@ -107,13 +87,12 @@ TesselRecord TesselTable::appendRecord()
         const quint64 id = table.handler ? identifierFromHandler(table, row) : KObjectID::NewID();
         table.ids[static_cast<size_t>(row)] = id;
         const int key = table.primaryKey;
-        if (key >= 0 && table.fields[static_cast<size_t>(key)].type == tdtInt64)
-            table.columns[static_cast<size_t>(key)].int64s[static_cast<size_t>(row)]
-                = static_cast<qint64>(id);
+        if (key >= 0 && table.fields[size_t(key)].type == tdtInt64)
+            setValueAt(table.columns[size_t(key)], size_t(row), qint64(id));
     } catch (...) {
         table.ids.pop_back();
-        for (FieldColumn& column : table.columns)
-            column.popBack();
+        for (Column& column : table.columns)
+            std::visit([](auto& values) { values.pop_back(); }, column);
         throw;
     }
     return TesselRecord(&table, row);
@@ -130,8 +109,8 @@ void TesselTable::reserveRecords(int count)
     TableObject& table = objectOf<TableObject>(get());
     const auto rows = static_cast<size_t>(std::max(count, 0));
     table.ids.reserve(rows);
-    for (FieldColumn& column : table.columns)
-        column.reserve(rows);
+    for (Column& column : table.columns)
+        std::visit([rows](auto& values) { values.reserve(rows); }, column);
 }
 
 int TesselTableSchema::primaryKeyFieldIndex() const
@@ -165,10 +144,9 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
     if (table.fieldIndex(name) >= 0)
         raiseError(QStringLiteral("table \"%1\" already has a field \"%2\"").arg(table.name, name));
     checkDataType(table, name, type);
-    FieldColumn column(storageOf(type));
-    column.reserve(table.ids.size());
+    Column column = columnOf(type);
     for (size_t row = 0; row < table.ids.size(); ++row)
-        column.appendEmpty();
+        appendValue(column, emptyValueOf(type));
     table.columns.push_back(std::move(column));
     table.fields.push_back(FieldDef { name, type });
     return TesselFieldSchema(&table, static_cast<int>(table.fields.size()) - 1);
@@ -197,41 +175,20 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
     checkDataType(table, field.name, type);
     if (field.type == type)
         return;
-    const auto refuse = [&](size_t row, const CellValue& value) {
-        raiseError(
-            QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
-                           "converted to data type %5")
-                .arg(table.name, field.name, table.describeRecord(int(row)), describeCell(value))
-                .arg(int(type)));
-    };
     // Converted into a new column, so that a refused value leaves the old one.
-    FieldColumn& old = table.columns[static_cast<size_t>(m_index)];
-    FieldColumn converted(storageOf(type));
-    if (type == tdtInt64 && old.storage == Storage::Text && old.texts.decimalCoded()) {
-        // Texts kept as numbers are these numbers already: only the others
-        // convert, first of all, since a refusal must leave the column as it
-        // was.
-        std::vector<std::pair<size_t, qint64>> others(old.texts.textRowCount());
-        for (size_t i = 0; i < others.size(); ++i) {
-            const CellValue value = CellValue::fromText(old.texts.textOfTextRow(i));
-            others[i].first = old.texts.textRow(i);
-            // As FieldColumn::store converts for this type.
-            if (!convertToInt64(value, others[i].second, true))
-                refuse(others[i].first, value);
-        }
-        converted.int64s = old.texts.takeNumbers();
-        for (const auto& [row, number] : others)
-            converted.int64s[row] = number;
-    } else {
-        converted.reserve(table.ids.size());
-        for (size_t row = 0; row < table.ids.size(); ++row) {
-            const CellValue value = old.cell(row);
-            converted.appendEmpty();
-            if (!converted.store(row, type, value))
-                refuse(row, value);
-        }
+    Column converted = columnOf(type);
+    for (size_t row = 0; row < table.ids.size(); ++row) {
+        const CellValue old = valueAt(table.columns[size_t(m_index)], row);
+        std::optional<CellValue> value = storedFor(old, type);
+        if (!value)
+            raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 cannot be "
+                                      "converted to data type %5")
+                           .arg(table.name, field.name, table.describeRecord(int(row)),
+                               describe(old))
+                           .arg(int(type)));
+        appendValue(converted, std::move(*value));
     }
-    table.columns[static_cast<size_t>(m_index)] = std::move(converted);
+    table.columns[size_t(m_index)] = std::move(converted);
     table.fields[static_cast<size_t>(m_index)].type = type;
 }
 
@@ -305,21 +262,6 @@ TesselQueryIDValueImpl::TesselQueryIDValueImpl() = default;
 
 TesselQueryIDValueImpl::~TesselQueryIDValueImpl() = default;
 
-long TesselQueryIDValueImpl::QueryInterface(const KInterfaceId& iid, void** object)
-{
-    return KNoRefInterfaceObject::QueryInterface(iid, object);
-}
-
-unsigned long TesselQueryIDValueImpl::AddRef()
-{
-    return KNoRefInterfaceObject::AddRef();
-}
-
-unsigned long TesselQueryIDValueImpl::Release()
-{
-    return KNoRefInterfaceObject::Release();
-}
-
 long TesselQueryIDValueImpl::_QueryInterface(const KInterfaceId& iid, void** object)
 {
     if (object && iid == ITesselQueryIDValueEvent::iid()) {
@@ -327,11 +269,4 @@ long TesselQueryIDValueImpl::_QueryInterface(const KInterfaceId& iid, void** obj
         return K_OK;
     }
     return KNoRefInterfaceObject::_QueryInterface(iid, object);
-}
-
-void TesselQueryIDValueImpl::doQueryIDValue(ITesselRecord*, QVariant*) { }
-
-void TesselQueryIDValueImpl::onQueryIDValue(ITesselRecord* record, QVariant* value)
-{
-    doQueryIDValue(record, value);
 }

@@ -32,13 +32,10 @@ public:
     // The index-th record; an index out of range raises KRVException.
     TesselRecord operator[](int index) const;
 
-    // Appends a record whose fields hold their type's empty value and returns
-    // it. Its identifier comes from the identifier handler when one is set
-    // (onQueryIDValue with the new record; a value the handler leaves empty
-    // falls back to KObjectID::NewID(), a value that is no unsigned 64-bit
-    // integer raises KRVException and nothing is appended), otherwise from
-    // KObjectID::NewID(). When the primary-key field has type tdtInt64, the
-    // identifier is written into it as well.
+    // Appends a record of empty values. Its identifier comes from the handler
+    // (one it leaves empty, or no handler, from KObjectID::NewID(); one that is
+    // no unsigned 64-bit integer raises KRVException and appends nothing) and
+    // goes into the primary-key field too when that has type tdtInt64.
     TesselRecord appendRecord();
     // Appends a record with the identifier given (tools, tests, loading);
     // neither the handler nor the primary-key field is involved.

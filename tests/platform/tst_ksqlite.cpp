@@ -1,13 +1,11 @@
-// The SQLite wrapper as the library and the tools use it: opening the
-// project's database, statements, table handles by name, and what stays safe
-// once the database is closed.
+// The SQLite wrapper as the library uses it: opening the project's database,
+// table handles by name, and what stays safe once the database is closed.
 #include <ksqlite/KSQLite.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <limits>
 #include <memory>
 #include <sqlite3.h>
 
@@ -51,40 +49,12 @@ private slots:
         const std::string path = dir.filePath("模型.db").toStdString();
         KSqlDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).exec("CREATE TABLE t (x)");
         KSqlDatabase db;
-        QVERIFY(db.Open(path, true) && db.path() == path);
+        QVERIFY(db.Open(path, true));
         const std::string missing = dir.filePath("missing.db").toStdString();
-        try {
-            db.Open(missing, true);
-            QFAIL("opening a missing file should have raised");
-        } catch (const KSqlException& error) {
-            QCOMPARE(error.errorCode(), 14);
-            QVERIFY2(error.msg().find(missing) != std::string::npos, error.what());
-        }
-        QVERIFY(!db.isOpen() && db.path().empty() && db.handle() == nullptr);
+        QCOMPARE(raisedCode([&] { db.Open(missing, true); }), 14);
+        QVERIFY(!db.isOpen());
         QVERIFY(!QFileInfo::exists(QString::fromStdString(missing)));
         QCOMPARE(raisedCode([&] { db.exec("SELECT 1"); }), 21);
-    }
-
-    void statementsKeepValuesExactAndRefuseMisuse()
-    {
-        const auto db = memoryDb("CREATE TABLE v (big, d, t)");
-        const std::string text = "墙 \"Wall\" 'x'; DROP TABLE v; --";
-        KSqlStatement insert(*db, "INSERT INTO v VALUES (?, ?, ?)");
-        insert.bindInt64(1, std::numeric_limits<std::int64_t>::max());
-        insert.bindDouble(2, -0.125e-300);
-        insert.bindText(3, text);
-        QCOMPARE(insert.execute(), 1);
-
-        KSqlStatement select(*db, "SELECT * FROM v");
-        QCOMPARE(raisedCode([&] { select.getInt(0); }), 21); // before the first step
-        QVERIFY(select.step());
-        QCOMPARE(select.getInt64(0), std::numeric_limits<std::int64_t>::max());
-        QCOMPARE(select.getDouble(1), -0.125e-300);
-        QCOMPARE(select.getText(select.columnIndex("T")), text);
-        QVERIFY(!select.step());
-        QVERIFY_EXCEPTION_THROWN(select.getInt(0), KSqlException);
-        // A second statement would silently never run.
-        QVERIFY(raisedCode([&] { KSqlStatement(*db, "SELECT 1; DELETE FROM v"); }) != -1);
     }
 
     // The project hands out tables by the host's name: quoted, never run as SQL.
@@ -114,8 +84,7 @@ private slots:
         KSqlStatement rows = table.rows();
         QCOMPARE(rows.step(), exists);
         if (exists)
-            QCOMPARE(rows.getText(table.columnIndex("名称")), std::string("a"));
-        QCOMPARE(KSqlTable(db.get(), "v", true).columnNames(), std::vector<std::string> { "x" });
+            QCOMPARE(rows.getText(1), std::string("a"));
     }
 
     // A host may keep tables and statements past the project's close.
@@ -124,17 +93,13 @@ private slots:
         auto db = memoryDb("CREATE TABLE element_type (id INTEGER); INSERT INTO element_type "
                            "VALUES (1), (2)");
         const KSqlTable table(db.get(), "ELEMENT_TYPE", false);
-        db->exec("INSERT INTO element_type VALUES (3)");
-        QCOMPARE(table.rowCount(), std::int64_t(3));
         KSqlStatement rows = table.rows();
         QVERIFY(rows.step());
-        KSqlStatement select(*db, "SELECT id FROM element_type");
         db->Close();
         QCOMPARE(raisedCode([&] { table.rowCount(); }), 21);
         QVERIFY_EXCEPTION_THROWN(rows.step(), KSqlException);
         db.reset();
         QVERIFY_EXCEPTION_THROWN(table.rows(), KSqlException);
-        QCOMPARE(raisedCode([&] { select.step(); }), 21);
     }
 };
 

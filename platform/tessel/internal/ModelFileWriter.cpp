@@ -2,6 +2,7 @@
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
 
+#include <fs/UniqueFd.h>
 #include <ksqlite/KSqlStatement.h>
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,36 +39,30 @@ CREATE TABLE tessel_field_props(table_position INTEGER NOT NULL, field_position 
     PRIMARY KEY(table_position, field_position, position)) STRICT, WITHOUT ROWID;
 )sql";
 
-void bind(KSqlStatement& statement, int index, qint64 value)
+void bindValue(KSqlStatement& statement, int index, const CellValue& value)
 {
-    statement.bindInt64(index, value);
-}
-
-void bind(KSqlStatement& statement, int index, const QString& value)
-{
-    statement.bindText(index, value.toStdString());
+    if (const auto* integer = std::get_if<qint64>(&value))
+        statement.bindInt64(index, *integer);
+    else if (const auto* real = std::get_if<double>(&value))
+        statement.bindDouble(index, *real);
+    else
+        statement.bindText(index, std::get<QString>(value).toStdString());
 }
 
 // Binds the values to the parameters in order and runs the statement.
 template <class... Values> void insert(KSqlStatement& statement, const Values&... values)
 {
     int index = 0;
-    (bind(statement, ++index, values), ...);
+    (bindValue(statement, ++index, CellValue(values)), ...);
     statement.execute();
 }
 
-const char* sqlType(Storage storage)
+const char* sqlType(TesselDataType type)
 {
-    switch (storage) {
-    case Storage::Double:
-        return "REAL";
-    case Storage::Text:
-        return "TEXT";
-    case Storage::Int32:
-    case Storage::Int64:
-        break;
-    }
-    return "INTEGER";
+    const CellValue empty = emptyValueOf(type);
+    return std::holds_alternative<double>(empty) ? "REAL"
+        : std::holds_alternative<QString>(empty) ? "TEXT"
+                                                 : "INTEGER";
 }
 
 void writeRecords(KSqlDatabase& db, int position, const TableObject& table)
@@ -77,47 +73,16 @@ void writeRecords(KSqlDatabase& db, int position, const TableObject& table)
     std::string values = "?, ?";
     for (size_t f = 0; f < table.fields.size(); ++f) {
         create += ", " + ModelFileLayout::fieldColumnName(int(f)).toStdString() + ' '
-            + sqlType(table.columns[f].storage) + " NOT NULL";
+            + sqlType(table.fields[f].type) + " NOT NULL";
         values += ", ?";
     }
     db.exec(create + ") STRICT");
     KSqlStatement insert(db, "INSERT INTO " + name + " VALUES(" + values + ")");
-    // Bound straight from the typed vectors, texts without a copy.
-    sqlite3_stmt* raw = insert.handle();
     for (size_t row = 0; row < table.ids.size(); ++row) {
-        int result = sqlite3_bind_int64(raw, 1, sqlite3_int64(row));
-        result |= sqlite3_bind_int64(raw, 2, sqlite3_int64(table.ids[row]));
-        for (size_t f = 0; f < table.columns.size(); ++f) {
-            const FieldColumn& column = table.columns[f];
-            const int index = int(f) + 3;
-            switch (column.storage) {
-            case Storage::Int32:
-                result |= sqlite3_bind_int(raw, index, column.int32s[row]);
-                break;
-            case Storage::Int64:
-                result |= sqlite3_bind_int64(raw, index, column.int64At(row));
-                break;
-            case Storage::Double:
-                result |= sqlite3_bind_double(raw, index, column.doubles[row]);
-                break;
-            case Storage::Text: {
-                const CellValue cell = column.texts.cell(row);
-                if (cell.kind == CellValue::Text) {
-                    result |= sqlite3_bind_text(
-                        raw, index, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
-                } else {
-                    const std::string text = convertToText(cell);
-                    result |= sqlite3_bind_text(
-                        raw, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
-                }
-                break;
-            }
-            }
-        }
-        if (result != SQLITE_OK)
-            raiseError(QStringLiteral("cannot store %1 of table \"%2\": %3")
-                           .arg(table.describeRecord(int(row)), table.name,
-                               QString::fromUtf8(sqlite3_errmsg(db.handle()))));
+        insert.bindInt64(1, qint64(row));
+        insert.bindInt64(2, qint64(table.ids[row]));
+        for (size_t f = 0; f < table.columns.size(); ++f)
+            bindValue(insert, int(f) + 3, valueAt(table.columns[f], row));
         insert.execute();
     }
 }
@@ -126,50 +91,45 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
 {
     db.exec(catalogSchema);
     KSqlStatement modelRow(db, "INSERT INTO tessel_model(format, version, mode) VALUES(?, ?, ?)");
-    insert(modelRow, QString::fromLatin1(ModelFileLayout::formatName), ModelFileLayout::version,
-        int(model.mode));
+    insert(modelRow, QString::fromLatin1(ModelFileLayout::formatName),
+        qint64(ModelFileLayout::version), qint64(model.mode));
     KSqlStatement modelProp(db, "INSERT INTO tessel_model_props VALUES(?, ?, ?)");
     const std::vector<ExtPropDef>& modelProps = model.extPropDefs->items;
     for (size_t p = 0; p < modelProps.size(); ++p)
-        insert(modelProp, int(p), modelProps[p].code, modelProps[p].value);
+        insert(modelProp, qint64(p), modelProps[p].code, modelProps[p].value);
 
     KSqlStatement database(db, "INSERT INTO tessel_databases VALUES(?, ?)");
     KSqlStatement table(db, "INSERT INTO tessel_tables VALUES(?, ?, ?, ?, ?, ?)");
-    KSqlStatement field(db, "INSERT INTO tessel_fields VALUES(?, ?, ?, ?, ?)");
+    KSqlStatement field(db, "INSERT INTO tessel_fields VALUES(?, ?, ?, ?, 0)");
     KSqlStatement fieldProp(db, "INSERT INTO tessel_field_props VALUES(?, ?, ?, ?, ?)");
-    int position = 0;
+    qint64 position = 0;
     for (size_t d = 0; d < model.databases.size(); ++d) {
         const DatabaseObject& source = *model.databases[d];
-        insert(database, int(d), source.name);
+        insert(database, qint64(d), source.name);
         for (const TesselRef<TableObject>& tableRef : source.tables) {
             const TableObject& t = *tableRef;
-            insert(
-                table, position, int(d), t.name, int(t.tableKind), t.primaryKey, t.recordCount());
+            insert(table, position, qint64(d), t.name, qint64(t.tableKind), qint64(t.primaryKey),
+                qint64(t.recordCount()));
             for (size_t f = 0; f < t.fields.size(); ++f) {
                 const FieldDef& def = t.fields[f];
-                const FieldColumn& column = t.columns[f];
-                const qint64 textBytes
-                    = column.storage == Storage::Text ? qint64(column.texts.byteCount()) : 0;
-                insert(field, position, int(f), def.name, int(def.type), textBytes);
+                insert(field, position, qint64(f), def.name, qint64(def.type));
                 const std::vector<ExtPropDef>& props = def.extPropDefs->items;
                 for (size_t p = 0; p < props.size(); ++p)
-                    insert(fieldProp, position, int(f), int(p), props[p].code, props[p].value);
+                    insert(fieldProp, position, qint64(f), qint64(p), props[p].code,
+                        props[p].value);
             }
-            writeRecords(db, position++, t);
+            writeRecords(db, int(position++), t);
         }
     }
 }
 
-void syncFolder(const QString& path)
+// Flushes the file or folder at path to the disk.
+void flush(const QString& path, int flags)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    const int error = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (!synced)
+    const UniqueFd fd(::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
         raiseError(QStringLiteral("cannot flush %1: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
@@ -188,11 +148,9 @@ void writeModelFile(const QString& path, const ModelObject& model)
     if (!temporary.open())
         raiseError(QStringLiteral("cannot create a temporary file beside it: %1")
                        .arg(temporary.errorString()));
-    // Kept open, so that it is flushed through this handle once SQLite is
-    // done with it.
     const QString temporaryPath = temporary.fileName();
     try {
-        KSqlDatabase db(temporaryPath.toStdString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+        KSqlDatabase db(temporaryPath.toStdString(), SQLITE_OPEN_READWRITE);
         // The temporary file is worthless until renamed, so no journal; it is
         // flushed once, before the rename.
         db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA application_id = "
@@ -205,17 +163,14 @@ void writeModelFile(const QString& path, const ModelObject& model)
         raiseError(QString::fromStdString(e.msg()));
     }
     // A temporary file is private to its owner; the model file is not.
-    const QFileDevice::Permissions permissions = target.exists() ? target.permissions()
-                                                                 : QFileDevice::ReadOwner
-            | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    temporary.setPermissions(permissions);
-    if (::fsync(temporary.handle()) != 0)
-        raiseError(QStringLiteral("cannot flush %1: %2")
-                       .arg(temporaryPath, QString::fromLocal8Bit(std::strerror(errno))));
-    if (std::rename(
-            QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData())
+    temporary.setPermissions(target.exists() ? target.permissions()
+                                             : QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                 | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    flush(temporaryPath, O_RDONLY);
+    if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData())
         != 0)
         raiseError(QStringLiteral("cannot replace it with the temporary file: %1")
                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    syncFolder(folder);
+    temporary.setAutoRemove(false);
+    flush(folder, O_RDONLY | O_DIRECTORY);
 }

@@ -44,18 +44,20 @@ CellValue TableObject::cell(int row, int field) const
 {
     checkRecord(row);
     this->field(field);
-    return columns[static_cast<size_t>(field)].cell(static_cast<size_t>(row));
+    return valueAt(columns[size_t(field)], size_t(row));
 }
 
 void TableObject::storeCell(int row, int field, const CellValue& value)
 {
     checkRecord(row);
     const FieldDef& def = this->field(field);
-    if (!columns[static_cast<size_t>(field)].store(static_cast<size_t>(row), def.type, value))
+    std::optional<CellValue> stored = storedFor(value, def.type);
+    if (!stored)
         raiseError(QStringLiteral("table \"%1\", field \"%2\", %3: the value %4 does not fit "
                                   "data type %5")
-                       .arg(name, def.name, describeRecord(row), describeCell(value))
+                       .arg(name, def.name, describeRecord(row), describe(value))
                        .arg(int(def.type)));
+    setValueAt(columns[size_t(field)], size_t(row), std::move(*stored));
 }
 
 int TableObject::appendRecord(quint64 id)
@@ -63,8 +65,8 @@ int TableObject::appendRecord(quint64 id)
     if (ids.size() >= static_cast<size_t>(std::numeric_limits<int>::max()))
         raiseError(QStringLiteral("table \"%1\" cannot hold more records").arg(name));
     ids.push_back(id);
-    for (FieldColumn& column : columns)
-        column.appendEmpty();
+    for (size_t f = 0; f < fields.size(); ++f)
+        appendValue(columns[f], emptyValueOf(fields[f].type));
     return recordCount() - 1;
 }
 

@@ -1,17 +1,15 @@
 #pragma once
 
-#include "Values.h"
+#include "Column.h"
 
 #include <tessel/TesselEnums.h>
 #include <tessel/TesselInterfaces.h>
 #include <tessel/TesselQueryIDValueEvent.h>
 #include <tessel/TesselRef.h>
-#include <tessel/VellEngine.h>
 
 #include <QString>
 
 #include <atomic>
-#include <utility>
 #include <vector>
 
 // The library objects behind the handles. The handles hold them through
@@ -21,8 +19,7 @@
 [[noreturn]] void raiseError(const QString& message);
 
 // Raises when index is not in [0, count). what names the item; a %1 in it
-// stands for owner. The message is made only on failure, as the check guards
-// every cell access.
+// stands for owner.
 void checkIndex(int index, int count, const char* what, const QString& owner = QString());
 
 // The reference-counted base of the library's own objects: the object deletes
@@ -97,7 +94,7 @@ struct FieldDef
     TesselRef<ExtPropDefListObject> extPropDefs = makeObject<ExtPropDefListObject>();
 };
 
-// A table: schema, one typed column of values per field, identifiers and the
+// A table: schema, one column of values per field, identifiers and the
 // identifier handler. Every index handed in is checked; faults raise
 // KRVException naming the table.
 struct TableObject final : TesselObject<ITesselTable>
@@ -120,7 +117,7 @@ struct TableObject final : TesselObject<ITesselTable>
     QString name;
     TesselTableKind tableKind = ttkOrdinary;
     std::vector<FieldDef> fields;
-    std::vector<FieldColumn> columns;
+    std::vector<Column> columns; // one per field
     int primaryKey = -1;
     std::vector<quint64> ids;
     TesselQueryIDValueEvent handler;
@@ -136,7 +133,6 @@ struct DatabaseObject final : TesselObject<ITesselDatabase>
 struct ModelObject final : TesselObject<ITesselModel>
 {
     static constexpr char kind[] = "model";
-    VellEngine vell;
     TesselMode mode = tmDesign;
     TesselRef<ExtPropDefListObject> extPropDefs = makeObject<ExtPropDefListObject>();
     std::vector<TesselRef<DatabaseObject>> databases;
