@@ -12,9 +12,9 @@
 
 #include "Rounds.h"
 
-#include <storage/FileHandler.h>
+#include <bimcore/storage/FileHandler.h>
 
-#include <krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
 
 #include <QCoreApplication>
 #include <QDir>

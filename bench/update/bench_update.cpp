@@ -23,12 +23,12 @@
 #include "ProjectGenerator.h"
 #include "Rounds.h"
 
-#include <core/Global.h>
-#include <project/Project.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/project/Project.h>
 
-#include <platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/platformsvc/LocalCentralStore.h>
 
-#include <tessel/Tessel.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QDir>

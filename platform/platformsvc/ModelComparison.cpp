@@ -1,10 +1,10 @@
 #include "LocalCentralStore.h"
 
-#include <tessel/internal/ModelFileLayout.h>
+#include <bimcore/platform/tessel/internal/ModelFileLayout.h>
 
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlException.h>
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <QDir>
 #include <QFile>

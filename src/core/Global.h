@@ -1,7 +1,7 @@
 #pragma once
 
-#include <core/Singleton.h>
-#include <core/bimcore_export.h>
+#include <bimcore/core/Singleton.h>
+#include <bimcore/core/bimcore_export.h>
 
 #include <QString>
 #include <QtGlobal>

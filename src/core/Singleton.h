@@ -1,6 +1,6 @@
 #pragma once
 
-#include <core/bimcore_export.h>
+#include <bimcore/core/bimcore_export.h>
 
 // Gives a class one lazily created instance, reached through instance() and
 // removed by destory() (the exported interface spells it so).

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <project/ProgressCallback.h>
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/project/ProgressCallback.h>
 
 #include <QObject>
 #include <QString>

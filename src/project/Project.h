@@ -1,10 +1,10 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <ksqlite/KSqlTable.h>
-#include <project/ProgressCallback.h>
-#include <project/TableDeltaInfo.h>
-#include <tessel/TesselTable.h>
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/platform/ksqlite/KSqlTable.h>
+#include <bimcore/project/ProgressCallback.h>
+#include <bimcore/project/TableDeltaInfo.h>
+#include <bimcore/platform/tessel/TesselTable.h>
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <tessel/TesselModel.h>
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/platform/tessel/TesselModel.h>
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <ui/IProgressCtrl.h>
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/ui/IProgressCtrl.h>
 
-#include <controls/ProgressBar.h>
+#include <bimcore/platform/controls/ProgressBar.h>
 
 // The controls library's progress bar behind the IProgressCtrl interface.
 // Deliberately without Q_OBJECT: the bar keeps ProgressBar's meta-object and

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <core/bimcore_export.h>
+#include <bimcore/core/bimcore_export.h>
 
 // The small progress interface that work code drives without knowing the
 // widget behind it. Objects are destroyed through their own type, never

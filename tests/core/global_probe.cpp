@@ -6,7 +6,7 @@
 //   PROBE_CALLS         how many times initParams runs
 // Before the first call fields 1, 2 and 4 hold the text "untouched".
 
-#include <core/Global.h>
+#include <bimcore/core/Global.h>
 
 #include <QApplication>
 #include <QJsonDocument>

@@ -2,8 +2,8 @@
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 
-#include <core/BIMException.h>
-#include <network/HttpRequest.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QCryptographicHash>
 #include <QDateTime>

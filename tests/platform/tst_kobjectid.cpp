@@ -1,7 +1,7 @@
 // The identifiers the library gives new records: never zero, increasing, and
 // never shared between threads or processes.
-#include <krvcommon/KObjectID.h>
-#include <krvcommon/KObjectIDLayout.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
+#include <bimcore/platform/krvcommon/KObjectIDLayout.h>
 
 #include <QCoreApplication>
 #include <QtTest>

@@ -3,7 +3,7 @@
 #include "FakeRoot.h"
 #include "FileTree.h"
 
-#include <krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>

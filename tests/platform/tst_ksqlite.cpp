@@ -1,7 +1,7 @@
 // The SQLite wrapper as the library and the tools use it: opening the
 // project's database, statements, table handles by name, and what stays safe
 // once the database is closed.
-#include <ksqlite/KSQLite.h>
+#include <bimcore/platform/ksqlite/KSQLite.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>

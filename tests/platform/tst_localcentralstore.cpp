@@ -4,9 +4,9 @@
 #include "FetchRequest.h"
 #include "ProjectFolders.h"
 
-#include <ksqlite/KSqlDatabase.h>
-#include <platformsvc/LocalCentralStore.h>
-#include <platformsvc/ProjectFolderUpdate.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/platformsvc/ProjectFolderUpdate.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

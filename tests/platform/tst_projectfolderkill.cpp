@@ -4,8 +4,8 @@
 #include "FetchRequest.h"
 #include "ProjectFolders.h"
 
-#include <platformsvc/LocalCentralStore.h>
-#include <platformsvc/ProjectFolderUpdate.h>
+#include <bimcore/platform/platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/platformsvc/ProjectFolderUpdate.h>
 
 #include <QElapsedTimer>
 #include <QProcess>

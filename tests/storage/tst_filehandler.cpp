@@ -1,7 +1,7 @@
 #include "FakeRoot.h"
 #include "FileTree.h"
 
-#include <storage/FileHandler.h>
+#include <bimcore/storage/FileHandler.h>
 
 #include <QDir>
 #include <QFile>

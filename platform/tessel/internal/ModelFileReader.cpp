@@ -2,8 +2,8 @@
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
 
-#include <ksqlite/KSqlStatement.h>
-#include <tessel/TesselModel.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/platform/tessel/TesselModel.h>
 
 #include <QFile>
 
