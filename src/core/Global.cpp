@@ -1,4 +1,5 @@
 #include "Global.h"
+#include "LauncherSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,22 +13,6 @@ template class Singleton<Global>;
 std::shared_ptr<BIMProgressBar> Global::s_pProgressBar;
 
 namespace {
-
-// The launcher writes the workspace root machine-wide. On Windows that is the
-// registry key below; elsewhere the system-scope native settings of the same
-// organisation and application answer for it.
-std::unique_ptr<QSettings> openLauncherSettings()
-{
-#ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Plenar_Lanucher"),
-        QSettings::NativeFormat);
-#else
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
-                                       QStringLiteral("Korvane"),
-                                       QStringLiteral("Plenar_Lanucher"));
-#endif
-}
 
 QHash<QString, QString> parseArguments(const QStringList& arguments)
 {
