@@ -1,11 +1,13 @@
 // The progress bar widget, and the library's progress control built on it.
-#include <controls/ProgressBar.h>
-#include <core/Global.h>
-#include <ui/BIMProgressBar.h>
+#include <bimcore/platform/controls/ProgressBar.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/ui/BIMProgressBar.h>
 
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionProgressBar>
 #include <QtTest>
 
 #include <memory>
@@ -163,6 +165,20 @@ private slots:
         QVERIFY(bar->isHidden());
         Global::s_pProgressBar.reset();
         QVERIFY(bar.isNull());
+    }
+
+    // A top-level bar has no layout to widen it; its text must fit all the same.
+    void topLevelBarHoldsItsText()
+    {
+        BIMProgressBar bar;
+        bar.SetDescription(L"Opening Riverside Clinic\u2026");
+        bar.UpdateValue(42);
+        bar.SetVisible(true);
+        QStyleOptionProgressBar option;
+        option.initFrom(&bar);
+        const QRect label = bar.style()->subElementRect(QStyle::SE_ProgressBarLabel, &option, &bar);
+        QVERIFY2(bar.fontMetrics().horizontalAdvance(bar.text()) <= label.width(),
+            qPrintable(QString::number(label.width())));
     }
 };
 
