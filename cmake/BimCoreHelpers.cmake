@@ -60,9 +60,12 @@ function(bimcore_add_library target)
 endfunction()
 
 # Installs the public headers of a library under include/bimcore/<dest>/.
-# They make the API reference (docs/).
+# The library's own (not the stand-ins') make the API reference (docs/).
 function(bimcore_install_headers dest)
   install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bimcore/${dest})
+  if(dest MATCHES "^platform/")
+    return()
+  endif()
   foreach(header ${ARGN})
     set_property(GLOBAL APPEND PROPERTY BIMCORE_PUBLIC_HEADERS "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
   endforeach()
