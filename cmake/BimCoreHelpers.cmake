@@ -51,8 +51,15 @@ function(bimcore_add_library target)
   endif()
   # Installed libraries find each other (private dependencies included) next
   # to themselves, whatever the host's own run path says.
+  # The library's name carries the versions that may break the interface:
+  # major.minor while the major version is 0, the major version from 1.0 on.
+  if(PROJECT_VERSION_MAJOR EQUAL 0)
+    set(soversion "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+  else()
+    set(soversion "${PROJECT_VERSION_MAJOR}")
+  endif()
   set_target_properties(${target} PROPERTIES
-    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+    VERSION ${PROJECT_VERSION} SOVERSION ${soversion}
     INSTALL_RPATH "$ORIGIN")
   bimcore_warnings(${target})
   set_property(GLOBAL APPEND PROPERTY BIMCORE_INSTALLED_TARGETS ${target})
