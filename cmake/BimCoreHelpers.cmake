@@ -31,6 +31,8 @@ endfunction()
 #   bimcore_add_library(<target> INCLUDE_SUBDIR <dir> HEADER_DEST <dir>
 #                       EXPORT_BASE <name> [SOURCES ...]
 #                       [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# INCLUDE_SUBDIR is read and ignored: the export header goes where HEADER_DEST
+# says, in the build tree as installed.
 function(bimcore_add_library target)
   cmake_parse_arguments(ARG "" "INCLUDE_SUBDIR;HEADER_DEST;EXPORT_BASE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
