@@ -69,14 +69,16 @@ function(bimcore_add_library target)
 endfunction()
 
 # Installs the public headers of a library under include/bimcore/<dest>/.
-# The library's own (not the stand-ins') make the API reference (docs/).
+# They make the API reference (docs/), where the library's own must be
+# documented in full.
 function(bimcore_install_headers dest)
   install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bimcore/${dest})
+  set(property BIMCORE_PUBLIC_HEADERS)
   if(dest MATCHES "^platform/")
-    return()
+    set(property BIMCORE_PLATFORM_HEADERS)
   endif()
   foreach(header ${ARGN})
-    set_property(GLOBAL APPEND PROPERTY BIMCORE_PUBLIC_HEADERS "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
+    set_property(GLOBAL APPEND PROPERTY ${property} "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
   endforeach()
 endfunction()
 
