@@ -1,26 +1,50 @@
 # Shared building blocks for every target of the project.
 
 function(bimcore_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(BIMCORE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# The one include root of the project: every header is reached as
+# <bimcore/core/Global.h>, <bimcore/platform/tessel/TesselModel.h> ..., in the
+# build tree as once installed. In the build tree the root holds a forwarding
+# header for each source header (the folders stay where they are) beside the
+# generated export and version headers.
+#   bimcore_forward_headers(<source folder> <folder under bimcore/>)
+function(bimcore_forward_headers source_dir dest)
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS RELATIVE "${source_dir}" "${source_dir}/*.h")
+  foreach(header ${headers})
+    file(CONFIGURE OUTPUT "${BIMCORE_INCLUDE_ROOT}/bimcore/${dest}/${header}"
+      CONTENT "#include \"${source_dir}/${header}\"\n")
+  endforeach()
 endfunction()
 
 # Every library of the project (the core and the platform stand-ins) is a
 # shared library with hidden symbols and a generated export header that lands
-# in  generated/<include_subdir>/<basename>_export.h.
-#
-# The export header installs under include/bimcore/<HEADER_DEST>/.
+# in the include root as <bimcore/<HEADER_DEST>/<basename>_export.h>, where it
+# is also installed. The stand-ins are the package's own: their files carry
+# the package's prefix (libbimcore-tessel.so), so that they never pass for the
+# platform's real libraries in a shared library folder.
 #
 #   bimcore_add_library(<target> INCLUDE_SUBDIR <dir> HEADER_DEST <dir>
 #                       EXPORT_BASE <name> [SOURCES ...]
 #                       [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# INCLUDE_SUBDIR is read and ignored: the export header goes where HEADER_DEST
+# says, in the build tree as installed.
 function(bimcore_add_library target)
   cmake_parse_arguments(ARG "" "INCLUDE_SUBDIR;HEADER_DEST;EXPORT_BASE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   add_library(BimCore::${target} ALIAS ${target})
-  set(export_file "${BIMCORE_GENERATED_DIR}/${ARG_INCLUDE_SUBDIR}/${ARG_EXPORT_BASE}_export.h")
+  set(export_file "${BIMCORE_INCLUDE_ROOT}/bimcore/${ARG_HEADER_DEST}/${ARG_EXPORT_BASE}_export.h")
   generate_export_header(${target} BASE_NAME ${ARG_EXPORT_BASE} EXPORT_FILE_NAME "${export_file}")
   target_include_directories(${target} PUBLIC
-    $<BUILD_INTERFACE:${BIMCORE_GENERATED_DIR}>)
+    $<BUILD_INTERFACE:${BIMCORE_INCLUDE_ROOT}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  if(NOT target STREQUAL "bimcore")
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME "bimcore-${target}")
+  endif()
   if(ARG_PUBLIC_LIBS)
     target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS})
   endif()
@@ -29,8 +53,15 @@ function(bimcore_add_library target)
   endif()
   # Installed libraries find each other (private dependencies included) next
   # to themselves, whatever the host's own run path says.
+  # The library's name carries the versions that may break the interface:
+  # major.minor while the major version is 0, the major version from 1.0 on.
+  if(PROJECT_VERSION_MAJOR EQUAL 0)
+    set(soversion "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+  else()
+    set(soversion "${PROJECT_VERSION_MAJOR}")
+  endif()
   set_target_properties(${target} PROPERTIES
-    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+    VERSION ${PROJECT_VERSION} SOVERSION ${soversion}
     INSTALL_RPATH "$ORIGIN")
   bimcore_warnings(${target})
   set_property(GLOBAL APPEND PROPERTY BIMCORE_INSTALLED_TARGETS ${target})
@@ -38,8 +69,17 @@ function(bimcore_add_library target)
 endfunction()
 
 # Installs the public headers of a library under include/bimcore/<dest>/.
+# They make the API reference (docs/), where the library's own must be
+# documented in full.
 function(bimcore_install_headers dest)
   install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bimcore/${dest})
+  set(property BIMCORE_PUBLIC_HEADERS)
+  if(dest MATCHES "^platform/")
+    set(property BIMCORE_PLATFORM_HEADERS)
+  endif()
+  foreach(header ${ARGN})
+    set_property(GLOBAL APPEND PROPERTY ${property} "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
+  endforeach()
 endfunction()
 
 # Installs a program of the project with the other programs of the package.
@@ -77,13 +117,3 @@ function(bimcore_add_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
-
-# Adds every listed sub-folder that exists, so that subsystems can arrive one
-# at a time without touching the parent.
-macro(bimcore_add_existing_subdirectories)
-  foreach(sub ${ARGN})
-    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/CMakeLists.txt")
-      add_subdirectory(${sub})
-    endif()
-  endforeach()
-endmacro()

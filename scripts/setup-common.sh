@@ -5,7 +5,7 @@
 # BIMCORE_SOURCE (the source tree) and defines the helpers.
 BIMCORE_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev zlib1g-dev libcurl4-openssl-dev sqlite3 clang libclang-rt-dev ccache curl fonts-dejavu-core"
+BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev zlib1g-dev libcurl4-openssl-dev sqlite3 clang libclang-rt-dev ccache curl openssl fonts-dejavu-core doxygen g++-mingw-w64-x86-64-posix"
 BIMCORE_USER="${BIMCORE_USER:-builder}"
 
 bimcore_install_packages() {
@@ -49,13 +49,14 @@ bimcore_start() {
 }
 
 # bimcore_configure_and_build BUILD_DIR [cmake options]; BIMCORE_TARGETS, when
-# set, names the targets to build instead of all.
+# set, names the targets to build instead of all. The project's own builds
+# treat warnings as errors; a packager's plain build does not.
 bimcore_configure_and_build() {
     local build="$1"; shift
     local launcher=() targets=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     [ -n "${BIMCORE_TARGETS:-}" ] && targets=(--target $BIMCORE_TARGETS)
-    cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" "$@" >/dev/null
+    cmake -S "$BIMCORE_SOURCE" -B "$build" "${launcher[@]}" -DBIMCORE_WERROR=ON "$@" >/dev/null
     cmake --build "$build" -j "$(nproc)" "${targets[@]}"
 }
 

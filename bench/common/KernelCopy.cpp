@@ -1,6 +1,6 @@
 #include "KernelCopy.h"
 
-#include <fs/UniqueFd.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "PlainModelRead.h"
 
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <QByteArray>
 

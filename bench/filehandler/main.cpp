@@ -14,11 +14,11 @@
 
 #include "Rounds.h"
 
-#include <storage/FileHandler.h>
+#include <bimcore/storage/FileHandler.h>
 
-#include <krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
 
-#include <fs/UniqueFd.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 //   bench_ksqlite [rows]       (default 1000000)
 #include "Rounds.h"
 
-#include <krvcommon/KObjectID.h>
-#include <ksqlite/KSQLite.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
+#include <bimcore/platform/ksqlite/KSQLite.h>
 
 #include <sqlite3.h>
 

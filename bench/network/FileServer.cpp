@@ -1,6 +1,6 @@
 #include "FileServer.h"
 
-#include <fs/UniqueFd.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include "Rounds.h"
 #include "WarmMemory.h"
 
-#include <network/HttpRequest.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QDir>
 #include <QFile>

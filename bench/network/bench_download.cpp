@@ -16,7 +16,7 @@
 #include "Rounds.h"
 #include "WarmMemory.h"
 
-#include <network/HttpRequest.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -23,13 +23,13 @@
 #include "ProjectGenerator.h"
 #include "Rounds.h"
 
-#include <core/Global.h>
-#include <project/Project.h>
-#include <storage/DatabaseManager.h>
-#include <storage/ElementType.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/project/Project.h>
+#include <bimcore/storage/DatabaseManager.h>
+#include <bimcore/storage/ElementType.h>
 
-#include <ksqlite/KSqlDatabase.h>
-#include <tessel/Tessel.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -17,7 +17,7 @@
 #include "ProjectGenerator.h"
 #include "Rounds.h"
 
-#include <tessel/Tessel.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

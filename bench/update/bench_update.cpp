@@ -22,12 +22,12 @@
 #include "ProjectGenerator.h"
 #include "Rounds.h"
 
-#include <core/Global.h>
-#include <project/Project.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/project/Project.h>
 
-#include <platformsvc/TableChangeMap.h>
+#include <bimcore/platform/platformsvc/TableChangeMap.h>
 
-#include <tessel/Tessel.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the model loader as a model file. Any fault must
 // come back as KRVException; everything else (a crash, a sanitizer report, a
 // leak, another exception) is a finding.
-#include <krvcommon/KRVException.h>
-#include <tessel/Tessel.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <controls/controls_export.h>
+#include <bimcore/platform/controls/controls_export.h>
 
 #include <QProgressBar>
 #include <QString>

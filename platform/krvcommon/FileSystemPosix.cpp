@@ -2,8 +2,8 @@
 
 #include "FileSystem.h"
 
-#include <fs/PathEnd.h>
-#include <fs/TreeWalk.h>
+#include <bimcore/storage/fs/PathEnd.h>
+#include <bimcore/storage/fs/TreeWalk.h>
 
 #include <QDir>
 #include <QFile>

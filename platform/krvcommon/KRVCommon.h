@@ -2,7 +2,7 @@
 
 // The platform's common utility library: existence tests, tree removal and
 // the exception type shared by the platform libraries.
-#include <krvcommon/FileSystem.h>
-#include <krvcommon/KNoRefInterfaceObject.h>
-#include <krvcommon/KObjectID.h>
-#include <krvcommon/KRVException.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/KNoRefInterfaceObject.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
+#include <bimcore/platform/krvcommon/KRVException.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <krvcommon/krvcommon_export.h>
+#include <bimcore/platform/krvcommon/krvcommon_export.h>
 
 #include <QString>
 

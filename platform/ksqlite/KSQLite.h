@@ -1,7 +1,7 @@
 #pragma once
 
 // Everything of the SQLite wrapper in one include.
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlException.h>
-#include <ksqlite/KSqlStatement.h>
-#include <ksqlite/KSqlTable.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/KSqlTable.h>

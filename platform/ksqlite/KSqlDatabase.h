@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ksqlite/KSqlException.h>
-#include <ksqlite/ksqlite_export.h>
+#include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/ksqlite/ksqlite_export.h>
 
 #include <memory>
 #include <string>

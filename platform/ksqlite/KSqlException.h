@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ksqlite/ksqlite_export.h>
+#include <bimcore/platform/ksqlite/ksqlite_export.h>
 
 #include <exception>
 #include <string>

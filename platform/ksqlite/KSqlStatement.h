@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/ksqlite_export.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/ksqlite_export.h>
 
 #include <cstdint>
 #include <memory>

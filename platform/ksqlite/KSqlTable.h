@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ksqlite/KSqlStatement.h>
-#include <ksqlite/ksqlite_export.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/ksqlite_export.h>
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <platformsvc/IBIMPlatformEvent.h>
+#include <bimcore/platform/platformsvc/IBIMPlatformEvent.h>
 
 #include <string>
 

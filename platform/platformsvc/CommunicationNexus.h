@@ -1,7 +1,7 @@
 #pragma once
 
-#include <platformsvc/CentralSvcEventFactory.h>
-#include <platformsvc/PlatformEvent.h>
+#include <bimcore/platform/platformsvc/CentralSvcEventFactory.h>
+#include <bimcore/platform/platformsvc/PlatformEvent.h>
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <platformsvc/platformsvc_export.h>
+#include <bimcore/platform/platformsvc/platformsvc_export.h>
 
 #include <QMetaType>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <platformsvc/CommunicationNexus.h>
+#include <bimcore/platform/platformsvc/CommunicationNexus.h>
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "ModelComparison.h"
 
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <QDir>
 #include <QFileInfo>

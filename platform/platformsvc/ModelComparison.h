@@ -1,7 +1,7 @@
 #pragma once
 
-#include <platformsvc/TableChangeMap.h>
-#include <platformsvc/platformsvc_export.h>
+#include <bimcore/platform/platformsvc/TableChangeMap.h>
+#include <bimcore/platform/platformsvc/platformsvc_export.h>
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <platformsvc/IBIMPlatformEvent.h>
-#include <platformsvc/TableChangeMap.h>
+#include <bimcore/platform/platformsvc/IBIMPlatformEvent.h>
+#include <bimcore/platform/platformsvc/TableChangeMap.h>
 
 #include <memory>
 #include <string>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/TesselTable.h>
-#include <tessel/TesselTables.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselTable.h>
+#include <bimcore/platform/tessel/TesselTables.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <tessel/TesselModel.h>
-#include <tessel/VellEngine.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselModel.h>
+#include <bimcore/platform/tessel/VellEngine.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

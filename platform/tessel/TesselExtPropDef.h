@@ -1,8 +1,8 @@
 #pragma once
 
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <tessel/TesselExtPropDef.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselExtPropDef.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselExtPropDefs.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselExtPropDefs.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <krvcommon/KNoRefInterfaceObject.h>
+#include <bimcore/platform/krvcommon/KNoRefInterfaceObject.h>
 
 // The library objects behind the handles. Each is reference counted through
 // IKUnknown (AddRef / Release) and reached only through its handle class; the

@@ -4,7 +4,7 @@
 #include "internal/ModelFile.h"
 #include "internal/TesselObjects.h"
 
-#include <krvcommon/KRVException.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
 
 #include <new>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <tessel/TesselDatabase.h>
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselExtPropDefs.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/TesselTable.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselDatabase.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselExtPropDefs.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselTable.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

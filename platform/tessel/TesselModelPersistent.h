@@ -1,7 +1,7 @@
 #pragma once
 
-#include <tessel/TesselModel.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselModel.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 

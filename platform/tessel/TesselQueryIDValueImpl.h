@@ -1,8 +1,8 @@
 #pragma once
 
-#include <krvcommon/KNoRefInterfaceObject.h>
-#include <tessel/TesselQueryIDValueEvent.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/krvcommon/KNoRefInterfaceObject.h>
+#include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 // Base of identifier handlers. Its references do not govern its lifetime
 // (KNoRefInterfaceObject): its owner keeps it alive while tables use it.

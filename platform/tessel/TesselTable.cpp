@@ -3,7 +3,7 @@
 #include "TesselQueryIDValueImpl.h"
 #include "internal/TesselObjects.h"
 
-#include <krvcommon/KObjectID.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
 
 #include <QVariant>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselQueryIDValueEvent.h>
-#include <tessel/TesselRecord.h>
-#include <tessel/TesselRef.h>
-#include <tessel/TesselTableSchema.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
+#include <bimcore/platform/tessel/TesselRecord.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselTableSchema.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 #include <QString>
 #include <QtGlobal>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
-#include <tessel/TesselTable.h>
-#include <tessel/tessel_export.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselTable.h>
+#include <bimcore/platform/tessel/tessel_export.h>
 
 // The ordered tables of one database.
 class TESSEL_EXPORT TesselTables : public TesselHandle<ITesselDatabase>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselRef.h>
 
 // Handle of the platform's graphics engine; may be null.
 class VellEngine : public TesselHandle<IVellEngine>

@@ -1,10 +1,19 @@
 #pragma once
 
-#include <core/bimcore_export.h>
+/** @file
+ * @brief Singleton: one lazily created instance of a class. */
 
-// Gives a class one lazily created instance, reached through instance() and
-// removed by destory() (the exported interface spells it so).
-//
+#include <bimcore/core/bimcore_export.h>
+
+/**
+ * @brief Gives a class one lazily created instance, reached through
+ * instance() and removed by destory() (so spelt in the exported interface).
+ *
+ * The library uses it once, as `Singleton<Global>`. Objects cannot be copied.
+ *
+ * Thread: no lock is taken; the first instance() call must not race with
+ * another, so make it on the main thread at start-up.
+ */
 // The instance pointer must be one object for the library and every host that
 // links it; classes that use this template therefore declare an exported
 // explicit instantiation (see Global.h) instead of letting each module make
@@ -13,9 +22,16 @@ template <class T>
 class BIMCORE_EXPORT Singleton
 {
 public:
+    /** @brief Constructs the base of the one instance. */
     Singleton() = default;
+    /** @brief Virtual, so that destory() deletes a T through its base. */
     virtual ~Singleton() = default;
 
+    /**
+     * @brief The one instance, created (value-initialised) on the first call.
+     * @return never null.
+     * @throws std::bad_alloc when the instance cannot be created.
+     */
     static T* instance()
     {
         if (!m_psInstance)
@@ -23,6 +39,11 @@ public:
         return m_psInstance;
     }
 
+    /**
+     * @brief Deletes the instance; the next instance() call creates a fresh one.
+     * Does nothing when there is none.
+     * @throws nothing.
+     */
     static void destory()
     {
         delete m_psInstance;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <fs/UniqueFd.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 #include <QByteArray>
 #include <QString>

@@ -6,9 +6,9 @@
 #include "DownloadSink.h"
 #include "PartKeeper.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <core/UserMessages.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/core/UserMessages.h>
 
 #include <QEventLoop>
 #include <QTimer>

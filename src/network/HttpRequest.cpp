@@ -3,9 +3,9 @@
 #include "ReplyBody.h"
 #include "ReplyWait.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <core/UserMessages.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/core/UserMessages.h>
 
 #include <QJsonDocument>
 #include <QJsonValue>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <core/bimcore_export.h>
+#include <bimcore/core/bimcore_export.h>
 
 #include <QJsonObject>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "ReplyBody.h"
 
-#include <core/BIMException.h>
+#include <bimcore/core/BIMException.h>
 
 #include <QNetworkReply>
 

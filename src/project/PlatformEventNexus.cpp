@@ -2,12 +2,12 @@
 
 #include "PlatformEventProgress.h"
 
-#include <core/Global.h>
-#include <project/Project.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/project/Project.h>
 
-#include <platformsvc/CommunicationNexus.h>
-#include <platformsvc/IBIMPlatformEvent.h>
-#include <platformsvc/TableChangeMap.h>
+#include <bimcore/platform/platformsvc/CommunicationNexus.h>
+#include <bimcore/platform/platformsvc/IBIMPlatformEvent.h>
+#include <bimcore/platform/platformsvc/TableChangeMap.h>
 
 #include <QEventLoop>
 

@@ -1,7 +1,10 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <project/ProgressCallback.h>
+/** @file
+ * @brief PlatformEventNexus: the bridge between the platform hub and a blocking update. */
+
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/project/ProgressCallback.h>
 
 #include <QObject>
 #include <QString>
@@ -11,34 +14,57 @@ namespace PlatformSvcComm {
 class CCommunicationNexus;
 }
 
-// Turns the platform hub's asynchronous traffic into a blocking call: posts a
-// request and waits in a local event loop until the response or error event
-// for it arrives. Listens to every broadcast for the life of the library;
-// responses for the current project fill the registered project's delta.
+/**
+ * @brief Turns the platform hub's asynchronous traffic into a blocking call:
+ * posts a request and waits in a local event loop until the response or error
+ * event for it arrives.
+ *
+ * Listens to every broadcast for the life of the library; responses for the
+ * current project (Global::m_projectId) fill the registered project's change
+ * record. Used by Project::updateProject(); a host rarely calls it itself.
+ *
+ * Thread: the main thread. The hub may emit from another thread; its signals
+ * are queued to the waiting thread.
+ */
 class BIMCORE_EXPORT PlatformEventNexus : public QObject
 {
     Q_OBJECT
 
 public:
+    /** @brief Connects to the hub's broadcasts. Use Instance() instead.
+     *  @param parent the Qt parent, or null */
     explicit PlatformEventNexus(QObject* parent = nullptr);
+    /** @brief Disconnects from the hub. */
     ~PlatformEventNexus() override;
 
-    // The one bridge of the library, made on the first call.
+    /** @brief The one bridge of the library, made on the first call (thread-safe).
+     *  @return never null. */
     static PlatformEventNexus* Instance();
 
-    // Posts the event to the hub and waits, with no time limit, until a
-    // response or error ends the update; progress messages reach the callback
-    // (may be null) meanwhile. True when no error event arrived.
+    /**
+     * @brief Posts the event to the hub and waits, with no time limit, until a
+     * response or error ends the update; progress messages reach the callback
+     * meanwhile.
+     * @param pEvent the request; the caller keeps ownership.
+     * @param callback receives the hub's progress; may be null.
+     * @return true when no error event arrived; the error's text is LastErrorMsg().
+     * @throws nothing of its own.
+     */
     bool PostEventAndWait(IBIMPlatformEvent* pEvent, ProgressCallback callback);
 
-    // The text of the last error event of the current (or last) wait.
+    /** @brief The text of the last error event of the current (or last) wait.
+     *  @return empty when none arrived. */
     QString LastErrorMsg();
 
 Q_SIGNALS:
+    /** @brief A response or an error ended the wait. @param b true for a response. */
     void SigUpdateFinish(bool b);
+    /** @brief An error event arrived. @param msg its text. */
     void SigErrorMsg(QString msg);
 
 public Q_SLOTS:
+    /** @brief Receives every broadcast of the hub; acts on the response and
+     *  error events of the current project. @param pEvent the event, owned by the hub. */
     void SlotPlatformEvent(IBIMPlatformEvent* pEvent);
 
 private:

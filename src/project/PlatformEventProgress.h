@@ -1,6 +1,6 @@
 #pragma once
 
-#include <project/ProgressCallback.h>
+#include <bimcore/project/ProgressCallback.h>
 
 #include <QObject>
 

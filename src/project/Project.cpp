@@ -1,15 +1,15 @@
 #include "Project.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <core/UserMessages.h>
-#include <storage/DatabaseManager.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/core/UserMessages.h>
+#include <bimcore/storage/DatabaseManager.h>
 
-#include <krvcommon/FileSystem.h>
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
-#include <tessel/TesselModel.h>
-#include <tessel/TesselRecord.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/tessel/TesselModel.h>
+#include <bimcore/platform/tessel/TesselRecord.h>
 
 #include <QSet>
 

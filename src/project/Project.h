@@ -1,10 +1,13 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <ksqlite/KSqlTable.h>
-#include <project/ProgressCallback.h>
-#include <project/TableDeltaInfo.h>
-#include <tessel/TesselTable.h>
+/** @file
+ * @brief Project: the one project the host works on. */
+
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/platform/ksqlite/KSqlTable.h>
+#include <bimcore/project/ProgressCallback.h>
+#include <bimcore/project/TableDeltaInfo.h>
+#include <bimcore/platform/tessel/TesselTable.h>
 
 #include <QString>
 
@@ -12,81 +15,127 @@
 
 class DatabaseManager;
 
-// The one project the host works on: the local project folder named by
-// Global::m_projectPath, its model and SQLite database (through a
-// DatabaseManager), the changes of the last update and the text of the last
-// failed update.
-//
-// The library never creates a project. The host derives its own class, makes
-// one object of it with new and stores it in s_pSelf; instance() hands it out
-// from then on and destory() deletes it.
-//
-// The order of the virtual operations and of the fields is part of the
-// exported interface.
+/**
+ * @brief The one project the host works on: the local project folder named by
+ * Global::m_projectPath, its model and SQLite database (through a
+ * DatabaseManager), the changes of the last update and the text of the last
+ * failed update.
+ *
+ * The library never creates a project. The host derives its own class, makes
+ * one object of it with new and stores it in s_pSelf; instance() hands it out
+ * from then on and destory() deletes it. The order of the virtual operations
+ * and of the fields is part of the exported interface.
+ *
+ * Thread: the main thread, the one that runs the Qt event loop. open() and
+ * updateProject() wait in a nested local event loop; host code run by that
+ * loop must not start another update or request.
+ */
 class BIMCORE_EXPORT Project
 {
 protected:
+    /** @brief A closed project with no stores, texts or changes. */
     Project();
+    /** @brief Closes the SQLite database first, then releases the stores. Use destory(). */
     virtual ~Project();
 
 public:
-    // Member-wise: a copy shares the open stores and gets its own delta.
+    /** @brief Member-wise: the copy shares the open stores and gets its own change record.
+     *  @param other the project copied */
     Project(const Project& other);
+    /** @brief Member-wise assignment, as the copy constructor.
+     *  @param other the project copied @return this project */
     Project& operator=(const Project& other);
 
-    // The registered object, or null; never creates one.
+    /** @brief The registered object. @return s_pSelf, or null; never creates one. */
     static Project* instance();
-    // Deletes the registered object, if any, and unregisters it.
+    /** @brief Deletes the registered object, if any, and unregisters it. @throws nothing. */
     static void destory();
 
-    // Opens the local project, updating it first through the central service
-    // when there is no local folder, or its "project" table has no record or a
-    // first record whose "id" is 0. Throws BIMException "打开项目失败！" when the
-    // folder exists but its project cannot be opened, and passes on the
-    // data-model library's KRVException when the "project" table or its "id"
-    // cannot be read (the local files are then left as they are).
+    /**
+     * @brief Opens the local project, updating it first through the central
+     * service when the folder is missing, or its "project" table has no
+     * record or a first record whose "id" is 0.
+     * @param callback receives the hub's progress during an update; may be null.
+     * @return true when the project is open; the update's result when one ran
+     *         (false: see GetErrorMsg()).
+     * @throws BIMException "打开项目失败！" when the project cannot be opened.
+     * @throws KRVException (the data-model library's) when the "project" table
+     *         or its "id" cannot be read; the local files are left as they are.
+     */
     virtual bool open(ProgressCallback callback);
-    // Writes nothing in the base class; always false.
+    /** @brief Writes nothing in the base class, for a subclass to override. @return false. */
     virtual bool save();
-    // Removes Global::m_projectCacheDir; an open project stays open.
+    /** @brief Deletes Global::m_projectCacheDir with everything below it; an
+     *  open project stays open. @return whether the folder is gone. @throws nothing. */
     virtual bool clear();
-    // Releases the stores and forgets the texts and the delta; always true.
+    /** @brief Releases the stores and forgets the texts and the change record.
+     *  @return true. @throws nothing. */
     virtual bool close();
-    // Brings the local copy up to date through the central service and opens
-    // it again; false when the service reported an error (see GetErrorMsg).
+    /**
+     * @brief Brings the local copy up to date through the central service
+     * (posting a file-processing request through the platform hub and waiting
+     * with no time limit), keeps the changed tables in getChangedDelta() and
+     * opens the project again.
+     * @param callback receives the hub's progress while it waits; may be null.
+     * @return false when the service reported an error; its text is GetErrorMsg().
+     * @throws BIMException "打开项目失败！" when the project cannot be opened afterwards.
+     */
     virtual bool updateProject(ProgressCallback callback);
-    // The model table of database "DB", or a null table when there is none.
-    // Opens the project first when it is closed.
+    /**
+     * @brief A table of the model's database "DB"; opens the project first when it is closed.
+     * @param name the table's name, exactly.
+     * @return the table, or a null table when there is none.
+     * @throws BIMException "打开项目失败！" when the project has to be opened and cannot be.
+     */
     virtual TesselTable getTesselTable(const QString& name);
-    // The SQLite table, invalid when there is none. Opens the project first
-    // when it is closed.
+    /**
+     * @brief A table of the project's SQLite database; opens the project first when it is closed.
+     * @param name the table's name.
+     * @return the table, invalid when there is none.
+     * @throws BIMException "打开项目失败！" when the project has to be opened and cannot be.
+     */
     virtual KSQLite::KSqlTable getSQLTable(const QString& name);
 
+    /** @brief The error text of the last failed update. @return empty when none failed. */
     QString GetErrorMsg();
-    // Null while the project is closed.
+    /** @brief The manager of the open project's stores. @return null while the project is closed. */
     std::shared_ptr<DatabaseManager> GetDatabaseManager();
+    /** @brief The tables the last update changed. @return the project's own record, to read or clear. */
     TableDeltaInfo& getChangedDelta();
-    // True when the last update changed a table the host builds its model
-    // from, so that the host must rebuild it.
+    /** @brief Whether the last update changed a table the host builds its model from.
+     *  @return true when the host must rebuild its model. */
     bool needResetModel();
-    // "workspace_id" of the project record; empty when there is none.
+    /** @brief "workspace_id" of the model's "project" record.
+     *  @return empty when there is none or the project cannot be read. */
     QString workspaceId();
 
 protected:
-    // Opens Global::m_projectPath, whatever path is given: callers pass either
-    // that path or, for a lazy open, an empty one. Returns true or throws
-    // BIMException "打开项目失败！". A folder that is no project (a file
-    // missing) releases the stores the project had; a load that raises leaves
-    // them as they were.
+    /**
+     * @brief Opens Global::m_projectPath, whatever path is given: callers pass
+     * either that path or, for a lazy open, an empty one.
+     * A folder that is no project (a file missing) releases the stores the
+     * project had; a load that raises leaves them as they were.
+     * @param path ignored; see above.
+     * @return true.
+     * @throws BIMException "打开项目失败！" when the project cannot be opened.
+     */
     bool OpenProject(const QString& path);
 
-    QString m_info1; // m_info1..3 belong to the subclass
+    /** @brief The subclass's own text; not read by the library. */
+    QString m_info1;
+    /** @brief The subclass's own text; not read by the library. */
     QString m_info2;
+    /** @brief The subclass's own text; not read by the library. */
     QString m_info3;
+    /** @brief The open project's stores; null while closed. */
     std::shared_ptr<DatabaseManager> m_pDatabaseManager;
+    /** @brief Whether the stores are open. */
     bool m_bOpened;
+    /** @brief The tables the last update changed (getChangedDelta()). */
     TableDeltaInfo m_delta;
+    /** @brief The error text of the last failed update (GetErrorMsg()). */
     QString m_errorMsg;
 
+    /** @brief The registered project, set by the host after it creates its object with new. */
     static Project* s_pSelf;
 };

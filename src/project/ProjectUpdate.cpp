@@ -1,10 +1,10 @@
 #include "PlatformEventNexus.h"
 #include "Project.h"
 
-#include <core/Global.h>
-#include <storage/DatabaseManager.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/storage/DatabaseManager.h>
 
-#include <platformsvc/CentralSvcEventFactory.h>
+#include <bimcore/platform/platformsvc/CentralSvcEventFactory.h>
 
 #include <memory>
 

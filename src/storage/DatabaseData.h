@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ksqlite/KSqlDatabase.h>
-#include <tessel/TesselModel.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/tessel/TesselModel.h>
 
 #include <memory>
 

@@ -3,15 +3,15 @@
 #include "DatabaseData.h"
 #include "Int64Processor.h"
 
-#include <core/BIMException.h>
+#include <bimcore/core/BIMException.h>
 
-#include <krvcommon/FileSystem.h>
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlException.h>
-#include <tessel/TesselEngine.h>
-#include <tessel/TesselModelPersistent.h>
-#include <tessel/VellEngine.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/tessel/TesselEngine.h>
+#include <bimcore/platform/tessel/TesselModelPersistent.h>
+#include <bimcore/platform/tessel/VellEngine.h>
 
 #include <QDir>
 

@@ -1,7 +1,10 @@
 #pragma once
 
-#include <core/bimcore_export.h>
-#include <tessel/TesselModel.h>
+/** @file
+ * @brief DatabaseManager: a project folder's model and SQLite database. */
+
+#include <bimcore/core/bimcore_export.h>
+#include <bimcore/platform/tessel/TesselModel.h>
 
 #include <QString>
 
@@ -12,29 +15,42 @@ namespace KSQLite {
 class KSqlDatabase;
 }
 
-// The two stores of one project folder: the model loaded from
-// "KBMProjectTemplate.Tessel" and the SQLite database "KBMProjectTemplate.db",
-// both used where they lie. Made only by OpenProject and handed out through a
-// shared pointer; copies share the stores, which live until the last copy
-// goes.
+/**
+ * @brief The two stores of one project folder: the model loaded from
+ * "KBMProjectTemplate.Tessel" and the SQLite database "KBMProjectTemplate.db",
+ * both used where they lie.
+ *
+ * Made only by OpenProject() and handed out through a shared pointer; copies
+ * share the stores, which live until the last copy goes.
+ *
+ * Thread: the main thread.
+ */
 class BIMCORE_EXPORT DatabaseManager
 {
 public:
-    // A loaded manager: model loaded, identifier fields prepared, mode 2,
-    // database open. Empty when the folder or one of the two files is
-    // missing. A model or database that cannot be opened raises BIMException
-    // with the library's message and code 0.
+    /**
+     * @brief Opens a project folder: model loaded, 64-bit identifier fields
+     * prepared, model mode 2, SQLite database open.
+     * @param path the project folder.
+     * @return the manager; empty when the folder or one of the two files is missing.
+     * @throws BIMException (code 0) when the model or the database cannot be opened.
+     */
     static std::shared_ptr<DatabaseManager> OpenProject(const QString& path);
-    // True when the folder holds both project files; opens nothing.
+    /** @brief Whether the folder holds both project files; opens nothing.
+     *  @param path the project folder @return true when both files are there */
     static bool ProjectExists(const QString& path);
 
+    /** @brief A copy sharing the stores. @param other the manager copied */
     DatabaseManager(const DatabaseManager& other);
+    /** @brief Shares the other's stores. @param other the manager copied @return this manager */
     DatabaseManager& operator=(const DatabaseManager& other);
+    /** @brief Releases this copy's share of the stores. */
     ~DatabaseManager();
 
-    // The project model (the same model object for every copy).
+    /** @brief The project model. @return the same model object for every copy. */
     TesselModel ProjectModel();
-    // The database, still owned by the manager; null when there is none.
+    /** @brief The project's SQLite database, still owned by the manager.
+     *  @return null when there is none. */
     KSQLite::KSqlDatabase* SqliteProjectData();
 
 private:

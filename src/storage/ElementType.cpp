@@ -1,11 +1,11 @@
 #include "ElementType.h"
 
-#include <core/BIMException.h>
-#include <core/UserMessages.h>
-#include <project/Project.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/UserMessages.h>
+#include <bimcore/project/Project.h>
 
-#include <tessel/TesselRecord.h>
-#include <tessel/TesselTable.h>
+#include <bimcore/platform/tessel/TesselRecord.h>
+#include <bimcore/platform/tessel/TesselTable.h>
 
 ElementType* ElementType::m_instance = nullptr;
 

@@ -1,64 +1,100 @@
 #pragma once
 
-#include <core/bimcore_export.h>
+/** @file
+ * @brief FileHandler: workspace folder operations. */
+
+#include <bimcore/core/bimcore_export.h>
 
 #include <QString>
 #include <QStringList>
 
-// Static operations on workspace folders: make a tree, empty or remove a
-// folder, test for a file by name and list what lies directly inside a folder.
-// Failures show only in the results; nothing here throws or logs.
-//
-// Paths are meant to be absolute; a relative path is taken from the current
-// directory, as QDir does. An empty path names no folder at all (QDir would
-// read it as the current directory, which nobody wants emptied by accident).
+/**
+ * @brief Static operations on workspace folders: make a tree, empty or remove
+ * a folder, test for a file by name and list what lies directly inside a
+ * folder.
+ *
+ * Failures show only in the results; nothing here throws or logs. Paths are
+ * meant to be absolute; a relative path is taken from the current directory,
+ * as QDir does. An empty path names no folder at all.
+ *
+ * Thread: any; the operations share no state. Two calls working on the same
+ * folder at once see each other's changes.
+ */
 class BIMCORE_EXPORT FileHandler
 {
 public:
+    /** @brief An object with nothing in it; every operation is static. */
     FileHandler();
+    /** @brief Copies nothing. @param other ignored */
     FileHandler(const FileHandler& other);
+    /** @brief Releases nothing. */
     ~FileHandler();
+    /** @brief Copies nothing. @param other ignored @return this object */
     FileHandler& operator=(const FileHandler& other);
 
-    // Makes the folder and every missing parent; gives up after a few
-    // attempts. The caller learns of a failure only by testing for the folder.
+    /**
+     * @brief Makes the folder and every missing parent; gives up after a few attempts.
+     * @param path the folder to make.
+     * A failure shows only by testing for the folder afterwards.
+     */
     static void dirCreate(QString path);
 
-    // True at once when no folder is there (as QDir sees it: also when the
-    // folder above cannot be searched). Otherwise empties it with
-    // clearFiles() and removes it; false when the folder itself remains, when
-    // the path ends in "." or "..", and at once for a file-system root,
-    // whatever path names it. ".." is taken as the system takes it, through
-    // links.
+    /**
+     * @brief Empties the folder with clearFiles() and removes it.
+     *
+     * The path is taken as the system resolves it: ".." after a link leads
+     * to the link target's parent.
+     * @param path the folder.
+     * @return true when no folder is there (at once, or afterwards; also when
+     *         the folder above cannot be searched, as for QDir); false when
+     *         the folder itself remains, when the path ends in "." or "..",
+     *         and at once for a file-system root, whatever path names it.
+     */
     static bool clearDir(QString path);
 
-    // Deletes every readable and writable entry below the folder, bottom up,
-    // and keeps the folder itself. Read-only entries and the folders above
-    // them stay. Links below the folder are removed as links and never
-    // followed, so nothing outside the folder is deleted, even when a folder
-    // is swapped for a link while it is being emptied; a link given as the
-    // path itself names the folder to empty. Any depth. A folder on another
-    // file system than the folder given (a drive mounted into it) is not
-    // entered and stays, with the folders above it. A file-system root,
-    // whatever path names it, is left untouched. Always true.
+    /**
+     * @brief Deletes every readable and writable entry below the folder,
+     * bottom up, at any depth, and keeps the folder itself.
+     *
+     * Read-only entries and the folders above them stay. Links below the
+     * folder are removed as links and never followed, so nothing outside the
+     * folder is deleted, even when a folder is swapped for a link while it is
+     * being emptied; a link given as the path itself names the folder to
+     * empty. A folder on another file system than the folder given (a drive
+     * mounted into it) is not entered and stays, with the folders above it.
+     * A file-system root, whatever path names it, is left untouched.
+     * @param path the folder to empty.
+     * @return true, always: test for what is left to learn of a failure.
+     */
     static bool clearFiles(QString path);
 
-    // True when a plain, non-hidden file of exactly this name (case
-    // significant) lies directly inside the folder.
+    /**
+     * @brief Tests for a plain, non-hidden file directly inside a folder.
+     * @param dirPath the folder. @param fileName the name, case significant.
+     * @return true when such a file of exactly this name is there.
+     */
     static bool fileExist(QString dirPath, QString fileName);
 
-    // The last component of the path; empty when it ends in a separator.
+    /** @brief The last component of a path.
+     *  @param path the path (not changed). @return empty when it ends in a separator. */
     static QString getFileName(QString& path);
 
-    // Absolute paths of the non-hidden files directly inside the folder, by
-    // name ignoring case. The two return the same list.
+    /** @brief The non-hidden files directly inside the folder.
+     *  @param dirPath the folder.
+     *  @return their absolute paths, by name ignoring case; empty when there is no folder. */
     static QStringList getFileList(QString dirPath);
+    /** @brief The same list as getFileList(). @param dirPath the folder @return as getFileList() */
     static QStringList getFilePathList(QString dirPath);
 
-    // Absolute paths of the non-hidden sub-folders, by name ignoring case.
+    /** @brief The non-hidden sub-folders directly inside the folder.
+     *  @param dirPath the folder.
+     *  @return their absolute paths, by name ignoring case; empty when there is no folder. */
     static QStringList getFolderList(QString dirPath);
 
-    // Kept for hosts built against them; they leave the list as it is.
+    /** @brief Kept for hosts built against it; leaves the list as it is.
+     *  @param dirPath ignored @param list left unchanged */
     static void getAllFilePathList(QString dirPath, QStringList& list);
+    /** @brief Kept for hosts built against it; leaves the list as it is.
+     *  @param dirPath ignored @param nameFilter ignored @param list left unchanged */
     static void getAllFilePathList(QString dirPath, QString nameFilter, QStringList& list);
 };

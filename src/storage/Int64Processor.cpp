@@ -1,16 +1,16 @@
 #include "Int64Processor.h"
 
-#include <krvcommon/KObjectID.h>
-#include <tessel/TesselDatabase.h>
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselExtPropDef.h>
-#include <tessel/TesselExtPropDefs.h>
-#include <tessel/TesselFieldSchema.h>
-#include <tessel/TesselFieldSchemas.h>
-#include <tessel/TesselQueryIDValueEvent.h>
-#include <tessel/TesselTable.h>
-#include <tessel/TesselTableSchema.h>
-#include <tessel/TesselTables.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
+#include <bimcore/platform/tessel/TesselDatabase.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselExtPropDef.h>
+#include <bimcore/platform/tessel/TesselExtPropDefs.h>
+#include <bimcore/platform/tessel/TesselFieldSchema.h>
+#include <bimcore/platform/tessel/TesselFieldSchemas.h>
+#include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
+#include <bimcore/platform/tessel/TesselTable.h>
+#include <bimcore/platform/tessel/TesselTableSchema.h>
+#include <bimcore/platform/tessel/TesselTables.h>
 
 #include <QVariant>
 

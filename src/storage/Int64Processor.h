@@ -1,7 +1,7 @@
 #pragma once
 
-#include <tessel/TesselModel.h>
-#include <tessel/TesselQueryIDValueImpl.h>
+#include <bimcore/platform/tessel/TesselModel.h>
+#include <bimcore/platform/tessel/TesselQueryIDValueImpl.h>
 
 // Prepares the 64-bit identifier fields of a loaded model: every field marked
 // "DataType" = "Int64" gets the 64-bit integer type once per model (the model

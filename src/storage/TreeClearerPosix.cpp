@@ -4,8 +4,8 @@
 
 #include "TreeClearer.h"
 
-#include <fs/PathEnd.h>
-#include <fs/TreeWalk.h>
+#include <bimcore/storage/fs/PathEnd.h>
+#include <bimcore/storage/fs/TreeWalk.h>
 
 #include <QFile>
 

@@ -2,7 +2,7 @@
 
 // The request a host sends to bring a project's files into its folder.
 
-#include <platformsvc/CentralSvcEventFactory.h>
+#include <bimcore/platform/platformsvc/CentralSvcEventFactory.h>
 
 #include <QString>
 

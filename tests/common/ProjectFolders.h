@@ -4,7 +4,7 @@
 // API, so that a change of its layout shows up here first. Faults end the test
 // program: a fixture that cannot be made would only hide what a test is about.
 
-#include <tessel/Tessel.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QByteArray>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <project/Project.h>
+#include <bimcore/project/Project.h>
 
 // The host's side of a project in tests: registers itself on construction and
 // counts what the library calls on it. Made with new and removed with

@@ -3,7 +3,7 @@
 // A central service for tests: runs a script on the hub's worker thread and
 // keeps a copy of every request it received.
 
-#include <platformsvc/CommunicationNexus.h>
+#include <bimcore/platform/platformsvc/CommunicationNexus.h>
 
 #include <QSemaphore>
 

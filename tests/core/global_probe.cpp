@@ -8,8 +8,8 @@
 //                       from main still holding it, as a host may
 // Before the first call fields 1, 2 and 4 hold the text "untouched".
 
-#include <core/Global.h>
-#include <ui/BIMProgressBar.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/ui/BIMProgressBar.h>
 
 #include <QApplication>
 #include <QJsonDocument>

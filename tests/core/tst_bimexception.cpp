@@ -1,4 +1,4 @@
-#include <core/BIMException.h>
+#include <bimcore/core/BIMException.h>
 
 #include <QtTest>
 

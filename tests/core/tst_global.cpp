@@ -1,4 +1,4 @@
-#include <core/Global.h>
+#include <bimcore/core/Global.h>
 
 #include <QDir>
 #include <QFileInfo>

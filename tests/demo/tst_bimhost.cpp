@@ -286,6 +286,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(work.filePath("ws")));
         verifyResult(workspace("remove", work.filePath("ws")), 0, "nothing to remove");
         verifyResult(workspace("list", root), 1, "no folder");
+        verifyResult(workspace("clear", "/"), 1, "refusing to empty a file-system root (/)");
 
         // Entries that cannot be deleted are reported, and the rest goes.
         const QString locked = root + "/locked";
@@ -321,6 +322,7 @@ private Q_SLOTS:
         const QString project = QStringLiteral(
             " --projectId=" SAMPLE_ID " --projectKey=k --projectPath=/nonexistent/project");
         row("help names the store's variable", { "--help" }, 0, "BIMCORE_CENTRAL_STORE");
+        row("version", { "--version" }, 0, "bimhost " BIMCORE_VERSION "\n");
         row("unknown command", { "fly" }, 2, "unknown command \"fly\"");
         row("launch parameter without =", words("open --userID u"), 2, "write --userID=VALUE");
         row("project folder missing from the command line", words("open --userID=u"), 2,
@@ -342,8 +344,9 @@ private Q_SLOTS:
             "\"code\": 409", R"({"code": 409, "message": "exists"})", id);
         row("download", words("download URL/plan DIR/"), 0, "(70000 bytes)", QByteArray(70000, 'p'),
             "GET /plan ", "A-101 Basement plan.pdf");
+        // "2>": on standard error only, apart from the results.
         row("download shows its progress", words("download URL/plan DIR/"), 0,
-            "] 100%  Downloading 0.1 / 0.1 MiB", QByteArray(70000, 'p'), "GET /plan ",
+            "2>] 100%  Downloading 0.1 / 0.1 MiB", QByteArray(70000, 'p'), "GET /plan ",
             "A-101 Basement plan.pdf");
         row("download refused", words("download URL/none DIR/"), 1, "nothing was downloaded", "",
             "GET /none ");
@@ -367,7 +370,12 @@ private Q_SLOTS:
         arguments.replaceInStrings("URL/", server.url());
         arguments.replaceInStrings("DIR/", work.path() + '/');
 
-        verifyResult(HostProcess().run(kHost, arguments), exitCode, printed);
+        const HostProcess::Result result = HostProcess().run(kHost, arguments);
+        if (printed.startsWith("2>"))
+            QVERIFY2(result.err.contains(printed.mid(2)) && !result.out.contains(printed.mid(2)),
+                qPrintable(result.err));
+        else
+            verifyResult(result, exitCode, printed);
         QCOMPARE(server.requests().size(), sent.isEmpty() ? 0 : 1);
         QVERIFY2(server.requests().value(0).contains(sent), server.requests().value(0).data());
         QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden),

@@ -7,6 +7,7 @@ include("${CMAKE_CURRENT_LIST_DIR}/../common/HostBuild.cmake")
 
 set(prefix "${WORK_DIR}/prefix")
 set(include_root "${prefix}/${INSTALL_INCLUDEDIR}/bimcore")
+set(libdir "${prefix}/${INSTALL_LIBDIR}")
 file(REMOVE_RECURSE "${WORK_DIR}")
 
 run_step("install" "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
@@ -16,11 +17,21 @@ foreach(header
     core/BIMException.h
     core/Singleton.h
     core/bimcore_export.h
+    core/Version.h
     storage/FileHandler.h
     platform/krvcommon/FileSystem.h
     platform/krvcommon/krvcommon_export.h)
   if(NOT EXISTS "${include_root}/${header}")
     message(FATAL_ERROR "not installed: ${header}")
+  endif()
+endforeach()
+
+# The stand-ins are the package's own, never a generic libtessel.so beside
+# everything else in the prefix's library folder.
+file(GLOB libraries RELATIVE "${libdir}" "${libdir}/lib*.so")
+foreach(library ${libraries})
+  if(NOT library MATCHES "^libbimcore(-[a-z]+)?\\.so$")
+    message(FATAL_ERROR "${library} installed without the package's prefix")
   endif()
 endforeach()
 
@@ -81,8 +92,7 @@ if(WITH_TESSEL)
   endforeach()
 endif()
 
-# One source including every installed header, by the name a host writes
-# (the platform libraries' headers without their "platform/" folder): a
+# One source including every installed header, by the name a host writes: a
 # header that needs anything the prefix lacks stops the host's build.
 file(GLOB_RECURSE installed_headers LIST_DIRECTORIES false RELATIVE "${include_root}"
   "${include_root}/*.h")
@@ -94,15 +104,29 @@ endif()
 set(all_headers "${WORK_DIR}/all_headers.cpp")
 set(text "")
 foreach(header ${installed_headers})
-  string(REGEX REPLACE "^platform/" "" header "${header}")
-  string(APPEND text "#include <${header}>\n")
+  string(APPEND text "#include <bimcore/${header}>\n")
 endforeach()
 file(WRITE "${all_headers}" "${text}")
 
-build_host("${prefix}" "${CXX_FLAGS}" "-DALL_HEADERS_SOURCE=${all_headers}")
+build_host("${prefix}" "${CXX_FLAGS}" "-DALL_HEADERS_SOURCE=${all_headers}"
+  "-DBIMCORE_VERSION=${VERSION}")
 run_step("running the host" ${bare_env} "${WORK_DIR}/build/host" "--userID=host-user" "--token=t")
 message("${step_output}")
-if(NOT step_output MATCHES "host ok")
+if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
   message(FATAL_ERROR "the host did not report success")
+endif()
+
+# The same host built with no CMake at all, from pkg-config's flags alone.
+set(ENV{PKG_CONFIG_PATH} "${libdir}/pkgconfig")
+run_step("pkg-config" pkg-config --cflags --libs bimcore)
+string(STRIP "${step_output}" pc_flags)
+separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
+separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
+run_step("building the host with pkg-config's flags" "${CXX_COMPILER}" -std=c++17 -fPIC
+  ${cxx_flags} "-I${HOST_SOURCE}/own" "${HOST_SOURCE}/main.cpp" -o "${WORK_DIR}/pc-host" ${pc_flags})
+run_step("running the pkg-config host" "${CMAKE_COMMAND}" -E env "LD_LIBRARY_PATH=${libdir}"
+  "${WORK_DIR}/pc-host" "--userID=host-user" "--token=t")
+if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
+  message(FATAL_ERROR "the pkg-config host did not report success:\n${step_output}")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")

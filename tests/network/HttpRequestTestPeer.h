@@ -1,6 +1,6 @@
 #pragma once
 
-#include <network/HttpRequest.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QTimer>
 

@@ -1,5 +1,5 @@
 // Downloads argv[1] into argv[2], so that a test can kill a download.
-#include <network/HttpRequest.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 
-#include <core/BIMException.h>
-#include <network/HttpRequest.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QCryptographicHash>
 #include <QDir>

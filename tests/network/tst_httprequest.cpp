@@ -1,9 +1,9 @@
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <network/HttpRequest.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 // The identifiers the library gives new records: never zero, increasing, and
 // never shared between threads or processes.
-#include <krvcommon/KObjectID.h>
+#include <bimcore/platform/krvcommon/KObjectID.h>
 
 #include <QCoreApplication>
 #include <QtTest>

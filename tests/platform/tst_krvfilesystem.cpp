@@ -3,7 +3,7 @@
 // FileHandler, is tested with FileHandler's (root, races, depth, mounts).
 #include "FileTree.h"
 
-#include <krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The SQLite wrapper as the library uses it: opening the project's database,
 // table handles by name, and what stays safe once the database is closed.
-#include <ksqlite/KSQLite.h>
+#include <bimcore/platform/ksqlite/KSQLite.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>

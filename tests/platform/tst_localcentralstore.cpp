@@ -4,7 +4,7 @@
 #include "FetchRequest.h"
 #include "ProjectFolders.h"
 
-#include <platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/platformsvc/LocalCentralStore.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,7 +4,7 @@
 
 #include "ScriptedCentralService.h"
 
-#include <platformsvc/CommunicationNexus.h>
+#include <bimcore/platform/platformsvc/CommunicationNexus.h>
 
 #include <QSemaphore>
 #include <QThread>

@@ -5,7 +5,7 @@
 #include "FetchRequest.h"
 #include "ProjectFolders.h"
 
-#include <platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/platformsvc/LocalCentralStore.h>
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -3,8 +3,8 @@
 // files.
 #include "ProjectFolders.h"
 
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,13 +4,13 @@
 #include "RegisteredProject.h"
 #include "ScriptedCentralService.h"
 
-#include <core/Global.h>
-#include <project/PlatformEventNexus.h>
-#include <project/Project.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/project/PlatformEventNexus.h>
+#include <bimcore/project/Project.h>
 
-#include <platformsvc/CentralSvcEventFactory.h>
-#include <platformsvc/CommunicationNexus.h>
-#include <platformsvc/PlatformEvent.h>
+#include <bimcore/platform/platformsvc/CentralSvcEventFactory.h>
+#include <bimcore/platform/platformsvc/CommunicationNexus.h>
+#include <bimcore/platform/platformsvc/PlatformEvent.h>
 
 #include <QtTest>
 

@@ -6,12 +6,12 @@
 #include "RegisteredProject.h"
 #include "ScriptedCentralService.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <storage/DatabaseManager.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/storage/DatabaseManager.h>
 
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

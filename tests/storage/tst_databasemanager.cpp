@@ -3,11 +3,11 @@
 // be read.
 #include "ProjectFolders.h"
 
-#include <core/BIMException.h>
-#include <storage/DatabaseManager.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/storage/DatabaseManager.h>
 
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,10 +1,10 @@
 #include "ProjectFolders.h"
 #include "RegisteredProject.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
-#include <krvcommon/KRVException.h>
-#include <storage/ElementType.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/storage/ElementType.h>
 
 #include <QTemporaryDir>
 #include <QtTest>

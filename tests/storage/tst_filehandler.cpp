@@ -2,9 +2,9 @@
 #include "FileTree.h"
 #include "SwapRace.h"
 
-#include <storage/FileHandler.h>
+#include <bimcore/storage/FileHandler.h>
 
-#include <krvcommon/FileSystem.h>
+#include <bimcore/platform/krvcommon/FileSystem.h>
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,8 @@
 #include "ProjectFolders.h"
 #include "TesselToolSamples.h"
 
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/core/Version.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -80,7 +81,8 @@ private slots:
             QTest::newRow(name) << QByteArray(type) << QByteArray(value) << QString(stored);
         };
         row("largest exact number", "int64", "9007199254740991", "9007199254740991");
-        row("2^64-1 as a string", "int64", "\"18446744073709551615\"", "-1");
+        row("smallest int64 as a string", "int64", "\"-9223372036854775808\"",
+            "-9223372036854775808");
         row("whole number in a text field", "string", "9007199254740991", "9007199254740991");
         row("fraction in a text field", "string", "0.5", "0.5");
     }
@@ -124,6 +126,9 @@ private slots:
         row("identifier above 2^53 as a number",
             oneTable(" \"records\": [{\"id64\": 9007199254740993, \"values\": []}]"),
             "databases[0].tables[0].records[0].id64: " + inexact);
+        row("int64 value past 2^63", oneTable(field + record + "\"18446744073709551557\"]}]"),
+            "databases[0].tables[0].records[0].values[0]: 18446744073709551557 is outside the "
+            "range of an int64 field");
         row("identifier above 2^64",
             oneTable(" \"records\": [{\"id64\": \"18446744073709551616\", \"values\": []}]"),
             "databases[0].tables[0].records[0].id64: must be a whole number from 0 to "
@@ -162,7 +167,7 @@ private slots:
             "databases[0].tables[0].records[0].values[0]: table \"t\", field \"a\", record 0 "
             "(id 1): the value 4294967296 does not fit");
         row("dump of a missing file", "dump %1/none.Tessel", "none.Tessel");
-        row("unknown command", "frobnicate", "");
+        row("unknown command", "frobnicate", "usage:");
         row("gen of fewer tables than it needs", "gen --records 10 --tables 2 %1/m", "");
     }
 
@@ -179,6 +184,23 @@ private slots:
         // Nothing left behind, not even an empty folder.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList { "bad.json" });
+    }
+
+    void helpAndVersionAnswer_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("help") << "--help" << QByteArray("usage:\n  tessel build");
+        QTest::newRow("version") << "--version" << QByteArray("tessel " BIMCORE_VERSION_STRING "\n");
+    }
+
+    void helpAndVersionAnswer()
+    {
+        QFETCH(QString, option);
+        QFETCH(QByteArray, answer);
+        const ToolRun run = runTool({ option });
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith(answer), run.out.constData());
     }
 
     void genWritesAProject_data()

@@ -25,9 +25,22 @@ void error(const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
-bool outputIsTerminal()
+void progressRaw(const QString& text)
 {
-    return ::isatty(STDOUT_FILENO) == 1;
+    std::fflush(stdout);
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void progressLine(const QString& text)
+{
+    progressRaw(text + QLatin1Char('\n'));
+}
+
+bool progressIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
 }
 
 } // namespace Console

@@ -79,6 +79,7 @@ void defineOptions(QCommandLineParser& parser)
     parser.setApplicationDescription(QString::fromUtf8(description));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
+    parser.addVersionOption();
     for (const auto* list : { &launchOptions(), &hostOptions() })
         for (const ValueOption& option : *list)
             parser.addOption(QCommandLineOption(QString::fromLatin1(option.name),
@@ -140,6 +141,10 @@ HostCommandLine HostCommandLine::parse(const QStringList& arguments)
     HostCommandLine result;
     if (parser.isSet(QStringLiteral("help")))
         return result;
+    if (parser.isSet(QStringLiteral("version"))) {
+        result.m_command = Command::Version;
+        return result;
+    }
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())

@@ -14,6 +14,7 @@ public:
     enum class Command
     {
         Help,
+        Version,
         Open,
         Update,
         Get,

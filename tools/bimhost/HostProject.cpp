@@ -1,6 +1,6 @@
 #include "HostProject.h"
 
-#include <core/Global.h>
+#include <bimcore/core/Global.h>
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <project/Project.h>
+#include <bimcore/project/Project.h>
 
 // The host's own project class. The library reaches the one object through
 // Project::instance(); Project::destory() deletes it.

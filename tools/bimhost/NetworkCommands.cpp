@@ -5,7 +5,7 @@
 #include "HostError.h"
 #include "TerminalProgress.h"
 
-#include <network/HttpRequest.h>
+#include <bimcore/network/HttpRequest.h>
 
 #include <QDir>
 #include <QFile>
@@ -71,7 +71,7 @@ void runDownload(const HostCommandLine& commandLine)
     if (!QFileInfo(folder).isDir())
         throw HostError(QStringLiteral("no folder \"%1\" to download into")
                             .arg(QDir::toNativeSeparators(folder)));
-    TerminalProgress bar(Console::outputIsTerminal());
+    TerminalProgress bar(Console::progressIsTerminal());
     const QString written = [&] {
         const ProgressDisplay::Current current(bar);
         HttpRequest::setDownloadProgress(ProgressDisplay::downloadCallback());

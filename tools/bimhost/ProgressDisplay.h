@@ -1,7 +1,7 @@
 #pragma once
 
-#include <network/HttpRequest.h>
-#include <project/ProgressCallback.h>
+#include <bimcore/network/HttpRequest.h>
+#include <bimcore/project/ProgressCallback.h>
 
 #include <QString>
 

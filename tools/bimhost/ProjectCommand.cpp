@@ -8,8 +8,8 @@
 #include "TerminalProgress.h"
 #include "WindowProgress.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
 
 #include <QFileInfo>
 
@@ -72,7 +72,7 @@ void runProjectCommand(const HostCommandLine& commandLine)
         window = made.get();
         display = std::move(made);
     } else {
-        display = std::make_unique<TerminalProgress>(Console::outputIsTerminal());
+        display = std::make_unique<TerminalProgress>(Console::progressIsTerminal());
     }
     const ProgressDisplay::Current current(*display);
 

@@ -3,14 +3,14 @@
 #include "Console.h"
 #include "HostProject.h"
 
-#include <core/Global.h>
-#include <ksqlite/KSqlDatabase.h>
-#include <ksqlite/KSqlStatement.h>
-#include <storage/DatabaseManager.h>
-#include <storage/ElementType.h>
-#include <tessel/TesselDatabase.h>
-#include <tessel/TesselModel.h>
-#include <tessel/TesselTables.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/storage/DatabaseManager.h>
+#include <bimcore/storage/ElementType.h>
+#include <bimcore/platform/tessel/TesselDatabase.h>
+#include <bimcore/platform/tessel/TesselModel.h>
+#include <bimcore/platform/tessel/TesselTables.h>
 
 #include <QMap>
 

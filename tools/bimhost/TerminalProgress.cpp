@@ -15,7 +15,7 @@ constexpr int kBarCells = 24;
 int terminalColumns()
 {
     winsize size {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
     return 80;
 }
@@ -48,7 +48,7 @@ void TerminalProgress::show(const QString& text, double percent)
     QString line = render(text, percent);
     if (!m_redrawInPlace) {
         if (line != m_lastLine)
-            Console::line(line);
+            Console::progressLine(line);
         m_lastLine = line;
         return;
     }
@@ -57,14 +57,14 @@ void TerminalProgress::show(const QString& text, double percent)
     const int width = line.size();
     if (width < m_drawnWidth)
         line += QString(m_drawnWidth - width, QLatin1Char(' '));
-    Console::raw(QLatin1Char('\r') + line);
+    Console::progressRaw(QLatin1Char('\r') + line);
     m_drawnWidth = width;
 }
 
 void TerminalProgress::finish()
 {
     if (m_redrawInPlace && m_drawnWidth > 0)
-        Console::raw(QStringLiteral("\n"));
+        Console::progressRaw(QStringLiteral("\n"));
     m_drawnWidth = 0;
     m_lastLine.clear();
 }

@@ -2,8 +2,8 @@
 
 #include "HostError.h"
 
-#include <core/Global.h>
-#include <ui/BIMProgressBar.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/ui/BIMProgressBar.h>
 
 #include <QFileInfo>
 #include <QImageWriter>

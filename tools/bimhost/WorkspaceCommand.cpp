@@ -4,7 +4,7 @@
 #include "HostCommandLine.h"
 #include "HostError.h"
 
-#include <storage/FileHandler.h>
+#include <bimcore/storage/FileHandler.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,6 +60,9 @@ void runWorkspace(const HostCommandLine& commandLine)
         Console::line(QStringLiteral("Created %1").arg(shown(path)));
     } else if (operation == QLatin1String("list")) {
         list(path);
+    } else if (QDir(path).isRoot()) {
+        // The library never empties a root; say so rather than list what it left.
+        throw HostError(QStringLiteral("refusing to empty a file-system root (%1)").arg(shown(path)));
     } else if (operation == QLatin1String("clear")) {
         requireFolder(path);
         FileHandler::clearFiles(path);

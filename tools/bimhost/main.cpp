@@ -9,8 +9,9 @@
 #include "ProjectCommand.h"
 #include "WorkspaceCommand.h"
 
-#include <core/BIMException.h>
-#include <core/Global.h>
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/core/Version.h>
 
 #include <QApplication>
 
@@ -35,6 +36,8 @@ QString commandName(const HostCommandLine& commandLine)
         return QStringLiteral("workspace");
     case HostCommandLine::Command::Help:
         break;
+    case HostCommandLine::Command::Version:
+        return QStringLiteral("version");
     }
     return QStringLiteral("help");
 }
@@ -78,6 +81,9 @@ void run(const HostCommandLine& commandLine, bool signedIn)
         return;
     case Command::Help:
         Console::raw(HostCommandLine::helpText());
+        return;
+    case Command::Version:
+        Console::line(QStringLiteral("bimhost " BIMCORE_VERSION_STRING));
         return;
     }
 }

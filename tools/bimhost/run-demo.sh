@@ -34,12 +34,12 @@ project=("--projectId=$BIMCORE_SAMPLE_ID" "--projectKey=$BIMCORE_SAMPLE_KEY"
 
 echo "== 1. First run: the central store holds revision 1, the workspace is empty"
 cp -R "$samples/store-r1/." "$BIMCORE_CENTRAL_STORE/"
-"$bimhost" open "${launch[@]}" "${project[@]}"
+"$bimhost" open "${launch[@]}" "${project[@]}" 2>&1
 
 echo
 echo "== 2. Second run: the central store has moved to revision 2"
 cp -R "$samples/store-r2/." "$BIMCORE_CENTRAL_STORE/"
-"$bimhost" update "${launch[@]}" "${project[@]}"
+"$bimhost" update "${launch[@]}" "${project[@]}" 2>&1
 
 echo
 echo "== The local project folder afterwards"

@@ -1,15 +1,17 @@
 #include "ModelJson.h"
 
-#include <krvcommon/KRVException.h>
-#include <tessel/Tessel.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -190,6 +192,27 @@ void readExtPropDefs(const QJsonObject& owner, TesselExtPropDefs target, const Q
     }
 }
 
+// Digits for an integer field must fit it: the record would wrap the number
+// round (18446744073709551557 into an int64 field reads back as -59).
+void checkIntegerText(TesselDataType type, const QString& text, const QString& path)
+{
+    if (type != tdtInt64 && type != tdtInt32)
+        return;
+    static const QRegularExpression wholeNumber(QStringLiteral("^\\s*[+-]?[0-9]+\\s*$"));
+    if (!wholeNumber.match(text).hasMatch())
+        return;
+    const bool wide = type == tdtInt64;
+    const qint64 low = wide ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint32>::min();
+    const qint64 high = wide ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint32>::max();
+    bool ok = false;
+    const qint64 number = text.trimmed().toLongLong(&ok);
+    if (!ok || number < low || number > high)
+        fail(path, QStringLiteral("%1 is outside the range of an %2 field, %3 to %4")
+                       .arg(text.trimmed(), QLatin1String(wide ? "int64" : "int32"))
+                       .arg(low)
+                       .arg(high));
+}
+
 // The record converts the value to the field's type or refuses it, with the
 // path put before its message.
 void storeValue(TesselRecord& record, int field, TesselDataType type, const QJsonValue& value,
@@ -212,6 +235,7 @@ void storeValue(TesselRecord& record, int field, TesselDataType type, const QJso
             return;
         }
         case QJsonValue::String:
+            checkIntegerText(type, value.toString(), path);
             record.setString(field, value.toString());
             return;
         case QJsonValue::Bool:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tessel/TesselModel.h>
+#include <bimcore/platform/tessel/TesselModel.h>
 
 #include <QByteArray>
 

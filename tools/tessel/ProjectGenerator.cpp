@@ -1,8 +1,8 @@
 #include "ProjectGenerator.h"
 
-#include <krvcommon/KRVException.h>
-#include <ksqlite/KSqlStatement.h>
-#include <tessel/Tessel.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,8 @@
 #include "ModelJson.h"
 #include "ProjectGenerator.h"
 
-#include <tessel/Tessel.h>
+#include <bimcore/core/Version.h>
+#include <bimcore/platform/tessel/Tessel.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,7 +17,8 @@ namespace {
 const char usage[] = "usage:\n"
                      "  tessel build IN.json OUT.Tessel\n"
                      "  tessel dump IN.Tessel\n"
-                     "  tessel gen --records N [--tables T] [--converted] OUT_FOLDER\n";
+                     "  tessel gen --records N [--tables T] [--converted] OUT_FOLDER\n"
+                     "  tessel --help | --version\n";
 
 int usageError(const QString& message)
 {
@@ -95,6 +97,14 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
     const QString command = arguments.value(0);
+    if (arguments.size() == 1 && (command == QLatin1String("--help") || command == QLatin1String("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (arguments.size() == 1 && command == QLatin1String("--version")) {
+        std::puts("tessel " BIMCORE_VERSION_STRING);
+        return 0;
+    }
     try {
         if (command == QLatin1String("build") && arguments.size() == 3)
             return build(arguments[1], arguments[2]);

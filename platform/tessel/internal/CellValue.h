@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 #include "ModelFile.h"
 #include "TesselObjects.h"
 
-#include <fs/UniqueFd.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 #include <QFile>
 

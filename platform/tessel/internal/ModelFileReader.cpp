@@ -2,7 +2,7 @@
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
 
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <sqlite3.h>
 

@@ -2,8 +2,8 @@
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
 
-#include <fs/UniqueFd.h>
-#include <ksqlite/KSqlStatement.h>
+#include <bimcore/storage/fs/UniqueFd.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 
 #include <QFile>
 #include <QFileInfo>

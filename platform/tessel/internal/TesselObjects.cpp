@@ -1,6 +1,6 @@
 #include "TesselObjects.h"
 
-#include <krvcommon/KRVException.h>
+#include <bimcore/platform/krvcommon/KRVException.h>
 
 #include <limits>
 

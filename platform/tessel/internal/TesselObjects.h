@@ -2,10 +2,10 @@
 
 #include "Column.h"
 
-#include <tessel/TesselEnums.h>
-#include <tessel/TesselInterfaces.h>
-#include <tessel/TesselQueryIDValueEvent.h>
-#include <tessel/TesselRef.h>
+#include <bimcore/platform/tessel/TesselEnums.h>
+#include <bimcore/platform/tessel/TesselInterfaces.h>
+#include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
+#include <bimcore/platform/tessel/TesselRef.h>
 
 #include <QString>
 

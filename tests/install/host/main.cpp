@@ -1,7 +1,13 @@
-// A host program built only from the installed package.
-#include <core/BIMException.h>
+// A host program built only from the installed package, with headers of its
+// own named as the package's subsystem folders.
 #include <core/Global.h>
-#include <storage/FileHandler.h>
+#include <project/Project.h>
+
+#include <bimcore/core/BIMException.h>
+#include <bimcore/core/Global.h>
+#include <bimcore/core/Version.h>
+#include <bimcore/project/Project.h>
+#include <bimcore/storage/FileHandler.h>
 
 #include <QApplication>
 #include <QDir>
@@ -32,7 +38,8 @@ int main(int argc, char** argv)
         QString message = QStringLiteral("host");
         throw BIMException(message, 0);
     } catch (const std::exception& caught) {
-        std::printf("host ok: %s\n", caught.what());
+        std::printf("host ok: %s %s %d\n", caught.what(), BIMCORE_VERSION_STRING,
+                    HostProjectSettings().zoom * HostGlobals().frames);
         return 0;
     }
 }
