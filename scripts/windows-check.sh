@@ -40,6 +40,9 @@ mkdir -p "$overlay/third-party"
 for header in zlib.h zconf.h sqlite3.h; do
     [ -f "/usr/include/$header" ] && ln -sf "/usr/include/$header" "$overlay/third-party/$header"
 done
+# curl's headers are the same on every system; Debian keeps them per architecture.
+curl_include="$(dirname "$(find /usr/include -path '*/curl/curl.h' -print -quit)")"
+ln -sfn "$curl_include" "$overlay/third-party/curl"
 
 qt="$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)"
 flags=(-std=c++17 -fsyntax-only -Wall -Wextra -Werror
