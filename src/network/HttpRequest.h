@@ -9,49 +9,83 @@
 class QNetworkAccessManager;
 class QTimer;
 
-// Blocking client for the cloud services' REST interfaces. Every operation is
-// class-wide: one access manager and one time-out timer serve the whole
-// process. A call waits in a local event loop, so the caller's thread keeps
-// processing events, and must therefore never be nested inside another
-// request's wait. All calls belong on the thread that made the first one.
+/**
+ * @brief Blocking client for the cloud services' REST interfaces and their
+ * file downloads.
+ *
+ * Every operation is class-wide: one access manager and one time-out timer
+ * (1000 seconds) serve the whole process and are made on first use. A call
+ * waits in a local event loop, so the caller's thread keeps processing
+ * events; it must therefore never be started inside another request's wait.
+ * All calls belong on the thread that made the first one (the host's main
+ * thread).
+ */
 class BIMCORE_EXPORT HttpRequest : public QObject
 {
 public:
-    // Types the request that Request() is asked to send; Request() sends
-    // nothing whatever the type.
+    /** @brief The kind of request Request() is asked for; Request() sends
+     *  nothing whatever the kind. */
     enum RequestType
     {
-        Get,
-        Post,
-        Put,
-        Delete
+        Get, ///< a GET
+        Post, ///< a POST
+        Put, ///< a PUT
+        Delete ///< a DELETE
     };
 
-    // Receives a download's progress while httpDownload waits: the bytes of
-    // the file received so far, counting those kept from an earlier, cut
-    // transfer, and the whole file's size, or -1 while it is not known. It is
-    // called on the thread that waits, and must not start another request.
+    /**
+     * @brief Receives a download's progress while httpDownload() waits.
+     *
+     * Its arguments are the bytes of the file received so far, counting those
+     * kept from an earlier, cut transfer, and the whole file's size, or -1
+     * while it is not known. It is called on the thread that waits, and must
+     * not start another request (it may call cancelDownload()).
+     */
     using DownloadProgress = void (*)(qint64 received, qint64 total);
 
+    /** @brief An object with nothing of its own; every operation is static. */
     HttpRequest();
+    /** @brief Releases nothing: the shared manager and timer stay. */
     ~HttpRequest() override;
 
-    // GET with the signed-in user's token as "Authorization".
+    /**
+     * @brief GET with the signed-in user's token (Global::m_token) as
+     *        "Authorization"; as HttpGet(QString, const QString&).
+     * @param url the service's address, parsed in QUrl::TolerantMode
+     * @return the reply's JSON object when its "code" reads as 0 (or is absent)
+     * @throws BIMException as HttpGet(QString, const QString&)
+     */
     static QJsonObject HttpGet(QString url);
-    // GET; returns the reply's object when its "code" reads as 0 and throws
-    // BIMException "<code>: <message>" otherwise, or the reply's error text
-    // when the request failed, or "网络超时！" on time-out. A reply body over
-    // 256 MiB is not read: it throws BIMException, code 0, saying so.
+    /**
+     * @brief GET with "Content-Type: application/json", "Authorization" and
+     *        "endpoint: PC", in this order.
+     * @param url the service's address, parsed in QUrl::TolerantMode
+     * @param authorization the "Authorization" value, sent as it is
+     * @return the reply's JSON object when its "code" reads as 0; a reply
+     *         that is no JSON object counts as an empty one
+     * @throws BIMException (code 0) "<code>: <message>" when "code" is not 0;
+     *         the reply's error text when the request failed; "网络超时！" on
+     *         time-out; and, without reading it, for a reply body over 256 MiB
+     */
     static QJsonObject HttpGet(QString url, const QString& authorization);
-    // POST of body as indented JSON; returns the reply's object whatever its
-    // "code". Throws BIMException with the reply's error text when the
-    // request failed, and a std::runtime_error "Network Timeout!" on time-out.
-    // A reply body over 256 MiB throws BIMException, as for HttpGet.
+    /**
+     * @brief POST of a JSON body as indented JSON, with the same headers as
+     *        HttpGet() and the signed-in user's token.
+     * @param body the object sent
+     * @param url the service's address, parsed in QUrl::TolerantMode
+     * @return the reply's JSON object whatever its "code"
+     * @throws BIMException (code 0) with the reply's error text when the
+     *         request failed, and for a reply body over 256 MiB
+     * @throws std::runtime_error "Network Timeout!" on time-out
+     */
     static QJsonObject HttpPost(QJsonObject body, QString url);
 
-    // These send nothing and return an empty object.
+    /** @brief Sends nothing. @param url ignored @return an empty object */
     static QJsonObject HttpPut(QString url);
+    /** @brief Sends nothing. @param url ignored @return an empty object */
     static QJsonObject HttpDelete(QString url);
+    /** @brief Sends nothing. @param body ignored @param type ignored
+     *  @param url ignored @return an empty object */
     static QJsonObject Request(QJsonObject body, RequestType type, QString url);
 
     /**
@@ -98,6 +132,7 @@ public:
     /**
      * @brief Sets the receiver of download progress for every later download
      *        of the process; a null one drops the progress, as at start.
+     * @param progress the receiver, or null
      *
      * Call on the thread that downloads.
      */
