@@ -89,11 +89,14 @@ double Comparison::ratio() const
 bool Comparison::print() const
 {
     const LimitColumns columns = limitColumns(m_kind, m_limit, met());
+    const QString verdict = m_limit > 0
+        ? QStringLiteral("%1: %2").arg(columns.limit, QLatin1String(columns.verdict))
+        : QStringLiteral("for information");
     std::printf("%s: %s\n    reference, %s: %s\n    ratio of medians %.2f (rounds %.2f–%.2f), "
-                "%s: %s\n",
+                "%s\n",
         qUtf8Printable(m_benchmark), qUtf8Printable(m_ours.text(m_unit)),
         qUtf8Printable(m_reference), qUtf8Printable(m_theirs.text(m_unit)), ratio(), m_ratios.min(),
-        m_ratios.max(), qUtf8Printable(columns.limit), columns.verdict);
+        m_ratios.max(), qUtf8Printable(verdict));
     std::printf("RESULT|%s|%s|%.2f (%.2f–%.2f)|%s|%s\n", qUtf8Printable(m_benchmark),
         qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(),
         qUtf8Printable(columns.limit), columns.verdict);
