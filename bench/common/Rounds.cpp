@@ -125,16 +125,16 @@ void printFigureGoal(
     std::fflush(stdout);
 }
 
-void printPeakMemoryBound(const QString& benchmark, const char* data, double factor,
-    double peakMiB, double dataMiB, double idleMiB)
+void printPeakMemoryBound(const QString& benchmark, const char* data, double factor, double peakMiB,
+    double dataMiB, double idleMiB)
 {
     const double boundMiB = factor * dataMiB + idleMiB;
     const bool within = peakMiB <= boundMiB;
     std::printf("%s: %.1f MiB; bound %g × %s %.1f MiB + idle base %.1f MiB = %.1f MiB: %s\n",
         qUtf8Printable(benchmark), peakMiB, factor, data, dataMiB, idleMiB, boundMiB,
         within ? "within" : "over");
-    std::printf(
-        "RESULT|%s|%g × %s + idle base, %g × %.1f + %.1f MiB|%.2f (peak %.1f MiB)|bound ≤ 1.00|%s\n",
+    std::printf("RESULT|%s|%g × %s + idle base, %g × %.1f + %.1f MiB|%.2f (peak %.1f MiB)|"
+                "bound ≤ 1.00|%s\n",
         qUtf8Printable(benchmark), factor, data, factor, dataMiB, idleMiB, peakMiB / boundMiB,
         peakMiB, within ? "within" : "over");
     std::fflush(stdout);

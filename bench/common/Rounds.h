@@ -72,8 +72,8 @@ void printFigureGoal(
 // Prints a process's peak memory against the bound of `factor` times the data
 // it holds plus the peak of the same process holding nothing, as a RESULT line
 // too. `data` names what the data is ("file", "files").
-void printPeakMemoryBound(const QString& benchmark, const char* data, double factor,
-    double peakMiB, double dataMiB, double idleMiB);
+void printPeakMemoryBound(const QString& benchmark, const char* data, double factor, double peakMiB,
+    double dataMiB, double idleMiB);
 
 // Milliseconds a program takes, started with posix_spawnp and waited for. The
 // cost of starting a process (fork, exec, loading its libraries) is not part of

@@ -88,8 +88,8 @@ struct Remover
 bool isEmptyFolder(const QString& path)
 {
     return QDir(path).exists()
-        && QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                | QDir::NoDotAndDotDot)
+        && QDir(path)
+               .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                .isEmpty();
 }
 

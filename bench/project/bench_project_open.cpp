@@ -269,8 +269,8 @@ void run(const QString& base, qint64 records, int tables, int rounds)
     const double filesMiB = double(QFileInfo(folder + "/" + kModel).size()
                                 + QFileInfo(folder + "/" + kDatabase).size())
         / (1024.0 * 1024.0);
-    printPeakMemoryBound(QStringLiteral("peak RSS, OpenProject, %1 records").arg(records),
-        "files", 3, double(openKiB) / 1024.0, filesMiB, double(idleKiB) / 1024.0);
+    printPeakMemoryBound(QStringLiteral("peak RSS, OpenProject, %1 records").arg(records), "files",
+        3, double(openKiB) / 1024.0, filesMiB, double(idleKiB) / 1024.0);
     done(folder);
     done(delivered);
 }
