@@ -42,10 +42,34 @@ QString Samples::text(const char* unit) const
         .arg(max(), 0, 'f', decimals);
 }
 
-Comparison::Comparison(QString benchmark, QString reference, double goal, const char* unit)
+namespace {
+
+// The limit and verdict columns of a figure: "≤ 1.25" and "yes"/"no" for a
+// goal, "bound ≤ 2.00" and "within"/"over" for a bound, "—" for neither.
+struct LimitColumns
+{
+    QString limit;
+    const char* verdict;
+};
+
+LimitColumns limitColumns(Limit kind, double limit, bool kept)
+{
+    if (limit <= 0)
+        return { QStringLiteral("—"), "—" };
+    const QString value = QStringLiteral("≤ %1").arg(limit, 0, 'f', 2);
+    if (kind == Limit::Bound)
+        return { QStringLiteral("bound ") + value, kept ? "within" : "over" };
+    return { value, kept ? "yes" : "no" };
+}
+
+} // namespace
+
+Comparison::Comparison(
+    QString benchmark, QString reference, double limit, Limit kind, const char* unit)
     : m_benchmark(std::move(benchmark))
     , m_reference(std::move(reference))
-    , m_goal(goal)
+    , m_limit(limit)
+    , m_kind(kind)
     , m_unit(unit)
 {
 }
@@ -64,19 +88,20 @@ double Comparison::ratio() const
 
 bool Comparison::print() const
 {
-    const QString goal
-        = m_goal > 0 ? QStringLiteral("≤ %1").arg(m_goal, 0, 'f', 2) : QStringLiteral("—");
-    const char* met = m_goal <= 0 ? "—" : this->met() ? "yes" : "no";
+    const LimitColumns columns = limitColumns(m_kind, m_limit, met());
+    const QString verdict = m_limit > 0
+        ? QStringLiteral("%1: %2").arg(columns.limit, QLatin1String(columns.verdict))
+        : QStringLiteral("for information");
     std::printf("%s: %s\n    reference, %s: %s\n    ratio of medians %.2f (rounds %.2f–%.2f), "
-                "goal %s: %s\n",
+                "%s\n",
         qUtf8Printable(m_benchmark), qUtf8Printable(m_ours.text(m_unit)),
         qUtf8Printable(m_reference), qUtf8Printable(m_theirs.text(m_unit)), ratio(), m_ratios.min(),
-        m_ratios.max(), qUtf8Printable(goal), met);
+        m_ratios.max(), qUtf8Printable(verdict));
     std::printf("RESULT|%s|%s|%.2f (%.2f–%.2f)|%s|%s\n", qUtf8Printable(m_benchmark),
-        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(), qUtf8Printable(goal),
-        met);
+        qUtf8Printable(m_reference), ratio(), m_ratios.min(), m_ratios.max(),
+        qUtf8Printable(columns.limit), columns.verdict);
     std::fflush(stdout);
-    return this->met();
+    return met();
 }
 
 void printFigure(
@@ -89,17 +114,29 @@ void printFigure(
     std::fflush(stdout);
 }
 
-void printPeakMemory(
-    const QString& benchmark, const char* data, double peakMiB, double dataMiB, double idleMiB)
+void printFigureGoal(
+    const QString& benchmark, const Samples& samples, const char* unit, double goal)
 {
-    const double goalMiB = dataMiB + idleMiB;
-    const bool met = peakMiB <= goalMiB;
-    std::printf("%s: %.1f MiB; %s %.1f MiB + idle base %.1f MiB = %.1f MiB: %s\n",
-        qUtf8Printable(benchmark), peakMiB, data, dataMiB, idleMiB, goalMiB,
-        met ? "met" : "not met");
-    std::printf("RESULT|%s|%s + idle base, %.1f + %.1f MiB|%.2f (peak %.1f MiB)|≤ 1.00|%s\n",
-        qUtf8Printable(benchmark), data, dataMiB, idleMiB, peakMiB / goalMiB, peakMiB,
-        met ? "yes" : "no");
+    const char* met = samples.max() <= goal ? "yes" : "no";
+    std::printf("%s: %s, goal ≤ %g %s in every round: %s\n", qUtf8Printable(benchmark),
+        qUtf8Printable(samples.text(unit)), goal, unit, met);
+    std::printf("RESULT|%s|—|%s|≤ %g %s, every round|%s\n", qUtf8Printable(benchmark),
+        qUtf8Printable(samples.text(unit)), goal, unit, met);
+    std::fflush(stdout);
+}
+
+void printPeakMemoryBound(const QString& benchmark, const char* data, double factor, double peakMiB,
+    double dataMiB, double idleMiB)
+{
+    const double boundMiB = factor * dataMiB + idleMiB;
+    const bool within = peakMiB <= boundMiB;
+    std::printf("%s: %.1f MiB; bound %g × %s %.1f MiB + idle base %.1f MiB = %.1f MiB: %s\n",
+        qUtf8Printable(benchmark), peakMiB, factor, data, dataMiB, idleMiB, boundMiB,
+        within ? "within" : "over");
+    std::printf("RESULT|%s|%g × %s + idle base, %g × %.1f + %.1f MiB|%.2f (peak %.1f MiB)|"
+                "bound ≤ 1.00|%s\n",
+        qUtf8Printable(benchmark), factor, data, factor, dataMiB, idleMiB, peakMiB / boundMiB,
+        peakMiB, within ? "within" : "over");
     std::fflush(stdout);
 }
 

@@ -168,8 +168,7 @@ int main(int argc, char** argv)
         if (status == 0) {
             std::printf("curl's start, taken off its times: %.1f ms\n", curl.startCost());
             download.print();
-            printFigure(QStringLiteral("httpDownload memory growth"), peaks, "MiB",
-                QStringLiteral("goal ≤ 16 MiB: %1").arg(peaks.max() <= 16 ? "met" : "NOT met"));
+            printFigureGoal(QStringLiteral("httpDownload memory growth"), peaks, "MiB", 16);
             const ResumedDownload resumed { url, source, folder + QLatin1Char('/'), ourOut, size };
             if (!measureResume(server, resumed, rounds))
                 status = 1;
