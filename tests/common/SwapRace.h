@@ -45,13 +45,12 @@ struct Result
     int rounds = 0;
     int raced = 0; // rounds in which the swapping overlapped the removal
     int lost = 0; // rounds in which the outside folder lost its file
-    bool built = true;
 };
 
 // Runs rounds in folders made below `base` until enough of them raced (a busy
 // machine may need more of them) or the time allowed is up. `remove` gets the
-// tree and the round's number.
-inline Result run(const QString& base, const std::function<void(const QString&, int)>& remove)
+// tree. A tree that cannot be made ends the test program.
+inline Result run(const QString& base, const std::function<void(const QString&)>& remove)
 {
     constexpr int kRaced = 30;
     constexpr qint64 kAllowedMs = 30000;
@@ -64,10 +63,8 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
         const QString tree = scratch.filePath("tree");
         const QString outside = scratch.filePath("outside");
         if (!makeFiles(tree + "/victim", "f", 1500) || !makeFiles(tree, "w", 100)
-            || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt")) {
-            result.built = false;
-            return result;
-        }
+            || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt"))
+            qFatal("cannot make the tree in %s", qPrintable(scratch.path()));
         const QByteArray victim = QFile::encodeName(tree + "/victim");
         const QByteArray away = QFile::encodeName(scratch.filePath("away"));
         const QByteArray target = QFile::encodeName(outside);
@@ -100,7 +97,7 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
                 rename(away, victim);
             }
         });
-        remove(tree, round);
+        remove(tree);
         result.raced += swapped ? 1 : 0;
         stop = true;
         swapper.join();
