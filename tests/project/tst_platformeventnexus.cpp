@@ -29,11 +29,6 @@ constexpr long long kProjectId = 4711;
 
 std::vector<std::pair<std::wstring, double>> g_progress;
 
-void recordProgress(const wchar_t* text, double value)
-{
-    g_progress.emplace_back(text, value);
-}
-
 // Posts a fresh request through the bridge while the scripted service plays
 // `script` on the hub's worker thread.
 bool postAndWait(const Script& script, ProgressCallback callback = nullptr)
@@ -165,7 +160,7 @@ private Q_SLOTS:
                 progress(context);
                 context.Respond({});
             },
-            &recordProgress));
+            [](const wchar_t* text, double value) { g_progress.emplace_back(text, value); }));
         QCOMPARE(g_progress.size(), size_t(1));
         QCOMPARE(g_progress[0].first, std::wstring(L"正在下载"));
         QCOMPARE(g_progress[0].second, 12.5);

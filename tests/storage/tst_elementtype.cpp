@@ -108,7 +108,6 @@ private slots:
         Project::instance()->close();
         useFolder("absent");
         QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
-        QCOMPARE(dictionary.getElementTypeNamebyId(11), QString());
         QCOMPARE(dictionary.getSpecialNamebyId(1), QString());
         QVERIFY(!Project::instance()->GetDatabaseManager());
     }
