@@ -75,8 +75,14 @@ inline bool bindDrive(const char* at)
         && mount(drive, at, nullptr, MS_BIND, nullptr) == 0;
 }
 #else
-inline int run(const QString&, const std::function<int()>&) { return kUnavailable; }
-inline bool bindDrive(const char*) { return false; }
+inline int run(const QString&, const std::function<int()>&)
+{
+    return kUnavailable;
+}
+inline bool bindDrive(const char*)
+{
+    return false;
+}
 #endif
 
 } // namespace FakeRoot

@@ -58,7 +58,6 @@ inline Result run(const QString& base, const std::function<void(const QString&)>
     elapsed.start();
     Result result;
     for (; result.raced < kRaced && elapsed.elapsed() < kAllowedMs; ++result.rounds) {
-        const int round = result.rounds;
         QTemporaryDir scratch(base + "/race-XXXXXX");
         const QString tree = scratch.filePath("tree");
         const QString outside = scratch.filePath("outside");
@@ -73,7 +72,7 @@ inline Result run(const QString& base, const std::function<void(const QString&)>
         // order may reach the victim first, and in every third round the
         // swapping starts at once.
         const char* const starts[] = { "/w99.txt", "/w0.txt", "/none" };
-        const QByteArray start = QFile::encodeName(tree + starts[round % 3]);
+        const QByteArray start = QFile::encodeName(tree + starts[result.rounds % 3]);
         std::atomic<bool> stop { false };
         std::atomic<bool> swapped { false };
         const auto hold = [&stop](int micros) {
@@ -83,7 +82,7 @@ inline Result run(const QString& base, const std::function<void(const QString&)>
         // How long the link stays differs from round to round, so that on any
         // machine some rounds have it in place when a remover resolving the
         // path again would meet it.
-        const int linkHold = 100 << (round % 5);
+        const int linkHold = 100 << (result.rounds % 5);
         std::thread swapper([&] {
             while (!stop && access(start, F_OK) == 0) { }
             while (!stop) {

@@ -37,7 +37,8 @@ private slots:
         if (linkIsTheArgument)
             QVERIFY(QFile::link(canary, argument));
         else
-            QVERIFY(make(argument, "sub/file.txt") && QFile::link(canary, argument + "/sub/to-canary")
+            QVERIFY(make(argument, "sub/file.txt")
+                && QFile::link(canary, argument + "/sub/to-canary")
                 && QFile::link(canary + "/nested/precious.txt", argument + "/to-canary-file"));
         QVERIFY(deleteTree(linkIsTheArgument ? argument + "/" : argument));
         QVERIFY(!QFileInfo(argument).exists() && !QFileInfo(argument).isSymLink());
@@ -58,7 +59,8 @@ private slots:
         QVERIFY(QFile::setPermissions(root + "/locked", QFile::ReadOwner | QFile::ExeOwner));
         QVERIFY(!deleteTree(root));
         QVERIFY(QFile::exists(root + "/locked/inner.txt"));
-        QFile::setPermissions(root + "/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            root + "/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 };
 

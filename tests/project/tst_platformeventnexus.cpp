@@ -152,9 +152,8 @@ private Q_SLOTS:
 
     void progressReachesTheCallbackOnlyDuringTheWait()
     {
-        auto progress = [](CentralServiceContext& context) {
-            context.ReportProgress(L"正在下载", 12.5);
-        };
+        auto progress
+            = [](CentralServiceContext& context) { context.ReportProgress(L"正在下载", 12.5); };
         QVERIFY(postAndWait(
             [&](CentralServiceContext& context) {
                 progress(context);

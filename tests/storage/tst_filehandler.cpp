@@ -32,7 +32,8 @@ namespace {
 QStringList everythingBelow(const QString& root)
 {
     QStringList found;
-    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator entries(root,
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDirIterator::Subdirectories);
     while (entries.hasNext())
         found << entries.next().mid(root.size() + 1);
@@ -78,10 +79,11 @@ private slots:
     {
         QTest::addColumn<QStringList>("entries"); // "a -> b": a link a holding b, "@" for canary
         QTest::addColumn<QString>("suffix"); // appended to the folder's path
-        QTest::newRow("every level and odd names, trailing separator") << QStringList { "a/b/c/sibling.txt", "top.txt",
-            ".hidden", ".hidden-dir/inside.txt", "a/b/c/d/e/deep.txt", "a/b/c/d/e/.deep-hidden",
-            "a/empty/", "with space/file name.txt", "line\nbreak/x\ny", "项目/模型.db",
-            "Case/upper.txt", "case/lower.txt" } << "/";
+        QTest::newRow("every level and odd names, trailing separator") << QStringList {
+            "a/b/c/sibling.txt", "top.txt", ".hidden", ".hidden-dir/inside.txt",
+            "a/b/c/d/e/deep.txt", "a/b/c/d/e/.deep-hidden", "a/empty/", "with space/file name.txt",
+            "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt"
+        } << "/";
         QTest::newRow("links inside and out") << QStringList { "inside/file.txt", "sub/",
             "to-canary -> @", "sub/deep-to-canary -> @", "to-canary-file -> @/precious.txt",
             "to-inside -> inside", "sub/to-sibling-file -> ../inside/file.txt" }
@@ -117,7 +119,6 @@ private slots:
     {
         const QString work = m_tmp.filePath("cwd");
         QVERIFY(makeAll(work, { "keep.txt", "a-file", "rel/inner/file.txt" }));
-        const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(work));
 
         // Nothing to do, and above all the current folder is not emptied.
@@ -128,7 +129,6 @@ private slots:
         // A relative path is taken from the current folder.
         QVERIFY(FileHandler::clearDir("rel"));
         QCOMPARE(everythingBelow(work), (QStringList { "a-file", "keep.txt" }));
-        QVERIFY(QDir::setCurrent(previous));
     }
 
     void pathAsTheSystemResolvesIt_data()
@@ -343,17 +343,16 @@ private slots:
         const QString dir = m_tmp.filePath("lists");
         QVERIFY(makeAll(dir,
             { "B.txt", "a.txt", "c.TXT", ".hidden", "sub/inner.txt", "Beta/", "alpha/", ".git/" }));
-        QVERIFY(QFile::link(dir + "/B.txt", dir + "/link.txt"));
         QVERIFY(FileHandler::fileExist(dir, "B.txt") && !FileHandler::fileExist(dir, "b.txt"));
-        const QStringList files { dir + "/a.txt", dir + "/B.txt", dir + "/c.TXT",
-            dir + "/link.txt" };
+        const QStringList files { dir + "/a.txt", dir + "/B.txt", dir + "/c.TXT" };
         QCOMPARE(FileHandler::getFileList(dir), files);
         QCOMPARE(FileHandler::getFilePathList(dir), files);
         QCOMPARE(FileHandler::getFolderList(dir),
             (QStringList { dir + "/alpha", dir + "/Beta", dir + "/sub" }));
         // The empty path is not the current folder.
         QVERIFY(FileHandler::getFileList(QString()).isEmpty()
-            && FileHandler::getFilePathList(QString()).isEmpty() && FileHandler::getFolderList(QString()).isEmpty());
+            && FileHandler::getFilePathList(QString()).isEmpty()
+            && FileHandler::getFolderList(QString()).isEmpty());
     }
 
     void dirCreate()
