@@ -161,8 +161,7 @@ private Q_SLOTS:
             },
             [](const wchar_t* text, double value) { g_progress.emplace_back(text, value); }));
         QCOMPARE(g_progress.size(), size_t(1));
-        QCOMPARE(g_progress[0].first, std::wstring(L"正在下载"));
-        QCOMPARE(g_progress[0].second, 12.5);
+        QVERIFY(g_progress[0] == std::make_pair(std::wstring(L"正在下载"), 12.5));
 
         // After the wait: queued to no one.
         GetPlatformCommunicationNexus()->RunOnWorker(progress);

@@ -28,11 +28,6 @@ namespace {
 const QString kOpenFailed = QString::fromUtf8("打开项目失败！");
 constexpr long long kProjectId = 880;
 
-Global& global()
-{
-    return *Singleton<Global>::instance();
-}
-
 // A central service that fails with `error` if one is given, and otherwise
 // answers with `changes`, after writing a usable project into the folder asked
 // for if `delivers`.
@@ -58,6 +53,8 @@ class ProjectTest : public QObject
     RegisteredProject* m_project = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_folder;
+
+    Global& global() { return *Singleton<Global>::instance(); }
 
 private slots:
     void init()

@@ -103,8 +103,10 @@ private slots:
         QCOMPARE(dictionary.getSpecialNamebyId(1), QString()); // an empty table
 
         // Later lookups read neither the table nor the project: both may be gone.
-        TesselTable specialty = Project::instance()->getTesselTable("specialty");
-        specialty.appendRecord(1).setString(1, "Added later");
+        Project::instance()
+            ->getTesselTable("specialty")
+            .appendRecord(1)
+            .setString(1, "Added later");
         Project::instance()->close();
         useFolder("absent");
         QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
