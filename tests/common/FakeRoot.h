@@ -8,17 +8,18 @@
 #include <QFile>
 #include <QString>
 
-#include <cstdio>
 #include <functional>
+
+#ifdef __linux__
+#include <cstdio>
 #include <string>
 
 #include <fcntl.h>
-#include <unistd.h>
-#ifdef __linux__
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace FakeRoot {
@@ -27,14 +28,12 @@ namespace FakeRoot {
 // namespaces; the check has not run then.
 constexpr int kUnavailable = 77;
 
+#ifdef __linux__
 inline bool writeProcFile(const char* path, const std::string& text)
 {
     const int fd = open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return written;
+    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+    return fd >= 0 && close(fd) == 0 && written;
 }
 
 // mountPoint: an empty folder, which becomes the child's "/". The result is the
@@ -43,11 +42,6 @@ inline bool writeProcFile(const char* path, const std::string& text)
 // the child, so the caller should have no other threads at this point.
 inline int run(const QString& mountPoint, const std::function<int()>& check)
 {
-#ifndef __linux__
-    Q_UNUSED(mountPoint);
-    Q_UNUSED(check);
-    return kUnavailable;
-#else
     const std::string uidMap = std::to_string(getuid()) + ' ' + std::to_string(getuid()) + " 1";
     const std::string gidMap = std::to_string(getgid()) + ' ' + std::to_string(getgid()) + " 1";
     const QByteArray point = QFile::encodeName(mountPoint);
@@ -67,24 +61,28 @@ inline int run(const QString& mountPoint, const std::function<int()>& check)
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
-#endif
 }
 
 // Inside run's check: binds a drive of its own, a tmpfs holding "canary.txt",
 // to the new folder `at`, as a shared drive bound into a workspace would be.
 inline bool bindDrive(const char* at)
 {
-#ifndef __linux__
-    Q_UNUSED(at);
-    return false;
-#else
     const char* drive = "/drive";
     if (mkdir(drive, 0755) != 0 || mount("drive", drive, "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0)
         return false;
     const int canary = open("/drive/canary.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     return canary >= 0 && close(canary) == 0 && mkdir(at, 0755) == 0
         && mount(drive, at, nullptr, MS_BIND, nullptr) == 0;
-#endif
 }
+#else
+inline int run(const QString&, const std::function<int()>&)
+{
+    return kUnavailable;
+}
+inline bool bindDrive(const char*)
+{
+    return false;
+}
+#endif
 
 } // namespace FakeRoot

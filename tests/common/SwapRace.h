@@ -45,13 +45,12 @@ struct Result
     int rounds = 0;
     int raced = 0; // rounds in which the swapping overlapped the removal
     int lost = 0; // rounds in which the outside folder lost its file
-    bool built = true;
 };
 
 // Runs rounds in folders made below `base` until enough of them raced (a busy
 // machine may need more of them) or the time allowed is up. `remove` gets the
-// tree and the round's number.
-inline Result run(const QString& base, const std::function<void(const QString&, int)>& remove)
+// tree. A tree that cannot be made ends the test program.
+inline Result run(const QString& base, const std::function<void(const QString&)>& remove)
 {
     constexpr int kRaced = 30;
     constexpr qint64 kAllowedMs = 30000;
@@ -59,15 +58,12 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
     elapsed.start();
     Result result;
     for (; result.raced < kRaced && elapsed.elapsed() < kAllowedMs; ++result.rounds) {
-        const int round = result.rounds;
         QTemporaryDir scratch(base + "/race-XXXXXX");
         const QString tree = scratch.filePath("tree");
         const QString outside = scratch.filePath("outside");
         if (!makeFiles(tree + "/victim", "f", 1500) || !makeFiles(tree, "w", 100)
-            || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt")) {
-            result.built = false;
-            return result;
-        }
+            || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt"))
+            qFatal("cannot make the tree in %s", qPrintable(scratch.path()));
         const QByteArray victim = QFile::encodeName(tree + "/victim");
         const QByteArray away = QFile::encodeName(scratch.filePath("away"));
         const QByteArray target = QFile::encodeName(outside);
@@ -76,7 +72,7 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
         // order may reach the victim first, and in every third round the
         // swapping starts at once.
         const char* const starts[] = { "/w99.txt", "/w0.txt", "/none" };
-        const QByteArray start = QFile::encodeName(tree + starts[round % 3]);
+        const QByteArray start = QFile::encodeName(tree + starts[result.rounds % 3]);
         std::atomic<bool> stop { false };
         std::atomic<bool> swapped { false };
         const auto hold = [&stop](int micros) {
@@ -86,7 +82,7 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
         // How long the link stays differs from round to round, so that on any
         // machine some rounds have it in place when a remover resolving the
         // path again would meet it.
-        const int linkHold = 100 << (round % 5);
+        const int linkHold = 100 << (result.rounds % 5);
         std::thread swapper([&] {
             while (!stop && access(start, F_OK) == 0) { }
             while (!stop) {
@@ -100,7 +96,7 @@ inline Result run(const QString& base, const std::function<void(const QString&, 
                 rename(away, victim);
             }
         });
-        remove(tree, round);
+        remove(tree);
         result.raced += swapped ? 1 : 0;
         stop = true;
         swapper.join();

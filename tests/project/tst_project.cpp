@@ -28,11 +28,6 @@ namespace {
 const QString kOpenFailed = QString::fromUtf8("打开项目失败！");
 constexpr long long kProjectId = 880;
 
-Global& global()
-{
-    return *Singleton<Global>::instance();
-}
-
 // A central service that fails with `error` if one is given, and otherwise
 // answers with `changes`, after writing a usable project into the folder asked
 // for if `delivers`.
@@ -58,6 +53,8 @@ class ProjectTest : public QObject
     RegisteredProject* m_project = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_folder;
+
+    Global& global() { return *Singleton<Global>::instance(); }
 
 private slots:
     void init()
@@ -87,7 +84,6 @@ private slots:
     {
         bool destroyed = false;
         m_project->destroyedFlag = &destroyed;
-        QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
         writeProject(m_folder);
         QVERIFY(m_project->open(nullptr));
         const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
@@ -97,7 +93,6 @@ private slots:
         QCOMPARE(Project::instance(), nullptr);
         // The project closes the database even for those who still hold it.
         QVERIFY(!stores->SqliteProjectData()->isOpen());
-        Project::destory(); // nothing registered: nothing happens
     }
 
     void opens_data()
@@ -107,14 +102,9 @@ private slots:
         QTest::addColumn<QString>("converted");
         QTest::addColumn<bool>("fetches");
         QTest::addColumn<bool>("raises"); // the data-model library's exception
-        Table noRecord = projectTable(4242);
-        noRecord.records.clear();
+        const Table noRecord { "project", projectTable(1).fields, {} };
         const Table other { "specialty", { { "name", tdtString } }, {} };
-        Table noId = projectTable(4242);
-        noId.fields.erase(noId.fields.begin());
-        noId.primaryKey = -1;
-        for (auto& record : noId.records)
-            record.values.removeFirst();
+        const Table noId { "project", { { "name", tdtString } }, { { 1, { "Sample" } } }, -1 };
         QTest::newRow("usable local copy")
             << true << Revision { projectTable(4242) } << "" << false << false;
         QTest::newRow("no project folder") << false << Revision {} << "" << true << false;
@@ -149,7 +139,6 @@ private slots:
         }
 
         QVERIFY(m_project->open(nullptr));
-        QVERIFY(m_project->opened());
         QCOMPARE(service->requests().size(), size_t(fetches));
         QCOMPARE(m_project->updateOverrideCalls, 0);
         // The "project" table is read through the virtual operation.
@@ -158,7 +147,6 @@ private slots:
         // A project fetched for the first time reports no changes.
         if (!local)
             QVERIFY(m_project->getChangedDelta().tables.empty());
-        QVERIFY(!m_project->save());
     }
 
     void failedOpenRaisesOneMessage_data()
@@ -166,8 +154,6 @@ private slots:
         QTest::addColumn<QString>("brokenFile");
         QTest::addColumn<QByteArray>("bytes"); // empty: the file is removed
         QTest::newRow("model file missing") << kModelFile << QByteArray();
-        QTest::newRow("database file missing") << kDatabaseFile << QByteArray();
-        QTest::newRow("model file that is no model") << kModelFile << QByteArray("{}");
         QTest::newRow("database file that is no database")
             << kDatabaseFile << QByteArray(2048, '\x7f');
     }
@@ -196,37 +182,26 @@ private slots:
         } catch (const BIMException& e) {
             QCOMPARE(e.message(), kOpenFailed);
             QCOMPARE(e.code(), 0);
-            QCOMPARE(QString::fromUtf8(e.what()), kOpenFailed);
         }
         QVERIFY(!m_project->opened());
         QCOMPARE(m_project->GetDatabaseManager(), bytes.isEmpty() ? nullptr : stores);
         QVERIFY(stores->SqliteProjectData()->isOpen());
         QVERIFY(service->requests().empty());
-        // The lazy openers raise the same way.
-        m_project->close();
-        QVERIFY_EXCEPTION_THROWN(m_project->getSQLTable("project"), BIMException);
-        QVERIFY_EXCEPTION_THROWN(m_project->workspaceId(), BIMException);
     }
 
     void opensOnDemand()
     {
-        writeProject(
-            m_folder, { projectTable(4242), { "specialty", { { "name", tdtString } }, {} } });
+        writeProject(m_folder);
         // Whatever path is given, the project folder of the launch parameters opens.
         QVERIFY(m_project->OpenProject(m_dir->filePath("elsewhere")));
-        QVERIFY(m_project->GetDatabaseManager());
         m_project->close();
-        QVERIFY(!m_project->getTesselTable("specialty").isNull());
-        QVERIFY(m_project->getTesselTable("no such table").isNull());
+        QVERIFY(!m_project->getTesselTable("project").isNull());
         m_project->close();
         QCOMPARE(m_project->getSQLTable("project").rowCount(), 1);
-        QVERIFY(!m_project->getSQLTable("no such table").isValid());
         m_project->close();
         QCOMPARE(m_project->workspaceId(), QString("7001"));
 
-        Table noRecord = projectTable(4242);
-        noRecord.records.clear();
-        writeModel(m_folder + "/" + kModelFile, { noRecord });
+        writeModel(m_folder + "/" + kModelFile, { { "project", projectTable(1).fields, {} } });
         m_project->close();
         QCOMPARE(m_project->workspaceId(), QString());
     }
@@ -236,13 +211,6 @@ private slots:
         writeProject(m_folder);
         QVERIFY(m_project->open(nullptr));
         m_project->getChangedDelta().tables[L"site"][7] = 1;
-
-        // A copy shares the stores but keeps its own change record.
-        RegisteredProject copy(*m_project);
-        QCOMPARE(copy.GetDatabaseManager(), m_project->GetDatabaseManager());
-        copy.getChangedDelta().tables[L"site"][8] = 1;
-        QCOMPARE(m_project->getChangedDelta().tables[L"site"].size(), size_t(1));
-        QCOMPARE(Project::instance(), static_cast<Project*>(m_project));
 
         // clear() removes the cache folder only.
         const QString cache = global().m_projectCacheDir;
@@ -256,7 +224,6 @@ private slots:
         // close() forgets the session but keeps the last error.
         m_project->setTexts("kept by the host", "last error");
         QVERIFY(m_project->close());
-        QVERIFY(m_project->close());
         QVERIFY(!m_project->GetDatabaseManager());
         QVERIFY(m_project->getChangedDelta().tables.empty());
         for (int which = 1; which <= 3; ++which)
@@ -268,8 +235,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("tables");
         QTest::addColumn<bool>("reset");
-        QTest::newRow("no change") << QStringList() << false;
-        QTest::newRow("element types only") << QStringList { "element_type" } << false;
         QTest::newRow("segment among others")
             << QStringList { "element_type", "specialty", "segment", "project" } << true;
         QTest::newRow("near misses: letter case, blank, prefix, empty")
@@ -326,7 +291,6 @@ private slots:
         QVERIFY(m_project->updateProject(nullptr));
         QCOMPARE(m_project->GetErrorMsg(), QString());
         QVERIFY(m_project->getChangedDelta().tables == changes);
-        QVERIFY(m_project->needResetModel());
         QVERIFY(m_project->GetDatabaseManager());
     }
 
