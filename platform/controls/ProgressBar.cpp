@@ -1,11 +1,9 @@
 #include "ProgressBar.h"
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QWindow>
 #include <QtGlobal>
-
 #include <utility>
 
 ProgressBar::ProgressBar(QWidget* parent, int minimum, int maximum)
@@ -16,8 +14,6 @@ ProgressBar::ProgressBar(QWidget* parent, int minimum, int maximum)
     setAlignment(Qt::AlignCenter);
     setTextVisible(true);
 }
-
-ProgressBar::~ProgressBar() = default;
 
 void ProgressBar::ShowImmediately()
 {

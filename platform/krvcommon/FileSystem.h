@@ -1,15 +1,21 @@
 #pragma once
 
 #include <bimcore/platform/krvcommon/krvcommon_export.h>
-
+#include <QFileInfo>
 #include <QString>
 
-// True exactly when a directory (or a link to one) exists at the path.
-// A trailing separator is accepted.
-KRVCOMMON_EXPORT bool directoryExists(const QString& path);
+/// True exactly when a directory (or a link to one) exists at the path.
+/// A trailing separator is accepted.
+inline bool directoryExists(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
 
-// True exactly when a regular file (or a link to one) exists at the path.
-KRVCOMMON_EXPORT bool fileExists(const QString& path);
+/// True exactly when a regular file (or a link to one) exists at the path.
+inline bool fileExists(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
 
 /**
  * @brief Removes the directory at the path with everything below it, at any

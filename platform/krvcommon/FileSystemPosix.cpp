@@ -1,15 +1,11 @@
 #ifndef _WIN32
 
 #include "FileSystem.h"
-
 #include <bimcore/storage/fs/PathEnd.h>
 #include <bimcore/storage/fs/TreeWalk.h>
-
 #include <QDir>
 #include <QFile>
-
 #include <cerrno>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

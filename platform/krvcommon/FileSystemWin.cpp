@@ -1,14 +1,11 @@
 #ifdef _WIN32
 
-// Not built nor run on the machines the tests run on. Removal by path with
-// QDir, as before the descriptor walk: a folder swapped for a link while it
-// runs, and a drive mounted into the tree, are not guarded against here.
+// Not built nor run where the tests run. Removal by path with QDir: a folder swapped
+// for a link while it runs, and a drive mounted into the tree, are not guarded against.
 
 #include "FileSystem.h"
-
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 bool deleteTree(const QString& path)
 {

@@ -12,10 +12,6 @@ long KNoRefInterfaceObject::_QueryInterface(const KInterfaceId& iid, void** obje
 {
     if (!object)
         return K_NOINTERFACE;
-    if (iid == IKUnknown::iid()) {
-        *object = static_cast<IKUnknown*>(this);
-        return K_OK;
-    }
-    *object = nullptr;
-    return K_NOINTERFACE;
+    *object = iid == IKUnknown::iid() ? static_cast<IKUnknown*>(this) : nullptr;
+    return *object ? K_OK : K_NOINTERFACE;
 }

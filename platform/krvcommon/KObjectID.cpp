@@ -1,13 +1,10 @@
 #include "KObjectID.h"
-
 #include <QCoreApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <mutex>
 
 namespace {
-
 constexpr int counterBits = 12;
 constexpr int processBits = 22;
 constexpr std::uint64_t counterMask = (1u << counterBits) - 1;
@@ -32,7 +29,6 @@ std::uint64_t clockSeconds()
     // At least 1, so that no identifier is 0 even on a clock before 2024.
     return std::uint64_t(std::max<std::int64_t>(now.count() - epochSeconds, 1));
 }
-
 } // namespace
 
 std::uint64_t KObjectID::NewID()

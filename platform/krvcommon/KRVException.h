@@ -1,14 +1,12 @@
 #pragma once
 
 #include <bimcore/platform/krvcommon/krvcommon_export.h>
-
 #include <QString>
-
 #include <exception>
 #include <string>
 
-// The exception type of the platform's common and data-model libraries.
-// The message is kept as a QString; what() gives its UTF-8 form.
+/// The exception type of the platform's common and data-model libraries.
+/// The message is kept as a QString; what() gives its UTF-8 form.
 class KRVCOMMON_EXPORT KRVException : public std::exception
 {
 public:

@@ -1,11 +1,8 @@
 #include "KSqlDatabase.h"
-
 #include <sqlite3.h>
 
 namespace KSQLite {
-
 namespace {
-
 // Long enough to ride out another process's short write, short enough that a
 // stuck lock shows up as an error rather than a hang.
 constexpr int busyTimeoutMs = 5000;
@@ -15,7 +12,6 @@ void run(sqlite3* handle, const char* sql, const char* context)
     if (sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
         throw KSqlException::lastError(handle, context);
 }
-
 } // namespace
 
 KSqlException::KSqlException(const std::string& message, int errorCode)
@@ -36,8 +32,6 @@ void KSqlHandleCloser::operator()(sqlite3* handle) const noexcept
 {
     sqlite3_close_v2(handle);
 }
-
-KSqlDatabase::KSqlDatabase() noexcept = default;
 
 KSqlDatabase::KSqlDatabase(const std::string& utf8Path, int sqliteOpenFlags)
 {
@@ -110,5 +104,4 @@ void KSqlTransaction::commit()
     run(handle->get(), "COMMIT", "cannot commit");
     m_committed = true;
 }
-
 } // namespace KSQLite

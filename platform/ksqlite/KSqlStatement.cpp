@@ -1,9 +1,7 @@
 #include "KSqlStatement.h"
-
 #include <sqlite3.h>
 
 namespace KSQLite {
-
 std::string quoteIdentifier(const std::string& name)
 {
     std::string quoted = "\"";
@@ -16,8 +14,6 @@ void KSqlStatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept
 {
     sqlite3_finalize(statement);
 }
-
-KSqlStatement::KSqlStatement() noexcept = default;
 
 KSqlStatement::KSqlStatement(const KSqlDatabase& database, const std::string& sql)
     : KSqlStatement(database.m_handle, sql)
@@ -96,15 +92,9 @@ bool KSqlStatement::step()
 int KSqlStatement::execute()
 {
     while (step()) { }
-    reset();
-    return sqlite3_changes(sqlite3_db_handle(m_statement.get()));
-}
-
-void KSqlStatement::reset()
-{
-    m_hasRow = false;
     // The result repeats the last step's failure, which step() already raised.
     sqlite3_reset(live());
+    return sqlite3_changes(sqlite3_db_handle(m_statement.get()));
 }
 
 int KSqlStatement::columnCount() const noexcept
@@ -112,7 +102,7 @@ int KSqlStatement::columnCount() const noexcept
     return sqlite3_column_count(m_statement.get());
 }
 
-void KSqlStatement::checkColumn(int column) const
+sqlite3_stmt* KSqlStatement::row(int column) const
 {
     if (!m_hasRow)
         throw KSqlException(
@@ -121,40 +111,34 @@ void KSqlStatement::checkColumn(int column) const
         throw KSqlException("column index " + std::to_string(column) + " out of range 0.."
                 + std::to_string(columnCount() - 1),
             SQLITE_RANGE);
+    return m_statement.get();
 }
 
 bool KSqlStatement::isNull(int column) const
 {
-    checkColumn(column);
-    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
+    return sqlite3_column_type(row(column), column) == SQLITE_NULL;
 }
 
 int KSqlStatement::getInt(int column) const
 {
-    checkColumn(column);
-    return sqlite3_column_int(m_statement.get(), column);
+    return sqlite3_column_int(row(column), column);
 }
 
 std::int64_t KSqlStatement::getInt64(int column) const
 {
-    checkColumn(column);
-    return sqlite3_column_int64(m_statement.get(), column);
+    return sqlite3_column_int64(row(column), column);
 }
 
 double KSqlStatement::getDouble(int column) const
 {
-    checkColumn(column);
-    return sqlite3_column_double(m_statement.get(), column);
+    return sqlite3_column_double(row(column), column);
 }
 
 std::string KSqlStatement::getText(int column) const
 {
-    checkColumn(column);
     // Text first, then its size: the order SQLite asks for.
-    const auto* text
-        = reinterpret_cast<const char*>(sqlite3_column_text(m_statement.get(), column));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row(column), column));
     const int size = sqlite3_column_bytes(m_statement.get(), column);
     return text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
 }
-
 } // namespace KSQLite

@@ -1,11 +1,7 @@
 #include "KSqlTable.h"
-
 #include <sqlite3.h>
 
 namespace KSQLite {
-
-KSqlTable::KSqlTable() noexcept = default;
-
 KSqlTable::KSqlTable(KSqlDatabase* database, const std::string& tableName, bool mustExist)
     : m_name(tableName)
 {
@@ -48,11 +44,9 @@ KSqlStatement KSqlTable::rows() const
 {
     if (!isValid())
         return KSqlStatement();
-    // Columns by name, so that the indexes follow columnNames().
     std::string columns;
     for (const std::string& column : m_columnNames)
         columns += (columns.empty() ? "" : ", ") + quoteIdentifier(column);
     return KSqlStatement(live(), "SELECT " + columns + " FROM " + quoteIdentifier(m_name));
 }
-
 } // namespace KSQLite

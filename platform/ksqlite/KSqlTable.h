@@ -1,34 +1,26 @@
 #pragma once
 
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
-#include <bimcore/platform/ksqlite/ksqlite_export.h>
-
-#include <cstdint>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace KSQLite {
-
-// A read view of one table of a database. A table that does not exist (or
-// whose database is not open) is invalid, without rows, unless mustExist
-// makes that raise KSqlException; reading after the database closed raises.
+/// A read view of one table of a database. A table that does not exist (or
+/// whose database is not open) is invalid, without rows, unless mustExist
+/// makes that raise KSqlException; reading after the database closed raises.
 class KSQLITE_EXPORT KSqlTable
 {
 public:
-    // An invalid table.
-    KSqlTable() noexcept;
-    // tableName is UTF-8 and matched as SQLite matches names.
+    /// An invalid table.
+    KSqlTable() noexcept = default;
+    /// tableName is UTF-8 and matched as SQLite matches names.
     KSqlTable(KSqlDatabase* database, const std::string& tableName, bool mustExist);
 
     bool isValid() const noexcept { return !m_columnNames.empty(); }
     const std::string& name() const noexcept { return m_name; }
-    // In the table's own order.
-    const std::vector<std::string>& columnNames() const noexcept { return m_columnNames; }
 
     std::int64_t rowCount() const;
-    // Every row, all columns in the order of columnNames():
-    //     for (auto rows = table.rows(); rows.step();) use(rows.getInt64(0));
+    /// Every row, all columns in the table's own order:
+    ///     for (auto rows = table.rows(); rows.step();) use(rows.getInt64(0));
     KSqlStatement rows() const;
 
 private:
@@ -38,5 +30,4 @@ private:
     std::string m_name;
     std::vector<std::string> m_columnNames;
 };
-
 } // namespace KSQLite

@@ -1,10 +1,5 @@
 #include "CommunicationNexus.h"
-
-#include "CentralSvcEventFactory.h"
 #include "LocalCentralStore.h"
-
-#include <QString>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -16,12 +11,10 @@
 #include <utility>
 
 namespace PlatformSvcComm {
-
 CentralServiceContext::~CentralServiceContext() = default;
 ICentralService::~ICentralService() = default;
 
 namespace {
-
 // A queued delivery copies each signal argument through these and destroys
 // its copy once the receiver has run.
 void* copyEvent(void* where, const void* copy)
@@ -62,7 +55,6 @@ const bool s_registered = [] {
             name, dropText, copyText, sizeof(const wchar_t*), flags, nullptr);
     return true;
 }();
-
 } // namespace
 
 // Runs queued tasks one after another, in order. Destroying it waits for the
@@ -211,5 +203,4 @@ CCommunicationNexus* GetPlatformCommunicationNexus()
     static CCommunicationNexus hub;
     return &hub;
 }
-
 } // namespace PlatformSvcComm

@@ -1,33 +1,17 @@
 #include "LocalCentralStore.h"
-
 #include "ModelComparison.h"
 #include "ProjectFolderUpdate.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-
 #include <stdexcept>
 
 namespace PlatformSvcComm {
-
 namespace {
-
 [[noreturn]] void fail(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
 }
-
-QString storeLocation()
-{
-    const QString fromEnvironment = qEnvironmentVariable("BIMCORE_CENTRAL_STORE");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QSettings(QStringLiteral("Korvane"), QStringLiteral("PlatformService"))
-        .value(QStringLiteral("CentralStore/Location"))
-        .toString();
-}
-
 } // namespace
 
 LocalCentralStore::LocalCentralStore(QString location)
@@ -45,7 +29,13 @@ TableChangeMap LocalCentralStore::fetch(
     // Opening the update first completes or rolls back an interrupted one.
     ProjectFolderUpdate update(QString::fromStdWString(params.m_projectPath));
 
-    const QString store = m_location.isEmpty() ? storeLocation() : m_location;
+    QString store = m_location;
+    if (store.isEmpty())
+        store = qEnvironmentVariable("BIMCORE_CENTRAL_STORE");
+    if (store.isEmpty())
+        store = QSettings(QStringLiteral("Korvane"), QStringLiteral("PlatformService"))
+                    .value(QStringLiteral("CentralStore/Location"))
+                    .toString();
     if (store.isEmpty())
         fail(QStringLiteral("No central store is configured (set BIMCORE_CENTRAL_STORE or the "
                             "setting CentralStore/Location of Korvane/PlatformService)."));
@@ -87,5 +77,4 @@ void LocalCentralStore::Process(
         context.ReportProgress(text, percent);
     }));
 }
-
 } // namespace PlatformSvcComm

@@ -1,14 +1,9 @@
 #pragma once
 
 #include <bimcore/platform/platformsvc/CommunicationNexus.h>
-
 #include <QString>
 
-#include <functional>
-#include <string>
-
 namespace PlatformSvcComm {
-
 /**
  * @brief The default central service: a folder holding one sub-folder per
  * project key, each with the project's two files.
@@ -48,5 +43,4 @@ public:
 private:
     QString m_location;
 };
-
 } // namespace PlatformSvcComm

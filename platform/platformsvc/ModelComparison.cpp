@@ -1,18 +1,12 @@
 #include "ModelComparison.h"
-
-#include <bimcore/platform/ksqlite/KSqlDatabase.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
-
 #include <QDir>
 #include <QFileInfo>
-
 #include <map>
 #include <stdexcept>
 
 namespace PlatformSvcComm {
-
 namespace {
-
 using KSQLite::KSqlDatabase;
 using KSQLite::KSqlStatement;
 
@@ -62,16 +56,12 @@ Catalog readCatalog(const KSqlDatabase& db, const std::string& schema)
     return catalog;
 }
 
-// A revision usually keeps its records where they were, and pairing them by
-// position needs no index: only a table whose records moved is paired by
-// identifier. Identifiers are unique within a table, so when every pair by
-// position has one identifier, a record past the other model's end has no
-// partner at all. A table missing from one model (null) compares as one
-// without records.
+// Records are paired by identifier, unique within a table. A table missing
+// from one model (null) compares as one without records.
 void compareTable(const KSqlDatabase& db, const TableEntry* oldTable, const TableEntry* newTable,
     RecordChangeMap& out)
 {
-    const std::string none = "(SELECT NULL AS position, NULL AS id LIMIT 0)";
+    const std::string none = "(SELECT NULL AS id LIMIT 0)";
     const std::string newRecords = newTable ? recordTable("main", newTable->position) : none;
     const std::string oldRecords = oldTable ? recordTable("prior", oldTable->position) : none;
     std::string same
@@ -80,30 +70,16 @@ void compareTable(const KSqlDatabase& db, const TableEntry* oldTable, const Tabl
         const std::string column = "f" + std::to_string(field);
         same += " AND o." + column + " IS n." + column;
     }
-    // Pairs the records on `key`; `unpairedOld` selects the old records left out.
-    auto pairing = [&](const std::string& key, const std::string& unpairedOld) {
-        return "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
-            + " AS o ON o." + key + " = n." + key + " WHERE o.id IS NOT n.id OR NOT (" + same
-            + ") UNION ALL SELECT NULL, id FROM " + oldRecords + " WHERE " + unpairedOld;
-    };
-    for (const std::string& query :
-        { pairing(
-              "position", "position > (SELECT ifnull(max(position), -1) FROM " + newRecords + ")"),
-            pairing("id", "id NOT IN (SELECT id FROM " + newRecords + ")") }) {
-        KSqlStatement pairs(db, query);
-        RecordChangeMap found;
-        bool moved = false;
-        while (!moved && pairs.step()) {
-            moved = !pairs.isNull(0) && !pairs.isNull(1) && pairs.getInt64(0) != pairs.getInt64(1);
-            if (pairs.isNull(0))
-                found[quint64(pairs.getInt64(1))] = RecordRemoved;
-            else
-                found[quint64(pairs.getInt64(0))] = pairs.isNull(1) ? RecordAdded : RecordChanged;
-        }
-        if (!moved) {
-            out.merge(found);
-            return;
-        }
+    KSqlStatement pairs(db,
+        "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
+            + " AS o ON o.id = n.id WHERE o.id IS NULL OR NOT (" + same
+            + ") UNION ALL SELECT NULL, id FROM " + oldRecords + " WHERE id NOT IN (SELECT id FROM "
+            + newRecords + ")");
+    while (pairs.step()) {
+        if (pairs.isNull(0))
+            out[quint64(pairs.getInt64(1))] = RecordRemoved;
+        else
+            out[quint64(pairs.getInt64(0))] = pairs.isNull(1) ? RecordAdded : RecordChanged;
     }
 }
 
@@ -150,5 +126,4 @@ TableChangeMap compareModelFiles(const QString& oldModel, const QString& newMode
         table = table->second.empty() ? changes.erase(table) : std::next(table);
     return changes;
 }
-
 } // namespace PlatformSvcComm

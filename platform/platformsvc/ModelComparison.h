@@ -2,11 +2,9 @@
 
 #include <bimcore/platform/platformsvc/TableChangeMap.h>
 #include <bimcore/platform/platformsvc/platformsvc_export.h>
-
 #include <QString>
 
 namespace PlatformSvcComm {
-
 /**
  * @brief The records that differ between two model files.
  *
@@ -26,5 +24,4 @@ namespace PlatformSvcComm {
  */
 PLATFORMSVC_EXPORT TableChangeMap compareModelFiles(
     const QString& oldModel, const QString& newModel);
-
 } // namespace PlatformSvcComm

@@ -1,16 +1,12 @@
 #include "PlatformEvent.h"
-
 #include "CentralSvcEventFactory.h"
-
 #include <atomic>
 
 IBIMPlatformEvent::~IBIMPlatformEvent() = default;
 ICentralServiceFileProcessEvent::~ICentralServiceFileProcessEvent() = default;
 
 namespace PlatformSvcComm {
-
 namespace {
-
 template <class Interface> class RefCounted : public Interface
 {
 public:
@@ -63,12 +59,11 @@ private:
     FileProcessParams m_params;
     int m_requestFlag { 0 };
 };
-
 } // namespace
 
 PlatformEventRef PlatformEvent::makeStart(long long projectId)
 {
-    return PlatformEventRef(std::make_unique<Event>(kFileProcStartEvent, projectId).release());
+    return makeOther(kFileProcStartEvent, projectId);
 }
 
 PlatformEventRef PlatformEvent::makeResponse(long long projectId, TableChangeMap changes)
@@ -91,7 +86,6 @@ PlatformEventRef PlatformEvent::makeOther(std::wstring type, long long projectId
 {
     return PlatformEventRef(std::make_unique<Event>(std::move(type), projectId).release());
 }
-
 } // namespace PlatformSvcComm
 
 ICentralServiceFileProcessEvent* CentralSvcEventFactory::CreateCentralServiceFileProcessEvent()

@@ -1,9 +1,7 @@
 #include "ProjectFolderUpdate.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,9 +13,7 @@
 #include <unistd.h>
 
 namespace PlatformSvcComm {
-
 namespace {
-
 // Its presence means the staged pair is complete and must replace the old one.
 const QString kJournal = QStringLiteral(".bimcore-update");
 const QString kJournalDraft = QStringLiteral(".bimcore-update.draft");
@@ -49,25 +45,6 @@ void removeWithJournals(int folder, const QString& name)
         if (::unlinkat(folder, native(name + suffix).constData(), 0) != 0 && errno != ENOENT)
             fail("Cannot remove", name + suffix);
 }
-
-void copyInto(int from, int to, const QString& toName)
-{
-    bool inKernel = true; // copy_file_range; sendfile where the file systems cannot
-    for (;;) {
-        const size_t chunk = 1 << 30;
-        const ssize_t n = inKernel ? ::copy_file_range(from, nullptr, to, nullptr, chunk, 0)
-                                   : ::sendfile(to, from, nullptr, chunk);
-        if (n < 0 && inKernel
-            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-            inKernel = false;
-        } else if (n < 0 && errno != EINTR) {
-            fail("Cannot copy into", toName);
-        } else if (n == 0) {
-            return;
-        }
-    }
-}
-
 } // namespace
 
 const QStringList& ProjectFolderUpdate::projectFiles()
@@ -138,7 +115,9 @@ void ProjectFolderUpdate::stage(const QString& from, const QString& name)
         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!out)
         fail("Cannot create", stagedPath(name));
-    copyInto(in.get(), out.get(), stagedPath(name));
+    for (ssize_t n; (n = ::sendfile(out.get(), in.get(), nullptr, 1 << 30)) != 0;)
+        if (n < 0 && errno != EINTR)
+            fail("Cannot copy into", stagedPath(name));
     if (::fsync(out.get()) != 0)
         fail("Cannot flush", stagedPath(name));
 }
@@ -164,5 +143,4 @@ void ProjectFolderUpdate::commit()
     m_committed = true;
     recover();
 }
-
 } // namespace PlatformSvcComm

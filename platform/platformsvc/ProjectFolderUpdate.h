@@ -1,12 +1,10 @@
 #pragma once
 
 #include <bimcore/storage/fs/UniqueFd.h>
-
 #include <QString>
 #include <QStringList>
 
 namespace PlatformSvcComm {
-
 /**
  * @brief Replaces the project's two files in its folder, both or neither, even
  * when the process is killed at any instant or the machine loses power.
@@ -66,5 +64,4 @@ private:
     bool m_created { false };
     bool m_committed { false };
 };
-
 } // namespace PlatformSvcComm

@@ -2,20 +2,17 @@
 
 #include <bimcore/platform/tessel/TesselModel.h>
 #include <bimcore/platform/tessel/VellEngine.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-#include <QString>
-
-// The engine that creates models. A default-built engine is null and creates
-// none.
+/// The engine that creates models. A default-built engine is null and creates
+/// none.
 class TESSEL_EXPORT TesselEngine
 {
 public:
     bool isNull() const noexcept { return !m_valid; }
     explicit operator bool() const noexcept { return m_valid; }
 
-    // A new, empty model (no database, no definitions, mode tmDesign). Models
-    // of this library stand alone: the graphics engine is not used.
+    /// A new, empty model (no database, no definitions, mode tmDesign). Models
+    /// of this library stand alone: the graphics engine is not used.
     TesselModel createModel(bool standalone, const VellEngine& vell);
 
 private:
@@ -23,5 +20,5 @@ private:
     bool m_valid = false;
 };
 
-// The engine of that name; "" is the default engine.
+/// The engine of that name; "" is the default engine.
 TESSEL_EXPORT TesselEngine tesselEngine(const QString& name);

@@ -1,18 +1,14 @@
 #pragma once
 
-#include <bimcore/platform/tessel/TesselInterfaces.h>
 #include <bimcore/platform/tessel/TesselRef.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-#include <QString>
-
-// One extended property definition: a code and a text value. The handle
-// refers to its list and its position there.
+/// One extended property definition: a code and a text value. The handle
+/// refers to its list and its position there.
 class TESSEL_EXPORT TesselExtPropDef : public TesselItemHandle<ITesselExtPropDefs>
 {
 public:
     TesselExtPropDef() = default;
-    // A list without that position raises KRVException.
+    /// A list without that position raises KRVException.
     TesselExtPropDef(ITesselExtPropDefs* list, int index);
 
     QString code() const;

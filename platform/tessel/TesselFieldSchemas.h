@@ -1,24 +1,17 @@
 #pragma once
 
-#include <bimcore/platform/tessel/TesselEnums.h>
 #include <bimcore/platform/tessel/TesselFieldSchema.h>
-#include <bimcore/platform/tessel/TesselInterfaces.h>
-#include <bimcore/platform/tessel/TesselRef.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-#include <QString>
-
-// The ordered field schemas of a table.
+/// The ordered field schemas of a table.
 class TESSEL_EXPORT TesselFieldSchemas : public TesselHandle<ITesselTable>
 {
 public:
     using TesselHandle::TesselHandle;
-
     int count() const;
-    // The index-th field; an index out of range raises KRVException.
+    /// The index-th field; an index out of range raises KRVException.
     TesselFieldSchema items(int index) const { return TesselFieldSchema(get(), index); }
-    // Appends a field; records already in the table get its type's empty
-    // value (0, 0.0 or ""). A name already used, an empty name or
-    // tdtUnknown raises KRVException.
+    /// Appends a field; records already in the table get its type's empty
+    /// value (0, 0.0 or ""). A name already used, an empty name or
+    /// tdtUnknown raises KRVException.
     TesselFieldSchema add(const QString& name, TesselDataType type);
 };

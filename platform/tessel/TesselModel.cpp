@@ -3,13 +3,10 @@
 #include "TesselModelPersistent.h"
 #include "internal/ModelFile.h"
 #include "internal/TesselObjects.h"
-
 #include <bimcore/platform/krvcommon/KRVException.h>
-
 #include <new>
 
 namespace {
-
 // Runs work; its faults are raised again with the file's name before them.
 template <class Work> void onFile(const char* action, const QString& path, Work work)
 {
@@ -22,7 +19,6 @@ template <class Work> void onFile(const char* action, const QString& path, Work 
         raiseError(failed.arg(QLatin1String(action), path, QStringLiteral("not enough memory")));
     }
 }
-
 } // namespace
 
 TesselEngine tesselEngine(const QString&)

@@ -1,38 +1,31 @@
 #pragma once
 
-#include <bimcore/platform/krvcommon/KNoRefInterfaceObject.h>
 #include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-// Base of identifier handlers. Its references do not govern its lifetime
-// (KNoRefInterfaceObject): its owner keeps it alive while tables use it.
-// Subclasses override doQueryIDValue; onQueryIDValue reaches it.
+/// Base of identifier handlers. Its references do not govern its lifetime
+/// (KNoRefInterfaceObject): its owner keeps it alive while tables use it.
+/// Subclasses override doQueryIDValue; onQueryIDValue reaches it.
 class TESSEL_EXPORT TesselQueryIDValueImpl : public KNoRefInterfaceObject,
                                              public ITesselQueryIDValueEvent
 {
 public:
-    TesselQueryIDValueImpl();
-
-    // Both bases' IKUnknown operations lead to KNoRefInterfaceObject's.
+    /// Both bases' IKUnknown operations lead to KNoRefInterfaceObject's.
     long QueryInterface(const KInterfaceId& iid, void** object) override
     {
         return KNoRefInterfaceObject::QueryInterface(iid, object);
     }
     unsigned long AddRef() override { return KNoRefInterfaceObject::AddRef(); }
     unsigned long Release() override { return KNoRefInterfaceObject::Release(); }
-    ~TesselQueryIDValueImpl() override;
 
-protected:
-    // Knows ITesselQueryIDValueEvent besides IKUnknown.
-    long _QueryInterface(const KInterfaceId& iid, void** object) override;
-
-public:
-    // The value hook. The base leaves *value untouched, which makes the table
-    // fall back to a fresh KObjectID::NewID() identifier.
+    /// The value hook. The base leaves *value untouched, which makes the table
+    /// fall back to a fresh KObjectID::NewID() identifier.
     virtual void doQueryIDValue(ITesselRecord*, QVariant*) { }
-
     void onQueryIDValue(ITesselRecord* record, QVariant* value) override
     {
         doQueryIDValue(record, value);
     }
+
+protected:
+    /// Knows ITesselQueryIDValueEvent besides IKUnknown.
+    long _QueryInterface(const KInterfaceId& iid, void** object) override;
 };

@@ -1,11 +1,8 @@
 #include "TesselRecord.h"
-
 #include "internal/TesselObjects.h"
-
 #include <limits>
 
 namespace {
-
 // Reads a cell through one of the conversions of CellValue.h; a value that
 // does not convert raises rather than read as 0.
 template <typename Value, typename Convert>
@@ -21,7 +18,6 @@ Value readCell(ITesselTable* handle, int row, int field, Convert convert, const 
                     QLatin1String(as)));
     return *value;
 }
-
 } // namespace
 
 TesselRecord::TesselRecord(ITesselTable* table, int row)
@@ -141,7 +137,6 @@ void TesselRecord::setString(int field, const QString& value)
 void TesselRecord::setValue(int field, const QVariant& value)
 {
     if (!value.isValid() || value.isNull()) {
-        // The type's empty value.
         TableObject& table = objectOf<TableObject>(get());
         table.storeCell(m_index, field, emptyValueOf(table.field(field).type));
         return;

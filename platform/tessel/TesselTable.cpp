@@ -1,16 +1,10 @@
 #include "TesselTable.h"
-#include "TesselExtPropDefs.h"
 #include "TesselQueryIDValueImpl.h"
 #include "internal/TesselObjects.h"
-
 #include <bimcore/platform/krvcommon/KObjectID.h>
-
-#include <QVariant>
-
 #include <algorithm>
 
 namespace {
-
 void checkDataType(const TableObject& table, const QString& field, TesselDataType type)
 {
     if (!isKnownDataType(type))
@@ -46,7 +40,6 @@ ExtPropDef& definitionOf(ITesselExtPropDefs* list, int index)
     checkIndex(index, static_cast<int>(items.size()), "extended property definition");
     return items[static_cast<size_t>(index)];
 }
-
 } // namespace
 
 QString TesselTable::name() const
@@ -257,10 +250,6 @@ void TesselQueryIDValueEvent::onQueryIDValue(ITesselRecord* record, QVariant* va
         raiseError(QStringLiteral("operation on a null identifier handler handle"));
     get()->onQueryIDValue(record, value);
 }
-
-TesselQueryIDValueImpl::TesselQueryIDValueImpl() = default;
-
-TesselQueryIDValueImpl::~TesselQueryIDValueImpl() = default;
 
 long TesselQueryIDValueImpl::_QueryInterface(const KInterfaceId& iid, void** object)
 {

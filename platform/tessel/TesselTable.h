@@ -1,45 +1,37 @@
 #pragma once
 
-#include <bimcore/platform/tessel/TesselEnums.h>
-#include <bimcore/platform/tessel/TesselInterfaces.h>
 #include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
 #include <bimcore/platform/tessel/TesselRecord.h>
-#include <bimcore/platform/tessel/TesselRef.h>
 #include <bimcore/platform/tessel/TesselTableSchema.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-#include <QString>
-#include <QtGlobal>
-
-// A table of a model database: name, kind, schema, records and the optional
-// identifier handler.
+/// A table of a model database: name, kind, schema, records and the optional
+/// identifier handler.
 class TESSEL_EXPORT TesselTable : public TesselHandle<ITesselTable>
 {
 public:
     using TesselHandle::TesselHandle;
-
     QString name() const;
     TesselTableSchema tableSchema() const { return TesselTableSchema(get()); }
     TesselTableKind tableKind() const;
 
-    // The handler that gives identifiers to appended records; a null handle
-    // removes it. The table keeps a reference (AddRef) while it is set.
+    /// The handler that gives identifiers to appended records; a null handle
+    /// removes it. The table keeps a reference (AddRef) while it is set.
     void setOnQueryIDValue(const TesselQueryIDValueEvent& handler);
-    // The handler set, or a null handle.
+    /// The handler set, or a null handle.
     TesselQueryIDValueEvent onQueryIDValue() const;
 
     int recordCount() const;
-    // The index-th record; an index out of range raises KRVException.
+    /// The index-th record; an index out of range raises KRVException.
     TesselRecord operator[](int index) const;
 
-    // Appends a record of empty values. Its identifier comes from the handler
-    // (one it leaves empty, or no handler, from KObjectID::NewID(); one that is
-    // no unsigned 64-bit integer raises KRVException and appends nothing) and
-    // goes into the primary-key field too when that has type tdtInt64.
+    /// Appends a record of empty values. Its identifier comes from the handler
+    /// (one it leaves empty, or no handler, from KObjectID::NewID(); one that is
+    /// no unsigned 64-bit integer raises KRVException and appends nothing) and
+    /// goes into the primary-key field too when that has type tdtInt64.
     TesselRecord appendRecord();
-    // Appends a record with the identifier given (tools, tests, loading);
-    // neither the handler nor the primary-key field is involved.
+    /// Appends a record with the identifier given (tools, tests, loading);
+    /// neither the handler nor the primary-key field is involved.
     TesselRecord appendRecord(quint64 id);
-    // Makes room for that many records in all.
+    /// Makes room for that many records in all.
     void reserveRecords(int count);
 };

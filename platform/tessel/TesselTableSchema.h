@@ -1,23 +1,17 @@
 #pragma once
 
 #include <bimcore/platform/tessel/TesselFieldSchemas.h>
-#include <bimcore/platform/tessel/TesselInterfaces.h>
-#include <bimcore/platform/tessel/TesselRef.h>
-#include <bimcore/platform/tessel/tessel_export.h>
 
-#include <QString>
-
-// The schema of a table: its fields and which of them is the primary key.
+/// The schema of a table: its fields and which of them is the primary key.
 class TESSEL_EXPORT TesselTableSchema : public TesselHandle<ITesselTable>
 {
 public:
     using TesselHandle::TesselHandle;
-
     TesselFieldSchemas fieldSchemas() const { return TesselFieldSchemas(get()); }
-    // Index of the primary-key field among fieldSchemas(); -1 for none.
+    /// Index of the primary-key field among fieldSchemas(); -1 for none.
     int primaryKeyFieldIndex() const;
-    // -1 or an index below the field count; anything else raises KRVException.
+    /// -1 or an index below the field count; anything else raises KRVException.
     void setPrimaryKeyFieldIndex(int index);
-    // Index of the field with that exact name, or -1.
+    /// Index of the field with that exact name, or -1.
     int fieldIndex(const QString& name) const;
 };

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <bimcore/platform/tessel/TesselInterfaces.h>
 #include <bimcore/platform/tessel/TesselRef.h>
 
-// Handle of the platform's graphics engine; may be null.
+/// Handle of the platform's graphics engine; may be null.
 class VellEngine : public TesselHandle<IVellEngine>
 {
 public:

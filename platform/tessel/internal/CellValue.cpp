@@ -1,35 +1,16 @@
 #include "CellValue.h"
-
 #include <QByteArray>
 #include <QLocale>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
 
 namespace {
-
 constexpr auto maxSigned = quint64(std::numeric_limits<qint64>::max());
 
-// Optional sign and decimal digits, the magnitude up to 2^64-1; an empty text
-// is 0.
-bool parseDecimal(const QString& text, bool& negative, quint64& magnitude)
-{
-    const QByteArray bytes = text.trimmed().toLatin1();
-    std::string_view digits(bytes.constData(), size_t(bytes.size()));
-    if (digits.empty())
-        return true;
-    if (digits.front() == '-' || digits.front() == '+') {
-        negative = digits.front() == '-';
-        digits.remove_prefix(1);
-    }
-    const char* end = digits.data() + digits.size();
-    const auto [stop, error] = std::from_chars(digits.data(), end, magnitude);
-    return error == std::errc() && stop == end;
-}
-
-// The value as a sign and a magnitude, when it is a whole number.
+// The value as a sign and a magnitude, when it is a whole number. Texts are an
+// optional sign and decimal digits, the magnitude up to 2^64-1; an empty text is 0.
 bool wholeNumber(const CellValue& value, bool& negative, quint64& magnitude)
 {
     negative = false;
@@ -47,9 +28,18 @@ bool wholeNumber(const CellValue& value, bool& negative, quint64& magnitude)
         magnitude = quint64(std::fabs(*real));
         return true;
     }
-    return parseDecimal(std::get<QString>(value), negative, magnitude);
+    const QByteArray bytes = std::get<QString>(value).trimmed().toLatin1();
+    std::string_view digits(bytes.constData(), size_t(bytes.size()));
+    if (digits.empty())
+        return true;
+    if (digits.front() == '-' || digits.front() == '+') {
+        negative = digits.front() == '-';
+        digits.remove_prefix(1);
+    }
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, magnitude);
+    return error == std::errc() && stop == end;
 }
-
 } // namespace
 
 std::optional<qint64> toInt64(const CellValue& value, bool keepUnsignedBits)
@@ -107,13 +97,9 @@ std::optional<CellValue> storedFor(const CellValue& value, TesselDataType type)
     std::optional<qint64> integer;
     switch (type) {
     case tdtBoolean:
-        integer = toInt64(value);
-        return integer && (*integer == 0 || *integer == 1) ? CellValue(*integer)
-                                                           : std::optional<CellValue>();
     case tdtInt32:
         integer = toInt64(value);
-        if (integer && *integer >= std::numeric_limits<qint32>::min()
-            && *integer <= std::numeric_limits<qint32>::max())
+        if (integer && (type == tdtInt32 ? *integer == qint32(*integer) : quint64(*integer) <= 1))
             return CellValue(*integer);
         return std::nullopt;
     case tdtInt64:

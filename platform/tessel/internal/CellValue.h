@@ -1,10 +1,8 @@
 #pragma once
 
 #include <bimcore/platform/tessel/TesselEnums.h>
-
 #include <QString>
 #include <QtGlobal>
-
 #include <optional>
 #include <variant>
 

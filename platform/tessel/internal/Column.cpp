@@ -1,11 +1,8 @@
 #include "Column.h"
-
 #include <type_traits>
 
 namespace {
-
 template <class Values> using ValueOf = typename std::decay_t<Values>::value_type;
-
 } // namespace
 
 Column columnOf(TesselDataType type)

@@ -9,10 +9,6 @@ struct ModelObject;
 // file name (the caller adds it).
 void readModelFile(const QString& path, ModelObject& model, bool loadRecords);
 
-// The checks SQLite's own errors would word vaguely: missing, no file, empty,
-// not SQLite, truncated. Returns the file's size; raises as readModelFile.
-qint64 checkModelFileHeader(const QString& path);
-
 // Writes model to path through a temporary file beside it that then replaces
 // path. Faults raise KRVException saying what failed, without the file name.
 void writeModelFile(const QString& path, const ModelObject& model);

@@ -5,7 +5,6 @@
 // Names and numbers of the model file layout (see FORMAT.md beside the
 // library's sources).
 namespace ModelFileLayout {
-
 // PRAGMA application_id: "TSLM".
 constexpr int applicationId = 0x54534C4D;
 // PRAGMA user_version and tessel_model.version.
@@ -23,5 +22,4 @@ inline QByteArray fieldColumnName(int index)
 {
     return QByteArray("f") + QByteArray::number(index);
 }
-
 } // namespace ModelFileLayout

@@ -1,20 +1,15 @@
 #include "ModelFile.h"
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
-
 #include <bimcore/storage/fs/UniqueFd.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-
 #include <sqlite3.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,7 +17,6 @@ using KSQLite::KSqlDatabase;
 using KSQLite::KSqlStatement;
 
 namespace {
-
 const char catalogSchema[] = R"sql(
 CREATE TABLE tessel_model(format TEXT NOT NULL, version INTEGER NOT NULL, mode INTEGER NOT NULL) STRICT;
 CREATE TABLE tessel_model_props(position INTEGER PRIMARY KEY, code TEXT NOT NULL,
@@ -49,7 +43,6 @@ void bindValue(KSqlStatement& statement, int index, const CellValue& value)
         statement.bindText(index, std::get<QString>(value).toStdString());
 }
 
-// Binds the values to the parameters in order and runs the statement.
 template <class... Values> void insert(KSqlStatement& statement, const Values&... values)
 {
     int index = 0;
@@ -123,7 +116,6 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
     }
 }
 
-// Flushes the file or folder at path to the disk.
 void flush(const QString& path, int flags)
 {
     const UniqueFd fd(::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC));
@@ -131,7 +123,6 @@ void flush(const QString& path, int flags)
         raiseError(QStringLiteral("cannot flush %1: %2")
                        .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
-
 } // namespace
 
 void writeModelFile(const QString& path, const ModelObject& model)

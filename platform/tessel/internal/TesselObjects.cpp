@@ -1,7 +1,5 @@
 #include "TesselObjects.h"
-
 #include <bimcore/platform/krvcommon/KRVException.h>
-
 #include <limits>
 
 void raiseError(const QString& message)

@@ -1,21 +1,12 @@
 #pragma once
 
 #include "Column.h"
-
-#include <bimcore/platform/tessel/TesselEnums.h>
-#include <bimcore/platform/tessel/TesselInterfaces.h>
 #include <bimcore/platform/tessel/TesselQueryIDValueEvent.h>
-#include <bimcore/platform/tessel/TesselRef.h>
-
-#include <QString>
-
 #include <atomic>
-#include <vector>
 
 // The library objects behind the handles. The handles hold them through
 // TesselRef and work on their data directly.
 
-// Raises KRVException with the message given.
 [[noreturn]] void raiseError(const QString& message);
 
 // Raises when index is not in [0, count). what names the item; a %1 in it
@@ -28,23 +19,16 @@ template <class Base> class TesselObject : public Base
 {
 public:
     using Interface = Base;
-
-    TesselObject() = default;
-    TesselObject(const TesselObject&) = delete;
-    TesselObject& operator=(const TesselObject&) = delete;
     virtual ~TesselObject() = default;
 
     long QueryInterface(const KInterfaceId& iid, void** object) override
     {
-        if (!object)
+        if (object)
+            *object = iid == IKUnknown::iid() ? static_cast<IKUnknown*>(this) : nullptr;
+        if (!object || !*object)
             return K_NOINTERFACE;
-        if (iid == IKUnknown::iid()) {
-            AddRef();
-            *object = static_cast<IKUnknown*>(this);
-            return K_OK;
-        }
-        *object = nullptr;
-        return K_NOINTERFACE;
+        AddRef();
+        return K_OK;
     }
     unsigned long AddRef() override { return ++m_references; }
     unsigned long Release() override
@@ -59,7 +43,6 @@ private:
     std::atomic<unsigned long> m_references { 0 };
 };
 
-// A new object under its first reference.
 template <class Object> TesselRef<Object> makeObject()
 {
     return TesselRef<Object>(new Object());
