@@ -29,10 +29,8 @@ QString copyOf(IBIMPlatformEvent* event)
         data = QString::fromStdWString(changes->begin()->first);
     else if (type == kPlatformErrorEvent)
         data = QString::fromWCharArray(static_cast<const wchar_t*>(event->GetEventData()));
-    return QStringLiteral("%1 %2 %3")
-        .arg(QString::fromStdWString(type))
-        .arg(event->GetProjectId())
-        .arg(data);
+    return QString::fromStdWString(type) + ' ' + QString::number(event->GetProjectId()) + ' '
+        + data;
 }
 
 } // namespace
@@ -104,10 +102,7 @@ private Q_SLOTS:
         QSet<QThread*> threads;
         const auto record = connect(
             m_hub, &CCommunicationNexus::sigBroadCastMsg, m_hub,
-            [&](IBIMPlatformEvent* e) {
-                seen << copyOf(e);
-                threads << QThread::currentThread();
-            },
+            [&](IBIMPlatformEvent* e) { seen << copyOf(e), threads << QThread::currentThread(); },
             Qt::DirectConnection);
         {
             std::unique_ptr<ICentralServiceFileProcessEvent> request(
