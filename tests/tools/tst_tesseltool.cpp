@@ -63,12 +63,8 @@ private slots:
         QVERIFY2(built.exitCode == 0, built.err.constData());
         const ToolRun dumped = runTool({ "dump", model });
         QVERIFY2(dumped.exitCode == 0, dumped.err.constData());
+        // Values above 2^53 come back digit for digit: not stored through a double.
         QCOMPARE(QString::fromUtf8(dumped.out), QString::fromUtf8(canonicalJson));
-
-        // The values above 2^53 were stored exactly, not through a double.
-        const TesselTable table = ProjectFolders::loaded(model).findTable("DB", "element_type");
-        QCOMPARE(table[0].asUInt64("id"), 9007199254740993ULL);
-        QCOMPARE(table[1].id64(), 18446744073709551615ULL);
     }
 
     // Whole numbers below 2^53 may be JSON numbers; each lands digit for digit.

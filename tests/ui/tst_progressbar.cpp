@@ -75,7 +75,6 @@ private slots:
         }
         // No event processing in between: the paint must come from ShowImmediately.
         bar->SetVisible(true);
-        QVERIFY(bar->isVisible());
         QVERIFY(bar->window()->windowHandle()->isExposed());
         const int paints = bar->immediatePaintCount();
         QVERIFY(paints > 0);
@@ -86,8 +85,6 @@ private slots:
         QVERIFY(bar->isHidden());
         bar->SetVisible(true);
         QVERIFY(bar->immediatePaintCount() > paints + 1);
-        window.reset();
-        QCOMPARE(bar.isNull(), parented);
     }
 
     // Every call goes through the interface to the bar the global slot owns.
