@@ -76,17 +76,17 @@ private Q_SLOTS:
     void everyRequestIsAnswered_data()
     {
         QTest::addColumn<int>("script");
-        QTest::addColumn<QString>("answerText"); // empty: a response
-        QTest::newRow("service responds") << 0 << QString();
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("service responds") << 0 << "CentralSvcFileProcResponseEvent 77 ";
         QTest::newRow("service ends without an answer")
-            << 1 << "The central service ended without an answer.";
-        QTest::newRow("service throws") << 2 << "store on fire";
+            << 1 << "BIMPlatformErrorEvent 77 The central service ended without an answer.";
+        QTest::newRow("service throws") << 2 << "BIMPlatformErrorEvent 77 store on fire";
     }
 
     void everyRequestIsAnswered()
     {
         QFETCH(int, script);
-        QFETCH(QString, answerText);
+        QFETCH(QString, answer);
         CentralServiceRestorer restore;
         QSemaphore serviceMayRun;
         ScriptedCentralService::install(
@@ -114,8 +114,6 @@ private Q_SLOTS:
         drainHubWorker();
         disconnect(record);
 
-        const QString answer = answerText.isEmpty() ? "CentralSvcFileProcResponseEvent 77 "
-                                                    : "BIMPlatformErrorEvent 77 " + answerText;
         QCOMPARE(seen, QStringList({ "CentralSvcFileProcStartEvent 77 ", answer }));
         QVERIFY(threads.size() == 1 && !threads.contains(QThread::currentThread()));
     }
