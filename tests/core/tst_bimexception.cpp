@@ -78,8 +78,8 @@ private slots:
         const QString text = QStringLiteral("打开项目失败！");
         auto source = std::make_unique<BIMException>(text, 3);
         assigned = *source;
-        try { // the copies outlive the source: no shared buffer
-
+        // The copies outlive the source: no shared buffer.
+        try {
             throw BIMException(*source);
         } catch (const std::exception& caught) {
             source.reset();
