@@ -17,27 +17,6 @@ using namespace ProjectFolders;
 Q_DECLARE_METATYPE(ProjectFolders::Revision)
 Q_DECLARE_METATYPE(PlatformSvcComm::TableChangeMap)
 
-namespace {
-
-Record rec(quint64 id, const QString& name, double length)
-{
-    return { id, { qint64(id), name, length } };
-}
-
-Table segment(std::vector<Record> records)
-{
-    return { "segment", { { "id", tdtInt64 }, { "name", tdtString }, { "length", tdtDouble } },
-        std::move(records) };
-}
-
-Table site(const QString& second)
-{
-    return { "site", { { "id", tdtInt64 }, { "name", tdtString } },
-        { { 1, { 1LL, "a" } }, { 2, { 2LL, second } } } };
-}
-
-} // namespace
-
 class TestLocalCentralStore : public QObject
 {
     Q_OBJECT
@@ -45,6 +24,22 @@ class TestLocalCentralStore : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_central; // the project "P-1" in the store
     QString m_project;
+
+    static Record rec(quint64 id, const QString& name, double length)
+    {
+        return { id, { qint64(id), name, length } };
+    }
+    static Table segment(std::vector<Record> records)
+    {
+        return { "segment", { { "id", tdtInt64 }, { "name", tdtString }, { "length", tdtDouble } },
+            std::move(records) };
+    }
+    // Two records, the second named `second`.
+    static Table site(const QString& second)
+    {
+        return { "site", { { "id", tdtInt64 }, { "name", tdtString } },
+            { { 1, { 1LL, "a" } }, { 2, { 2LL, second } } } };
+    }
 
     TableChangeMap fetch() const
     {
