@@ -22,12 +22,13 @@ namespace {
 
 using Response = MiniHttpServer::Response;
 using F = MiniHttpServer::Framing;
+using Hash = QCryptographicHash;
 const QByteArray kOld(200000, 'o');
 
-QByteArray randomBody(int size, quint32 seed = 1)
+QByteArray randomBody(int size)
 {
     QByteArray body(size, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(body.data()), size / 4);
+    QRandomGenerator(1).fillRange(reinterpret_cast<quint32*>(body.data()), size / 4);
     return body;
 }
 
@@ -74,10 +75,8 @@ struct VersionedServer
             if (!etag.isEmpty())
                 response.headers.append("ETag: " + etag);
             if (ranged)
-                response.headers.append(QStringLiteral("Content-Range: bytes %1-%2/%3")
-                                            .arg(from)
-                                            .arg(body.size() - 1)
-                                            .arg(body.size())
+                response.headers.append(QString::asprintf(
+                    "Content-Range: bytes %d-%d/%d", from, body.size() - 1, body.size())
                                             .toLatin1());
             if (cuts.value(n, -1) == -2)
                 response = MiniHttpServer::fileResponse("", "", 416);
@@ -199,10 +198,8 @@ private slots:
         else
             QCOMPARE(chmod(QFile::encodeName(m_dir + "a.zip"), target.toUInt(nullptr, 8)), 0);
         const QByteArray body = randomBody(100000);
-        headers.replace(
-            "%good", QCryptographicHash::hash(body, QCryptographicHash::Sha256).toBase64());
-        headers.replace(
-            "%bad", QCryptographicHash::hash("x", QCryptographicHash::Sha512).toBase64());
+        headers.replace("%good", Hash::hash(body, Hash::Sha256).toBase64());
+        headers.replace("%bad", Hash::hash("x", Hash::Sha512).toBase64());
         // Replies that have no body send none; a zlib stream is qCompress's
         // output without its length.
         Response response = MiniHttpServer::fileResponse(disposition,
@@ -295,10 +292,7 @@ private slots:
     {
         VersionedServer server;
         HttpRequest::setDownloadProgress(cancelWhenPast);
-        const auto stop = qScopeGuard([] {
-            HttpRequest::setDownloadProgress(nullptr);
-            cancelAt = -1;
-        });
+        const auto stop = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); });
         cancelAt = 1 << 18;
         QCOMPARE(download(server.http.url("/m"), m_dir), QString());
         const qint64 kept = recordedBytes(m_dir);
@@ -347,11 +341,11 @@ private slots:
     void trustsQtsAuthorities()
     {
         // A self-signed certificate for 127.0.0.1 is its own authority.
-        QProcess openssl;
-        openssl.setWorkingDirectory(m_root.path());
+        QProcess openssl; // its progress dots stay out of the test's output
         openssl.start("openssl",
             QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                    "subjectAltName=IP:127.0.0.1 -keyout tls.key -out tls.pem")
+                    "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
+                .arg(m_root.path())
                 .split(' '));
         QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
         const auto pem = [&](const char* name) { return contentOf(m_root.filePath(name)); };
