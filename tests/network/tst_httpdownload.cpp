@@ -155,11 +155,10 @@ private slots:
         row("following parameters stay", "a.zip; size=3",
             R"(attachment; filename="a.zip"; size=3)");
         row("no filename", "", "attachment");
-        for (const char* refused : { "../x", "..", "\x1b[31mred", "CON.txt", "lpt9", "a.txt.",
-                 "a.txt ", "a*b", ".bimcore-downloads" })
+        for (const char* refused : { "../x", "\x1b[31mred", "CON.txt", "lpt9", "a.txt.", "a.txt ",
+                 "a*b", ".BimCore-Downloads" })
             row(("refused " + QByteArray(refused).toPercentEncoding()).constData(), "",
                 QByteArray("attachment; filename=\"") + refused + '"');
-        row("NUL", "", QByteArray("attachment; filename=\"a\0b.txt\"", 30));
         for (int status : { 202, 204, 206, 304, 404 })
             row(QByteArray::number(status), "", aZip, status);
         row("two lengths", "", aZip, 200, F::Close, -1, "Content-Length: 10\nContent-Length: 1000");
