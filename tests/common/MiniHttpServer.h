@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
+#include <QByteArrayList>
 #include <QList>
-#include <QPair>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
@@ -14,15 +13,13 @@
 class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests. It answers every request
-// with the one configured response (or misbehaves as configured) and keeps
-// the raw bytes of each request, so that header names, order and values can
-// be checked exactly. It runs on the event loop of the thread that made it;
-// the library's blocking calls spin a local loop, which serves it.
+// as configured (or misbehaves as configured) and keeps the raw bytes of each
+// request, so that header names, order and values can be checked exactly. It
+// runs on the event loop of the thread that made it; the library's blocking
+// calls spin a local loop, which serves it.
 class MiniHttpServer : public QTcpServer
 {
 public:
-    using Header = QPair<QByteArray, QByteArray>;
-
     // How the end of the body is told.
     enum class Framing
     {
@@ -33,9 +30,10 @@ public:
 
     struct Response
     {
+        // 0 closes the connection without a word; a negative status never
+        // answers and keeps the connection open.
         int status = 200;
-        QByteArray reason = "OK";
-        QList<Header> headers;
+        QByteArrayList headers; // "Name: value" lines
         QByteArray body;
         Framing framing = Framing::Length;
         // Bytes of the framed body sent before the connection is closed, or
@@ -48,13 +46,6 @@ public:
     // Makes the response to one raw request.
     using Handler = std::function<Response(const QByteArray& request)>;
 
-    enum class Behaviour
-    {
-        Answer, // send the response, then close
-        Close, // close the connection without a word
-        Silent, // keep the connection open and never answer
-    };
-
     MiniHttpServer();
 
     // The address of path on this server.
@@ -62,45 +53,35 @@ public:
     // Serves HTTPS from now on, under this certificate and key.
     void useTls(const QSslCertificate& certificate, const QSslKey& key);
 
-    void respond(Response response, Behaviour behaviour = Behaviour::Answer);
-    void respondWith(Handler handler);
-    void respondJson(const QByteArray& json, int status = 200);
+    void respondWith(Handler handler) { m_handler = std::move(handler); }
+    void respond(const Response& response)
+    {
+        respondWith([response](const QByteArray&) { return response; });
+    }
+    void respondJson(const QByteArray& json) { respondFile({}, json); }
     // A file download: the body, named by a "Content-Disposition" header
     // unless the disposition is empty.
     static Response fileResponse(
         const QByteArray& disposition, const QByteArray& body, int status = 200);
-    void respondFile(const QByteArray& disposition, const QByteArray& body, int status = 200,
-        Behaviour behaviour = Behaviour::Answer);
+    void respondFile(const QByteArray& disposition, const QByteArray& body, int status = 200)
+    {
+        respond(fileResponse(disposition, body, status));
+    }
 
     // Raw requests received so far (head and body), in arrival order.
     const QList<QByteArray>& requests() const { return m_requests; }
-    int connectionCount() const { return m_connections; }
-
-    // The header lines of a raw request, in the order they were sent.
-    static QList<Header> headersOf(const QByteArray& request);
-    static QByteArray requestLineOf(const QByteArray& request);
-    // The value of the first header of that name, or an empty text.
+    // The value of a header of a raw request, spelt as sent, or an empty text.
     static QByteArray headerOf(const QByteArray& request, const QByteArray& name);
-    static QByteArray bodyOf(const QByteArray& request);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void accept();
     void readFrom(QTcpSocket* socket);
-    void answer(QTcpSocket* socket);
-    void trickle(QTcpSocket* socket, QByteArray rest, int intervalMs);
-    static QByteArray head(const Response& response);
-    static QByteArray framedBody(const Response& response);
-    static QByteArray reasonOf(int status);
+    void answer(QTcpSocket* socket, const Response& response);
 
     QSslCertificate m_certificate;
     QSslKey m_key;
-    Response m_response;
     Handler m_handler;
-    Behaviour m_behaviour = Behaviour::Answer;
     QList<QByteArray> m_requests;
-    QHash<QTcpSocket*, QByteArray> m_pending;
-    int m_connections = 0;
 };

@@ -20,20 +20,11 @@ public:
     }
 
     // Shortens the shared time-out for as long as the object lives.
-    class ShortTimeout
+    struct ShortTimeout
     {
-    public:
-        explicit ShortTimeout(int msec)
-        {
-            HttpRequest::init();
-            m_previous = HttpRequest::m_pTimer->interval();
-            HttpRequest::m_pTimer->setInterval(msec);
-        }
+        explicit ShortTimeout(int msec) { HttpRequest::m_pTimer->setInterval(msec); }
         ~ShortTimeout() { HttpRequest::m_pTimer->setInterval(m_previous); }
-        ShortTimeout(const ShortTimeout&) = delete;
-        ShortTimeout& operator=(const ShortTimeout&) = delete;
-
-    private:
-        int m_previous = 0;
+        // Made first: the shared objects exist before the interval is changed.
+        const int m_previous = (HttpRequest::init(), HttpRequest::m_pTimer->interval());
     };
 };

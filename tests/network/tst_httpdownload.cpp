@@ -17,39 +17,19 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 namespace {
 
 using Response = MiniHttpServer::Response;
 using F = MiniHttpServer::Framing;
+using Hash = QCryptographicHash;
 const QByteArray kOld(200000, 'o');
 
-QByteArray randomBody(int size, quint32 seed = 1)
+QByteArray randomBody(int size)
 {
     QByteArray body(size, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(body.data()), size / 4);
+    QRandomGenerator(1).fillRange(reinterpret_cast<quint32*>(body.data()), size / 4);
     return body;
-}
-
-// The body as a server sends it under the "Content-Encoding" given; "raw
-// deflate" is a deflate stream without its zlib wrapper.
-QByteArray encoded(const QByteArray& body, const QByteArray& encoding)
-{
-    const int bits = encoding == "gzip" ? MAX_WBITS + 16
-        : encoding == "deflate"         ? MAX_WBITS
-                                        : -MAX_WBITS;
-    z_stream stream {};
-    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&stream, uLong(body.size()))), Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()));
-    stream.avail_in = uInt(body.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(int(stream.total_out));
-    deflateEnd(&stream);
-    return out;
 }
 
 QByteArray contentOf(const QString& path)
@@ -87,19 +67,17 @@ struct VersionedServer
         http.respondWith([this](const QByteArray& request) {
             const int n = http.requests().size() - 1;
             const QByteArray range = MiniHttpServer::headerOf(request, "Range");
-            const bool ranged = !range.isEmpty() && !etag.isEmpty()
-                && MiniHttpServer::headerOf(request, "If-Range") == etag;
+            const bool ranged
+                = !range.isEmpty() && MiniHttpServer::headerOf(request, "If-Range") == etag;
             const int from = ranged ? range.mid(6).chopped(1).toInt() : 0;
-            Response response
-                = MiniHttpServer::fileResponse("attachment; filename=m.bin", body.mid(from));
+            Response response = MiniHttpServer::fileResponse(
+                "attachment; filename=m.bin", body.mid(from), ranged ? 206 : 200);
             if (!etag.isEmpty())
-                response.headers.append({ "ETag", etag });
-            if (ranged) {
-                response.status = 206;
-                response.headers.append({ "Content-Range",
-                    "bytes " + QByteArray::number(from) + '-' + QByteArray::number(body.size() - 1)
-                        + '/' + QByteArray::number(body.size()) });
-            }
+                response.headers.append("ETag: " + etag);
+            if (ranged)
+                response.headers.append(QString::asprintf(
+                    "Content-Range: bytes %d-%d/%d", from, body.size() - 1, body.size())
+                                            .toLatin1());
             if (cuts.value(n, -1) == -2)
                 response = MiniHttpServer::fileResponse("", "", 416);
             else if (cuts.value(n, -1) >= 0)
@@ -160,61 +138,47 @@ private slots:
     void reply_data()
     {
         QTest::addColumn<QByteArray>("disposition");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("status"); // -1: never answered
         QTest::addColumn<int>("framing");
-        QTest::addColumn<int>("cutAfter"); // bytes of the framed body, -1 all
-        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<int>("cutAfter"); // bytes of the framed body, -1 all, -2 trickled
         QTest::addColumn<QByteArray>("headers"); // lines; %good/%bad: digests
-        QTest::addColumn<QString>("target"); // what "a.zip" is before
+        QTest::addColumn<QString>("target"); // what "a.zip" is before: its mode, or "link"
         QTest::addColumn<QString>("name"); // written, "" nothing, "threw"
         auto row = [](const char* tag, const char* name, const QByteArray& disposition,
                        int status = 200, F framing = F::Length, int cut = -1,
-                       const char* encoding = "", const char* headers = "",
-                       const char* target = "0644") {
+                       const char* headers = "", const char* target = "0644") {
             QTest::newRow(tag) << disposition << status << int(framing) << cut
-                               << QByteArray(encoding) << QByteArray(headers) << target << name;
+                               << QByteArray(headers) << target << name;
         };
         const char* aZip = "attachment; filename=a.zip";
-        row("quoted", "b.zip", R"(attachment; filename="b.zip")");
+        row("quoted utf-8", "模型.zip", R"(attachment; filename="模型.zip")");
         row("following parameters stay", "a.zip; size=3",
             R"(attachment; filename="a.zip"; size=3)");
-        row("utf-8", "模型.zip", R"(attachment; filename="模型.zip")");
         row("no filename", "", "attachment");
-        for (const char* refused : { "../x", "a/b", "..", "a\x01.txt", "\x1b[31mred", "CON.txt",
-                 "lpt9", "a.txt.", "a.txt ", "x:y", "a*b", ".bimcore-downloads" })
+        for (const char* refused : { "../x", "\x1b[31mred", "CON.txt", "lpt9", "a.txt.", "a.txt ",
+                 "a*b", ".BimCore-Downloads" })
             row(("refused " + QByteArray(refused).toPercentEncoding()).constData(), "",
                 QByteArray("attachment; filename=\"") + refused + '"');
-        row("NUL", "", QByteArray("attachment; filename=\"a\0b.txt\"", 30));
-        for (int status : { 202, 204, 205, 206, 302, 304, 404, 500 })
+        for (int status : { 202, 204, 206, 304, 404 })
             row(QByteArray::number(status), "", aZip, status);
-        row("two lengths", "", aZip, 200, F::Close, -1, "",
-            "Content-Length: 10\nContent-Length: 1000");
-        row("length too large", "", aZip, 200, F::Close, -1, "",
+        row("two lengths", "", aZip, 200, F::Close, -1, "Content-Length: 10\nContent-Length: 1000");
+        row("length too large", "", aZip, 200, F::Close, -1,
             "Content-Length: 99999999999999999999");
-        row("length and chunks", "", aZip, 200, F::Chunked, -1, "", "Content-Length: 100000");
+        row("length and chunks", "", aZip, 200, F::Chunked, -1, "Content-Length: 100000");
         row("cut, length", "", aZip, 200, F::Length, 50000);
         row("chunked", "a.zip", aZip, 200, F::Chunked);
-        row("chunked cut in a size line", "", aZip, 200, F::Chunked, 3);
         row("chunked cut in a chunk", "", aZip, 200, F::Chunked, 50000);
-        row("chunked cut before the last chunk", "", aZip, 200, F::Chunked, 100055);
         row("no length", "a.zip", aZip, 200, F::Close);
-        row("gzip", "a.zip", aZip, 200, F::Length, -1, "gzip");
-        row("deflate", "a.zip", aZip, 200, F::Chunked, -1, "deflate");
-        row("raw deflate", "a.zip", aZip, 200, F::Length, -1, "raw deflate");
-        row("gzip cut, length", "", aZip, 200, F::Length, 20000, "gzip");
-        row("gzip cut, chunked", "", aZip, 200, F::Chunked, 20000, "gzip");
-        row("gzip cut, no length", "", aZip, 200, F::Close, 20000, "gzip");
-        row("unknown encoding", "", aZip, 200, F::Length, -1, "br2");
-        row("digest matches", "a.zip", aZip, 200, F::Length, -1, "",
-            "Repr-Digest: sha-256=:%good:");
-        row("digest differs", "", aZip, 200, F::Length, -1, "", "Repr-Digest: sha-512=:%bad:");
-        row("old digest differs", "", aZip, 200, F::Length, -1, "", "Digest: SHA-256=%bad");
+        row("deflate", "a.zip", aZip, 200, F::Length, -1, "Content-Encoding: deflate");
+        row("deflate cut, no length", "", aZip, 200, F::Close, 20000, "Content-Encoding: deflate");
+        row("digest matches", "a.zip", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%good:");
+        row("digest differs", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-512=:%bad:");
+        row("old digest differs", "", aZip, 200, F::Length, -1, "Digest: SHA-512=%bad");
         row("trickle", "", aZip, 200, F::Length, -2);
-        row("no answer", "threw", aZip, 200, F::Length, -3);
-        row("mode kept", "a.zip", aZip, 200, F::Length, -1, "", "", "0600");
-        row("read-only target", "", aZip, 200, F::Length, -1, "", "", "0444");
-        row("link replaced", "a.zip", aZip, 200, F::Length, -1, "", "", "link");
-        row("folder", "", aZip, 200, F::Length, -1, "", "", "folder");
+        row("no answer", "threw", aZip, -1);
+        row("mode kept", "a.zip", aZip, 200, F::Length, -1, "", "0600");
+        row("read-only target", "", aZip, 200, F::Length, -1, "", "0444");
+        row("link replaced", "a.zip", aZip, 200, F::Length, -1, "", "link");
     }
 
     void reply()
@@ -223,76 +187,50 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, framing);
         QFETCH(int, cutAfter);
-        QFETCH(QByteArray, encoding);
         QFETCH(QByteArray, headers);
         QFETCH(QString, target);
         QFETCH(QString, name);
-        const QString outside = m_root.filePath("outside");
-        QFile::remove(outside);
-        QVERIFY(QFile::remove(m_dir + "a.zip"));
-        if (target == "folder")
-            QVERIFY(QDir().mkpath(m_dir + "a.zip/x"));
-        if (target.startsWith('0') || target == "link") {
-            QFile old(target == "link" ? outside : m_dir + "a.zip");
-            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(kOld) == kOld.size());
-            QVERIFY(target == "link"
-                || chmod(QFile::encodeName(old.fileName()), target.toUInt(nullptr, 8)) == 0);
-        }
-        QVERIFY(target != "link" || QFile::link(outside, m_dir + "a.zip"));
+        const QString outside = m_dir.chopped(1) + ".outside";
+        if (target == "link")
+            QVERIFY(
+                QFile::rename(m_dir + "a.zip", outside) && QFile::link(outside, m_dir + "a.zip"));
+        else
+            QCOMPARE(chmod(QFile::encodeName(m_dir + "a.zip"), target.toUInt(nullptr, 8)), 0);
         const QByteArray body = randomBody(100000);
-        // Replies that have no body send none.
-        const bool bodiless = status == 204 || status == 205 || status == 304;
+        headers.replace("%good", Hash::hash(body, Hash::Sha256).toBase64());
+        headers.replace("%bad", Hash::hash("x", Hash::Sha512).toBase64());
+        // Replies that have no body send none; a zlib stream is qCompress's
+        // output without its length.
         Response response = MiniHttpServer::fileResponse(disposition,
-            bodiless                 ? QByteArray()
-                : encoding.isEmpty() ? body
-                                     : encoded(body, encoding),
+            status == 204 || status == 304    ? QByteArray()
+                : headers.contains("deflate") ? qCompress(body).mid(4)
+                                              : body,
             status);
+        if (!headers.isEmpty())
+            response.headers += headers.split('\n');
         response.framing = F(framing);
         response.cutAfter = cutAfter;
         response.trickleMs = cutAfter == -2 ? 100 : 0;
-        if (!encoding.isEmpty())
-            response.headers.append(
-                { "Content-Encoding", encoding == "raw deflate" ? "deflate" : encoding });
-        const auto digest = [](const QByteArray& data, QCryptographicHash::Algorithm kind) {
-            return QCryptographicHash::hash(data, kind).toBase64();
-        };
-        headers.replace("%good", digest(body, QCryptographicHash::Sha256));
-        headers.replace("%bad",
-            digest("x",
-                headers.contains("512") ? QCryptographicHash::Sha512 : QCryptographicHash::Sha256));
-        for (const QByteArray& line : headers.split('\n')) {
-            if (!line.isEmpty())
-                response.headers.append(
-                    { line.left(line.indexOf(':')), line.mid(line.indexOf(':') + 2) });
-        }
         MiniHttpServer server;
-        server.respond(response,
-            cutAfter == -3 ? MiniHttpServer::Behaviour::Silent : MiniHttpServer::Behaviour::Answer);
-        HttpRequestTestPeer::ShortTimeout shortTimeout(cutAfter == -3 ? 400 : 4000);
+        server.respond(response);
+        HttpRequestTestPeer::ShortTimeout shortTimeout(status < 0 ? 400 : 4000);
 
-        const QString result = download(server.url("/f"), m_dir);
-        QCOMPARE(result,
-            name == "threw"      ? "threw: 网络超时！"
+        const bool written = !name.isEmpty() && name != "threw";
+        QCOMPARE(download(server.url("/f"), m_dir),
+            written              ? m_dir + name
                 : name.isEmpty() ? QString()
-                                 : m_dir + name);
-        QStringList entries { "a.zip" };
-        if (!name.isEmpty() && name != "a.zip" && name != "threw")
-            entries.append(name);
-        entries.sort();
-        QCOMPARE(entriesOf(m_dir), entries);
-        const bool replaced = name == "a.zip";
-        if (target.startsWith('0')) {
-            QVERIFY(contentOf(m_dir + "a.zip") == (replaced ? body : kOld));
-            struct stat st
-            {
-            };
-            QCOMPARE(stat(QFile::encodeName(m_dir + "a.zip"), &st), 0);
+                                 : "threw: 网络超时！");
+        QCOMPARE(entriesOf(m_dir),
+            QStringList { "a.zip" }
+                + (written && name != "a.zip" ? QStringList { name } : QStringList()));
+        QVERIFY(contentOf(m_dir + "a.zip") == (name == "a.zip" ? body : kOld));
+        QVERIFY(!written || contentOf(m_dir + name) == body);
+        struct stat st = {};
+        QCOMPARE(lstat(QFile::encodeName(m_dir + "a.zip"), &st), 0);
+        if (target == "link")
+            QVERIFY(contentOf(outside) == kOld && S_ISREG(st.st_mode));
+        else
             QCOMPARE(st.st_mode & 07777, target.toUInt(nullptr, 8));
-        }
-        QVERIFY(name.isEmpty() || name == "threw" || contentOf(m_dir + name) == body);
-        QVERIFY(target != "folder" || entriesOf(m_dir + "a.zip") == QStringList { "x" });
-        QVERIFY(target != "link"
-            || (contentOf(outside) == kOld && !QFileInfo(m_dir + "a.zip").isSymLink()));
     }
 
     // A chunked body cut before its last chunk never replaces the file.
@@ -353,10 +291,7 @@ private slots:
     {
         VersionedServer server;
         HttpRequest::setDownloadProgress(cancelWhenPast);
-        const auto stop = qScopeGuard([] {
-            HttpRequest::setDownloadProgress(nullptr);
-            cancelAt = -1;
-        });
+        const auto stop = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); });
         cancelAt = 1 << 18;
         QCOMPARE(download(server.http.url("/m"), m_dir), QString());
         const qint64 kept = recordedBytes(m_dir);
@@ -381,8 +316,6 @@ private slots:
         child.kill();
         QVERIFY(child.waitForFinished());
         const qint64 kept = recordedBytes(m_dir);
-        server.cuts = { -1, -1 };
-        server.stallAtCut = false;
         QCOMPARE(download(server.http.url("/m"), m_dir), m_dir + "m.bin");
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
         QCOMPARE(server.ranges().last(), "bytes=" + QByteArray::number(kept) + '-');
@@ -398,8 +331,7 @@ private slots:
         const auto direct
             = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
         QCOMPARE(download("http://files.invalid/f", m_dir), m_dir + "a.zip");
-        QCOMPARE(MiniHttpServer::requestLineOf(proxy.requests().value(0)),
-            QByteArray("GET http://files.invalid/f HTTP/1.1"));
+        QVERIFY(proxy.requests().value(0).startsWith("GET http://files.invalid/f HTTP/1.1\r\n"));
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
     }
 
@@ -408,11 +340,11 @@ private slots:
     void trustsQtsAuthorities()
     {
         // A self-signed certificate for 127.0.0.1 is its own authority.
-        QProcess openssl;
-        openssl.setWorkingDirectory(m_root.path());
+        QProcess openssl; // its progress dots stay out of the test's output
         openssl.start("openssl",
             QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                    "subjectAltName=IP:127.0.0.1 -keyout tls.key -out tls.pem")
+                    "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
+                .arg(m_root.path())
                 .split(' '));
         QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
         const auto pem = [&](const char* name) { return contentOf(m_root.filePath(name)); };
