@@ -37,7 +37,7 @@ LIST
 
 # Third-party headers a Windows build takes from its own copy of the library.
 mkdir -p "$overlay/third-party"
-for header in zlib.h zconf.h sqlite3.h; do
+for header in sqlite3.h; do
     [ -f "/usr/include/$header" ] && ln -sf "/usr/include/$header" "$overlay/third-party/$header"
 done
 # curl's headers are the same on every system; Debian keeps them per architecture.

@@ -173,8 +173,8 @@ private slots:
         QTest::addColumn<bool>("announced");
         const qint64 huge = qint64(2150) << 20;
         QTest::newRow("GET announcing 2.1 GiB") << false << huge << true;
-        QTest::newRow("GET streaming 1 GiB") << false << (qint64(1) << 30) << false;
-        QTest::newRow("POST streaming 1 GiB") << true << (qint64(1) << 30) << false;
+        QTest::newRow("GET streaming 2 GiB") << false << (qint64(2) << 30) << false;
+        QTest::newRow("POST streaming 2 GiB") << true << (qint64(2) << 30) << false;
     }
 
     void oversizedRepliesAreRefused()
@@ -186,10 +186,11 @@ private slots:
         QCOMPARE(thrownBy([&] { call(post, server.url()); }),
             QStringLiteral("BIMException 0: The service's reply is larger than 256 MiB; it was "
                            "not read"));
-        // At most the limit was held, never the reply.
+        // At most the limit was held (twice over in a sanitized build, which
+        // keeps freed memory a while), never the whole reply.
         rusage usage {};
         getrusage(RUSAGE_SELF, &usage);
-        QVERIFY2(usage.ru_maxrss < 640 << 10, qPrintable(QString::number(usage.ru_maxrss >> 10)));
+        QVERIFY2(usage.ru_maxrss < 1536 << 10, qPrintable(QString::number(usage.ru_maxrss >> 10)));
     }
 
     void requestAsSent_data()
