@@ -28,13 +28,12 @@ endfunction()
 # the package's prefix (libbimcore-tessel.so), so that they never pass for the
 # platform's real libraries in a shared library folder.
 #
-#   bimcore_add_library(<target> INCLUDE_SUBDIR <dir> HEADER_DEST <dir>
+#   bimcore_add_library(<target> HEADER_DEST <dir>
 #                       EXPORT_BASE <name> [SOURCES ...]
 #                       [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# INCLUDE_SUBDIR is read and ignored: the export header goes where HEADER_DEST
-# says, in the build tree as installed.
+# The export header goes where HEADER_DEST says, in the build tree as installed.
 function(bimcore_add_library target)
-  cmake_parse_arguments(ARG "" "INCLUDE_SUBDIR;HEADER_DEST;EXPORT_BASE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "HEADER_DEST;EXPORT_BASE" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   add_library(BimCore::${target} ALIAS ${target})
   set(export_file "${BIMCORE_INCLUDE_ROOT}/bimcore/${ARG_HEADER_DEST}/${ARG_EXPORT_BASE}_export.h")
