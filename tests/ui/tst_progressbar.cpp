@@ -1,4 +1,4 @@
-// The progress bar widget, and the library's progress control built on it.
+// The library's progress control and the widget it drives.
 #include <bimcore/core/Global.h>
 #include <bimcore/platform/controls/ProgressBar.h>
 #include <bimcore/ui/BIMProgressBar.h>
@@ -17,41 +17,6 @@ class TestProgressBar : public QObject
     Q_OBJECT
 
 private slots:
-    void progressIsClampedAndFollowsThePrompt_data()
-    {
-        QTest::addColumn<int>("maximum");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("prompt");
-        QTest::addColumn<int>("expectedValue");
-        QTest::addColumn<QString>("expectedText");
-        auto row = [](const char* name, int maximum, int value, const char* prompt,
-                       int expectedValue, const char* text) {
-            QTest::newRow(name) << maximum << value << QString::fromUtf8(prompt) << expectedValue
-                                << QString::fromUtf8(text);
-        };
-        row("inside, no prompt", 100, 42, "", 42, "42%");
-        row("above maximum", 100, 130, "", 100, "100%");
-        row("below minimum", 100, -7, "", 0, "0%");
-        row("raised maximum, non-ASCII", 1000, 750, "正在打开项目", 750, "正在打开项目  75%");
-        row("busy bar", 0, 0, "Waiting", 0, "Waiting");
-    }
-
-    void progressIsClampedAndFollowsThePrompt()
-    {
-        QFETCH(int, maximum);
-        QFETCH(int, value);
-        QFETCH(QString, prompt);
-        QFETCH(int, expectedValue);
-        QFETCH(QString, expectedText);
-        ProgressBar bar(nullptr, 0, 100);
-        bar.UpdatePrompt("earlier prompt");
-        bar.SetMaxRange(maximum);
-        bar.UpdateProgress(value);
-        bar.UpdatePrompt(prompt);
-        QCOMPARE(bar.value(), expectedValue);
-        QCOMPARE(bar.text(), expectedText);
-    }
-
     void showPaintsAtOnce_data()
     {
         QTest::addColumn<bool>("parented");
