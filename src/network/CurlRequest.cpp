@@ -1,5 +1,7 @@
 #include "CurlRequest.h"
 
+#include "ReplyWait.h"
+
 #include <QList>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -60,9 +62,8 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
     set(CURLOPT_URL, parsed.toEncoded());
     // Only the protocols of the services, also after a move the server asks for.
     set(CURLOPT_PROTOCOLS_STR, "http,https");
-    header("Content-Type: application/octet-stream");
-    header("Authorization: " + authorization.toLocal8Bit());
-    header("endpoint: PC");
+    for (const auto& [name, value] : serviceHeaders("application/octet-stream", authorization))
+        header(name + ": " + value);
     // Every coding the installed curl can undo; curl checks that it ends.
     set(CURLOPT_ACCEPT_ENCODING, "");
 

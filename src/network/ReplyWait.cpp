@@ -13,14 +13,20 @@ void ReplyDeleteLater::operator()(QNetworkReply* reply) const noexcept
     reply->deleteLater();
 }
 
+QList<QPair<QByteArray, QByteArray>> serviceHeaders(
+    const QByteArray& contentType, const QString& authorization)
+{
+    return { { "Content-Type", contentType }, { "Authorization", authorization.toLocal8Bit() },
+        { "endpoint", "PC" } };
+}
+
 QNetworkRequest serviceRequest(
     const QString& url, const QByteArray& contentType, const QString& authorization)
 {
     QNetworkRequest request;
     request.setUrl(QUrl(url, QUrl::TolerantMode));
-    request.setRawHeader("Content-Type", contentType);
-    request.setRawHeader("Authorization", authorization.toLocal8Bit());
-    request.setRawHeader("endpoint", "PC");
+    for (const auto& [name, value] : serviceHeaders(contentType, authorization))
+        request.setRawHeader(name, value);
     return request;
 }
 

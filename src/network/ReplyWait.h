@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <memory>
@@ -18,8 +20,12 @@ struct ReplyDeleteLater
 };
 using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleteLater>;
 
-// A request for url carrying the service headers, in the order the services
-// expect them.
+// The headers every request to the services carries, in the order they expect
+// them: the REST calls and the download both send exactly these.
+QList<QPair<QByteArray, QByteArray>> serviceHeaders(
+    const QByteArray& contentType, const QString& authorization);
+
+// A request for url carrying the service headers.
 QNetworkRequest serviceRequest(
     const QString& url, const QByteArray& contentType, const QString& authorization);
 
