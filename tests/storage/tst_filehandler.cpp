@@ -222,17 +222,21 @@ private slots:
     }
 
     // Broken links and FIFOs are system entries: no listing shows them, so they
-    // and the folders holding them stay, and the clearer still ends.
+    // and the folders holding them stay, and the clearer still ends. A link to
+    // a file of a folder emptied before its own is listed is broken by then.
     void systemEntriesStay()
     {
         const QString root = m_tmp.filePath("system-entries");
-        QVERIFY(makeAll(root, { "plain.txt", "s/plain.txt" })
-            && QFile::link(root + "/missing", root + "/s/broken"));
+        QVERIFY(makeAll(root, { "plain.txt", "s/plain.txt", "a/", "b/0-last-to-go" })
+            && makeFiles(root + "/b", "f", 2000)
+            && QFile::link(root + "/missing", root + "/s/broken")
+            && QFile::link("../b/0-last-to-go", root + "/a/to-b"));
         QCOMPARE(mkfifo(QFile::encodeName(root + "/s/fifo").constData(), 0644), 0);
 
         QVERIFY(FileHandler::clearFiles(root));
         QVERIFY(!FileHandler::clearDir(root));
-        QCOMPARE(everythingBelow(root), (QStringList { "s", "s/broken", "s/fifo" }));
+        QCOMPARE(everythingBelow(root),
+            (QStringList { "a", "a/to-b", "s", "s/broken", "s/fifo" }));
     }
 
     // The walk holds a few descriptors, whatever the width or the depth of the

@@ -2,6 +2,9 @@
 
 #include "TreeWalk.h"
 
+#include "AccessAhead.h"
+#include "DirHandle.h"
+
 #include <QFile>
 #include <QString>
 
@@ -26,22 +29,6 @@ namespace {
 // the climb through ".." is seldom needed; a deep one costs a reopening per
 // level on the way back up.
 constexpr std::size_t kOpenFolders = 8;
-
-struct DirCloser
-{
-    void operator()(DIR* dir) const noexcept { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-// Takes over the descriptor of an open folder; null (and the descriptor
-// closed) when no listing can be made from it.
-DirHandle listingOf(UniqueFd folder)
-{
-    DirHandle dir(fdopendir(folder.get()));
-    if (dir)
-        folder.release();
-    return dir;
-}
 
 bool sameFile(const struct stat& a, const struct stat& b)
 {
@@ -89,6 +76,19 @@ bool mayTouch(int folder, const char* name)
     return faccessat(folder, name, R_OK | W_OK, 0) == 0;
 }
 
+// The same, answered ahead for a file or folder that still has the inode it
+// had then.
+bool mayTouch(int folder, const char* name, ino_t inode, unsigned char type,
+    const AccessAhead::Answers* answers)
+{
+    if (answers && (type == DT_REG || type == DT_DIR)) {
+        const auto answer = answers->entries.find(name);
+        if (answer != answers->entries.end() && answer->second.first == inode)
+            return answer->second.second;
+    }
+    return mayTouch(folder, name);
+}
+
 // One folder on the way down.
 struct Level
 {
@@ -97,6 +97,7 @@ struct Level
     std::string name; // in the folder above
     std::vector<Entry> pending; // to remove in this pass, the next at the back
     std::unordered_set<std::string> failed;
+    bool listedBefore = false;
 };
 
 class Walk
@@ -111,7 +112,7 @@ public:
     Walked run(DirHandle start, const struct stat& status)
     {
         m_device = status.st_dev;
-        m_levels.push_back(Level { std::move(start), status, {}, {}, {} });
+        m_levels.push_back(Level { std::move(start), status, {}, {}, {}, false });
         for (;;) {
             Level& level = m_levels.back();
             if (!level.pending.empty()) {
@@ -120,9 +121,13 @@ public:
                 remove(entry);
                 continue;
             }
+            const bool first = !level.listedBefore;
             const bool any = list(level);
-            if (any && !level.pending.empty())
+            if (any && !level.pending.empty()) {
+                if (first && m_listed == Listed::ReadableAndWritable)
+                    lookAhead();
                 continue;
+            }
             // Every entry gone (true), or only ones that would not go.
             if (m_levels.size() == 1)
                 return any ? Walked::Remains : Walked::Emptied;
@@ -134,11 +139,14 @@ public:
 private:
     // Fills the level's pending entries with those listed, except ones that
     // failed before. False when there are none at all, failed ones included.
-    bool list(Level& level) const
+    bool list(Level& level)
     {
         DIR* dir = level.dir.get();
         rewinddir(dir);
         const int folder = dirfd(dir);
+        const AccessAhead::Answers* answers
+            = level.listedBefore ? nullptr : m_ahead.answersFor(level.status);
+        level.listedBefore = true;
         bool any = false;
         while (const dirent* found = readdir(dir)) {
             const char* name = found->d_name;
@@ -156,7 +164,7 @@ private:
             }
             if (m_listed == Listed::ReadableAndWritable
                 && ((type != DT_DIR && type != DT_REG && type != DT_LNK)
-                    || !mayTouch(folder, name)))
+                    || !mayTouch(folder, name, found->d_ino, type, answers)))
                 continue;
             any = true;
             if (level.failed.empty() || level.failed.count(name) == 0)
@@ -197,7 +205,29 @@ private:
         DirHandle dir = listingOf(std::move(inner));
         if (!dir)
             return fail(level, entry, false);
-        m_levels.push_back(Level { std::move(dir), status, entry.name, {}, {} });
+        m_levels.push_back(Level { std::move(dir), status, entry.name, {}, {}, false });
+    }
+
+    // Has the next folder the walk will enter looked into while it removes
+    // what lies before: the next folder among the deepest level's entries,
+    // unless the walk enters it right away, or else the level above's next.
+    void lookAhead()
+    {
+        for (std::size_t up = 0; up < 2 && up < m_levels.size(); ++up) {
+            const Level& level = m_levels[m_levels.size() - 1 - up];
+            const auto next = std::find_if(level.pending.rbegin(), level.pending.rend(),
+                [](const Entry& entry) { return entry.isFolder; });
+            if (next == level.pending.rend())
+                continue;
+            if ((up == 0 && next == level.pending.rbegin()) || !level.dir)
+                return;
+            UniqueFd folder(openat(dirfd(level.dir.get()), next->name.c_str(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat status;
+            if (folder && fstat(folder.get(), &status) == 0 && status.st_dev == m_device)
+                m_ahead.ask(std::move(folder), status);
+            return;
+        }
     }
 
     static void fail(Level& level, const Entry& entry, bool removed)
@@ -256,6 +286,7 @@ private:
     dev_t m_device = 0;
     std::vector<Level> m_levels;
     std::size_t m_firstOpen = 0; // levels below it are closed
+    AccessAhead m_ahead;
 };
 
 } // namespace

@@ -49,7 +49,10 @@ enum class Walked {
  * @param listed which entries are listed and removed.
  * @return how the walk ended; Remains also when the folder cannot be listed.
  * @throws nothing (std::bad_alloc aside).
- * Any thread; two walks of one tree at a time are not coordinated.
+ * Any thread; two walks of one tree at a time are not coordinated. A walk
+ * that lists readable and writable entries may start a thread of its own,
+ * which tests the entries of the next folder while the walk removes those of
+ * the one before, and ends with the walk.
  */
 Walked emptyTree(UniqueFd folder, Listed listed);
 
