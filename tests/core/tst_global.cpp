@@ -1,11 +1,5 @@
 #include <bimcore/core/Global.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -4,16 +4,7 @@
 #include <bimcore/core/BIMException.h>
 #include <bimcore/network/HttpRequest.h>
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkProxy>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>

@@ -8,8 +8,6 @@
 #include <bimcore/core/Version.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
