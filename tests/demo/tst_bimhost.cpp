@@ -1,5 +1,6 @@
 // The demo host end to end: the README's two-step demo, the progress window,
 // the host's other commands, and its failures: one line on standard error.
+#include "ChildProcess.h"
 #include "FileTree.h"
 #include "MiniHttpServer.h"
 
@@ -14,12 +15,7 @@ const QString kHost = QStringLiteral(BIMHOST_PATH);
 // thread's event loop serves a test server the program may call.
 struct HostProcess
 {
-    struct Result
-    {
-        int exitCode = -1; // -1: it did not start, crashed or ran out of time
-        QString out;
-        QString err;
-    };
+    using Result = ChildRun;
 
     // A private runtime folder (else Qt complains on standard error), and the
     // central store at `store` (none if empty).
@@ -40,16 +36,7 @@ struct HostProcess
 
     Result run(const QString& program, const QStringList& arguments)
     {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.start(program, arguments);
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000))
-            return {}; // out of time: QProcess kills it on the way out
-        const bool normal = process.exitStatus() == QProcess::NormalExit
-            && process.error() != QProcess::FailedToStart;
-        return { normal ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError()) };
+        return runChild(program, arguments, m_environment);
     }
 
     QTemporaryDir m_runtime;
@@ -154,8 +141,7 @@ private Q_SLOTS:
             QSKIP("no script(1) to run the host on a pseudo-terminal");
         const QStringList command
             = QStringList { kHost } + projectArguments("open", work.filePath("p2"));
-        const HostProcess::Result terminal
-            = host.run(script, { "-qec", command.join(' '), "/dev/null" });
+        const auto terminal = host.run(script, { "-qec", command.join(' '), "/dev/null" });
         QVERIFY2(terminal.exitCode == 0, qPrintable(terminal.err + terminal.out));
         QVERIFY2(
             terminal.out.contains(QRegularExpression(QStringLiteral(
