@@ -86,8 +86,10 @@ private slots:
         QTimer* timer = HttpRequestTestPeer::timer();
         QVERIFY(manager && timer && !manager->parent() && !timer->parent());
         QVERIFY(timer->interval() == 1000000 && timer->isSingleShot());
+        HttpRequest::HttpPost({}, server.url());
+        QVERIFY(HttpRequestTestPeer::manager() == manager && HttpRequestTestPeer::timer() == timer);
         // The calls that send nothing sent nothing later either.
-        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().size(), 2);
     }
 
     void repliesByCodeAndFailure_data()
