@@ -15,7 +15,6 @@ const QString kHost = QStringLiteral(BIMHOST_PATH);
 // thread's event loop serves a test server the program may call.
 struct HostProcess
 {
-    using Result = ChildRun;
 
     // A private runtime folder (else Qt complains on standard error), and the
     // central store at `store` (none if empty).
@@ -34,7 +33,7 @@ struct HostProcess
             m_environment.insert("BIMCORE_CENTRAL_STORE", store);
     }
 
-    Result run(const QString& program, const QStringList& arguments)
+    ChildRun run(const QString& program, const QStringList& arguments)
     {
         return runChild(program, arguments, m_environment);
     }
@@ -62,7 +61,7 @@ QStringList projectArguments(const QString& command, const QString& folder)
 
 // Success prints the fragment; a failure is one line "bimhost: ..." holding it
 // on standard error.
-void verifyResult(const HostProcess::Result& result, int exitCode, const QString& fragment)
+void verifyResult(const ChildRun& result, int exitCode, const QString& fragment)
 {
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.err));
     const QString& text = exitCode == 0 ? result.out : result.err;
@@ -84,7 +83,7 @@ private Q_SLOTS:
     // text, short enough to read at a glance, each step reporting its part.
     void demo()
     {
-        const HostProcess::Result result
+        const ChildRun result
             = HostProcess().run("bash", { RUN_DEMO_SCRIPT, BIMHOST_PATH, SAMPLES_DIR });
         QVERIFY2(result.exitCode == 0 && result.err.isEmpty() && result.out.count('\n') < 60,
             qPrintable(result.err + result.out));
@@ -121,7 +120,7 @@ private Q_SLOTS:
         HostProcess host(work.filePath("store"));
         const QString screenshot = QStringLiteral(SCREENSHOT_PATH);
         QFile::remove(screenshot); // a stale picture must not pass
-        const HostProcess::Result result = host.run(kHost,
+        const ChildRun result = host.run(kHost,
             projectArguments("open", work.filePath("p1"))
                 + QStringList { "--gui", "--screenshot=" + screenshot });
         // The window took the progress; the terminal only gets the summary.
@@ -161,12 +160,12 @@ private Q_SLOTS:
         HostProcess host(store), noStore;
         for (HostProcess* process : { &host, &noStore })
             process->m_environment.insert("HOME", work.path()); // no settings of the user's
-        const HostProcess::Result open = noStore.run(kHost, projectArguments("open", folder));
+        const ChildRun open = noStore.run(kHost, projectArguments("open", folder));
         for (const char* fragment : { "open: 打开项目失败！", "No central store is configured" })
             verifyResult(open, 1, fragment);
         QCOMPARE(host.run(kHost, projectArguments("open", folder)).exitCode, 0);
         QVERIFY(QDir(store + QStringLiteral("/" SAMPLE_KEY)).removeRecursively());
-        const HostProcess::Result update = host.run(kHost, projectArguments("update", folder));
+        const ChildRun update = host.run(kHost, projectArguments("update", folder));
         for (const char* fragment : { "update: the update failed:", "is not in the central store" })
             verifyResult(update, 1, fragment);
     }
@@ -181,7 +180,7 @@ private Q_SLOTS:
         verifyResult(workspace("create", root), 0, QString());
         QVERIFY(QDir(root).exists()
             && FileTree::makeAll(root, { "plan.txt", "Models/deep/m.bin", ".hidden" }));
-        const HostProcess::Result listed = workspace("list", root);
+        const ChildRun listed = workspace("list", root);
         for (const char* line :
             { ": 1 folder(s), 1 file(s)\n", "\n  Models/\n", "\n  plan.txt  7 bytes\n" })
             verifyResult(listed, 0, line);
@@ -199,7 +198,7 @@ private Q_SLOTS:
         const QString locked = root + "/locked";
         QVERIFY(FileTree::make(locked, "keep.txt"));
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
-        const HostProcess::Result cleared = workspace("clear", root);
+        const ChildRun cleared = workspace("clear", root);
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (QFileInfo::exists(locked + "/keep.txt")) // root deletes them all the same
             verifyResult(cleared, 1, "could not be deleted");
@@ -272,7 +271,7 @@ private Q_SLOTS:
         arguments.replaceInStrings("URL/", server.url());
         arguments.replaceInStrings("DIR/", work.path() + '/');
 
-        const HostProcess::Result result = HostProcess().run(kHost, arguments);
+        const ChildRun result = HostProcess().run(kHost, arguments);
         for (const QString& part : printed.split('|')) {
             if (part.startsWith("2>"))
                 QVERIFY2(result.err.contains(part.mid(2)) && !result.out.contains(part.mid(2)),
