@@ -9,11 +9,6 @@ class RegisteredProject : public Project
 {
 public:
     RegisteredProject() { s_pSelf = this; }
-    ~RegisteredProject() override
-    {
-        if (destroyedFlag)
-            *destroyedFlag = true;
-    }
 
     // open() must not reach an override of the update.
     bool updateProject(ProgressCallback callback) override
@@ -31,14 +26,8 @@ public:
 
     using Project::OpenProject;
     bool opened() const { return m_bOpened; }
-    void setTexts(const QString& info, const QString& error)
-    {
-        m_info1 = m_info2 = m_info3 = info;
-        m_errorMsg = error;
-    }
-    QString info(int which) const { return which == 1 ? m_info1 : which == 2 ? m_info2 : m_info3; }
+    void setError(const QString& error) { m_errorMsg = error; }
 
     int updateOverrideCalls = 0;
     int tableRequests = 0;
-    bool* destroyedFlag = nullptr;
 };

@@ -1,11 +1,7 @@
+#include "ChildProcess.h"
+
 #include <bimcore/core/Global.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -80,16 +76,12 @@ private slots:
             QFile file(settings.filePath("Korvane/Plenar_Lanucher.conf"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settingsFile.toUtf8()) > 0);
         }
-        QProcess probe;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROBE_SETTINGS_DIR", settings.path());
         environment.insert("PROBE_CALLS", QString::number(calls));
-        probe.setProcessEnvironment(environment);
-        probe.setWorkingDirectory(workingDir.path());
-        probe.start(GLOBAL_PROBE, arguments);
-        QVERIFY(probe.waitForFinished(30000));
-        QVERIFY2(probe.exitCode() == 0, probe.readAllStandardError().constData());
-        const QJsonObject fields = QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+        const ChildRun probe = runChild(GLOBAL_PROBE, arguments, environment, workingDir.path());
+        QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
+        const QJsonObject fields = QJsonDocument::fromJson(probe.out.toUtf8()).object();
 
         QCOMPARE(fields.value("result").toBool(), result);
         for (const QString& field : kKeyedFields) {
@@ -112,14 +104,11 @@ private slots:
     // static destructor after it.
     void progressBarKeptUntilMainReturns()
     {
-        QProcess probe; // the platform plugin comes from the test's environment
+        // The platform plugin comes from the test's environment.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROBE_KEEP_BAR", "1");
-        probe.setProcessEnvironment(environment);
-        probe.start(GLOBAL_PROBE, QStringList {});
-        QVERIFY(probe.waitForFinished(30000));
-        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
-            probe.readAllStandardError().constData());
+        const ChildRun probe = runChild(GLOBAL_PROBE, {}, environment);
+        QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
     }
 
     void destoryGivesAFreshEmptyInstance()

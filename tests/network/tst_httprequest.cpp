@@ -1,39 +1,21 @@
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
+#include "Raised.h"
 
-#include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
 #include <bimcore/network/HttpRequest.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 
 #include <sys/resource.h>
 
 namespace {
-
-// What a call threw: "BIMException <code>: <message>", "std::exception: <what>".
-template <class Call> QString thrownBy(Call call)
-{
-    try {
-        call();
-    } catch (const BIMException& e) {
-        return QStringLiteral("BIMException %1: %2").arg(e.m_nCode).arg(e.m_strMessage);
-    } catch (const std::exception& e) {
-        return QStringLiteral("std::exception: ") + e.what();
-    }
-    return QStringLiteral("nothing");
-}
 
 const QJsonObject kPostBody { { "name", "楼层" }, { "ids", QJsonArray { 1, 2 } } };
 
@@ -158,7 +140,7 @@ private slots:
             QCOMPARE(call(post, server.url(), kPostBody), QJsonDocument::fromJson(reply).object());
             return;
         }
-        const QString caught = thrownBy([&] { call(post, server.url(), kPostBody); });
+        const QString caught = raisedBy([&] { call(post, server.url(), kPostBody); });
         QVERIFY2(
             QRegularExpression("^" + thrown + "$").match(caught).hasMatch(), qPrintable(caught));
         QVERIFY(!caught.contains("must not be returned"));
@@ -183,7 +165,7 @@ private slots:
         QFETCH(qint64, length);
         QFETCH(bool, announced);
         StreamingServer server(length, announced);
-        QCOMPARE(thrownBy([&] { call(post, server.url()); }),
+        QCOMPARE(raisedBy([&] { call(post, server.url()); }),
             QStringLiteral("BIMException 0: The service's reply is larger than 256 MiB; it was "
                            "not read"));
         // At most the limit was held (twice over in a sanitized build, which

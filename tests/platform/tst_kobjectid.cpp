@@ -2,7 +2,6 @@
 // never shared between threads or processes.
 #include <bimcore/platform/krvcommon/KObjectID.h>
 
-#include <QCoreApplication>
 #include <QtTest>
 
 #include <algorithm>

@@ -5,8 +5,6 @@
 
 #include <bimcore/platform/krvcommon/FileSystem.h>
 
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>

@@ -6,8 +6,6 @@
 
 #include <bimcore/platform/platformsvc/CommunicationNexus.h>
 
-#include <QSemaphore>
-#include <QThread>
 #include <QtTest>
 
 #include <stdexcept>

@@ -2,13 +2,12 @@
 // their identifiers prepared, and the texts a host sees when the files cannot
 // be read.
 #include "ProjectFolders.h"
+#include "Raised.h"
 
-#include <bimcore/core/BIMException.h>
 #include <bimcore/storage/DatabaseManager.h>
 
 #include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace ProjectFolders;
@@ -91,9 +90,7 @@ private slots:
             return;
         // Handed out ready for use, whatever mode the model was stored in.
         QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
-        const TesselTable project = manager->ProjectModel().findTable("DB", "project");
-        QVERIFY(!project.isNull() && project.recordCount() == 1);
-        QCOMPARE(project[0].asUInt64("id"), 11ull);
+        QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
         QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
         // Joined directly to the folder, written once with its separator.
         QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
@@ -126,13 +123,9 @@ private slots:
                 { { "wall", { { "id", tdtString, "Int64" } }, { { 5, { "five" } } } } });
         else
             writeBytes(folder + "/" + file, bytes);
-        try {
-            DatabaseManager::OpenProject(folder);
-            QFAIL("opening did not raise");
-        } catch (const BIMException& e) {
-            QCOMPARE(e.code(), 0);
-            QVERIFY2(e.message().contains(fragment), qPrintable(e.message()));
-        }
+        const QString raised = raisedBy([&] { DatabaseManager::OpenProject(folder); });
+        QVERIFY2(
+            raised.startsWith("BIMException 0: ") && raised.contains(fragment), qPrintable(raised));
     }
 
     void preparesLoadedModels_data()

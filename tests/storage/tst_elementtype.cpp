@@ -1,12 +1,11 @@
 #include "ProjectFolders.h"
+#include "Raised.h"
 #include "RegisteredProject.h"
 
-#include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
 #include <bimcore/platform/krvcommon/KRVException.h>
 #include <bimcore/storage/ElementType.h>
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace ProjectFolders;
@@ -135,12 +134,8 @@ private slots:
         // registered later is read.
         Project::destory();
         ElementType unregistered;
-        try {
-            unregistered.getElementTypeNamebyId(10);
-            QFAIL("no exception");
-        } catch (const BIMException& e) {
-            QCOMPARE(e.message(), QString::fromUtf8("打开项目失败！"));
-        }
+        QCOMPARE(raisedBy([&] { unregistered.getElementTypeNamebyId(10); }),
+            QString::fromUtf8("BIMException 0: 打开项目失败！"));
         new RegisteredProject();
         QCOMPARE(unregistered.getElementTypeNamebyId(10), QString("Door"));
     }

@@ -1,6 +1,7 @@
 // The tessel tool that makes the sample and benchmark projects: build and dump
 // give back the JSON form, whole numbers stay exact or are refused, bad JSON is
 // reported with its place, and gen writes a usable project folder.
+#include "ChildProcess.h"
 #include "ModelJson.h"
 #include "ProjectFolders.h"
 #include "TesselToolSamples.h"
@@ -8,26 +9,13 @@
 #include <bimcore/core/Version.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
-struct ToolRun
+ChildRun runTool(const QStringList& arguments)
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ToolRun runTool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(TESSEL_TOOL), arguments);
-    process.waitForFinished(120000);
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-        process.readAllStandardOutput(), process.readAllStandardError() };
+    return runChild(QStringLiteral(TESSEL_TOOL), arguments);
 }
 
 // The first value a query gives on an SQLite file, as text.
@@ -59,12 +47,12 @@ private slots:
         const QString input = dir.filePath("in.json");
         ProjectFolders::writeBytes(input, canonicalJson);
         const QString model = dir.filePath("m.Tessel");
-        const ToolRun built = runTool({ "build", input, model });
-        QVERIFY2(built.exitCode == 0, built.err.constData());
-        const ToolRun dumped = runTool({ "dump", model });
-        QVERIFY2(dumped.exitCode == 0, dumped.err.constData());
+        const ChildRun built = runTool({ "build", input, model });
+        QVERIFY2(built.exitCode == 0, qPrintable(built.err));
+        const ChildRun dumped = runTool({ "dump", model });
+        QVERIFY2(dumped.exitCode == 0, qPrintable(dumped.err));
         // Values above 2^53 come back digit for digit: not stored through a double.
-        QCOMPARE(QString::fromUtf8(dumped.out), QString::fromUtf8(canonicalJson));
+        QCOMPARE(dumped.out, QString::fromUtf8(canonicalJson));
     }
 
     // Whole numbers below 2^53 may be JSON numbers; each lands digit for digit.
@@ -162,11 +150,11 @@ private slots:
         QFETCH(QByteArray, fault);
         QTemporaryDir dir;
         ProjectFolders::writeBytes(dir.filePath("bad.json"), json);
-        const ToolRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
+        const ChildRun run = runTool(arguments.replace("%1", dir.path()).split(' '));
         if (fault.startsWith("1>"))
-            QVERIFY2(run.exitCode == 0 && run.out.startsWith(fault.mid(2)), run.out.constData());
+            QVERIFY2(run.exitCode == 0 && run.out.startsWith(fault.mid(2)), qPrintable(run.out));
         else
-            QVERIFY2(run.exitCode > 0 && run.err.contains(fault), run.err.constData());
+            QVERIFY2(run.exitCode > 0 && run.err.contains(fault), qPrintable(run.err));
         // Nothing left behind, not even an empty folder.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList { "bad.json" });
@@ -187,8 +175,8 @@ private slots:
         QStringList arguments { "gen", "--records", "2000", "--tables", "6", folder };
         if (converted)
             arguments.insert(1, "--converted");
-        const ToolRun run = runTool(arguments);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const ChildRun run = runTool(arguments);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
         const TesselModel model = ProjectFolders::loaded(folder + "/KBMProjectTemplate.Tessel");
         QCOMPARE(model.databases(0).tables().count(), 6);

@@ -3,7 +3,6 @@
 #include <bimcore/platform/controls/ProgressBar.h>
 #include <bimcore/ui/BIMProgressBar.h>
 
-#include <QPointer>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <QtTest>
@@ -42,10 +41,6 @@ private slots:
         // Already visible: painted again, so that the caller sees it current.
         bar->SetVisible(true);
         QCOMPARE(bar->immediatePaintCount(), paints + 1);
-        bar->SetVisible(false);
-        QVERIFY(bar->isHidden());
-        bar->SetVisible(true);
-        QVERIFY(bar->immediatePaintCount() > paints + 1);
     }
 
     // Every call goes through the interface to the bar the global slot owns.
@@ -83,7 +78,6 @@ private slots:
         QCOMPARE(bar->maximum(), maximum);
         QCOMPARE(bar->value(), value);
         QCOMPARE(bar->prompt(), expectedPrompt);
-        QVERIFY(bar->immediatePaintCount() > 0);
         Global::s_pProgressBar.reset();
     }
 
