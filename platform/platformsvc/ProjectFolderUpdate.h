@@ -36,7 +36,7 @@ public:
 
     /**
      * @brief Completes or rolls back an interrupted update before the folder is
-     * read, after one running in another process; never creates the folder.
+     * read, waiting for one still running; creates no folder. Any thread.
      * @param projectFolder the local project folder.
      * @throws std::runtime_error naming the path and the system's reason.
      */
