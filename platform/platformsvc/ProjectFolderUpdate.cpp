@@ -16,12 +16,8 @@ namespace PlatformSvcComm {
 namespace {
 // Its presence means the staged pair is complete and must replace the old one.
 const QString kJournal = QStringLiteral(".bimcore-update");
-const QString kJournalDraft = QStringLiteral(".bimcore-update.draft");
 
-QByteArray native(const QString& name)
-{
-    return QFile::encodeName(name);
-}
+const auto native = QFile::encodeName;
 
 [[noreturn]] void fail(const char* what, const QString& path, int error = errno)
 {
@@ -49,8 +45,7 @@ void removeWithJournals(int folder, const QString& name)
 
 const QStringList& ProjectFolderUpdate::projectFiles()
 {
-    static const QStringList names { QStringLiteral("KBMProjectTemplate.Tessel"),
-        QStringLiteral("KBMProjectTemplate.db") };
+    static const QStringList names { "KBMProjectTemplate.Tessel", "KBMProjectTemplate.db" };
     return names;
 }
 
@@ -62,46 +57,52 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
     m_created = !QFileInfo(m_path).isDir();
     if (!QDir().mkpath(m_path))
         fail("Cannot create the folder", m_path, EACCES);
-    m_folder.reset(::open(native(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!m_folder || ::flock(m_folder.get(), LOCK_EX) != 0)
-        fail("Cannot lock the folder", m_path);
-    recover();
+    if (!(m_folder = lockedFolder(m_path)))
+        fail("Cannot open the folder", m_path);
+}
+
+UniqueFd ProjectFolderUpdate::lockedFolder(const QString& path)
+{
+    UniqueFd folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder && (errno == ENOENT || errno == ENOTDIR))
+        return folder;
+    if (!folder || ::flock(folder.get(), LOCK_EX) != 0)
+        fail("Cannot lock the folder", path);
+    recover(folder.get(), path);
+    return folder;
 }
 
 ProjectFolderUpdate::~ProjectFolderUpdate()
 {
     try {
-        recover();
+        recover(m_folder.get(), m_path);
     } catch (const std::exception&) {
-        // The next update removes them before it starts.
+        // The next update or open removes them first.
     }
     // A host opens a missing folder by fetching it again, an empty one not.
     if (m_created && !m_committed)
         ::rmdir(native(m_path).constData());
 }
 
-void ProjectFolderUpdate::recover()
+void ProjectFolderUpdate::recover(int folder, const QString& path)
 {
-    const int folder = m_folder.get();
     if (exists(folder, kJournal)) {
         for (const QString& name : projectFiles()) {
             if (!exists(folder, staged(name)))
                 continue; // already in place
             removeWithJournals(folder, name);
-            if (::renameat(
-                    folder, native(staged(name)).constData(), folder, native(name).constData())
-                != 0)
-                fail("Cannot move into place", path(name));
+            const QByteArray from = native(staged(name)), to = native(name);
+            if (::renameat(folder, from.constData(), folder, to.constData()) != 0)
+                fail("Cannot move into place", path + '/' + name);
         }
         if (::fsync(folder) != 0)
-            fail("Cannot flush the folder", m_path);
+            fail("Cannot flush the folder", path);
     }
     for (const QString& name : projectFiles())
         removeWithJournals(folder, staged(name));
-    removeWithJournals(folder, kJournalDraft);
     removeWithJournals(folder, kJournal);
     if (::fsync(folder) != 0)
-        fail("Cannot flush the folder", m_path);
+        fail("Cannot flush the folder", path);
 }
 
 void ProjectFolderUpdate::stage(const QString& from, const QString& name)
@@ -125,22 +126,13 @@ void ProjectFolderUpdate::stage(const QString& from, const QString& name)
 void ProjectFolderUpdate::commit()
 {
     const int folder = m_folder.get();
-    {
-        const UniqueFd journal(::openat(folder, native(kJournalDraft).constData(),
-            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        const QByteArray text = native(projectFiles().join('\n') + '\n');
-        if (!journal || ::write(journal.get(), text.constData(), size_t(text.size())) != text.size()
-            || ::fsync(journal.get()) != 0)
-            fail("Cannot write the journal", path(kJournalDraft));
-    }
-    // The staged files are flushed: from the rename on, the update is complete
-    // even if the process goes now.
+    // The staged files are flushed: once the journal is there, the update is
+    // complete even if the process goes now. Empty, it is never half written.
     if (::fsync(folder) != 0
-        || ::renameat(
-               folder, native(kJournalDraft).constData(), folder, native(kJournal).constData())
-            != 0)
+        || !UniqueFd(::openat(folder, native(kJournal).constData(),
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)))
         fail("Cannot put the journal in place", path(kJournal));
     m_committed = true;
-    recover();
+    recover(folder, m_path);
 }
 } // namespace PlatformSvcComm

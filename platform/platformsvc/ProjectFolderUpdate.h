@@ -1,8 +1,9 @@
 #pragma once
 
-#include <bimcore/storage/fs/UniqueFd.h>
 #include <QString>
 #include <QStringList>
+#include <bimcore/platform/platformsvc/platformsvc_export.h>
+#include <bimcore/storage/fs/UniqueFd.h>
 
 namespace PlatformSvcComm {
 /**
@@ -10,15 +11,14 @@ namespace PlatformSvcComm {
  * when the process is killed at any instant or the machine loses power.
  *
  * The new files are written into the folder under staged names and flushed;
- * then a journal naming the staged pair is put in place, the staged files are
- * renamed over the old ones and the journal goes. The next update of the
- * folder completes an update whose journal is there and removes the staged
- * files of one whose journal is not, so that the folder is left with the old
- * pair or the new one. Every other entry of the folder, and the folder itself
- * with its owner, group and mode, stays as it is. An exclusive lock on the
- * folder keeps two updates of it (in any process) apart. One thread at a time.
+ * then an empty journal is made, the staged files are renamed over the old
+ * ones and the journal goes. The next update or open of the folder completes
+ * an update whose journal is there and removes the staged files of one whose
+ * journal is not. Every other entry of the folder, and the folder itself with
+ * its owner, group and mode, stays as it is. An exclusive lock on the folder
+ * keeps its updates and opens (in any process) apart. One thread at a time.
  */
-class ProjectFolderUpdate
+class PLATFORMSVC_EXPORT ProjectFolderUpdate
 {
 public:
     /**
@@ -34,6 +34,13 @@ public:
      */
     ~ProjectFolderUpdate();
 
+    /**
+     * @brief Completes or rolls back an interrupted update before the folder is
+     * read, waiting for one still running; creates no folder. Any thread.
+     * @param projectFolder the local project folder.
+     * @throws std::runtime_error naming the path and the system's reason.
+     */
+    static void finishInterrupted(const QString& projectFolder) { lockedFolder(projectFolder); }
     /** @brief "KBMProjectTemplate.Tessel" and "KBMProjectTemplate.db". */
     static const QStringList& projectFiles();
 
@@ -50,14 +57,15 @@ public:
     void stage(const QString& from, const QString& name);
     /**
      * @brief Puts the staged files in place of the project files.
-     * @throws std::runtime_error; the next update then completes the commit
+     * @throws std::runtime_error; the next update or open then completes it
      * once the journal is in place, or else rolls it back.
      */
     void commit();
 
 private:
     static QString staged(const QString& name) { return QLatin1Char('.') + name + ".bimcore-new"; }
-    void recover();
+    static UniqueFd lockedFolder(const QString& path); // and recovered; none if missing
+    static void recover(int folder, const QString& path);
 
     QString m_path;
     UniqueFd m_folder; // open and locked for the whole update

@@ -9,6 +9,7 @@
 #include <bimcore/platform/krvcommon/KRVException.h>
 #include <bimcore/platform/ksqlite/KSqlDatabase.h>
 #include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/platformsvc/ProjectFolderUpdate.h>
 #include <bimcore/platform/tessel/TesselEngine.h>
 #include <bimcore/platform/tessel/TesselModelPersistent.h>
 #include <bimcore/platform/tessel/VellEngine.h>
@@ -79,6 +80,12 @@ KSQLite::KSqlDatabase* DatabaseManager::SqliteProjectData()
 
 bool DatabaseManager::LoadDatabase(const QString& path)
 {
+    try {
+        // An update killed between its two renames leaves a mixed pair.
+        PlatformSvcComm::ProjectFolderUpdate::finishInterrupted(path);
+    } catch (const std::exception& e) {
+        throw BIMException(QString::fromUtf8(e.what()), 0);
+    }
     const QString folder = normalisedFolder(path);
     if (!holdsProject(folder))
         return false;

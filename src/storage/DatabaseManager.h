@@ -29,11 +29,13 @@ class BIMCORE_EXPORT DatabaseManager
 {
 public:
     /**
-     * @brief Opens a project folder: model loaded, 64-bit identifier fields
-     * prepared, model mode 2, SQLite database open.
+     * @brief Opens a project folder: an interrupted update of it completed or
+     * rolled back (after one still running), model loaded, 64-bit identifier
+     * fields prepared, model mode 2, SQLite database open.
      * @param path the project folder.
      * @return the manager; empty when the folder or one of the two files is missing.
-     * @throws BIMException (code 0) when the model or the database cannot be opened.
+     * @throws BIMException (code 0) when the update cannot be finished or the
+     * model or the database cannot be opened.
      */
     static std::shared_ptr<DatabaseManager> OpenProject(const QString& path);
     /** @brief Whether the folder holds both project files; opens nothing.
