@@ -68,7 +68,13 @@ UniqueFd ProjectFolderUpdate::lockedFolder(const QString& path)
         return folder;
     if (!folder || ::flock(folder.get(), LOCK_EX) != 0)
         fail("Cannot lock the folder", path);
-    recover(folder.get(), path);
+    // Only an update that was cut off leaves anything to do: an open of a
+    // folder on a read-only disk must not fail for want of writing nothing.
+    bool cutOff = exists(folder.get(), kJournal);
+    for (const QString& name : projectFiles())
+        cutOff = cutOff || exists(folder.get(), staged(name));
+    if (cutOff)
+        recover(folder.get(), path);
     return folder;
 }
 
@@ -130,7 +136,8 @@ void ProjectFolderUpdate::commit()
     // complete even if the process goes now. Empty, it is never half written.
     if (::fsync(folder) != 0
         || !UniqueFd(::openat(folder, native(kJournal).constData(),
-            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)))
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666))
+        || ::fsync(folder) != 0)
         fail("Cannot put the journal in place", path(kJournal));
     m_committed = true;
     recover(folder, m_path);
