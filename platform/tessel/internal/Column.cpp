@@ -1,27 +1,4 @@
 #include "Column.h"
-#include <type_traits>
-
-namespace {
-template <class Values> using ValueOf = typename std::decay_t<Values>::value_type;
-
-template <class Kept> Kept kept(CellValue value)
-{
-    if constexpr (std::is_same_v<Kept, std::string>)
-        return std::get<QString>(value).toStdString();
-    else
-        return std::get<Kept>(value);
-}
-
-CellValue cellOf(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-template <class Number> CellValue cellOf(Number number)
-{
-    return number;
-}
-} // namespace
 
 Column columnOf(TesselDataType type)
 {
@@ -35,18 +12,19 @@ Column columnOf(TesselDataType type)
 
 CellValue valueAt(const Column& column, size_t row)
 {
-    return std::visit([row](const auto& values) { return cellOf(values[row]); }, column);
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&column))
+        return QString::fromStdString((*texts)[row]);
+    if (const auto* reals = std::get_if<std::vector<double>>(&column))
+        return (*reals)[row];
+    return std::get<std::vector<qint64>>(column)[row];
 }
 
 void setValueAt(Column& column, size_t row, CellValue value)
 {
-    std::visit([&](auto& values) { values[row] = kept<ValueOf<decltype(values)>>(std::move(value)); },
-        column);
-}
-
-void appendValue(Column& column, CellValue value)
-{
-    std::visit(
-        [&](auto& values) { values.push_back(kept<ValueOf<decltype(values)>>(std::move(value))); },
-        column);
+    if (auto* texts = std::get_if<std::vector<std::string>>(&column))
+        (*texts)[row] = std::get<QString>(value).toStdString();
+    else if (auto* reals = std::get_if<std::vector<double>>(&column))
+        (*reals)[row] = std::get<double>(value);
+    else
+        std::get<std::vector<qint64>>(column)[row] = std::get<qint64>(value);
 }
