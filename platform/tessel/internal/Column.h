@@ -5,8 +5,8 @@
 #include <vector>
 
 // The values of one field, all of the kind its type keeps: one vector of the
-// kind, in the order of CellValue's alternatives, texts as UTF-8 (for short
-// texts less than half the memory of QString's UTF-16 and header).
+// kind, in the order of CellValue's alternatives. Texts as UTF-8: up to 15
+// bytes need no allocation of their own, longer ones less than QString's UTF-16.
 using Column = std::variant<std::vector<qint64>, std::vector<double>, std::vector<std::string>>;
 
 Column columnOf(TesselDataType type);
