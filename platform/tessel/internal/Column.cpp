@@ -6,14 +6,15 @@ Column columnOf(TesselDataType type)
     if (std::holds_alternative<double>(empty))
         return std::vector<double>();
     if (std::holds_alternative<QString>(empty))
-        return std::vector<std::string>();
+        return std::vector<QByteArray>();
     return std::vector<qint64>();
 }
 
 CellValue valueAt(const Column& column, size_t row)
 {
-    if (const auto* texts = std::get_if<std::vector<std::string>>(&column))
-        return QString::fromStdString((*texts)[row]);
+    // By its size: a text may hold a NUL.
+    if (const auto* texts = std::get_if<std::vector<QByteArray>>(&column))
+        return QString::fromUtf8((*texts)[row].constData(), (*texts)[row].size());
     if (const auto* reals = std::get_if<std::vector<double>>(&column))
         return (*reals)[row];
     return std::get<std::vector<qint64>>(column)[row];
@@ -21,8 +22,8 @@ CellValue valueAt(const Column& column, size_t row)
 
 void setValueAt(Column& column, size_t row, CellValue value)
 {
-    if (auto* texts = std::get_if<std::vector<std::string>>(&column))
-        (*texts)[row] = std::get<QString>(value).toStdString();
+    if (auto* texts = std::get_if<std::vector<QByteArray>>(&column))
+        (*texts)[row] = std::get<QString>(value).toUtf8();
     else if (auto* reals = std::get_if<std::vector<double>>(&column))
         (*reals)[row] = std::get<double>(value);
     else

@@ -204,8 +204,7 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
         });
 }
 
-// Texts go in as the file's UTF-8 bytes, the text asked before its length as
-// SQLite wants it (asking may convert the value).
+// A text's bytes are asked before their count, as SQLite wants (asking may convert).
 void appendRead(Column& column, sqlite3_stmt* row, int index)
 {
     if (auto* integers = std::get_if<std::vector<qint64>>(&column)) {
@@ -214,8 +213,8 @@ void appendRead(Column& column, sqlite3_stmt* row, int index)
         reals->push_back(sqlite3_column_double(row, index));
     } else {
         const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(row, index));
-        const auto bytes = size_t(sqlite3_column_bytes(row, index));
-        std::get<std::vector<std::string>>(column).push_back(utf8 ? std::string(utf8, bytes) : "");
+        std::get<std::vector<QByteArray>>(column).emplace_back(
+            utf8, sqlite3_column_bytes(row, index));
     }
 }
 
@@ -260,7 +259,9 @@ void readModelFile(const QString& path, ModelObject& model, bool loadRecords)
 {
     const qint64 fileSize = checkModelFileHeader(path);
     try {
-        const KSqlDatabase db(path.toStdString(), SQLITE_OPEN_READONLY);
+        KSqlDatabase db(path.toStdString(), SQLITE_OPEN_READONLY);
+        // Each page is read once: a cache would only hold memory.
+        db.exec("PRAGMA cache_size = -64");
         // A model file is hostile input: no schema tricks, no functions of its own.
         sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
