@@ -138,8 +138,7 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
         raiseError(QStringLiteral("table \"%1\" already has a field \"%2\"").arg(table.name, name));
     checkDataType(table, name, type);
     Column column = columnOf(type);
-    for (size_t row = 0; row < table.ids.size(); ++row)
-        appendValue(column, emptyValueOf(type));
+    std::visit([&table](auto& values) { values.resize(table.ids.size()); }, column);
     table.columns.push_back(std::move(column));
     table.fields.push_back(FieldDef { name, type });
     return TesselFieldSchema(&table, static_cast<int>(table.fields.size()) - 1);
@@ -170,6 +169,7 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
         return;
     // Converted into a new column, so that a refused value leaves the old one.
     Column converted = columnOf(type);
+    std::visit([&table](auto& values) { values.resize(table.ids.size()); }, converted);
     for (size_t row = 0; row < table.ids.size(); ++row) {
         const CellValue old = valueAt(table.columns[size_t(m_index)], row);
         std::optional<CellValue> value = storedFor(old, type);
@@ -179,7 +179,7 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
                            .arg(table.name, field.name, table.describeRecord(int(row)),
                                describe(old))
                            .arg(int(type)));
-        appendValue(converted, std::move(*value));
+        setValueAt(converted, row, std::move(*value));
     }
     table.columns[size_t(m_index)] = std::move(converted);
     table.fields[static_cast<size_t>(m_index)].type = type;

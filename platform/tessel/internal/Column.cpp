@@ -1,9 +1,4 @@
 #include "Column.h"
-#include <type_traits>
-
-namespace {
-template <class Values> using ValueOf = typename std::decay_t<Values>::value_type;
-} // namespace
 
 Column columnOf(TesselDataType type)
 {
@@ -11,25 +6,26 @@ Column columnOf(TesselDataType type)
     if (std::holds_alternative<double>(empty))
         return std::vector<double>();
     if (std::holds_alternative<QString>(empty))
-        return std::vector<QString>();
+        return std::vector<QByteArray>();
     return std::vector<qint64>();
 }
 
 CellValue valueAt(const Column& column, size_t row)
 {
-    return std::visit([row](const auto& values) { return CellValue(values[row]); }, column);
+    // By its size: a text may hold a NUL.
+    if (const auto* texts = std::get_if<std::vector<QByteArray>>(&column))
+        return QString::fromUtf8((*texts)[row].constData(), (*texts)[row].size());
+    if (const auto* reals = std::get_if<std::vector<double>>(&column))
+        return (*reals)[row];
+    return std::get<std::vector<qint64>>(column)[row];
 }
 
 void setValueAt(Column& column, size_t row, CellValue value)
 {
-    std::visit(
-        [&](auto& values) { values[row] = std::get<ValueOf<decltype(values)>>(std::move(value)); },
-        column);
-}
-
-void appendValue(Column& column, CellValue value)
-{
-    std::visit(
-        [&](auto& values) { values.push_back(std::get<ValueOf<decltype(values)>>(std::move(value))); },
-        column);
+    if (auto* texts = std::get_if<std::vector<QByteArray>>(&column))
+        (*texts)[row] = std::get<QString>(value).toUtf8();
+    else if (auto* reals = std::get_if<std::vector<double>>(&column))
+        (*reals)[row] = std::get<double>(value);
+    else
+        std::get<std::vector<qint64>>(column)[row] = std::get<qint64>(value);
 }

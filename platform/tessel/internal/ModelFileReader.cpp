@@ -204,14 +204,18 @@ void readFields(const KSqlDatabase& db, std::vector<TableEntry>& tables)
         });
 }
 
-CellValue readValue(sqlite3_stmt* row, int column, const CellValue& kind)
+// A text's bytes are asked before their count, as SQLite wants (asking may convert).
+void appendRead(Column& column, sqlite3_stmt* row, int index)
 {
-    if (std::holds_alternative<qint64>(kind))
-        return qint64(sqlite3_column_int64(row, column));
-    if (std::holds_alternative<double>(kind))
-        return sqlite3_column_double(row, column);
-    const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-    return QString::fromUtf8(utf8, sqlite3_column_bytes(row, column));
+    if (auto* integers = std::get_if<std::vector<qint64>>(&column)) {
+        integers->push_back(sqlite3_column_int64(row, index));
+    } else if (auto* reals = std::get_if<std::vector<double>>(&column)) {
+        reals->push_back(sqlite3_column_double(row, index));
+    } else {
+        const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(row, index));
+        std::get<std::vector<QByteArray>>(column).emplace_back(
+            utf8, sqlite3_column_bytes(row, index));
+    }
 }
 
 void readRecords(const KSqlDatabase& db, int position, const TableEntry& entry, qint64 fileSize)
@@ -234,17 +238,14 @@ void readRecords(const KSqlDatabase& db, int position, const TableEntry& entry, 
     // it has bytes.
     const auto rows = size_t(std::min(entry.recordCount, fileSize));
     table.ids.reserve(rows);
-    std::vector<CellValue> kinds;
-    for (int f = 0; f < fieldCount; ++f) {
-        kinds.push_back(emptyValueOf(table.fields[size_t(f)].type));
-        std::visit([rows](auto& values) { values.reserve(rows); }, table.columns[size_t(f)]);
-    }
+    for (Column& column : table.columns)
+        std::visit([rows](auto& values) { values.reserve(rows); }, column);
     // The values straight from SQLite's row: the statement is this loop's own.
     sqlite3_stmt* row = records.handle();
     while (records.step() && qint64(table.ids.size()) <= entry.recordCount) {
         table.ids.push_back(quint64(sqlite3_column_int64(row, 1)));
         for (int f = 0; f < fieldCount; ++f)
-            appendValue(table.columns[size_t(f)], readValue(row, f + 2, kinds[size_t(f)]));
+            appendRead(table.columns[size_t(f)], row, f + 2);
     }
     if (qint64(table.ids.size()) != entry.recordCount)
         inconsistent(QStringLiteral("table \"%1\" holds %2 records; its catalog counts %3")
@@ -258,7 +259,9 @@ void readModelFile(const QString& path, ModelObject& model, bool loadRecords)
 {
     const qint64 fileSize = checkModelFileHeader(path);
     try {
-        const KSqlDatabase db(path.toStdString(), SQLITE_OPEN_READONLY);
+        KSqlDatabase db(path.toStdString(), SQLITE_OPEN_READONLY);
+        // Each page is read once: a cache would only hold memory.
+        db.exec("PRAGMA cache_size = -64");
         // A model file is hostile input: no schema tricks, no functions of its own.
         sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);

@@ -63,8 +63,8 @@ int TableObject::appendRecord(quint64 id)
     if (ids.size() >= static_cast<size_t>(std::numeric_limits<int>::max()))
         raiseError(QStringLiteral("table \"%1\" cannot hold more records").arg(name));
     ids.push_back(id);
-    for (size_t f = 0; f < fields.size(); ++f)
-        appendValue(columns[f], emptyValueOf(fields[f].type));
+    for (Column& column : columns)
+        std::visit([](auto& values) { values.emplace_back(); }, column);
     return recordCount() - 1;
 }
 
