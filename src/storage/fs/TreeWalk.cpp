@@ -2,14 +2,14 @@
 
 #include "TreeWalk.h"
 
-#include "AccessAhead.h"
 #include "DirHandle.h"
+#include "FolderListing.h"
+#include "ListingAhead.h"
 
-#include <QFile>
-#include <QString>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -33,60 +33,6 @@ constexpr std::size_t kOpenFolders = 8;
 bool sameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool isAscii(const std::string& text)
-{
-    return std::all_of(
-        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-struct Entry
-{
-    std::string name;
-    bool isFolder;
-};
-
-// QDir::Name order: the names as QString, compared by UTF-16 code unit. For
-// ASCII names that is plain byte order, which spares decoding every name.
-void sortByName(std::vector<Entry>& entries)
-{
-    const bool ascii = std::all_of(
-        entries.begin(), entries.end(), [](const Entry& entry) { return isAscii(entry.name); });
-    if (ascii) {
-        std::sort(entries.begin(), entries.end(),
-            [](const Entry& a, const Entry& b) { return a.name < b.name; });
-        return;
-    }
-    std::vector<std::pair<QString, Entry>> keyed;
-    keyed.reserve(entries.size());
-    for (Entry& entry : entries)
-        keyed.emplace_back(QFile::decodeName(entry.name.c_str()), std::move(entry));
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        return QString::compare(a.first, b.first, Qt::CaseSensitive) < 0;
-    });
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        entries[i] = std::move(keyed[i].second);
-}
-
-bool mayTouch(int folder, const char* name)
-{
-    // Follows a link, as QFileInfo's permission test does, which also leaves
-    // out broken ones.
-    return faccessat(folder, name, R_OK | W_OK, 0) == 0;
-}
-
-// The same, answered ahead for a file or folder that still has the inode it
-// had then.
-bool mayTouch(int folder, const char* name, ino_t inode, unsigned char type,
-    const AccessAhead::Answers* answers)
-{
-    if (answers && (type == DT_REG || type == DT_DIR)) {
-        const auto answer = answers->entries.find(name);
-        if (answer != answers->entries.end() && answer->second.first == inode)
-            return answer->second.second;
-    }
-    return mayTouch(folder, name);
 }
 
 // One folder on the way down.
@@ -142,42 +88,25 @@ private:
     bool list(Level& level)
     {
         DIR* dir = level.dir.get();
-        rewinddir(dir);
-        const int folder = dirfd(dir);
-        const AccessAhead::Answers* answers
-            = level.listedBefore ? nullptr : m_ahead.answersFor(level.status);
+        std::optional<FolderListing> listing;
+        if (!level.listedBefore)
+            listing = m_ahead.take(level.status);
         level.listedBefore = true;
-        bool any = false;
-        while (const dirent* found = readdir(dir)) {
-            const char* name = found->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            unsigned char type = found->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat status;
-                if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISDIR(status.st_mode) ? DT_DIR
-                    : S_ISREG(status.st_mode)  ? DT_REG
-                    : S_ISLNK(status.st_mode)  ? DT_LNK
-                                               : DT_UNKNOWN;
-            }
-            if (m_listed == Listed::ReadableAndWritable
-                && ((type != DT_DIR && type != DT_REG && type != DT_LNK)
-                    || !mayTouch(folder, name, found->d_ino, type, answers)))
-                continue;
-            any = true;
-            if (level.failed.empty() || level.failed.count(name) == 0)
-                level.pending.push_back(Entry { name, type == DT_DIR });
+        if (listing) {
+            // Its links are tested now, once the entries before them are gone.
+            std::vector<Entry>& entries = listing->entries;
+            entries.erase(std::remove_if(entries.begin(), entries.end(),
+                              [folder = dirfd(dir)](const Entry& entry) {
+                                  return entry.isLink && !mayTouch(folder, entry.name.c_str());
+                              }),
+                entries.end());
+            listing->any = !entries.empty();
+        } else {
+            rewinddir(dir);
+            listing = listFolder(dir, m_listed, true, level.failed);
         }
-        if (m_listed == Listed::ReadableAndWritable) {
-            // Entries go from the last name to the first, as they always
-            // have: a link to a file elsewhere in the tree is broken once
-            // that file is gone and is then left as any broken link is, so
-            // the order decides which such links stay.
-            sortByName(level.pending);
-        }
-        return any;
+        level.pending = std::move(listing->entries);
+        return listing->any;
     }
 
     // Removes an entry of the deepest level, or enters it when it is a
@@ -286,7 +215,7 @@ private:
     dev_t m_device = 0;
     std::vector<Level> m_levels;
     std::size_t m_firstOpen = 0; // levels below it are closed
-    AccessAhead m_ahead;
+    ListingAhead m_ahead;
 };
 
 } // namespace

@@ -51,8 +51,8 @@ enum class Walked {
  * @throws nothing (std::bad_alloc aside).
  * Any thread; two walks of one tree at a time are not coordinated. A walk
  * that lists readable and writable entries may start a thread of its own,
- * which tests the entries of the next folder while the walk removes those of
- * the one before, and ends with the walk.
+ * which lists the next folder while the walk removes the entries of the one
+ * before, and ends with the walk.
  */
 Walked emptyTree(UniqueFd folder, Listed listed);
 
