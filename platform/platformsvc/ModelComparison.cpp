@@ -105,6 +105,7 @@ TableChangeMap compareModelFiles(const QString& oldModel, const QString& newMode
         KSqlStatement attach(db, "ATTACH ?1 AS prior");
         attach.bindText(1, QFileInfo(oldModel).absoluteFilePath().toStdString());
         attach.execute();
+        db.exec("PRAGMA temp_store = MEMORY"); // the indexes pairing the records
         oldCatalog = readCatalog(db, "prior");
     } catch (const std::exception&) {
         return {};
