@@ -1,7 +1,7 @@
 #include "ModelComparison.h"
-#include <bimcore/platform/ksqlite/KSqlStatement.h>
 #include <QDir>
 #include <QFileInfo>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 #include <map>
 #include <stdexcept>
 
@@ -25,9 +25,9 @@ struct TableEntry
 // (database name, table name) -> table
 using Catalog = std::map<std::pair<std::string, std::string>, TableEntry>;
 
-std::string recordTable(const std::string& schema, int position)
+QString recordTable(const char* schema, int position)
 {
-    return schema + ".tessel_records_" + std::to_string(position);
+    return QStringLiteral("%1.tessel_records_%2").arg(QLatin1String(schema)).arg(position);
 }
 
 Catalog readCatalog(const KSqlDatabase& db, const std::string& schema)
@@ -58,29 +58,33 @@ Catalog readCatalog(const KSqlDatabase& db, const std::string& schema)
 
 // Records are paired by identifier, unique within a table. A table missing
 // from one model (null) compares as one without records.
-void compareTable(const KSqlDatabase& db, const TableEntry* oldTable, const TableEntry* newTable,
-    RecordChangeMap& out)
+RecordChangeMap compareTable(
+    const KSqlDatabase& db, const TableEntry* oldTable, const TableEntry* newTable)
 {
-    const std::string none = "(SELECT NULL AS id LIMIT 0)";
-    const std::string newRecords = newTable ? recordTable("main", newTable->position) : none;
-    const std::string oldRecords = oldTable ? recordTable("prior", oldTable->position) : none;
-    std::string same
-        = oldTable && newTable && oldTable->signature == newTable->signature ? "1" : "0";
-    for (int field = 0; same != "0" && field < newTable->fieldCount; ++field) {
-        const std::string column = "f" + std::to_string(field);
-        same += " AND o." + column + " IS n." + column;
-    }
-    KSqlStatement pairs(db,
-        "SELECT n.id, o.id FROM " + newRecords + " AS n LEFT JOIN " + oldRecords
-            + " AS o ON o.id = n.id WHERE o.id IS NULL OR NOT (" + same
-            + ") UNION ALL SELECT NULL, id FROM " + oldRecords + " WHERE id NOT IN (SELECT id FROM "
-            + newRecords + ")");
+    const QString none = QStringLiteral("(SELECT NULL AS id, NULL AS position LIMIT 0)");
+    const QString newRecords = newTable ? recordTable("main", newTable->position) : none;
+    const QString oldRecords = oldTable ? recordTable("prior", oldTable->position) : none;
+    QString same = oldTable && newTable && oldTable->signature == newTable->signature ? "1" : "0";
+    for (int field = 0; same != "0" && field < newTable->fieldCount; ++field)
+        same += QStringLiteral(" AND o.f%1 IS n.f%1").arg(field);
+    // Most records keep their place: those with the same identifier at the same
+    // position pair through the files' keys; only the others need an index.
+    const QString sql = QStringLiteral(
+        "SELECT n.id, o.id FROM %1 AS n JOIN %2 AS o ON (o.position, o.id) = (n.position, n.id) "
+        "WHERE NOT (%3) UNION ALL SELECT n.id, o.id FROM %1 AS n LEFT JOIN %2 AS o ON o.id = n.id "
+        "WHERE NOT EXISTS (SELECT 1 FROM %2 AS p WHERE (p.position, p.id) = (n.position, n.id)) "
+        "AND (o.id IS NULL OR NOT (%3)) UNION ALL SELECT NULL, o.id FROM %2 AS o WHERE NOT EXISTS "
+        "(SELECT 1 FROM %1 AS p WHERE (p.position, p.id) = (o.position, o.id)) "
+        "AND o.id NOT IN (SELECT id FROM %1)");
+    KSqlStatement pairs(db, sql.arg(newRecords, oldRecords, same).toStdString());
+    RecordChangeMap out;
     while (pairs.step()) {
         if (pairs.isNull(0))
             out[quint64(pairs.getInt64(1))] = RecordRemoved;
         else
             out[quint64(pairs.getInt64(0))] = pairs.isNull(1) ? RecordAdded : RecordChanged;
     }
+    return out;
 }
 
 } // namespace
@@ -105,26 +109,24 @@ TableChangeMap compareModelFiles(const QString& oldModel, const QString& newMode
         KSqlStatement attach(db, "ATTACH ?1 AS prior");
         attach.bindText(1, QFileInfo(oldModel).absoluteFilePath().toStdString());
         attach.execute();
-        db.exec("PRAGMA temp_store = MEMORY"); // the indexes pairing the records
         oldCatalog = readCatalog(db, "prior");
     } catch (const std::exception&) {
         return {};
     }
 
     TableChangeMap changes;
-    auto tableChanges = [&changes](const auto& key) -> RecordChangeMap& {
-        return changes[QString::fromStdString(key.second).toStdWString()];
-    };
+    const auto compare
+        = [&](const auto& key, const TableEntry* oldTable, const TableEntry* newTable) {
+              if (RecordChangeMap records = compareTable(db, oldTable, newTable); !records.empty())
+                  changes[QString::fromStdString(key.second).toStdWString()] = std::move(records);
+          };
     for (const auto& [key, newTable] : newCatalog) {
         const auto oldTable = oldCatalog.find(key);
-        compareTable(db, oldTable == oldCatalog.end() ? nullptr : &oldTable->second, &newTable,
-            tableChanges(key));
+        compare(key, oldTable == oldCatalog.end() ? nullptr : &oldTable->second, &newTable);
     }
     for (const auto& [key, oldTable] : oldCatalog)
         if (!newCatalog.count(key))
-            compareTable(db, &oldTable, nullptr, tableChanges(key));
-    for (auto table = changes.begin(); table != changes.end();)
-        table = table->second.empty() ? changes.erase(table) : std::next(table);
+            compare(key, &oldTable, nullptr);
     return changes;
 }
 } // namespace PlatformSvcComm

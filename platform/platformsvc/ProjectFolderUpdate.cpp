@@ -68,13 +68,11 @@ UniqueFd ProjectFolderUpdate::lockedFolder(const QString& path)
         return folder;
     if (!folder || ::flock(folder.get(), LOCK_EX) != 0)
         fail("Cannot lock the folder", path);
-    // Only an update that was cut off leaves anything to do: an open of a
-    // folder on a read-only disk must not fail for want of writing nothing.
-    bool cutOff = exists(folder.get(), kJournal);
-    for (const QString& name : projectFiles())
-        cutOff = cutOff || exists(folder.get(), staged(name));
-    if (cutOff)
-        recover(folder.get(), path);
+    // Only an update cut off leaves work: an open on a read-only disk writes nothing.
+    const int fd = folder.get();
+    if (exists(fd, kJournal) || exists(fd, staged(projectFiles()[0]))
+        || exists(fd, staged(projectFiles()[1])))
+        recover(fd, path);
     return folder;
 }
 

@@ -73,12 +73,15 @@ private Q_SLOTS:
         const Revision base {
             segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5) }), site("b")
         };
+        // 14 and 15 keep their places; the others move.
         QTest::newRow("changed slightly, added, removed and reordered")
-            << base
+            << Revision { segment({ rec(10, "s10", 1.5), rec(11, "s11", 2.5), rec(12, "s12", 3.5),
+                              rec(14, "s14", 4), rec(15, "s15", 5) }),
+                   site("b") }
             << Revision { segment({ rec(13, "s13", 0), rec(12, "s12", 3.5000000001),
-                              rec(10, "s10", 1.5) }),
+                              rec(10, "s10", 1.5), rec(14, "s14", 4), rec(15, "s15", 5.5) }),
                    site("b ") }
-            << TableChangeMap { { L"segment", { { 11, 3 }, { 12, 2 }, { 13, 1 } } },
+            << TableChangeMap { { L"segment", { { 11, 3 }, { 12, 2 }, { 13, 1 }, { 15, 2 } } },
                    { L"site", { { 2, 2 } } } };
         QTest::newRow("a table only in one revision")
             << Revision { base[0] } << Revision { site("b") }
