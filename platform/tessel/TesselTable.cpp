@@ -137,9 +137,7 @@ TesselFieldSchema TesselFieldSchemas::add(const QString& name, TesselDataType ty
     if (table.fieldIndex(name) >= 0)
         raiseError(QStringLiteral("table \"%1\" already has a field \"%2\"").arg(table.name, name));
     checkDataType(table, name, type);
-    Column column = columnOf(type);
-    std::visit([&table](auto& values) { values.resize(table.ids.size()); }, column);
-    table.columns.push_back(std::move(column));
+    table.columns.push_back(columnOf(type, table.ids.size()));
     table.fields.push_back(FieldDef { name, type });
     return TesselFieldSchema(&table, static_cast<int>(table.fields.size()) - 1);
 }
@@ -168,8 +166,7 @@ void TesselFieldSchema::setDataType(const TesselDataType& type)
     if (field.type == type)
         return;
     // Converted into a new column, so that a refused value leaves the old one.
-    Column converted = columnOf(type);
-    std::visit([&table](auto& values) { values.resize(table.ids.size()); }, converted);
+    Column converted = columnOf(type, table.ids.size());
     for (size_t row = 0; row < table.ids.size(); ++row) {
         const CellValue old = valueAt(table.columns[size_t(m_index)], row);
         std::optional<CellValue> value = storedFor(old, type);

@@ -1,13 +1,13 @@
 #include "Column.h"
 
-Column columnOf(TesselDataType type)
+Column columnOf(TesselDataType type, size_t rows)
 {
     const CellValue empty = emptyValueOf(type);
     if (std::holds_alternative<double>(empty))
-        return std::vector<double>();
+        return std::vector<double>(rows);
     if (std::holds_alternative<QString>(empty))
-        return std::vector<QByteArray>();
-    return std::vector<qint64>();
+        return std::vector<QByteArray>(rows);
+    return std::vector<qint64>(rows);
 }
 
 CellValue valueAt(const Column& column, size_t row)

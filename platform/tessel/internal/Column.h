@@ -9,7 +9,8 @@
 // the short texts fields hold takes a fifth less memory than QString's UTF-16.
 using Column = std::variant<std::vector<qint64>, std::vector<double>, std::vector<QByteArray>>;
 
-Column columnOf(TesselDataType type);
+// `rows` empty values of the kind the type keeps.
+Column columnOf(TesselDataType type, size_t rows = 0);
 CellValue valueAt(const Column& column, size_t row);
 // value must be of the column's kind, as storedFor gives it.
 void setValueAt(Column& column, size_t row, CellValue value);
