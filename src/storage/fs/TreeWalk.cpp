@@ -67,13 +67,9 @@ public:
                 remove(entry);
                 continue;
             }
-            const bool first = !level.listedBefore;
             const bool any = list(level);
-            if (any && !level.pending.empty()) {
-                if (first && m_listed == Listed::ReadableAndWritable)
-                    lookAhead();
+            if (any && !level.pending.empty())
                 continue;
-            }
             // Every entry gone (true), or only ones that would not go.
             if (m_levels.size() == 1)
                 return any ? Walked::Remains : Walked::Emptied;
@@ -84,14 +80,15 @@ public:
 
 private:
     // Fills the level's pending entries with those listed, except ones that
-    // failed before. False when there are none at all, failed ones included.
+    // failed before, and on the first listing has the next folder listed
+    // ahead. False when there are none at all, failed ones included.
     bool list(Level& level)
     {
         DIR* dir = level.dir.get();
+        const bool first = !std::exchange(level.listedBefore, true);
         std::optional<FolderListing> listing;
-        if (!level.listedBefore)
+        if (first)
             listing = m_ahead.take(level.status);
-        level.listedBefore = true;
         if (listing) {
             // Its links are tested now, once the entries before them are gone.
             std::vector<Entry>& entries = listing->entries;
@@ -106,6 +103,8 @@ private:
             listing = listFolder(dir, m_listed, true, level.failed);
         }
         level.pending = std::move(listing->entries);
+        if (first && m_listed == Listed::ReadableAndWritable && !level.pending.empty())
+            lookAhead();
         return listing->any;
     }
 
