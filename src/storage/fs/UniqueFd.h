@@ -2,17 +2,34 @@
 
 #include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
-// Owns one POSIX file descriptor and closes it when it goes; a negative value
-// owns nothing. The one descriptor guard of the project: the library, the
-// stand-ins, the tests and the benchmarks all hold descriptors through it.
+// Owns one open file or folder of the system and closes it when it goes: a
+// file descriptor on POSIX, a HANDLE on Windows. The one guard of the
+// project: the library, the stand-ins, the tests and the benchmarks all hold
+// descriptors and handles through it.
 class UniqueFd
 {
 public:
-    explicit UniqueFd(int fd = -1) noexcept
+#ifdef _WIN32
+    using Native = HANDLE;
+    static Native invalid() noexcept { return INVALID_HANDLE_VALUE; }
+#else
+    using Native = int;
+    static constexpr Native invalid() noexcept { return -1; }
+#endif
+
+    explicit UniqueFd(Native fd = invalid()) noexcept
         : m_fd(fd)
     {
     }
@@ -29,24 +46,35 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd() { reset(); }
 
-    int get() const noexcept { return m_fd; }
-    bool valid() const noexcept { return m_fd >= 0; }
+    Native get() const noexcept { return m_fd; }
+    bool valid() const noexcept
+    {
+#ifdef _WIN32
+        // Some calls fail with INVALID_HANDLE_VALUE, others with null.
+        return m_fd != invalid() && m_fd != nullptr;
+#else
+        return m_fd >= 0;
+#endif
+    }
     explicit operator bool() const noexcept { return valid(); }
 
     // Gives the descriptor up without closing it.
-    int release() noexcept { return std::exchange(m_fd, -1); }
+    Native release() noexcept { return std::exchange(m_fd, invalid()); }
 
-    // Closes the descriptor held, if any, and holds `fd` instead. A failed
+    // Closes what is held, if anything, and holds `fd` instead. A failed
     // close is not reported: the descriptor is gone either way.
-    void reset(int fd = -1) noexcept
+    void reset(Native fd = invalid()) noexcept
     {
-#ifndef _WIN32
-        if (m_fd >= 0)
+        if (valid()) {
+#ifdef _WIN32
+            ::CloseHandle(m_fd);
+#else
             ::close(m_fd);
 #endif
+        }
         m_fd = fd;
     }
 
 private:
-    int m_fd;
+    Native m_fd;
 };
