@@ -19,19 +19,22 @@ inline bool fileExists(const QString& path)
 
 /**
  * @brief Removes the directory at the path with everything below it, at any
- *        depth, walking from folder descriptors (the walk FileHandler clears
- *        with).
+ *        depth, walking from folder descriptors or handles (the walk
+ *        FileHandler clears with).
  *
  * Links are removed as links and never followed, so nothing outside the tree
- * is touched; a link given as the path itself is removed and its target left
- * alone. A folder on another file system (a drive mounted into the tree) is
- * not entered and stays. ".." in the path is taken as the system takes it.
- * The Windows half (FileSystemWin.cpp) goes by path and keeps neither the
- * mount nor the swapped-folder rule.
+ * is touched, even when a folder is swapped for a link meanwhile; a link
+ * given as the path itself is removed and its target left alone. On POSIX a
+ * folder on another file system (a drive mounted into the tree) is not
+ * entered and stays; on Windows such a drive is a reparse point, removed as a
+ * link as junctions are, and read-only entries go too. ".." in the path is
+ * taken as the system takes it: on Windows by the letter. Paths longer than
+ * MAX_PATH are taken.
  * @param path the directory; a trailing separator is accepted.
  * @return true when nothing is left at the path (also when nothing was
  *         there); false when the path is empty, names a file or a file-system
- *         root, or something below it could not be removed.
+ *         root (on Windows a drive's or a network share's), or something
+ *         below it could not be removed.
  * @throws nothing. Any thread; nothing is locked.
  */
 KRVCOMMON_EXPORT bool deleteTree(const QString& path);

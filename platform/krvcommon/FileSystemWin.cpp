@@ -1,35 +1,28 @@
 #ifdef _WIN32
 
-// Not built nor run where the tests run. Removal by path with QDir: a folder swapped
-// for a link while it runs, and a drive mounted into the tree, are not guarded against.
-
 #include "FileSystem.h"
-#include <QDir>
-#include <QFile>
+#include <bimcore/storage/fs/TreeWalk.h>
 
 bool deleteTree(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    // "link/" would name the folder behind the link rather than the link.
-    QString entry = QDir::fromNativeSeparators(path);
-    while (entry.size() > 1 && entry.endsWith(QLatin1Char('/')))
-        entry.chop(1);
-    const QFileInfo info(entry);
-    // isSymLink first: isDir() is also true for a link to a directory, and
-    // removing through such a link would empty a folder outside the tree.
-    if (info.isSymLink())
-        return QFile::remove(entry);
-    if (!info.exists())
-        return true;
-    if (!info.isDir())
+    // Trailing separators are dropped: "link\" names the link, not the folder
+    // behind it.
+    const std::wstring entry = fs::ntPath(path);
+    if (fs::namesRoot(entry))
         return false;
-    // Paths such as "/tmp/.." or "//" name the root too; a link inside the
-    // tree cannot lead there, as removeRecursively removes links as entries
-    // and never descends into them.
-    if (QDir(info.canonicalFilePath()).isRoot())
+    const DWORD attributes = fs::attributesAt(nullptr, entry, fs::Link::Itself);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return fs::isGone(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return fs::removeAt(nullptr, entry, fs::Listed::Everything, false);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    return QDir(entry).removeRecursively();
+    UniqueFd folder = fs::openFolder(nullptr, entry, fs::Link::Itself);
+    if (folder && fs::emptyTree(std::move(folder), fs::Listed::Everything) == fs::Walked::Refused)
+        return false;
+    return fs::removeAt(nullptr, entry, fs::Listed::Everything, true);
 }
 
 #endif

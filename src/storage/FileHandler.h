@@ -42,8 +42,9 @@ public:
     /**
      * @brief Empties the folder with clearFiles() and removes it.
      *
-     * The path is taken as the system resolves it: ".." after a link leads
-     * to the link target's parent.
+     * The path is taken as the system resolves it: on POSIX ".." after a
+     * link leads to the link target's parent; Windows takes ".." by the
+     * letter.
      * @param path the folder.
      * @return true when no folder is there (at once, or afterwards; also when
      *         the folder above cannot be searched, as for QDir); false when
@@ -56,13 +57,17 @@ public:
      * @brief Deletes every readable and writable entry below the folder,
      * bottom up, at any depth, and keeps the folder itself.
      *
-     * Read-only entries and the folders above them stay. Links below the
-     * folder are removed as links and never followed, so nothing outside the
-     * folder is deleted, even when a folder is swapped for a link while it is
-     * being emptied; a link given as the path itself names the folder to
-     * empty. A folder on another file system than the folder given (a drive
-     * mounted into it) is not entered and stays, with the folders above it.
-     * A file-system root, whatever path names it, is left untouched.
+     * Read-only entries (on Windows, those with the read-only attribute) and
+     * the folders above them stay. Links below the folder are removed as
+     * links and never followed, so nothing outside the folder is deleted,
+     * even when a folder is swapped for a link while it is being emptied; a
+     * link given as the path itself names the folder to empty. On POSIX a
+     * folder on another file system than the folder given (a drive mounted
+     * into it) is not entered and stays, with the folders above it; on
+     * Windows such a drive is a reparse point, removed as a link as junctions
+     * are. A file-system root, whatever path names it, is left untouched: on
+     * Windows a drive's or a network share's. Paths longer than MAX_PATH are
+     * taken.
      * @param path the folder to empty.
      * @return true, always: test for what is left to learn of a failure.
      */

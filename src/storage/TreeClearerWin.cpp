@@ -2,89 +2,54 @@
 
 #ifdef Q_OS_WIN
 
-// Not built nor run on the machines the tests run on.
-//
-// No descriptor-relative calls to build on here; the tree is walked by path,
-// and Windows itself takes ".." by the letter. A drive mounted into the tree
-// is a junction, removed as a link and never entered.
-
 #include "TreeClearer.h"
 
+#include <bimcore/storage/fs/TreeWalk.h>
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSet>
 
-namespace {
-
-QString cleanAbsolute(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-bool isRoot(const QString& folder)
-{
-    return QDir(folder).isRoot() || QDir(QFileInfo(folder).canonicalFilePath()).isRoot();
-}
-
-bool isLink(const QFileInfo& entry)
-{
-#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
-    if (entry.isJunction())
-        return true;
-#endif
-    return entry.isSymLink();
-}
-
-// True when the folder's last listing came back empty.
-bool emptyByPath(const QString& folder)
-{
-    const QDir::Filters listedEntries = QDir::Dirs | QDir::Files | QDir::Hidden
-        | QDir::NoDotAndDotDot | QDir::Readable | QDir::Writable;
-    QSet<QString> failed;
-    for (;;) {
-        const QFileInfoList listed = QDir(folder).entryInfoList(listedEntries);
-        if (listed.isEmpty())
-            return true;
-        bool tried = false;
-        for (const QFileInfo& entry : listed) {
-            if (failed.contains(entry.fileName()))
-                continue;
-            tried = true;
-            const QString path = entry.filePath();
-            bool removed = false;
-            if (isLink(entry))
-                removed = QFile::remove(path) || QDir().rmdir(path);
-            else if (entry.isDir())
-                removed = emptyByPath(path) && QDir().rmdir(path);
-            else
-                removed = QFile::remove(path);
-            if (!removed)
-                failed.insert(entry.fileName());
-        }
-        if (!tried)
-            return false; // only entries that would not go
-    }
-}
-
-} // namespace
+// The folder given is opened following a link: a link given as the path
+// names the folder to empty.
 
 void TreeClearer::emptyFolder(const QString& path)
 {
-    const QString folder = cleanAbsolute(path);
-    if (!path.isEmpty() && QFileInfo(folder).isDir() && !isRoot(folder))
-        emptyByPath(folder);
+    if (path.isEmpty())
+        return;
+    const std::wstring folderPath = fs::ntPath(path);
+    if (fs::namesRoot(folderPath))
+        return;
+    UniqueFd folder = fs::openFolder(nullptr, folderPath, fs::Link::Followed);
+    if (folder)
+        fs::emptyTree(std::move(folder), fs::Listed::ReadableAndWritable);
 }
 
 bool TreeClearer::removeFolder(const QString& path)
 {
-    const QString folder = cleanAbsolute(path);
-    if (path.isEmpty() || !QFileInfo(folder).isDir())
+    if (path.isEmpty())
         return true;
-    if (isRoot(folder))
+    const std::wstring folderPath = fs::ntPath(path);
+    if (fs::namesRoot(folderPath))
+        return false; // the root, which is always there
+    UniqueFd folder = fs::openFolder(nullptr, folderPath, fs::Link::Followed);
+    if (!folder) {
+        // What QDir sees: nothing also when the folder cannot be reached.
+        const DWORD attributes = fs::attributesAt(nullptr, folderPath, fs::Link::Followed);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    } else if (fs::emptyTree(std::move(folder), fs::Listed::ReadableAndWritable)
+        == fs::Walked::Refused) {
         return false;
-    emptyByPath(folder);
-    return QDir().rmdir(folder);
+    }
+    // QDir's rmdir refuses a path ending in "." or "..", which Windows would
+    // drop and so remove the folder the path leads to.
+    const QString last = QDir::fromNativeSeparators(path).section(
+        QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    if (last == QLatin1String(".") || last == QLatin1String(".."))
+        return false;
+    // A folder that could not be opened may still go when it is empty. When
+    // the path is a link, this fails and the link stays, as documented.
+    return fs::removeAt(nullptr, folderPath, fs::Listed::ReadableAndWritable, true)
+        || fs::isGone(GetLastError());
 }
 
 #endif

@@ -2,23 +2,36 @@
 
 #include "UniqueFd.h"
 
+#ifdef _WIN32
+#include <QString>
+
+#include <string>
+#endif
+
 // The one walk that empties folder trees, for FileHandler's clearing and for
-// the stand-ins' deleteTree. POSIX only.
+// the stand-ins' deleteTree: TreeWalk.cpp on POSIX, TreeWalkWin.cpp on
+// Windows.
 //
-// The walk is made from open folder descriptors: every entry is reached by
-// its name relative to the descriptor of the folder that listed it, and a
-// folder is entered only when it opens without following a link, so swapping
-// a folder of the tree for a link, or moving it, cannot lead the walk out of
-// the tree. An entry listed as a folder that has become something else by the
-// time it is opened is removed as what it now is, a link as a link.
+// The walk is made from open folders: every entry is reached by its name
+// relative to the descriptor (on Windows the handle) of the folder that listed
+// it, and a folder is entered only when it opens without following a link, so
+// swapping a folder of the tree for a link, or moving it, cannot lead the walk
+// out of the tree. An entry listed as a folder that has become something else
+// by the time it is opened is removed as what it now is, a link as a link.
 //
 // Rules for every walk:
-// - any depth: a few folder descriptors are held open, those nearest the
-//   entry being removed; the walk climbs back to a folder it closed through
-//   "..", and stops, leaving the rest, when that is not the folder it left;
-// - one file system: a folder on another device than the one emptied (a
-//   drive mounted or bound into the tree) is not entered and stays;
-// - a file-system root, whatever names it, is never emptied;
+// - any depth: on POSIX a few folder descriptors are held open, those nearest
+//   the entry being removed; the walk climbs back to a folder it closed
+//   through "..", and stops, leaving the rest, when that is not the folder it
+//   left. Windows has no ".." to climb through a handle, nor a low limit on
+//   handles: there the walk holds every folder between the start and the
+//   entry being removed;
+// - one file system: on POSIX a folder on another device than the one emptied
+//   (a drive mounted or bound into the tree) is not entered and stays. On
+//   Windows a drive mounted into the tree is a reparse point, which, like a
+//   junction or a symbolic link, is removed as a link and never entered;
+// - a file-system root, whatever names it, is never emptied; on Windows the
+//   root of a drive or of a network share;
 // - a folder is listed again once its entries are dealt with, and removed
 //   when that listing comes back empty; when it brings back only entries that
 //   would not go, the folder is given up, so the walk ends whatever refuses to
@@ -29,9 +42,12 @@ namespace fs {
 enum class Listed {
     /** Files, folders and links the real user may both read and write,
      *  hidden ones included (broken links, pipes, sockets and devices are
-     *  never listed); they go from the last name to the first. */
+     *  never listed); they go from the last name to the first. On Windows
+     *  the read-only attribute stands for the permissions: entries without
+     *  it, and links whose target is there and is without it. */
     ReadableAndWritable,
-    /** Every entry, whatever its kind or permissions. */
+    /** Every entry, whatever its kind or permissions; on Windows read-only
+     *  entries go too. */
     Everything,
 };
 
@@ -45,15 +61,51 @@ enum class Walked {
 /**
  * @brief Empties the open folder, at any depth, by the rules above; the
  *        folder itself stays.
- * @param folder descriptor of the folder, open for reading; taken over.
+ * @param folder descriptor of the folder, open for reading (on Windows a
+ *        handle from openFolder()); taken over.
  * @param listed which entries are listed and removed.
  * @return how the walk ended; Remains also when the folder cannot be listed.
  * @throws nothing (std::bad_alloc aside).
- * Any thread; two walks of one tree at a time are not coordinated. A walk
- * that lists readable and writable entries may start a thread of its own,
- * which lists the next folder while the walk removes the entries of the one
- * before, and ends with the walk.
+ * Any thread; two walks of one tree at a time are not coordinated. On POSIX
+ * a walk that lists readable and writable entries may start a thread of its
+ * own, which lists the next folder while the walk removes the entries of the
+ * one before, and ends with the walk; on Windows a walk starts none.
  */
 Walked emptyTree(UniqueFd folder, Listed listed);
+
+#ifdef _WIN32
+// What the callers of the walk need on Windows to begin with a path. An entry
+// is named by `name` relative to the open `folder`, or, with no folder, by the
+// NT path ntPath() makes; a link names itself, unless it is to be followed.
+// Failures leave their reason to GetLastError().
+
+enum class Link { Itself, Followed };
+
+/** The NT path ("\??\C:\...", "\??\UNC\server\share\...") of a path as
+ *  Windows takes it: relative to the current folder of its drive, "." and
+ *  ".." by the letter, and trailing separators dropped but for a drive's
+ *  own. Longer than MAX_PATH too; empty when Windows takes no path from it. */
+std::wstring ntPath(const QString& path);
+
+/** Whether an NT path, or a path as "\\?\C:\...", names the root of a drive
+ *  or of a network share, by the letter: a drive letter standing for a
+ *  folder included. */
+bool namesRoot(const std::wstring& path);
+
+/** Opens the folder for a walk; invalid when the entry is no folder (or,
+ *  not followed, a link) or cannot be listed. */
+UniqueFd openFolder(HANDLE folder, const std::wstring& name, Link link);
+
+/** The entry's attributes; INVALID_FILE_ATTRIBUTES when it cannot be reached. */
+DWORD attributesAt(HANDLE folder, const std::wstring& name, Link link);
+
+/** Removes the entry, a link as a link; with `folderOnly`, only a folder (not
+ *  a link to one), as rmdir would. Read-only entries go only when `listed`
+ *  is Everything. */
+bool removeAt(HANDLE folder, const std::wstring& name, Listed listed, bool folderOnly);
+
+/** Whether a failure to reach an entry says that nothing is there. */
+bool isGone(DWORD error);
+#endif
 
 } // namespace fs
