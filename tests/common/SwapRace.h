@@ -17,12 +17,69 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace SwapRace {
+
+// The few calls the swapping makes, straight to the system: it must keep up
+// with the remover.
+#ifdef Q_OS_WIN
+using NativePath = std::wstring;
+// The long form, which takes paths beyond MAX_PATH.
+inline NativePath native(const QString& path)
+{
+    return L"\\\\?\\"
+        + QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()))
+              .toStdWString();
+}
+inline bool exists(const NativePath& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+inline bool moveTo(const NativePath& from, const NativePath& to)
+{
+    return MoveFileW(from.c_str(), to.c_str());
+}
+inline bool linkFolder(const NativePath& target, const NativePath& at)
+{
+    return CreateSymbolicLinkW(at.c_str(), target.c_str(),
+        SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+inline void unlinkFolder(const NativePath& at)
+{
+    RemoveDirectoryW(at.c_str());
+}
+#else
+using NativePath = QByteArray;
+inline NativePath native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+inline bool exists(const NativePath& path)
+{
+    return access(path, F_OK) == 0;
+}
+inline bool moveTo(const NativePath& from, const NativePath& to)
+{
+    return rename(from, to) == 0;
+}
+inline bool linkFolder(const NativePath& target, const NativePath& at)
+{
+    return symlink(target, at) == 0;
+}
+inline void unlinkFolder(const NativePath& at)
+{
+    unlink(at);
+}
+#endif
 
 // Empty files prefix0.txt, prefix1.txt, ... in a folder made if need be, for
 // trees too big to make one entry at a time.
@@ -30,6 +87,13 @@ inline bool makeFiles(const QString& folder, const char* prefix, int count)
 {
     if (!QDir().mkpath(folder))
         return false;
+#ifdef Q_OS_WIN
+    for (int file = 0; file < count; ++file) {
+        QFile made(folder + '/' + prefix + QString::number(file) + ".txt");
+        if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return false;
+    }
+#else
     const QByteArray start = QFile::encodeName(folder) + '/' + prefix;
     for (int file = 0; file < count; ++file) {
         const int fd = open(start + QByteArray::number(file) + ".txt",
@@ -37,6 +101,7 @@ inline bool makeFiles(const QString& folder, const char* prefix, int count)
         if (fd < 0 || close(fd) != 0)
             return false;
     }
+#endif
     return true;
 }
 
@@ -64,15 +129,15 @@ inline Result run(const QString& base, const std::function<void(const QString&)>
         if (!makeFiles(tree + "/victim", "f", 1500) || !makeFiles(tree, "w", 100)
             || !FileTree::make(tree, "after/x.txt") || !FileTree::make(outside, "canary.txt"))
             qFatal("cannot make the tree in %s", qPrintable(scratch.path()));
-        const QByteArray victim = QFile::encodeName(tree + "/victim");
-        const QByteArray away = QFile::encodeName(scratch.filePath("away"));
-        const QByteArray target = QFile::encodeName(outside);
+        const NativePath victim = native(tree + "/victim");
+        const NativePath away = native(scratch.filePath("away"));
+        const NativePath target = native(outside);
         // Going by name from the last, a clearer removes w99 first and w0
         // right before it reaches the victim; a remover going in listing
         // order may reach the victim first, and in every third round the
         // swapping starts at once.
         const char* const starts[] = { "/w99.txt", "/w0.txt", "/none" };
-        const QByteArray start = QFile::encodeName(tree + starts[result.rounds % 3]);
+        const NativePath start = native(tree + starts[result.rounds % 3]);
         std::atomic<bool> stop { false };
         std::atomic<bool> swapped { false };
         const auto hold = [&stop](int micros) {
@@ -84,16 +149,16 @@ inline Result run(const QString& base, const std::function<void(const QString&)>
         // path again would meet it.
         const int linkHold = 100 << (result.rounds % 5);
         std::thread swapper([&] {
-            while (!stop && access(start, F_OK) == 0) { }
+            while (!stop && exists(start)) { }
             while (!stop) {
-                if (rename(victim, away) != 0)
+                if (!moveTo(victim, away))
                     continue;
-                if (symlink(target, victim) == 0) {
+                if (linkFolder(target, victim)) {
                     swapped = true;
                     hold(linkHold);
-                    unlink(victim);
+                    unlinkFolder(victim);
                 }
-                rename(away, victim);
+                moveTo(away, victim);
             }
         });
         remove(tree);

@@ -17,13 +17,18 @@
 #include <cstdio>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using FileTree::make;
 using FileTree::makeAll;
+using FileTree::makeLink;
 using SwapRace::makeFiles;
 
 namespace {
@@ -60,10 +65,42 @@ void addRemoverRows()
     QTest::newRow("deleteTree") << int(DeleteTree);
 }
 
+// Below `top`, a chain of `levels` folders named "level", each holding
+// f0.txt. It is made from the bottom up, what is made so far moved into a new
+// folder each time, so that no path grows long: Windows takes no current
+// folder longer than MAX_PATH.
+bool makeChain(const QString& top, int levels)
+{
+    const QString made = top + "/level";
+    const QString next = top + "/next";
+    for (int level = 0; level < levels; ++level) {
+        if (!makeFiles(next, "f", 1) || (level > 0 && !QDir().rename(made, next + "/level"))
+            || !QDir().rename(next, made))
+            return false;
+    }
+    return true;
+}
+
+#ifdef Q_OS_WIN
+// How an entry is kept on Windows: its read-only attribute, or a handle that
+// does not share its deletion (QFile shares reading and writing only).
+enum Lock { ReadOnly, HeldOpen };
+
+// Sets or clears the attribute; false also when the system does not keep it.
+bool setAttribute(const QString& path, DWORD attribute, bool set)
+{
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD was = GetFileAttributesW(native.c_str());
+    return was != INVALID_FILE_ATTRIBUTES
+        && SetFileAttributesW(native.c_str(), set ? was | attribute : was & ~attribute)
+        && ((GetFileAttributesW(native.c_str()) & attribute) == attribute) == set;
+}
+#else
 bool setMode(const QString& path, mode_t mode)
 {
     return chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
+#endif
 
 } // namespace
 
@@ -79,11 +116,13 @@ private slots:
     {
         QTest::addColumn<QStringList>("entries"); // "a -> b": a link a holding b, "@" for canary
         QTest::addColumn<QString>("suffix"); // appended to the folder's path
-        QTest::newRow("every level and odd names, trailing separator") << QStringList {
-            "a/b/c/sibling.txt", "top.txt", ".hidden", ".hidden-dir/inside.txt",
+        QStringList oddNames { "a/b/c/sibling.txt", "top.txt", ".hidden", ".hidden-dir/inside.txt",
             "a/b/c/d/e/deep.txt", "a/b/c/d/e/.deep-hidden", "a/empty/", "with space/file name.txt",
-            "line\nbreak/x\ny", "项目/模型.db", "Case/upper.txt", "case/lower.txt"
-        } << "/";
+            "项目/模型.db", "Case/upper.txt", "case/lower.txt" };
+#ifndef Q_OS_WIN
+        oddNames << "line\nbreak/x\ny"; // no Windows name holds a control character
+#endif
+        QTest::newRow("every level and odd names, trailing separator") << oddNames << "/";
         QTest::newRow("links inside and out") << QStringList { "inside/file.txt", "sub/",
             "to-canary -> @", "sub/deep-to-canary -> @", "to-canary-file -> @/precious.txt",
             "to-inside -> inside", "sub/to-sibling-file -> ../inside/file.txt" }
@@ -98,12 +137,20 @@ private slots:
         const QString canary = m_tmp.filePath("canary");
         QVERIFY(makeAll(canary, { "precious.txt", "nested/precious.txt" }));
         const QString root = m_tmp.filePath(QTest::currentDataTag());
+        if (!entries.filter(" -> ").isEmpty() && !FileTree::linksWork(m_tmp.path()))
+            QSKIP(FileTree::kNoLinks);
         for (const QString& entry : entries) {
             const QStringList link = entry.split(" -> ");
             QVERIFY2(link.size() == 1
                     ? make(root, entry)
-                    : QFile::link(QString(link[1]).replace('@', canary), root + "/" + link[0]),
+                    : makeLink(QString(link[1]).replace('@', canary), root + "/" + link[0]),
                 qPrintable(entry));
+#ifdef Q_OS_WIN
+            // What Windows hides is listed as much as a dot name.
+            if (entry.startsWith('.'))
+                QVERIFY(setAttribute(root + "/" + entry.section('/', 0, 0),
+                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true));
+#endif
         }
         QVERIFY(FileHandler::clearFiles(root + suffix));
         QVERIFY(QFileInfo(root).isDir());
@@ -118,6 +165,7 @@ private slots:
     void pathsThatNameNoFolder()
     {
         const QString work = m_tmp.filePath("cwd");
+        const QString before = QDir::currentPath();
         QVERIFY(makeAll(work, { "keep.txt", "a-file", "rel/inner/file.txt" }));
         QVERIFY(QDir::setCurrent(work));
 
@@ -129,6 +177,8 @@ private slots:
         // A relative path is taken from the current folder.
         QVERIFY(FileHandler::clearDir("rel"));
         QCOMPARE(everythingBelow(work), (QStringList { "a-file", "keep.txt" }));
+        // Windows removes no folder that is a program's current one.
+        QVERIFY(QDir::setCurrent(before));
     }
 
     void pathAsTheSystemResolvesIt_data()
@@ -137,9 +187,15 @@ private slots:
         QTest::addColumn<bool>("removed"); // clearDir's result
         QTest::addColumn<QString>("gone");
         QTest::addColumn<QString>("kept");
+#ifdef Q_OS_WIN
+        // Windows takes ".." by the letter, whatever L is: there is none.
+        QTest::newRow("'..' by the letter") << "L/../x" << true << "x" << "real/sub";
+#else
         QTest::newRow("'..' after a link") << "L/../x" << true << "real/x" << "x/keep.txt";
+        QTest::newRow("parent not searchable")
+            << "locked/inner" << true << "real/x" << "locked/inner/keep.txt";
+#endif
         QTest::newRow("ending in '.'") << "real/x/." << false << "real/x/inner" << "real/x";
-        QTest::newRow("parent not searchable") << "locked/inner" << true << "real/x" << "locked/inner/keep.txt";
     }
 
     void pathAsTheSystemResolvesIt()
@@ -148,14 +204,18 @@ private slots:
         QFETCH(bool, removed);
         QFETCH(QString, gone);
         QFETCH(QString, kept);
-        if (geteuid() == 0 && path.startsWith("locked"))
-            QSKIP("root may search any folder");
         const QString root = m_tmp.filePath(QTest::currentDataTag()) + "/";
         QVERIFY(makeAll(root, { "x/keep.txt", "real/sub/", "locked/inner/keep.txt" }));
-        QVERIFY(QFile::link(root + "real/sub", root + "L") && setMode(root + "locked", 0600));
+#ifndef Q_OS_WIN
+        if (geteuid() == 0 && path.startsWith("locked"))
+            QSKIP("root may search any folder");
+        QVERIFY(makeLink(root + "real/sub", root + "L") && setMode(root + "locked", 0600));
+#endif
         QVERIFY(path.startsWith("locked") || make(root, gone + "/gone.txt"));
         const bool result = FileHandler::clearDir(root + path);
+#ifndef Q_OS_WIN
         setMode(root + "locked", 0755);
+#endif
         QCOMPARE(result, removed);
         QVERIFY(!QFileInfo::exists(root + gone) && QFileInfo::exists(root + kept));
     }
@@ -167,6 +227,10 @@ private slots:
     void otherFileSystemsStay()
     {
         QFETCH(int, remover);
+#ifdef Q_OS_WIN
+        QSKIP("Windows mounts a drive into a folder as a reparse point, removed as a link and "
+              "never entered: the rows with links show it");
+#endif
         QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
         // 1: said all was removed, 2: the drive entered, 4: the rest kept, 8: no set-up
         const int result = FakeRoot::run(mountPoint.path(), [remover] {
@@ -184,22 +248,32 @@ private slots:
     void whatCannotGoStays_data()
     {
         QTest::addColumn<QString>("target"); // given the mode after the tree is built
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("mode"); // on Windows a Lock
         QTest::addColumn<QStringList>("remains");
 
-        const QStringList lockedFolder { "a", "a/locked", "a/locked/inner.txt" };
+        const QStringList readOnlyFile { "a", "a/b", "a/b/ro.txt" };
+#ifdef Q_OS_WIN
         QTest::newRow("read-only file two levels down")
-            << "a/b/ro.txt" << 0444 << QStringList { "a", "a/b", "a/b/ro.txt" };
+            << "a/b/ro.txt" << int(ReadOnly) << readOnlyFile;
+        // Windows' attribute keeps the folder, not what is in it.
+        QTest::newRow("read-only folder") << "a/b/" << int(ReadOnly) << QStringList { "a", "a/b" };
+        QTest::newRow("file held open") << "a/b/ro.txt" << int(HeldOpen) << readOnlyFile;
+#else
+        const QStringList lockedFolder { "a", "a/locked", "a/locked/inner.txt" };
+        QTest::newRow("read-only file two levels down") << "a/b/ro.txt" << 0444 << readOnlyFile;
         QTest::newRow("read-only folder keeps its content")
             << "a/b/" << 0555 << QStringList { "a", "a/b", "a/b/c", "a/b/inner.txt", "a/b/w.txt" };
         QTest::newRow("folder not searchable") << "a/locked/" << 0600 << lockedFolder;
         QTest::newRow("folder not readable") << "a/locked/" << 0300 << lockedFolder;
+#endif
     }
 
     void whatCannotGoStays()
     {
+#ifndef Q_OS_WIN
         if (geteuid() == 0)
             QSKIP("root may delete and list anything");
+#endif
         QFETCH(QString, target);
         QFETCH(int, mode);
         QFETCH(QStringList, remains);
@@ -210,14 +284,27 @@ private slots:
         QVERIFY(makeAll(root,
             { "a/x.txt", "a/b/w.txt", "a/b/c/deeper.txt", "d/e/f.txt", "top.txt", ".hidden",
                 folder ? target + "inner.txt" : target }));
+#ifdef Q_OS_WIN
+        QFile holder(locked);
+        if (mode == HeldOpen)
+            QVERIFY(holder.open(QIODevice::ReadOnly));
+        else if (!setAttribute(locked, FILE_ATTRIBUTE_READONLY, true))
+            QSKIP("this system keeps no read-only attribute on the entry (Wine none on folders)");
+#else
         QVERIFY(setMode(locked, static_cast<mode_t>(mode)));
+#endif
 
         // Each call must end, whether what cannot go lies below the folder or is it.
         QVERIFY(FileHandler::clearFiles(root));
         QVERIFY(!FileHandler::clearDir(root));
         QVERIFY(FileHandler::clearFiles(locked));
         QCOMPARE(FileHandler::clearDir(locked), !folder);
+#ifdef Q_OS_WIN
+        holder.close();
+        setAttribute(locked, FILE_ATTRIBUTE_READONLY, false);
+#else
         setMode(locked, folder ? 0755 : 0644);
+#endif
         QCOMPARE(everythingBelow(root), remains);
     }
 
@@ -226,33 +313,42 @@ private slots:
     // a file of a folder emptied before its own is listed is broken by then.
     void systemEntriesStay()
     {
+        if (!FileTree::linksWork(m_tmp.path()))
+            QSKIP(FileTree::kNoLinks);
         const QString root = m_tmp.filePath("system-entries");
         QVERIFY(makeAll(root, { "plain.txt", "s/plain.txt", "a/", "b/0-last-to-go" })
             && makeFiles(root + "/b", "f", 2000)
-            && QFile::link(root + "/missing", root + "/s/broken")
-            && QFile::link("../b/0-last-to-go", root + "/a/to-b"));
+            && makeLink(root + "/missing", root + "/s/broken")
+            && makeLink("../b/0-last-to-go", root + "/a/to-b"));
+        QStringList remains { "a", "a/to-b", "s", "s/broken" };
+#ifndef Q_OS_WIN
         QCOMPARE(mkfifo(QFile::encodeName(root + "/s/fifo").constData(), 0644), 0);
+        remains << "s/fifo";
+#endif
 
         QVERIFY(FileHandler::clearFiles(root));
         QVERIFY(!FileHandler::clearDir(root));
-        QCOMPARE(everythingBelow(root),
-            (QStringList { "a", "a/to-b", "s", "s/broken", "s/fifo" }));
+        QCOMPARE(everythingBelow(root), remains);
     }
 
-    // The walk holds a few descriptors, whatever the width or the depth of the
-    // tree: both go under a low limit of open files, at any depth.
+    // Wide and deep trees both go, at any depth. The POSIX walk holds a few
+    // descriptors whatever the width or the depth of the tree, and goes under
+    // a low limit of open files. Windows sets no such limit; there the deep
+    // tree's paths grow many times longer than MAX_PATH, though not past the
+    // 4096 bytes of a Linux path, which Wine cannot remove.
     void wideAndDeepTrees()
     {
         const QString wide = m_tmp.filePath("wide");
         for (int folder = 0; folder < 1000; ++folder)
             QVERIFY(makeFiles(wide + "/d" + QString::number(folder), "f", 1));
         const QString deep = m_tmp.filePath("deep");
-        // Made level by level: its paths grow longer than the system takes.
-        QVERIFY(make(deep, "top.txt") && QDir::setCurrent(deep));
-        for (int level = 0; level < 1000; ++level)
-            QVERIFY(mkdir("level", 0755) == 0 && chdir("level") == 0 && makeFiles(".", "f", 1));
-        QVERIFY(QDir::setCurrent(m_tmp.path()));
+#ifdef Q_OS_WIN
+        QVERIFY(make(deep, "top.txt") && makeChain(deep, 600));
+#else
+        QVERIFY(make(deep, "top.txt") && makeChain(deep, 1000));
+#endif
 
+#ifndef Q_OS_WIN
         // A few descriptors beyond those already open, whatever their number.
         const int firstFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
         QVERIFY(firstFree >= 0 && close(firstFree) == 0);
@@ -261,37 +357,47 @@ private slots:
         rlimit lowered = saved;
         lowered.rlim_cur = static_cast<rlim_t>(firstFree) + 16;
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+#endif
         const bool wideCleared = FileHandler::clearDir(wide);
         const bool deepCleared = FileHandler::clearDir(deep);
+#ifndef Q_OS_WIN
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+#endif
         QVERIFY(wideCleared && deepCleared);
         QVERIFY(!QFileInfo::exists(wide) && !QFileInfo::exists(deep));
     }
 
-    // Past the folders it holds open, the walk climbs back through "..": a
-    // folder of the chain moved out meanwhile leads elsewhere, and the walk
-    // stops there rather than empty the folder it was moved to.
+    // A folder of the chain moved out while the walk is below it: the walk
+    // never empties the folder it was moved to. Past the folders it holds
+    // open, the POSIX walk climbs back through "..", which then leads
+    // elsewhere, and stops there. The Windows walk holds the whole chain and
+    // removes each folder by name from the one above, where the moved one is
+    // no longer found.
     void movedDeepFolderStopsTheWalk()
     {
         const QString tree = m_tmp.filePath("moved/tree");
         const QString outside = m_tmp.filePath("moved/outside");
-        QVERIFY(make(outside, "canary.txt") && make(tree, "top.txt") && QDir::setCurrent(tree));
-        for (int level = 0; level < 500; ++level)
-            QVERIFY(mkdir("level", 0755) == 0 && chdir("level") == 0 && makeFiles(".", "f", 1));
-        QVERIFY(QDir::setCurrent(m_tmp.path()));
+        QVERIFY(make(outside, "canary.txt") && make(tree, "top.txt") && makeChain(tree, 500));
         // Each level's file goes as the walk climbs back through it.
-        const QByteArray climbing = QFile::encodeName(tree + QString("/level").repeated(400) + "/f0.txt");
-        const QByteArray cut = QFile::encodeName(tree + QString("/level").repeated(100));
+        const SwapRace::NativePath climbing
+            = SwapRace::native(tree + QString("/level").repeated(400) + "/f0.txt");
+        const SwapRace::NativePath cut = SwapRace::native(tree + QString("/level").repeated(100));
         std::atomic<bool> stop { false };
+        bool refused = false;
         std::thread mover([&] {
-            while (!stop && access(climbing, F_OK) == 0) { }
-            rename(cut, QFile::encodeName(outside + "/moved"));
+            while (!stop && SwapRace::exists(climbing)) { }
+            refused = !SwapRace::moveTo(cut, SwapRace::native(outside + "/moved"))
+                && SwapRace::exists(cut);
         });
         FileHandler::clearDir(tree);
         stop = true;
         mover.join();
         QVERIFY(QFileInfo::exists(outside + "/canary.txt"));
-        QVERIFY2(QFileInfo::exists(outside + "/moved"), "moved too late");
+#ifdef Q_OS_WIN
+        if (refused)
+            QSKIP("this Windows moves no folder while the walk holds folders below it open");
+#endif
+        QVERIFY2(!refused && QFileInfo::exists(outside + "/moved"), "moved too late");
     }
 
     void swappedFolderIsNeverFollowed_data() { addRemoverRows(); }
@@ -300,6 +406,8 @@ private slots:
     void swappedFolderIsNeverFollowed()
     {
         QFETCH(int, remover);
+        if (!FileTree::linksWork(m_tmp.path()))
+            QSKIP(FileTree::kNoLinks);
         const SwapRace::Result race = SwapRace::run(
             m_tmp.path(), [remover](const QString& tree) { removeBy(remover, tree); });
         std::printf("%d rounds, %d raced, %d canaries lost\n", race.rounds, race.raced, race.lost);
@@ -309,18 +417,39 @@ private slots:
 
     void rootIsRefused_data()
     {
+#ifdef Q_OS_WIN
+        // On a drive letter that names nothing, "%1:": were the refusal
+        // broken, there would be nothing to lose. Only the refusal by the
+        // letter is shown: no drive of the test's own can be made.
+        QTest::addColumn<QString>("path");
+        QTest::newRow("drive root") << "%1:/";
+        QTest::newRow("doubled separator") << "%1://";
+        QTest::newRow("parent of a top folder") << "%1:\\Windows\\..";
+#else
         QTest::addColumn<QString>("path"); // inside a child whose "/" is a tmpfs of its own
         QTest::newRow("root, doubled separator") << "//";
         QTest::newRow("parent of a top folder") << "/tmp/..";
         QTest::newRow("current folder at the root") << ".";
         QTest::newRow("link to the root") << "/tmp/to-root";
+#endif
     }
 
     void rootIsRefused()
     {
+        QFETCH(QString, path);
+#ifdef Q_OS_WIN
+        const DWORD drives = GetLogicalDrives();
+        char letter = 'Z';
+        while (letter > 'D' && (drives & (1u << (letter - 'A'))))
+            --letter;
+        QVERIFY2(letter > 'D', "every drive letter is taken");
+        path = path.arg(QChar(letter));
+        QVERIFY(!FileHandler::clearDir(path));
+        QVERIFY(FileHandler::clearFiles(path));
+        QVERIFY(!deleteTree(path));
+#else
         if (geteuid() == 0)
             QSKIP("root could delete anything, should the sandbox give way");
-        QFETCH(QString, path);
         QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
         // 1: clearDir or deleteTree said true, 2: clearFiles said false, 4: something
         // deleted, 8: no set-up; deleteTree removes a link given to it.
@@ -338,6 +467,24 @@ private slots:
         if (result == FakeRoot::kUnavailable)
             QSKIP("no user and mount namespaces to give the clearer a root of its own");
         QCOMPARE(result, 0);
+#endif
+    }
+
+    void longPaths_data() { addRemoverRows(); }
+
+    // A folder whose path is longer than Windows' MAX_PATH, with paths longer
+    // still below it.
+    void longPaths()
+    {
+        QFETCH(int, remover);
+        const QString name(100, 'n');
+        const QString folder
+            = m_tmp.filePath(QTest::currentDataTag()) + QString("/" + name).repeated(3);
+        QVERIFY(folder.size() > 300
+            && makeAll(folder, { name + "/" + name + "/deep.txt", "top.txt" }));
+        QVERIFY(removeBy(remover, folder));
+        QCOMPARE(QFileInfo::exists(folder), remover == ClearFiles);
+        QCOMPARE(everythingBelow(folder), QStringList {});
     }
 
     // Absolute paths, sorted by name ignoring case, hidden entries left out;
