@@ -1,7 +1,8 @@
 #include "Console.h"
 
+#include "Terminal.h"
+
 #include <cstdio>
-#include <unistd.h>
 
 namespace Console {
 
@@ -40,7 +41,7 @@ void progressLine(const QString& text)
 
 bool progressIsTerminal()
 {
-    return ::isatty(STDERR_FILENO) == 1;
+    return Terminal::errorIsTerminal();
 }
 
 } // namespace Console

@@ -1,0 +1,21 @@
+#ifndef _WIN32
+
+#include "Terminal.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+bool Terminal::errorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+int Terminal::errorColumns()
+{
+    winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+#endif
