@@ -1,6 +1,6 @@
 #include "Console.h"
 
-#include "Terminal.h"
+#include "HostSystem.h"
 
 #include <cstdio>
 
@@ -41,7 +41,7 @@ void progressLine(const QString& text)
 
 bool progressIsTerminal()
 {
-    return Terminal::errorIsTerminal();
+    return HostSystem::errorIsTerminal();
 }
 
 } // namespace Console

@@ -1,7 +1,7 @@
 #include "TerminalProgress.h"
 
 #include "Console.h"
-#include "Terminal.h"
+#include "HostSystem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,7 +43,7 @@ void TerminalProgress::show(const QString& text, double percent)
         return;
     }
     // A line that wrapped could not be redrawn with a carriage return.
-    line.truncate(Terminal::errorColumns() - 1);
+    line.truncate(HostSystem::errorColumns() - 1);
     const int width = line.size();
     if (width < m_drawnWidth)
         line += QString(m_drawnWidth - width, QLatin1Char(' '));
