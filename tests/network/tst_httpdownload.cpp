@@ -161,8 +161,8 @@ private slots:
         row("following parameters stay", "a.zip; size=3",
             R"(attachment; filename="a.zip"; size=3)");
         row("no filename", "", "attachment");
-        for (const char* refused : { "../x", "\x1b[31mred", "CON.txt", "lpt9", "a.txt.", "a.txt ",
-                 "a*b", ".BimCore-Downloads" })
+        for (const char* refused : { "../x", "\x1b[31mred", "CON.txt", "lpt9", "COM¹.txt",
+                 "conout$", "a.txt.", "a.txt ", "a*b", ".BimCore-Downloads" })
             row(("refused " + QByteArray(refused).toPercentEncoding()).constData(), "",
                 QByteArray("attachment; filename=\"") + refused + '"');
         for (int status : { 202, 204, 206, 304, 404 })
