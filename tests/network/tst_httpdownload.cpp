@@ -397,6 +397,25 @@ private slots:
     }
 
 #ifdef Q_OS_WIN
+    // A target that another program holds open without sharing its deletion
+    // cannot be replaced: the call says so and leaves it whole, and the next
+    // call, once it is closed, asks for the last byte only.
+    void heldTargetKeepsThePart()
+    {
+        VersionedServer server;
+        QFile holder(m_dir + "m.bin"); // Qt shares reading and writing, not deletion
+        QVERIFY(holder.open(QIODevice::WriteOnly) && holder.write(kOld) == kOld.size()
+            && holder.flush());
+        QCOMPARE(download(server.http.url("/m"), m_dir), QString());
+        QVERIFY(contentOf(m_dir + "m.bin") == kOld);
+        QCOMPARE(recordedBytes(m_dir), qint64(server.body.size() - 1));
+        holder.close();
+        QCOMPARE(download(server.http.url("/m"), m_dir), m_dir + "m.bin");
+        QVERIFY(contentOf(m_dir + "m.bin") == server.body);
+        QCOMPARE(server.ranges(),
+            (QByteArrayList { "", "bytes=" + QByteArray::number(server.body.size() - 1) + '-' }));
+    }
+
     // A short 8.3 name reaches the file that has it under its long name.
     void shortNameReplacesNothing()
     {
