@@ -36,7 +36,11 @@ bimcore_drop_root() {
     chown -R "$BIMCORE_USER:" "$work"
     local script
     script="$(basename "$0")"
-    exec runuser -u "$BIMCORE_USER" -- env BIMCORE_BUILD_ROOT="$work" bash "$work/src/scripts/$script" "$@"
+    # HOME too: tools that keep a cache there (Wine, ccache) must not reach root's.
+    exec runuser -u "$BIMCORE_USER" -- env BIMCORE_BUILD_ROOT="$work" \
+        HOME="$(getent passwd "$BIMCORE_USER" | cut -d: -f6)" \
+        ${BIMCORE_WIN64_TOOLCHAIN:+BIMCORE_WIN64_TOOLCHAIN="$BIMCORE_WIN64_TOOLCHAIN"} \
+        bash "$work/src/scripts/$script" "$@"
 }
 
 # The start of every script here: installs what is missing, hands the script

@@ -1,5 +1,7 @@
 #include "CommunicationNexus.h"
+#include "ThreadEnd.h"
 #include "LocalCentralStore.h"
+#include <QCoreApplication>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -62,14 +64,18 @@ const bool s_registered = [] {
 class CCommunicationNexus::Worker
 {
 public:
-    ~Worker()
+    ~Worker() { stop(); }
+
+    // Waits for the task in progress; later tasks never run.
+    void stop()
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
         }
         m_wake.notify_all();
-        m_thread.join();
+        if (m_thread.joinable())
+            waitForEnd(m_thread);
     }
 
     void enqueue(std::function<void()> task)
@@ -154,6 +160,10 @@ private:
 CCommunicationNexus::CCommunicationNexus()
     : m_worker(std::make_unique<Worker>())
 {
+    // The thread ends with the application object, while the process still
+    // runs: in a static destructor, Windows would already have ended it. The
+    // one hub is the one GetPlatformCommunicationNexus() gives.
+    qAddPostRoutine([] { GetPlatformCommunicationNexus()->m_worker->stop(); });
 }
 
 CCommunicationNexus::~CCommunicationNexus() = default;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <bimcore/platform/platformsvc/platformsvc_export.h>
-#include <bimcore/storage/fs/UniqueFd.h>
+#include "LockedFolder.h"
 
 namespace PlatformSvcComm {
 /**
@@ -64,11 +64,11 @@ public:
 
 private:
     static QString staged(const QString& name) { return QLatin1Char('.') + name + ".bimcore-new"; }
-    static UniqueFd lockedFolder(const QString& path); // and recovered; none if missing
-    static void recover(int folder, const QString& path);
+    static LockedFolder lockedFolder(const QString& path); // and recovered; none if missing
+    static void recover(const LockedFolder& folder);
 
     QString m_path;
-    UniqueFd m_folder; // open and locked for the whole update
+    LockedFolder m_folder; // open and locked for the whole update
     bool m_created { false };
     bool m_committed { false };
 };

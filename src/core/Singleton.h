@@ -32,23 +32,14 @@ public:
      * @return never null.
      * @throws std::bad_alloc when the instance cannot be created.
      */
-    static T* instance()
-    {
-        if (!m_psInstance)
-            m_psInstance = new T(); // value-initialised: 64-bit fields start at 0
-        return m_psInstance;
-    }
+    static T* instance();
 
     /**
      * @brief Deletes the instance; the next instance() call creates a fresh one.
      * Does nothing when there is none.
      * @throws nothing.
      */
-    static void destory()
-    {
-        delete m_psInstance;
-        m_psInstance = nullptr;
-    }
+    static void destory();
 
 private:
     Singleton(const Singleton&);
@@ -59,3 +50,20 @@ private:
 
 template <class T>
 T* Singleton<T>::m_psInstance = nullptr;
+
+// Out of the class, so not inline: a DLL exports the members of its explicit
+// instantiation (Singleton<Global>), and MinGW exports no inline member.
+template <class T>
+T* Singleton<T>::instance()
+{
+    if (!m_psInstance)
+        m_psInstance = new T(); // value-initialised: 64-bit fields start at 0
+    return m_psInstance;
+}
+
+template <class T>
+void Singleton<T>::destory()
+{
+    delete m_psInstance;
+    m_psInstance = nullptr;
+}

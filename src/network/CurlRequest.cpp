@@ -6,8 +6,10 @@
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
+#if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#endif
 #include <QUrl>
 
 namespace network_detail {
@@ -39,6 +41,7 @@ QByteArray proxyFor(const QUrl& url, QNetworkProxy* chosen)
     return scheme + QUrl::toAce(host) + ':' + QByteArray::number(chosen->port());
 }
 
+#if QT_CONFIG(ssl)
 // Every certificate authority Qt trusts by default, and only those. A
 // default configuration whose list was never set holds none, and Qt then
 // loads the system's when it needs them.
@@ -52,6 +55,7 @@ QByteArray trustedAuthorities()
         pem += authority.toPem();
     return pem;
 }
+#endif
 
 } // namespace
 
@@ -76,6 +80,7 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
         set(CURLOPT_PROXYPASSWORD, proxy.password().toUtf8());
     }
 
+#if QT_CONFIG(ssl)
     if (parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
         const QByteArray pem = trustedAuthorities();
         curl_blob blob { const_cast<char*>(pem.constData()), size_t(pem.size()), CURL_BLOB_COPY };
@@ -84,6 +89,10 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
         curl_easy_setopt(m_easy, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(m_easy, CURLOPT_CAPATH, nullptr);
     }
+#else
+    // A Qt without TLS trusts nothing of its own; curl's TLS then trusts what
+    // the system does (Schannel: Windows' certificate store).
+#endif
 }
 
 CurlRequest::~CurlRequest()

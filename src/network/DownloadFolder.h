@@ -55,20 +55,32 @@ public:
         Refused, // a plain file the user may not write, or a folder
         Other, // a link or other entry, which is replaced, never written through
     };
+    // `mode` gets a Writable file's permission bits; on Windows, its
+    // read-only, hidden and system attributes.
     Target target(const QString& lastPart, unsigned* mode) const;
     // Moves the bookkeeping file `from` over the target's entry.
     bool moveOver(const QString& from, const QString& lastPart) const;
 
 private:
+#ifdef _WIN32
+    QString bookkeepingEntry(const QString& name) const;
+#endif
+
     QString m_prefix;
     QString m_stemOfName; // what `prefix` adds to the name of the target itself
     UniqueFd m_dir;
     UniqueFd m_bookkeeping;
+#ifdef _WIN32
+    // The folder's path as the system resolved it when it was opened.
+    // Windows reaches entries by path; the folder, held without leave to
+    // delete it, stays where the path leads.
+    QString m_path;
+#endif
 };
 
 // Writes what the file holds through to the disk.
 bool flushToDisk(const UniqueFd& file);
-// Gives the file the permission bits `mode`.
+// Gives the file the `mode` target() found.
 bool setMode(const UniqueFd& file, unsigned mode);
 // Appends all of `size` bytes, or fails.
 bool writeAll(const UniqueFd& file, const char* data, qint64 size);

@@ -205,8 +205,14 @@ QString DownloadSink::complete()
     // A digest of a compressed body names the bytes as sent, which are
     // decoded by now: only an identity body is checked.
     const bool checked = !m_digest.announced() || !m_identity || m_digest.matches(m_keeper.file());
-    if (!whole || !checked || !m_keeper.moveOver(m_lastPart, m_keepMode ? &m_mode : nullptr)) {
+    if (!whole || !checked) {
         m_keeper.discard();
+        return {};
+    }
+    // A target held open elsewhere cannot be replaced on Windows: the file
+    // waits in its part for the next call.
+    if (!m_keeper.moveOver(m_lastPart, m_keepMode ? &m_mode : nullptr)) {
+        m_keeper.keep();
         return {};
     }
     return m_folder.prefix() + m_lastPart.mid(m_folder.lastPartFor(QString()).size());

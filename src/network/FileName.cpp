@@ -31,11 +31,13 @@ bool hasRefusedCharacter(const QString& name)
     return false;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, with any
-// extension.
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 name devices on
+// Windows, with any extension; so do COM and LPT followed by a superscript
+// 1, 2 or 3, which Windows counts as digits.
 bool isWindowsDevice(const QString& name)
 {
-    static const QRegularExpression kDevice(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
+    static const QRegularExpression kDevice(
+        QStringLiteral("^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|(COM|LPT)[0-9\u00b9\u00b2\u00b3])$"),
         QRegularExpression::CaseInsensitiveOption);
     const QString base = name.left(name.indexOf(QLatin1Char('.'))).trimmed();
     return kDevice.match(base).hasMatch();

@@ -196,6 +196,10 @@ bool PartKeeper::keep()
 {
     if (!m_part)
         return false;
+    // Of a whole file the last byte is left out: the next call asks for it
+    // under the file's version, and so learns whether the file is current.
+    if (m_written > 0 && m_written == m_record.total)
+        --m_written;
     m_record.bytes = m_written;
     if (!m_lock || m_partName != partName() || !m_record.canContinue() || !checkpoint()) {
         discard();

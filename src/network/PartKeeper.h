@@ -57,7 +57,8 @@ public:
     // Bytes of the file in the part, counting those kept from before.
     qint64 size() const { return m_written; }
     // Keeps what was written for a later call, when it can be continued,
-    // and reports whether it did.
+    // and reports whether it did. A whole file is kept too: one whose target
+    // could not be replaced.
     bool keep();
     void discard();
     const UniqueFd& file() const { return m_part; }

@@ -1,7 +1,9 @@
 #include "MiniHttpServer.h"
 
 #include <QHostAddress>
+#if QT_CONFIG(ssl)
 #include <QSslSocket>
+#endif
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -26,27 +28,32 @@ MiniHttpServer::MiniHttpServer()
 QString MiniHttpServer::url(const QString& path) const
 {
     return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(m_key.isNull() ? "http" : "https")
+        .arg(m_tls ? "https" : "http")
         .arg(serverPort())
         .arg(path);
 }
 
+#if QT_CONFIG(ssl)
 void MiniHttpServer::useTls(const QSslCertificate& certificate, const QSslKey& key)
 {
     m_certificate = certificate;
     m_key = key;
+    m_tls = true;
 }
+#endif
 
 void MiniHttpServer::incomingConnection(qintptr descriptor)
 {
-    if (m_key.isNull())
+    if (!m_tls)
         return QTcpServer::incomingConnection(descriptor);
+#if QT_CONFIG(ssl)
     auto* socket = new QSslSocket(this);
     socket->setSocketDescriptor(descriptor);
     socket->setLocalCertificate(m_certificate);
     socket->setPrivateKey(m_key);
     addPendingConnection(socket);
     socket->startServerEncryption();
+#endif
 }
 
 MiniHttpServer::Response MiniHttpServer::fileResponse(

@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QList>
-#include <QSslCertificate>
-#include <QSslKey>
 #include <QString>
 #include <QTcpServer>
+#if QT_CONFIG(ssl)
+#include <QSslCertificate>
+#include <QSslKey>
+#endif
 
 #include <functional>
 
@@ -50,8 +52,10 @@ public:
 
     // The address of path on this server.
     QString url(const QString& path = QStringLiteral("/")) const;
+#if QT_CONFIG(ssl)
     // Serves HTTPS from now on, under this certificate and key.
     void useTls(const QSslCertificate& certificate, const QSslKey& key);
+#endif
 
     void respondWith(Handler handler) { m_handler = std::move(handler); }
     void respond(const Response& response)
@@ -80,8 +84,11 @@ private:
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Response& response);
 
+#if QT_CONFIG(ssl)
     QSslCertificate m_certificate;
     QSslKey m_key;
+#endif
+    bool m_tls = false;
     Handler m_handler;
     QList<QByteArray> m_requests;
 };

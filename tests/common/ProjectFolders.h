@@ -114,7 +114,7 @@ inline void writeDatabase(const QString& path, const QString& marker)
 {
     QFile::remove(path);
     sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
         qFatal("cannot create %s", qPrintable(path));
     const QByteArray sql = "CREATE TABLE project(id INTEGER, name TEXT); INSERT INTO project "
                            "VALUES(1, '"

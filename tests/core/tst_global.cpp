@@ -54,6 +54,12 @@ private slots:
             << QStringList { "--userID=u" } << 1
             << "[General]\nWorkSpace=\"C:\\\\Work Space\\\\\"\n"
             << QVariantMap { { "userID", "u" }, { "workspace", "C:\\Work Space\\" } };
+#ifdef Q_OS_WIN
+        // The launcher writes the registry in UTF-16: any script, blanks included.
+        QTest::newRow("workspace root in CJK with blanks")
+            << QStringList { "--userID=u" } << 1 << "registry"
+            << QVariantMap { { "userID", "u" }, { "workspace", "D:\\工作 空间\\项目 一" } };
+#endif
         // Qt reads an unquoted value with a comma as a list.
         QTest::newRow("workspace root with a comma, written by hand")
             << QStringList { "--userID=u" } << 1 << "[General]\nWorkSpace = /data/a, b\n"
@@ -71,11 +77,23 @@ private slots:
         QTemporaryDir settings;
         QTemporaryDir workingDir;
         const QString workspace = expected.value("workspace").toString();
+#ifdef Q_OS_WIN
+        // The launcher's own key in the registry (Wine's, a prefix of the test's own).
+        QSettings registry(
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Plenar_Lanucher", QSettings::NativeFormat);
+        registry.remove("WorkSpace");
+        if (!settingsFile.isEmpty())
+            registry.setValue("WorkSpace", workspace);
+        registry.sync();
+        QCOMPARE(registry.status(), QSettings::NoError);
+        const auto cleanUp = qScopeGuard([&] { registry.remove("WorkSpace"); });
+#else
         if (!settingsFile.isEmpty()) {
             QVERIFY(QDir(settings.path()).mkpath("Korvane"));
             QFile file(settings.filePath("Korvane/Plenar_Lanucher.conf"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settingsFile.toUtf8()) > 0);
         }
+#endif
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROBE_SETTINGS_DIR", settings.path());
         environment.insert("PROBE_CALLS", QString::number(calls));

@@ -83,6 +83,10 @@ private Q_SLOTS:
     // text, short enough to read at a glance, each step reporting its part.
     void demo()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the demo script needs bash; a Windows build runs it under Wine as the test "
+              "bimhost_demo");
+#endif
         const ChildRun result
             = HostProcess().run("bash", { RUN_DEMO_SCRIPT, BIMHOST_PATH, SAMPLES_DIR });
         QVERIFY2(result.exitCode == 0 && result.err.isEmpty() && result.out.count('\n') < 60,
@@ -192,7 +196,10 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(work.filePath("ws")));
         verifyResult(workspace("remove", work.filePath("ws")), 0, "nothing to remove");
         verifyResult(workspace("list", root), 1, "no folder");
-        verifyResult(workspace("clear", "/"), 1, "refusing to empty a file-system root (/)");
+        // "/" is the root of the current drive on Windows, shown with its letter.
+        verifyResult(workspace("clear", "/"), 1,
+            "refusing to empty a file-system root (" + QDir::toNativeSeparators(QDir("/").absolutePath())
+                + ")");
 
         // Entries that cannot be deleted are reported (what goes is the library's).
         const QString locked = root + "/locked";

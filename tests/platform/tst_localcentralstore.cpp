@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 using namespace PlatformSvcComm;
 using namespace ProjectFolders;
@@ -53,7 +55,8 @@ class TestLocalCentralStore : public QObject
         QMap<QString, QByteArray> files;
         for (const QString& name :
             QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-            files[name] = readAll(folder + "/" + name);
+            if (name != QLatin1String(".bimcore-lock")) // the lock file of updates on Windows
+                files[name] = readAll(folder + "/" + name);
         return files;
     }
 
@@ -100,25 +103,28 @@ private Q_SLOTS:
         if (before.empty())
             writeBytes(m_project + "/" + kModelFile, QByteArray(5000, 'z'));
         writeProject(m_central, after, "new");
-        // The folder keeps its other entries (links as links) and its mode,
-        // whatever the umask of the process that updates it.
+        // The folder keeps its other entries (links as links) and, on POSIX,
+        // its mode, whatever the umask of the process that updates it.
         QVERIFY(QDir().mkpath(m_project + "/cache"));
-        QCOMPARE(::chmod(QFile::encodeName(m_project).constData(), 02775), 0);
         writeBytes(m_project + "/cache/kept", "kept");
-        QVERIFY(QFile::link("cache/kept", m_project + "/link"));
         auto wanted = contents(m_central);
         wanted["cache"] = {};
+#ifdef Q_OS_WIN
+        const TableChangeMap changes = fetch();
+#else
+        QCOMPARE(::chmod(QFile::encodeName(m_project).constData(), 02775), 0);
+        QVERIFY(QFile::link("cache/kept", m_project + "/link"));
         wanted["link"] = "kept";
-
         const mode_t umask = ::umask(077);
         const TableChangeMap changes = fetch();
         ::umask(umask);
-        QVERIFY(changes == expected);
         struct stat st;
         QCOMPARE(::stat(QFile::encodeName(m_project).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(02775));
-        QCOMPARE(contents(m_project), wanted);
         QCOMPARE(QFileInfo(m_project + "/link").symLinkTarget(), m_project + "/cache/kept");
+#endif
+        QVERIFY(changes == expected);
+        QCOMPARE(contents(m_project), wanted);
     }
 
     void damagedCentralModelLeavesTheFolderAsItWas()

@@ -13,13 +13,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+
+#ifndef Q_OS_WIN
+#include <csignal>
 #include <dlfcn.h>
+#endif
 
 using namespace ProjectFolders;
 
+#ifdef Q_OS_WIN
+// No call can be taken over on Windows: the child is ended (TerminateProcess)
+// at spread-out moments instead, and the folder also holds its lock file.
+static const QStringList kFolderEntries { ".bimcore-lock", kDatabaseFile, kModelFile };
+#else
 // An updating child dies as if killed right after the first rename of its
 // commit: the new model in place, the old database still there.
 static bool g_dieAfterModelRename = false;
@@ -32,6 +40,8 @@ extern "C" Q_DECL_EXPORT int renameat(
         ::raise(SIGKILL);
     return result;
 }
+static const QStringList kFolderEntries { kDatabaseFile, kModelFile };
+#endif
 
 static void updateFolder(const QString& store, const char* key, const QString& folder)
 {
@@ -93,10 +103,13 @@ private Q_SLOTS:
             } catch (const std::runtime_error&) {
             }
             QVERIFY2(pair() == m_revisions[0] || pair() == m_revisions[1], "no revision's pair");
-            QCOMPARE(QDir(m_project).entryList(QDir::Hidden | QDir::Files),
-                QStringList({ kDatabaseFile, kModelFile }));
+            QCOMPARE(QDir(m_project).entryList(QDir::Hidden | QDir::Files), kFolderEntries);
         }
+#ifdef Q_OS_WIN
+        Q_UNUSED(mixed);
+#else
         QVERIFY(mixed > 0); // the deaths between the two renames must leave mixed pairs
+#endif
     }
 
     void writerInTheFolderLosesNothing()
@@ -122,7 +135,9 @@ int main(int argc, char** argv)
     // A child that updates the folder to revision B and dies in its commit,
     // unless it is killed before. Says "r" once it is about to start.
     if (argc == 4 && std::strcmp(argv[1], "--update") == 0) {
+#ifndef Q_OS_WIN
         g_dieAfterModelRename = true;
+#endif
         std::fputs("r\n", stdout);
         std::fflush(stdout);
         updateFolder(QString::fromLocal8Bit(argv[2]), "B", QString::fromLocal8Bit(argv[3]));

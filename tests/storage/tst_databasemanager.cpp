@@ -92,9 +92,9 @@ private slots:
         QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
         QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
         QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
-        // Joined directly to the folder, written once with its separator.
+        // Joined directly to the folder, written once with the system's separator.
         QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
-            QDir::cleanPath(folder) + "/" + kDatabaseFile);
+            QDir::toNativeSeparators(QDir::cleanPath(folder) + "/" + kDatabaseFile));
     }
 
     // The host sees what the model and database libraries say.

@@ -1,7 +1,8 @@
 #include "Console.h"
 
+#include "HostSystem.h"
+
 #include <cstdio>
-#include <unistd.h>
 
 namespace Console {
 
@@ -40,7 +41,7 @@ void progressLine(const QString& text)
 
 bool progressIsTerminal()
 {
-    return ::isatty(STDERR_FILENO) == 1;
+    return HostSystem::errorIsTerminal();
 }
 
 } // namespace Console

@@ -1,9 +1,7 @@
 #include "TerminalProgress.h"
 
 #include "Console.h"
-
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "HostSystem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,14 +9,6 @@
 namespace {
 
 constexpr int kBarCells = 24;
-
-int terminalColumns()
-{
-    winsize size {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
 
 } // namespace
 
@@ -53,7 +43,7 @@ void TerminalProgress::show(const QString& text, double percent)
         return;
     }
     // A line that wrapped could not be redrawn with a carriage return.
-    line.truncate(terminalColumns() - 1);
+    line.truncate(HostSystem::errorColumns() - 1);
     const int width = line.size();
     if (width < m_drawnWidth)
         line += QString(m_drawnWidth - width, QLatin1Char(' '));

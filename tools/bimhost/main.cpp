@@ -3,6 +3,7 @@
 // project through the central service, calls REST services, downloads files
 // and works on workspace folders; see --help.
 #include "Console.h"
+#include "HostSystem.h"
 #include "HostCommandLine.h"
 #include "HostError.h"
 #include "NetworkCommands.h"
@@ -110,10 +111,8 @@ int runReporting(const HostCommandLine& commandLine, bool signedIn)
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-
+    HostSystem::plainLineEnds();
+    const QStringList arguments = HostSystem::arguments(argc, argv);
     HostCommandLine commandLine;
     try {
         commandLine = HostCommandLine::parse(arguments);

@@ -6,14 +6,16 @@
 #   bash tools/bimhost/run-demo.sh BIMHOST SAMPLES_DIR
 #
 # SAMPLES_DIR is <build>/samples (store-r1, store-r2, sample.env). Set
-# BIMCORE_DEMO_KEEP=1 to keep the temporary folder for a look afterwards.
+# BIMCORE_DEMO_KEEP=1 to keep the temporary folder for a look afterwards, and
+# BIMCORE_EMULATOR to a program that runs BIMHOST (wine-run, for a host built
+# for Windows).
 set -euo pipefail
 
 if [ $# -ne 2 ]; then
     echo "usage: $0 BIMHOST SAMPLES_DIR" >&2
     exit 2
 fi
-bimhost="$1"
+bimhost=(${BIMCORE_EMULATOR:+"$BIMCORE_EMULATOR"} "$1")
 samples="$2"
 . "$samples/sample.env"
 
@@ -34,16 +36,16 @@ project=("--projectId=$BIMCORE_SAMPLE_ID" "--projectKey=$BIMCORE_SAMPLE_KEY"
 
 echo "== 1. First run: the central store holds revision 1, the workspace is empty"
 cp -R "$samples/store-r1/." "$BIMCORE_CENTRAL_STORE/"
-"$bimhost" open "${launch[@]}" "${project[@]}" 2>&1
+"${bimhost[@]}" open "${launch[@]}" "${project[@]}" 2>&1
 
 echo
 echo "== 2. Second run: the central store has moved to revision 2"
 cp -R "$samples/store-r2/." "$BIMCORE_CENTRAL_STORE/"
-"$bimhost" update "${launch[@]}" "${project[@]}" 2>&1
+"${bimhost[@]}" update "${launch[@]}" "${project[@]}" 2>&1
 
 echo
 echo "== The local project folder afterwards"
-"$bimhost" workspace list "$project_dir"
+"${bimhost[@]}" workspace list "$project_dir"
 if [ -n "${BIMCORE_DEMO_KEEP:-}" ]; then
     echo "(kept: $work)"
 fi

@@ -2,6 +2,7 @@
 
 #include <bimcore/platform/krvcommon/KRVException.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <bimcore/storage/fs/FileIo.h>
 #include <bimcore/platform/tessel/Tessel.h>
 
 #include <QDir>
@@ -262,9 +263,7 @@ void ProjectGenerator::writeProject(const QString& folder, const Options& option
         throw KRVException(QStringLiteral("Cannot write \"%1\": %2")
                                .arg(temporaryPath, QString::fromUtf8(e.what())));
     }
-    if (std::rename(QFile::encodeName(temporaryPath).constData(),
-            QFile::encodeName(databasePath).constData())
-        != 0) {
+    if (!fs::replaceEntry(temporaryPath, databasePath)) {
         QFile::remove(temporaryPath);
         throw KRVException(QStringLiteral("Cannot write \"%1\"").arg(databasePath));
     }

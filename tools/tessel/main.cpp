@@ -1,5 +1,6 @@
 // tessel: builds model files from JSON, dumps them as JSON and generates
 // synthetic project folders.
+#include "HostSystem.h"
 #include "ModelJson.h"
 #include "ProjectGenerator.h"
 
@@ -94,6 +95,7 @@ int generate(const QStringList& arguments)
 
 int main(int argc, char* argv[])
 {
+    HostSystem::plainLineEnds();
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
     const QString command = arguments.value(0);

@@ -1,17 +1,13 @@
 #include "ModelFile.h"
 #include "ModelFileLayout.h"
 #include "TesselObjects.h"
-#include <bimcore/storage/fs/UniqueFd.h>
+#include <bimcore/storage/fs/FileIo.h>
 #include <bimcore/platform/ksqlite/KSqlStatement.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <sqlite3.h>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 using KSQLite::KSqlDatabase;
 using KSQLite::KSqlStatement;
@@ -116,12 +112,23 @@ void writeCatalog(KSqlDatabase& db, const ModelObject& model)
     }
 }
 
-void flush(const QString& path, int flags)
+[[noreturn]] void cannot(const char* what, const QString& path)
 {
-    const UniqueFd fd(::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC));
-    if (!fd || ::fsync(fd.get()) != 0)
-        raiseError(QStringLiteral("cannot flush %1: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    raiseError(QStringLiteral("cannot %1 %2: %3").arg(QLatin1String(what), path, fs::lastError()));
+}
+// A new, empty file beside the model file, of a name nothing else holds.
+// Made and let go here: QTemporaryFile keeps its file open on Windows, where
+// no file held open can be replaced.
+QString createBeside(const QString& folder, const QString& name)
+{
+    for (int attempt = 0;; ++attempt) {
+        const QString path = QStringLiteral("%1/.%2.%3").arg(folder, name,
+            QString::number(QRandomGenerator::global()->generate64(), 36));
+        if (fs::createNew(path))
+            return path;
+        if (attempt == 8)
+            cannot("create a temporary file beside it", path);
+    }
 }
 } // namespace
 
@@ -134,12 +141,8 @@ void writeModelFile(const QString& path, const ModelObject& model)
     if (target.isDir())
         raiseError(QStringLiteral("the path is a directory"));
 
-    QTemporaryFile temporary(
-        folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
-        raiseError(QStringLiteral("cannot create a temporary file beside it: %1")
-                       .arg(temporary.errorString()));
-    const QString temporaryPath = temporary.fileName();
+    const QString temporaryPath = createBeside(folder, target.fileName());
+    auto removeTemporary = qScopeGuard([&] { QFile::remove(temporaryPath); });
     try {
         KSqlDatabase db(temporaryPath.toStdString(), SQLITE_OPEN_READWRITE);
         // The temporary file is worthless until renamed, so no journal; it is
@@ -153,15 +156,14 @@ void writeModelFile(const QString& path, const ModelObject& model)
     } catch (const KSQLite::KSqlException& e) {
         raiseError(QString::fromStdString(e.msg()));
     }
-    // A temporary file is private to its owner; the model file is not.
-    temporary.setPermissions(target.exists() ? target.permissions()
+    QFile::setPermissions(temporaryPath, target.exists() ? target.permissions()
                                              : QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    flush(temporaryPath, O_RDONLY);
-    if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData())
-        != 0)
-        raiseError(QStringLiteral("cannot replace it with the temporary file: %1")
-                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    temporary.setAutoRemove(false);
-    flush(folder, O_RDONLY | O_DIRECTORY);
+    if (!fs::flushFile(temporaryPath))
+        cannot("flush", temporaryPath);
+    if (!fs::replaceEntry(temporaryPath, path))
+        cannot("replace it with the temporary file", temporaryPath);
+    removeTemporary.dismiss();
+    if (!fs::flushFolder(folder))
+        cannot("flush", folder);
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <bimcore/storage/fs/UniqueFd.h>
+
+#include <QString>
+
+namespace PlatformSvcComm {
+
+/**
+ * @brief A project folder held open and locked against every other update and
+ * open of it, in any process, with the entry operations an update makes in
+ * it. Names are entries of the folder itself; a link among them is never
+ * followed. Failures throw std::runtime_error naming the path and the
+ * system's reason.
+ */
+class LockedFolder
+{
+public:
+    /**
+     * Opens the folder and waits for its lock; an empty object when there is
+     * no folder at the path.
+     */
+    static LockedFolder open(const QString& path);
+
+    explicit operator bool() const { return m_folder.valid(); }
+    const QString& path() const { return m_path; }
+    QString pathOf(const QString& name) const { return m_path + QLatin1Char('/') + name; }
+
+    bool exists(const QString& name) const;
+    /** Removes the entry; nothing to do when it is missing. */
+    void remove(const QString& name) const;
+    /** Moves the entry `from` over `to`. */
+    void rename(const QString& from, const QString& to) const;
+    /** Makes an empty file at a name nothing holds yet. */
+    void createEmpty(const QString& name) const;
+    /** Copies the plain file at `from` into a new entry, flushed to the disk. */
+    void copyInto(const QString& from, const QString& name) const;
+    /** Makes the folder's entries durable. */
+    void flush() const;
+    /** Lets the folder go and removes it when it holds nothing of anyone else's. */
+    void removeFolder();
+
+private:
+    QString m_path;
+    UniqueFd m_folder;
+    UniqueFd m_lock; // Windows locks a file in the folder, POSIX the folder itself
+};
+
+} // namespace PlatformSvcComm

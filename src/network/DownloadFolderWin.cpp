@@ -1,0 +1,313 @@
+#ifdef _WIN32
+
+#include "DownloadFolder.h"
+
+#include "FileName.h"
+
+#include <bimcore/storage/fs/FileIo.h>
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace network_detail {
+
+namespace {
+
+// A QString is UTF-16, as are Windows' wide calls.
+const wchar_t* wide(const QString& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.utf16());
+}
+
+QString entryIn(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('\\')) ? folder + name : folder + QLatin1Char('\\') + name;
+}
+
+// The path the system itself gives the open folder: links and junctions on
+// the way are resolved once, here, and later paths start from what they led
+// to.
+QString finalPathOf(HANDLE folder, const QString& fallback)
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(
+            folder, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return fallback;
+        if (length < path.size())
+            return QString::fromWCharArray(path.data(), int(length));
+        path.resize(length);
+    }
+}
+
+// Folders are opened without sharing their deletion: while the download
+// holds one, it cannot be renamed or swapped, so every path that goes
+// through it names what was opened.
+UniqueFd openFolder(const QString& path, DWORD access, DWORD flags)
+{
+    UniqueFd folder(
+        ::CreateFileW(wide(path), GENERIC_READ | access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (folder
+        && (!::GetFileInformationByHandle(folder.get(), &info)
+            || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                != FILE_ATTRIBUTE_DIRECTORY))
+        folder.reset();
+    return folder;
+}
+
+// A plain file, not a link, a junction or a folder; with `onlyName`, one
+// that no other name reaches either.
+bool isPlainFile(const UniqueFd& file, bool onlyName)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    return ::GetFileInformationByHandle(file.get(), &info)
+        && !(info.dwFileAttributes
+            & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+        && (!onlyName || info.nNumberOfLinks == 1);
+}
+
+qint64 ticksOf(const FILETIME& time)
+{
+    return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+constexpr qint64 kTicksPerSecond = 10000000; // FILETIME counts 100 ns
+
+// What a user sets on a file and expects an updated file to keep, as the
+// POSIX half keeps the mode bits. Others belong to the file system (the
+// archive bit must stay set on a new file, so that backups take it).
+constexpr DWORD kKeptAttributes
+    = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+struct FindCloser
+{
+    void operator()(HANDLE find) const { ::FindClose(find); }
+};
+using UniqueFind = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+
+} // namespace
+
+DownloadFolder::DownloadFolder(const QString& prefix)
+    : m_prefix(prefix)
+{
+    // The prefix need not end in a separator: what follows its last one
+    // begins the target's name.
+    const QFileInfo target(prefix + QLatin1Char('x'));
+    m_stemOfName = target.fileName().chopped(1);
+    // "\\?\" paths: no length limit, and the names checked are the names used.
+    const QString path = QString::fromStdWString(fs::longPath(target.absolutePath()));
+    m_dir = openFolder(path, 0, 0);
+    if (m_dir)
+        m_path = finalPathOf(m_dir.get(), path);
+}
+
+bool DownloadFolder::openBookkeeping()
+{
+    if (m_bookkeeping)
+        return true;
+    const QString path = entryIn(m_path, kBookkeepingFolder);
+    const bool made = ::CreateDirectoryW(wide(path), nullptr);
+    if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    m_bookkeeping = openFolder(path, FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    // A leading dot hides nothing on Windows.
+    if (made && m_bookkeeping) {
+        FILE_BASIC_INFO info {};
+        info.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
+        ::SetFileInformationByHandle(m_bookkeeping.get(), FileBasicInfo, &info, sizeof info);
+    }
+    return m_bookkeeping.valid();
+}
+
+void DownloadFolder::closeBookkeeping()
+{
+    if (!m_bookkeeping)
+        return;
+    m_bookkeeping.reset();
+    ::RemoveDirectoryW(wide(entryIn(m_path, kBookkeepingFolder)));
+}
+
+QString DownloadFolder::bookkeepingEntry(const QString& name) const
+{
+    return entryIn(entryIn(m_path, kBookkeepingFolder), name);
+}
+
+UniqueFd DownloadFolder::lock(const QString& stem) const
+{
+    // Shared with the other downloads that try the lock, and with removal
+    // while held: the lock, not the sharing, keeps them out.
+    UniqueFd file(::CreateFileW(wide(bookkeepingEntry(stem + QStringLiteral(".lock"))),
+        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    OVERLAPPED whole {};
+    if (file
+        && (!isPlainFile(file, false)
+            || !::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                MAXDWORD, MAXDWORD, &whole)))
+        file.reset();
+    return file;
+}
+
+UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
+{
+    const QString path = bookkeepingEntry(name);
+    if (create)
+        ::DeleteFileW(wide(path));
+    // Only deletion is shared: a part and a record are moved into place
+    // while still open.
+    UniqueFd file(::CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+        nullptr, create ? CREATE_NEW : OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && !isPlainFile(file, true))
+        file.reset();
+    return file;
+}
+
+std::optional<QByteArray> DownloadFolder::readFile(const QString& name, qint64 largest) const
+{
+    const UniqueFd file = openFile(name, false);
+    const qint64 size = file ? sizeOf(file) : -1;
+    if (size < 0 || size > largest)
+        return std::nullopt;
+    QByteArray content(int(size), Qt::Uninitialized);
+    if (readAt(file, content.data(), size, 0) != size)
+        return std::nullopt;
+    return content;
+}
+
+bool DownloadFolder::replaceFile(const QString& name, const QByteArray& content) const
+{
+    const QString temporary = name + QStringLiteral(".new");
+    const UniqueFd file = openFile(temporary, true);
+    const bool written = file && writeAll(file, content.constData(), content.size())
+        && flushToDisk(file)
+        && ::MoveFileExW(wide(bookkeepingEntry(temporary)), wide(bookkeepingEntry(name)),
+            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!written)
+        remove(temporary);
+    return written;
+}
+
+void DownloadFolder::remove(const QString& name) const
+{
+    ::DeleteFileW(wide(bookkeepingEntry(name)));
+}
+
+qint64 DownloadFolder::ageOf(const QString& name) const
+{
+    // The entry's own times, a link's too: it is not followed.
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!::GetFileAttributesExW(wide(bookkeepingEntry(name)), GetFileExInfoStandard, &data))
+        return -1;
+    FILETIME now {};
+    ::GetSystemTimeAsFileTime(&now);
+    return (ticksOf(now) - ticksOf(data.ftLastWriteTime)) / kTicksPerSecond;
+}
+
+QStringList DownloadFolder::filesEndingWith(const QString& ending) const
+{
+    QStringList found;
+    // A listing of its own each time: Wine answers a folder handle's later
+    // listings, restarted or not, from what it read the first time.
+    WIN32_FIND_DATAW data {};
+    const UniqueFind find(::FindFirstFileExW(wide(bookkeepingEntry(QStringLiteral("*"))),
+        FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        const QString name = QString::fromWCharArray(data.cFileName);
+        if (name.endsWith(ending))
+            found.append(name);
+    } while (::FindNextFileW(find.get(), &data));
+    return found;
+}
+
+DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned* mode) const
+{
+    // The entry itself, a link's or a junction's own data.
+    WIN32_FIND_DATAW data {};
+    const UniqueFind find(::FindFirstFileExW(wide(entryIn(m_path, lastPart)), FindExInfoBasic,
+        &data, FindExSearchNameMatch, nullptr, 0));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Target::Missing : Target::Refused;
+    // A short 8.3 name reaches the file that has it under another name,
+    // which the download must not replace.
+    if (lastPart.compare(QString::fromWCharArray(data.cFileName), Qt::CaseInsensitive) != 0)
+        return Target::Refused;
+    // A file cannot take a folder's place, nor a junction's, in one step.
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Target::Refused;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+        return Target::Other;
+    *mode = data.dwFileAttributes & kKeptAttributes;
+    // The read-only attribute is the user's "do not write this" on Windows.
+    return data.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? Target::Refused : Target::Writable;
+}
+
+bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) const
+{
+    // One rename: a target that another program holds open without sharing
+    // its deletion makes it fail, and is left as it was.
+    return ::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
+        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool flushToDisk(const UniqueFd& file)
+{
+    return fs::flushToDisk(file);
+}
+
+// Windows has no permission bits: `mode` holds the attributes target()
+// found on the file replaced (read-only, hidden, system), which the new file
+// keeps as a POSIX one keeps the mode. Only those are changed; times and the
+// rest stay as the file system keeps them.
+bool setMode(const UniqueFd& file, unsigned mode)
+{
+    FILE_BASIC_INFO info {};
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info))
+        return false;
+    const DWORD attributes = (info.FileAttributes & ~kKeptAttributes) | (mode & kKeptAttributes);
+    info = FILE_BASIC_INFO {};
+    info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info);
+}
+
+bool writeAll(const UniqueFd& file, const char* data, qint64 size)
+{
+    return fs::writeAll(file, data, size);
+}
+
+bool cutTo(const UniqueFd& file, qint64 size)
+{
+    LARGE_INTEGER at {};
+    at.QuadPart = size;
+    return ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+}
+
+qint64 sizeOf(const UniqueFd& file)
+{
+    return fs::sizeOf(file);
+}
+
+qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset)
+{
+    // A read at an offset moves the file pointer, which pread leaves alone:
+    // it is put back, so that writing goes on at the end.
+    LARGE_INTEGER zero {};
+    LARGE_INTEGER pointer {};
+    if (!::SetFilePointerEx(file.get(), zero, &pointer, FILE_CURRENT))
+        return -1;
+    const qint64 got = fs::readAt(file, data, size, offset);
+    return ::SetFilePointerEx(file.get(), pointer, nullptr, FILE_BEGIN) ? got : -1;
+}
+
+} // namespace network_detail
+
+#endif
