@@ -198,7 +198,7 @@ private Q_SLOTS:
         verifyResult(workspace("list", root), 1, "no folder");
         // "/" is the root of the current drive on Windows, shown with its letter.
         verifyResult(workspace("clear", "/"), 1,
-            "refusing to empty a file-system root (" + QDir::toNativeSeparators(QDir("/").absolutePath())
+            "refusing to empty a file-system root (" + QDir::toNativeSeparators(QFileInfo("/").absoluteFilePath())
                 + ")");
 
         // Entries that cannot be deleted are reported (what goes is the library's).
