@@ -1,6 +1,6 @@
 #pragma once
 
-#include <bimcore/storage/fs/UniqueFd.h>
+#include <bimcore/storage/fs/FileIo.h>
 
 #include <QByteArray>
 #include <QString>
@@ -78,16 +78,14 @@ private:
 #endif
 };
 
-// Writes what the file holds through to the disk.
-bool flushToDisk(const UniqueFd& file);
+// The plain-file operations on parts and records.
+using fs::flushToDisk;
+using fs::readAt;
+using fs::sizeOf;
+using fs::writeAll;
 // Gives the file the `mode` target() found.
 bool setMode(const UniqueFd& file, unsigned mode);
-// Appends all of `size` bytes, or fails.
-bool writeAll(const UniqueFd& file, const char* data, qint64 size);
 // Cuts the file to `size` bytes and places the end of it there.
 bool cutTo(const UniqueFd& file, qint64 size);
-qint64 sizeOf(const UniqueFd& file);
-// Reads up to `size` bytes from `offset` on; -1 on error.
-qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset);
 
 } // namespace network_detail

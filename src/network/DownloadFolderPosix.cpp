@@ -169,47 +169,15 @@ bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) cons
         == 0;
 }
 
-bool flushToDisk(const UniqueFd& file)
-{
-    return ::fsync(file.get()) == 0;
-}
-
 bool setMode(const UniqueFd& file, unsigned mode)
 {
     return ::fchmod(file.get(), mode_t(mode)) == 0;
-}
-
-bool writeAll(const UniqueFd& file, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(file.get(), data, size_t(size));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 bool cutTo(const UniqueFd& file, qint64 size)
 {
     return ::ftruncate(file.get(), off_t(size)) == 0
         && ::lseek(file.get(), off_t(size), SEEK_SET) == size;
-}
-
-qint64 sizeOf(const UniqueFd& file)
-{
-    struct stat st
-    {
-    };
-    return ::fstat(file.get(), &st) == 0 ? qint64(st.st_size) : -1;
-}
-
-qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset)
-{
-    return qint64(::pread(file.get(), data, size_t(size), off_t(offset)));
 }
 
 } // namespace network_detail

@@ -259,10 +259,6 @@ bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) cons
         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
-bool flushToDisk(const UniqueFd& file)
-{
-    return fs::flushToDisk(file);
-}
 
 // Windows has no permission bits: `mode` holds the attributes target()
 // found on the file replaced (read-only, hidden, system), which the new file
@@ -279,33 +275,12 @@ bool setMode(const UniqueFd& file, unsigned mode)
     return ::SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info);
 }
 
-bool writeAll(const UniqueFd& file, const char* data, qint64 size)
-{
-    return fs::writeAll(file, data, size);
-}
 
 bool cutTo(const UniqueFd& file, qint64 size)
 {
     LARGE_INTEGER at {};
     at.QuadPart = size;
     return ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
-}
-
-qint64 sizeOf(const UniqueFd& file)
-{
-    return fs::sizeOf(file);
-}
-
-qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset)
-{
-    // A read at an offset moves the file pointer, which pread leaves alone:
-    // it is put back, so that writing goes on at the end.
-    LARGE_INTEGER zero {};
-    LARGE_INTEGER pointer {};
-    if (!::SetFilePointerEx(file.get(), zero, &pointer, FILE_CURRENT))
-        return -1;
-    const qint64 got = fs::readAt(file, data, size, offset);
-    return ::SetFilePointerEx(file.get(), pointer, nullptr, FILE_BEGIN) ? got : -1;
 }
 
 } // namespace network_detail

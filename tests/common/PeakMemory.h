@@ -9,22 +9,23 @@
 #include <windows.h>
 #include <psapi.h>
 
-inline qint64 peakResidentBytes()
+inline PROCESS_MEMORY_COUNTERS memoryCounters()
 {
     PROCESS_MEMORY_COUNTERS counters {};
     counters.cb = sizeof counters;
-    return ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)
-        ? qint64(counters.PeakWorkingSetSize)
-        : -1;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        counters.PeakWorkingSetSize = counters.WorkingSetSize = 0;
+    return counters;
+}
+
+inline qint64 peakResidentBytes()
+{
+    return qint64(memoryCounters().PeakWorkingSetSize);
 }
 
 inline qint64 residentBytes()
 {
-    PROCESS_MEMORY_COUNTERS counters {};
-    counters.cb = sizeof counters;
-    return ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)
-        ? qint64(counters.WorkingSetSize)
-        : -1;
+    return qint64(memoryCounters().WorkingSetSize);
 }
 #else
 #include <QFile>

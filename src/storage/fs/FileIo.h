@@ -27,7 +27,7 @@ UniqueFd openForReading(const QString& path);
 UniqueFd createNew(const QString& path);
 /** The size in bytes, or -1. */
 qint64 sizeOf(const UniqueFd& file);
-/** Reads up to `size` bytes from `offset` on; -1 on error. */
+/** Reads up to `size` bytes from `offset` on, leaving the file position; -1 on error. */
 qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset);
 /** Appends all of `size` bytes at the current position, or fails. */
 bool writeAll(const UniqueFd& file, const char* data, qint64 size);

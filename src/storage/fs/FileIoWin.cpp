@@ -68,14 +68,20 @@ qint64 sizeOf(const UniqueFd& file)
 
 qint64 readAt(const UniqueFd& file, char* data, qint64 size, qint64 offset)
 {
+    // A read at an offset moves the file pointer, which pread leaves alone:
+    // it is put back, so that writing goes on where it was.
+    LARGE_INTEGER zero {};
+    LARGE_INTEGER pointer {};
+    if (!::SetFilePointerEx(file.get(), zero, &pointer, FILE_CURRENT))
+        return -1;
     OVERLAPPED at {};
     at.Offset = DWORD(quint64(offset) & 0xffffffffu);
     at.OffsetHigh = DWORD(quint64(offset) >> 32);
     DWORD got = 0;
     const DWORD wanted = DWORD(qMin<qint64>(size, 1 << 30));
-    if (!::ReadFile(file.get(), data, wanted, &got, &at))
-        return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-    return qint64(got);
+    const bool read = ::ReadFile(file.get(), data, wanted, &got, &at)
+        || ::GetLastError() == ERROR_HANDLE_EOF;
+    return ::SetFilePointerEx(file.get(), pointer, nullptr, FILE_BEGIN) && read ? qint64(got) : -1;
 }
 
 bool writeAll(const UniqueFd& file, const char* data, qint64 size)
