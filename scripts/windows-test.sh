@@ -34,7 +34,7 @@ log="$build/windows-ctest.log"
 cd "$build"
 status=0
 ctest --output-on-failure -j "$(nproc)" -V >"$log" 2>&1 || status=$?
-grep -E '^[0-9]+% tests passed|^The following tests|^\s+[0-9]+ - |Failed|\*\*\*' "$log" || true
+grep -E '^[0-9]+% tests passed|^The following tests|^\s+[0-9]+ - |FAIL!' "$log" || true
 
 # QtTest closes each program with "Totals: P passed, F failed, S skipped, ...".
 read -r passed failed skipped < <(grep -oE 'Totals: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' "$log" |

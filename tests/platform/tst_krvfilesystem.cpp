@@ -66,7 +66,12 @@ private slots:
         QVERIFY(holder.open(QIODevice::ReadOnly));
         QVERIFY(!deleteTree(root));
         holder.close();
-        QVERIFY(!QFileInfo::exists(root + "/read-only") && !QFileInfo::exists(root + "/free.txt"));
+        QVERIFY(!QFileInfo::exists(root + "/free.txt"));
+        // Wine keeps a read-only file as one without write permission, which
+        // only root may open to clear the attribute; Windows lets anyone who
+        // may delete it.
+        if (!FileTree::underWine())
+            QVERIFY(!QFileInfo::exists(root + "/read-only"));
 #else
         if (geteuid() == 0)
             QSKIP("root may delete below a read-only folder");
