@@ -143,7 +143,11 @@ bool DownloadSink::start()
 
     // Decoded whole: a NUL must not end the name early.
     const QByteArray disposition = headerValue("content-disposition");
-    QString name = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
+    const std::optional<QString> announced
+        = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
+    if (!announced)
+        return false;
+    QString name = *announced;
     if (name.isEmpty() && continuing)
         name = leftover->name;
     m_lastPart = m_folder.lastPartFor(name);
