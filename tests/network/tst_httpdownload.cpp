@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 #include "Raised.h"
@@ -363,6 +364,23 @@ private slots:
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
         QCOMPARE(server.ranges().last(), "bytes=" + QByteArray::number(kept) + '-');
     }
+
+#ifndef Q_OS_WIN
+    // A body of no announced length that would pass the file-size limit
+    // fails the download, not the process.
+    void fileSizeLimitEndsTheDownload()
+    {
+        MiniHttpServer server;
+        Response response
+            = MiniHttpServer::fileResponse("attachment; filename=b.zip", randomBody(1 << 20));
+        response.framing = F::Chunked;
+        server.respond(response);
+        const ChildRun run
+            = runChild(DOWNLOAD_CHILD, { server.url(), m_dir, QString::number(1 << 18) });
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(entriesOf(m_dir), QStringList { "a.zip" });
+    }
+#endif
 
     // The proxy Qt would use for the URL carries the request.
     void goesThroughQtsProxy()
