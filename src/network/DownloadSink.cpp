@@ -5,32 +5,16 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 namespace network_detail {
 
 namespace {
 
-// The size no file of this process may pass, or -1 when there is none.
-qint64 fileSizeLimit()
-{
-#ifndef _WIN32
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        return qint64(limit.rlim_cur);
-#endif
-    return -1;
-}
-
 // Refused before a byte is written, rather than found out when the disk is
 // full.
-bool fitsOnDisk(const QString& prefix, qint64 offset, qint64 length)
+bool fitsOnDisk(const QString& prefix, qint64 offset, qint64 length, qint64 sizeLimit)
 {
     if (length < 0)
         return true;
-    const qint64 sizeLimit = fileSizeLimit();
     if (sizeLimit >= 0 && offset + length > sizeLimit)
         return false;
     const QStorageInfo storage(QFileInfo(prefix + QLatin1Char('x')).absolutePath());
@@ -143,7 +127,11 @@ bool DownloadSink::start()
 
     // Decoded whole: a NUL must not end the name early.
     const QByteArray disposition = headerValue("content-disposition");
-    QString name = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
+    const std::optional<QString> announced
+        = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
+    if (!announced)
+        return false;
+    QString name = *announced;
     if (name.isEmpty() && continuing)
         name = leftover->name;
     m_lastPart = m_folder.lastPartFor(name);
@@ -160,7 +148,7 @@ bool DownloadSink::start()
         break;
     }
     m_offset = continuing ? leftover->bytes : 0;
-    if (!fitsOnDisk(m_folder.prefix(), m_offset, m_length))
+    if (!fitsOnDisk(m_folder.prefix(), m_offset, m_length, m_keeper.sizeLimit()))
         return false;
 
     PartRecord record;

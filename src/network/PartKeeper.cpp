@@ -7,9 +7,23 @@
 
 #include <cmath>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace network_detail {
 
 namespace {
+
+qint64 fileSizeLimit()
+{
+#ifndef _WIN32
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return qint64(limit.rlim_cur);
+#endif
+    return -1;
+}
 
 constexpr qint64 kKeepSeconds = 7 * 24 * 3600;
 constexpr qint64 kLargestRecord = 64 * 1024;
@@ -74,6 +88,7 @@ bool PartRecord::canContinue() const
 PartKeeper::PartKeeper(const QString& url, DownloadFolder& folder)
     : m_url(url)
     , m_folder(folder)
+    , m_sizeLimit(fileSizeLimit())
 {
     const QByteArray key = QCryptographicHash::hash(
         (url + QLatin1Char('\n') + folder.lastPartFor(QString())).toUtf8(),
@@ -170,7 +185,9 @@ bool PartKeeper::begin(bool continuing, const PartRecord& record)
 
 bool PartKeeper::write(const char* data, qint64 size)
 {
-    if (!writeAll(m_part, data, size))
+    // A write past the limit would end the process with SIGXFSZ; a body of
+    // no announced length finds it only here.
+    if ((m_sizeLimit >= 0 && m_written + size > m_sizeLimit) || !writeAll(m_part, data, size))
         return false;
     m_written += size;
     if (m_written - m_checkpointed >= kCheckpointBytes

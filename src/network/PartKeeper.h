@@ -53,7 +53,10 @@ public:
     // into an empty part. `record` describes the file; it is written at once
     // when the part could be continued.
     bool begin(bool continuing, const PartRecord& record);
+    // Fails, writing nothing, where the part would pass the size limit.
     bool write(const char* data, qint64 size);
+    // The size no file of this process may pass, or -1 when there is none.
+    qint64 sizeLimit() const { return m_sizeLimit; }
     // Bytes of the file in the part, counting those kept from before.
     qint64 size() const { return m_written; }
     // Keeps what was written for a later call, when it can be continued,
@@ -75,6 +78,7 @@ private:
 
     const QString m_url;
     DownloadFolder& m_folder;
+    const qint64 m_sizeLimit;
     QString m_stem;
     UniqueFd m_lock;
     std::optional<PartRecord> m_leftover;

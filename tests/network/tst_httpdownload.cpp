@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "HttpRequestTestPeer.h"
 #include "MiniHttpServer.h"
 #include "Raised.h"
@@ -162,9 +163,22 @@ private slots:
             R"(attachment; filename="a.zip"; size=3)");
         row("no filename", "", "attachment");
         for (const char* refused : { "../x", "\x1b[31mred", "CON.txt", "lpt9", "COM¹.txt",
-                 "conout$", "a.txt.", "a.txt ", "a*b", ".BimCore-Downloads" })
+                 "conout$", "a.txt.", "a.txt ", "a*b", ".BimCore-Downloads", "a\u202Etxt.exe",
+                 "a\u200Bb", "a\u200Db", "\uFEFFa", "a\U000E0001b", "a\u2028b", "a\u2029b" })
             row(("refused " + QByteArray(refused).toPercentEncoding()).constData(), "",
                 QByteArray("attachment; filename=\"") + refused + '"');
+        // With a version, a body fetched for a name that cannot be made would
+        // stay behind as a part.
+        row("name too long", "", "attachment; filename=" + QByteArray(300, 'n'), 200, F::Length, -1,
+            "ETag: \"v1\"");
+        row("extended name over filename", "a.zip",
+            R"(attachment; filename="a.zip"; filename*=UTF-8''a.zip)");
+        row("extended name utf-8", "模型.zip",
+            "attachment; filename*=utf-8'zh'%E6%A8%A1%E5%9E%8B.zip");
+        row("extended name latin-1", "ä.zip", "attachment; filename*=ISO-8859-1''%E4.zip");
+        for (const char* undecodable : { "UTF-8''%E4.zip", "UTF-8''a%G1.zip", "UTF-16''a" })
+            row(("undecodable " + QByteArray(undecodable).toPercentEncoding()).constData(), "",
+                QByteArray("attachment; filename*=") + undecodable + "; filename=b.zip");
         for (int status : { 202, 204, 206, 304, 404 })
             row(QByteArray::number(status), "", aZip, status);
         row("two lengths", "", aZip, 200, F::Close, -1, "Content-Length: 10\nContent-Length: 1000");
@@ -350,6 +364,23 @@ private slots:
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
         QCOMPARE(server.ranges().last(), "bytes=" + QByteArray::number(kept) + '-');
     }
+
+#ifndef Q_OS_WIN
+    // A body of no announced length that would pass the file-size limit
+    // fails the download, not the process.
+    void fileSizeLimitEndsTheDownload()
+    {
+        MiniHttpServer server;
+        Response response
+            = MiniHttpServer::fileResponse("attachment; filename=b.zip", randomBody(1 << 20));
+        response.framing = F::Chunked;
+        server.respond(response);
+        const ChildRun run
+            = runChild(DOWNLOAD_CHILD, { server.url(), m_dir, QString::number(1 << 18) });
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(entriesOf(m_dir), QStringList { "a.zip" });
+    }
+#endif
 
     // The proxy Qt would use for the URL carries the request.
     void goesThroughQtsProxy()
