@@ -63,8 +63,7 @@ bool mayTouch(int folder, const char* name)
     return faccessat(folder, name, R_OK | W_OK, 0) == 0;
 }
 
-FolderListing listFolder(
-    DIR* dir, Listed listed, bool testLinks, const std::unordered_set<std::string>& failed)
+FolderListing listFolder(DIR* dir, Listed listed, const std::unordered_set<std::string>& failed)
 {
     const int folder = dirfd(dir);
     FolderListing listing;
@@ -73,14 +72,12 @@ FolderListing listFolder(
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
         const unsigned char type = typeOf(folder, *found);
-        const bool untestedLink = type == DT_LNK && !testLinks;
         if (listed == Listed::ReadableAndWritable
-            && ((type != DT_DIR && type != DT_REG && type != DT_LNK)
-                || (!untestedLink && !mayTouch(folder, name))))
+            && ((type != DT_DIR && type != DT_REG && type != DT_LNK) || !mayTouch(folder, name)))
             continue;
         listing.any = true;
         if (failed.empty() || failed.count(name) == 0)
-            listing.entries.push_back(Entry { name, type == DT_DIR, untestedLink });
+            listing.entries.push_back(Entry { name, type == DT_DIR });
     }
     if (listed == Listed::ReadableAndWritable) {
         // Entries go from the last name to the first, as they always have: a

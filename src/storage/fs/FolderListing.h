@@ -14,7 +14,6 @@ struct Entry
 {
     std::string name;
     bool isFolder;
-    bool isLink; // listed before what it leads to was tested
 };
 
 /** What one listing of a folder gives. */
@@ -27,10 +26,8 @@ struct FolderListing
 // Reads the open folder's entries as the walk lists them: everything, or
 // the files, folders and links the real user may read and write, which go
 // from the last name to the first. Names in `failed` are counted but left
-// out. With `testLinks` false a link is listed untested, marked, for the
-// caller to test when its turn comes.
-FolderListing listFolder(
-    DIR* dir, Listed listed, bool testLinks, const std::unordered_set<std::string>& failed);
+// out.
+FolderListing listFolder(DIR* dir, Listed listed, const std::unordered_set<std::string>& failed);
 
 // Whether the real user may read and write the entry; a link is followed, as
 // QFileInfo's permission test does, which also leaves out broken ones.

@@ -4,12 +4,9 @@
 
 #include "DirHandle.h"
 #include "FolderListing.h"
-#include "ListingAhead.h"
-
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -43,7 +40,6 @@ struct Level
     std::string name; // in the folder above
     std::vector<Entry> pending; // to remove in this pass, the next at the back
     std::unordered_set<std::string> failed;
-    bool listedBefore = false;
 };
 
 class Walk
@@ -58,7 +54,7 @@ public:
     Walked run(DirHandle start, const struct stat& status)
     {
         m_device = status.st_dev;
-        m_levels.push_back(Level { std::move(start), status, {}, {}, {}, false });
+        m_levels.push_back(Level { std::move(start), status, {}, {}, {} });
         for (;;) {
             Level& level = m_levels.back();
             if (!level.pending.empty()) {
@@ -80,32 +76,13 @@ public:
 
 private:
     // Fills the level's pending entries with those listed, except ones that
-    // failed before, and on the first listing has the next folder listed
-    // ahead. False when there are none at all, failed ones included.
+    // failed before. False when there are none at all, failed ones included.
     bool list(Level& level)
     {
-        DIR* dir = level.dir.get();
-        const bool first = !std::exchange(level.listedBefore, true);
-        std::optional<FolderListing> listing;
-        if (first)
-            listing = m_ahead.take(level.status);
-        if (listing) {
-            // Its links are tested now, once the entries before them are gone.
-            std::vector<Entry>& entries = listing->entries;
-            entries.erase(std::remove_if(entries.begin(), entries.end(),
-                              [folder = dirfd(dir)](const Entry& entry) {
-                                  return entry.isLink && !mayTouch(folder, entry.name.c_str());
-                              }),
-                entries.end());
-            listing->any = !entries.empty();
-        } else {
-            rewinddir(dir);
-            listing = listFolder(dir, m_listed, true, level.failed);
-        }
-        level.pending = std::move(listing->entries);
-        if (first && m_listed == Listed::ReadableAndWritable && !level.pending.empty())
-            lookAhead();
-        return listing->any;
+        rewinddir(level.dir.get());
+        FolderListing listing = listFolder(level.dir.get(), m_listed, level.failed);
+        level.pending = std::move(listing.entries);
+        return listing.any;
     }
 
     // Removes an entry of the deepest level, or enters it when it is a
@@ -133,29 +110,7 @@ private:
         DirHandle dir = listingOf(std::move(inner));
         if (!dir)
             return fail(level, entry, false);
-        m_levels.push_back(Level { std::move(dir), status, entry.name, {}, {}, false });
-    }
-
-    // Has the next folder the walk will enter looked into while it removes
-    // what lies before: the next folder among the deepest level's entries,
-    // unless the walk enters it right away, or else the level above's next.
-    void lookAhead()
-    {
-        for (std::size_t up = 0; up < 2 && up < m_levels.size(); ++up) {
-            const Level& level = m_levels[m_levels.size() - 1 - up];
-            const auto next = std::find_if(level.pending.rbegin(), level.pending.rend(),
-                [](const Entry& entry) { return entry.isFolder; });
-            if (next == level.pending.rend())
-                continue;
-            if ((up == 0 && next == level.pending.rbegin()) || !level.dir)
-                return;
-            UniqueFd folder(openat(dirfd(level.dir.get()), next->name.c_str(),
-                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            struct stat status;
-            if (folder && fstat(folder.get(), &status) == 0 && status.st_dev == m_device)
-                m_ahead.ask(std::move(folder), status);
-            return;
-        }
+        m_levels.push_back(Level { std::move(dir), status, entry.name, {}, {} });
     }
 
     static void fail(Level& level, const Entry& entry, bool removed)
@@ -214,7 +169,6 @@ private:
     dev_t m_device = 0;
     std::vector<Level> m_levels;
     std::size_t m_firstOpen = 0; // levels below it are closed
-    ListingAhead m_ahead;
 };
 
 } // namespace

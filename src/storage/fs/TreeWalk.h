@@ -66,10 +66,8 @@ enum class Walked {
  * @param listed which entries are listed and removed.
  * @return how the walk ended; Remains also when the folder cannot be listed.
  * @throws nothing (std::bad_alloc aside).
- * Any thread; two walks of one tree at a time are not coordinated. On POSIX
- * a walk that lists readable and writable entries may start a thread of its
- * own, which lists the next folder while the walk removes the entries of the
- * one before, and ends with the walk; on Windows a walk starts none.
+ * The caller's thread, which does all the work: the walk starts no thread.
+ * Two walks of one tree at a time are not coordinated.
  */
 Walked emptyTree(UniqueFd folder, Listed listed);
 
