@@ -25,8 +25,8 @@ inline bool fileExists(const QString& path)
  * Links are removed as links and never followed, so nothing outside the tree
  * is touched, even when a folder is swapped for a link meanwhile; a link
  * given as the path itself is removed and its target left alone. On POSIX a
- * folder on another file system (a drive mounted into the tree) is not
- * entered and stays; on Windows such a drive is a reparse point, removed as a
+ * folder that is a mount point (a drive mounted, or a folder of the same
+ * disk bound, into the tree) is not entered and stays; on Windows such a drive is a reparse point, removed as a
  * link as junctions are, and read-only entries go too. ".." in the path is
  * taken as the system takes it: on Windows by the letter. Paths longer than
  * MAX_PATH are taken.

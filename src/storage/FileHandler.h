@@ -62,8 +62,8 @@ public:
      * links and never followed, so nothing outside the folder is deleted,
      * even when a folder is swapped for a link while it is being emptied; a
      * link given as the path itself names the folder to empty. On POSIX a
-     * folder on another file system than the folder given (a drive mounted
-     * into it) is not entered and stays, with the folders above it; on
+     * folder that is a mount point (a drive mounted into it, or a folder of
+     * the same disk bound there) is not entered and stays, with the folders above it; on
      * Windows such a drive is a reparse point, removed as a link as junctions
      * are. A file-system root, whatever path names it, is left untouched: on
      * Windows a drive's or a network share's. Paths longer than MAX_PATH are

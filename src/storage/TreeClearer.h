@@ -25,8 +25,8 @@
 // - any depth, with a bounded number of folders held open on POSIX; on
 //   Windows, which sets no such bound, one for each level the walk is below
 //   the folder given;
-// - one file system: on POSIX a folder on another device than the folder
-//   given (a drive mounted or bound into the tree) is not entered and stays,
+// - one mount: on POSIX a folder that is a mount point of any kind (another
+//   drive, or a folder bound from the same disk) is not entered and stays,
 //   with the folders above it; on Windows it is a reparse point;
 // - a file-system root, whatever path names it, is never emptied: on Windows
 //   the root of a drive (a drive letter standing for a folder included) or of

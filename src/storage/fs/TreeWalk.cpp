@@ -6,6 +6,7 @@
 #include "FolderListing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -32,6 +33,25 @@ bool sameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The mount an open folder is reached through: a folder bound into the tree
+// from the same file system has the tree's device, and only this tells it.
+// 0 when the system says neither way; the device alone decides then.
+std::uint64_t mountOf(int folder)
+{
+    struct statx status;
+    if (statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &status) == 0
+        && (status.stx_mask & STATX_MNT_ID))
+        return status.stx_mnt_id;
+    // Kernels before 5.8 give the mount with a file handle.
+    alignas(file_handle) unsigned char buffer[sizeof(file_handle) + MAX_HANDLE_SZ];
+    auto* handle = reinterpret_cast<file_handle*>(buffer);
+    handle->handle_bytes = MAX_HANDLE_SZ;
+    int mount = 0;
+    if (name_to_handle_at(folder, "", handle, &mount, AT_EMPTY_PATH) == 0)
+        return std::uint64_t(unsigned(mount)) + 1;
+    return 0;
+}
+
 // One folder on the way down.
 struct Level
 {
@@ -54,6 +74,7 @@ public:
     Walked run(DirHandle start, const struct stat& status)
     {
         m_device = status.st_dev;
+        m_mount = mountOf(dirfd(start.get()));
         m_levels.push_back(Level { std::move(start), status, {}, {}, {} });
         for (;;) {
             Level& level = m_levels.back();
@@ -103,7 +124,7 @@ private:
         }
         struct stat status;
         if (fstat(inner.get(), &status) != 0 || status.st_dev != m_device
-            || sameFile(status, m_root))
+            || mountOf(inner.get()) != m_mount || sameFile(status, m_root))
             return fail(level, entry, false);
         if (m_levels.size() - m_firstOpen >= kOpenFolders)
             m_levels[m_firstOpen++].dir.reset();
@@ -167,6 +188,7 @@ private:
     const Listed m_listed;
     const struct stat m_root;
     dev_t m_device = 0;
+    std::uint64_t m_mount = 0;
     std::vector<Level> m_levels;
     std::size_t m_firstOpen = 0; // levels below it are closed
 };

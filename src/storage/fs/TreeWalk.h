@@ -26,8 +26,9 @@
 //   left. Windows has no ".." to climb through a handle, nor a low limit on
 //   handles: there the walk holds every folder between the start and the
 //   entry being removed;
-// - one file system: on POSIX a folder on another device than the one emptied
-//   (a drive mounted or bound into the tree) is not entered and stays. On
+// - one mount: on POSIX a folder on another device or another mount than the
+//   one emptied (a drive mounted, or a folder of the same disk bound, into the
+//   tree) is not entered and stays. On
 //   Windows a drive mounted into the tree is a reparse point, which, like a
 //   junction or a symbolic link, is removed as a link and never entered;
 // - a file-system root, whatever names it, is never emptied; on Windows the
