@@ -1,6 +1,8 @@
 #include "LocalCentralStore.h"
 #include "ModelComparison.h"
 #include "ProjectFolderUpdate.h"
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -11,6 +13,30 @@ namespace {
 [[noreturn]] void fail(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
+}
+
+// A database SQLite cannot open, finds damaged or sees empty would replace a
+// good local copy with one that no open can use.
+void checkDatabase(const QString& staged, const QString& source)
+{
+    QString fault;
+    try {
+        const KSQLite::KSqlDatabase db(staged.toStdString(), SQLITE_OPEN_READONLY);
+        KSQLite::KSqlStatement check(db, "PRAGMA quick_check");
+        check.step();
+        const std::string verdict = check.getText(0);
+        KSQLite::KSqlStatement tables(db, "SELECT count(*) FROM sqlite_master");
+        tables.step();
+        if (verdict != "ok")
+            fault = QString::fromStdString(verdict);
+        else if (tables.getInt64(0) == 0)
+            fault = QStringLiteral("it holds no tables");
+    } catch (const KSQLite::KSqlException& e) {
+        fault = QString::fromUtf8(e.what());
+    }
+    if (!fault.isEmpty())
+        fail(QStringLiteral("The central store's \"%1\" cannot be used: %2")
+                 .arg(QDir::toNativeSeparators(source), fault));
 }
 } // namespace
 
@@ -54,6 +80,7 @@ TableChangeMap LocalCentralStore::fetch(
         report(QStringLiteral("Fetching %1").arg(names[i]), 45.0 * i);
         update.stage(source + names[i], names[i]);
     }
+    checkDatabase(update.stagedPath(names[1]), source + names[1]);
     report(QStringLiteral("Comparing the models"), 90.0);
     const TableChangeMap changes
         = compareModelFiles(update.path(names[0]), update.stagedPath(names[0]));

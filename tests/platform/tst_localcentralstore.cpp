@@ -127,13 +127,33 @@ private Q_SLOTS:
         QCOMPARE(contents(m_project), wanted);
     }
 
-    void damagedCentralModelLeavesTheFolderAsItWas()
+    // Checked before anything is replaced: the local pair stays whole and
+    // openable, and the fault names the file.
+    void damagedCentralFileLeavesTheFolderAsItWas_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("damage"); // "truncate": the file cut to 8192 bytes
+        QTest::newRow("model of random bytes") << kModelFile << QByteArray(5000, 'z');
+        QTest::newRow("database of random bytes") << kDatabaseFile << QByteArray(8192, 'z');
+        QTest::newRow("database truncated") << kDatabaseFile << QByteArray("truncate");
+        QTest::newRow("database empty") << kDatabaseFile << QByteArray();
+    }
+
+    void damagedCentralFileLeavesTheFolderAsItWas()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, damage);
         writeProject(m_project, { segment({ rec(1, "x", 1) }) }, "old");
-        writeProject(m_central, { segment({ rec(1, "y", 1) }) }, "new");
+        writeProject(m_central, { segment({ rec(1, "y", 1) }) }, QString(40000, 'n'));
         const auto before = contents(m_project);
-        writeBytes(m_central + "/" + kModelFile, QByteArray(5000, 'z'));
-        QVERIFY_EXCEPTION_THROWN(fetch(), std::runtime_error);
+        const QString damaged = m_central + "/" + file;
+        writeBytes(damaged, damage == "truncate" ? readAll(damaged).left(8192) : damage);
+        try {
+            fetch();
+            QFAIL("a damaged central file was taken");
+        } catch (const std::runtime_error& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(file), e.what());
+        }
         QCOMPARE(contents(m_project), before);
         // On a first fetch no empty folder stays: the host would open it.
         QVERIFY(QDir(m_project).removeRecursively());
