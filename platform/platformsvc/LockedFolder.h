@@ -27,8 +27,15 @@ public:
     QString pathOf(const QString& name) const { return m_path + QLatin1Char('/') + name; }
 
     bool exists(const QString& name) const;
+    /** Whether the entry is a plain file, not a link, a folder or anything else. */
+    bool isPlainFile(const QString& name) const;
     /** Removes the entry; nothing to do when it is missing. */
     void remove(const QString& name) const;
+    /**
+     * Removes the entry, a link as a link and a folder with what it holds,
+     * never following a link, and reports nothing: what cannot go stays.
+     */
+    void removeLeftover(const QString& name) const;
     /** Moves the entry `from` over `to`. */
     void rename(const QString& from, const QString& to) const;
     /** Makes an empty file at a name nothing holds yet. */

@@ -2,6 +2,7 @@
 
 #include "LockedFolder.h"
 
+#include <bimcore/platform/krvcommon/FileSystem.h>
 #include <bimcore/storage/fs/FileIo.h>
 
 #include <QDir>
@@ -50,6 +51,20 @@ bool LockedFolder::exists(const QString& name) const
 {
     struct stat st;
     return ::fstatat(m_folder.get(), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool LockedFolder::isPlainFile(const QString& name) const
+{
+    struct stat st;
+    return ::fstatat(m_folder.get(), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(st.st_mode);
+}
+
+void LockedFolder::removeLeftover(const QString& name) const
+{
+    if (::unlinkat(m_folder.get(), native(name).constData(), 0) != 0 && errno == EISDIR)
+        deleteTree(pathOf(name)); // never following a link inside
+
 }
 
 void LockedFolder::remove(const QString& name) const

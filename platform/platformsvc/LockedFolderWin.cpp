@@ -2,6 +2,7 @@
 
 #include "LockedFolder.h"
 
+#include <bimcore/platform/krvcommon/FileSystem.h>
 #include <bimcore/storage/fs/FileIo.h>
 
 #include <QDir>
@@ -56,6 +57,20 @@ LockedFolder LockedFolder::open(const QString& path)
 bool LockedFolder::exists(const QString& name) const
 {
     return ::GetFileAttributesW(fs::longPath(pathOf(name)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool LockedFolder::isPlainFile(const QString& name) const
+{
+    const DWORD attributes = ::GetFileAttributesW(fs::longPath(pathOf(name)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES
+        && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+void LockedFolder::removeLeftover(const QString& name) const
+{
+    // deleteTree removes a link to a folder as a link, and never follows one inside.
+    if (!::DeleteFileW(fs::longPath(pathOf(name)).c_str()))
+        deleteTree(pathOf(name));
 }
 
 void LockedFolder::remove(const QString& name) const

@@ -62,24 +62,30 @@ ProjectFolderUpdate::~ProjectFolderUpdate()
 
 void ProjectFolderUpdate::recover(const LockedFolder& folder)
 {
-    if (folder.exists(kJournal)) {
+    // Only the journal this code makes, an empty plain file, commits; only a
+    // staged plain file is put in place, never a link to what lies elsewhere.
+    if (folder.isPlainFile(kJournal)) {
         for (const QString& name : projectFiles()) {
-            if (!folder.exists(staged(name)))
+            if (!folder.isPlainFile(staged(name)))
                 continue; // already in place
             removeWithJournals(folder, name);
             folder.rename(staged(name), name);
         }
         folder.flush();
     }
+    // The pair is whole now: what is left over is no one's, and a folder that
+    // cannot be written opens with it as it is.
     for (const QString& name : projectFiles())
-        removeWithJournals(folder, staged(name));
-    removeWithJournals(folder, kJournal);
+        folder.removeLeftover(staged(name));
+    folder.removeLeftover(kJournal);
     folder.flush();
 }
 
 void ProjectFolderUpdate::stage(const QString& from, const QString& name)
 {
-    removeWithJournals(m_folder, staged(name));
+    // Whatever stays (a folder that is not empty) makes the copy's new file
+    // fail, naming it.
+    m_folder.removeLeftover(staged(name));
     m_folder.copyInto(from, staged(name));
 }
 
