@@ -147,7 +147,9 @@ private slots:
         QTest::addColumn<int>("status"); // -1: never answered
         QTest::addColumn<int>("framing");
         QTest::addColumn<int>("cutAfter"); // bytes of the framed body, -1 all, -2 trickled
-        QTest::addColumn<QByteArray>("headers"); // lines; %good/%bad: digests
+        // Lines; %good, %unpadded, %hex: the body's sha-256; %bad: another
+        // sha-512.
+        QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<QString>("target"); // what "a.zip" is before: its mode, or "link"
         QTest::addColumn<QString>("name"); // written, "" nothing, "threw"
         auto row = [](const char* tag, const char* name, const QByteArray& disposition,
@@ -180,6 +182,10 @@ private slots:
         row("digest matches", "a.zip", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%good:");
         row("digest differs", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-512=:%bad:");
         row("old digest differs", "", aZip, 200, F::Length, -1, "Digest: SHA-512=%bad");
+        row("old digest in hex", "a.zip", aZip, 200, F::Length, -1, "Digest: sha-256=%hex");
+        row("digest unpadded", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%unpadded:");
+        row("digest with a stray character", "", aZip, 200, F::Length, -1,
+            "Repr-Digest: sha-256=:%good.:");
         row("trickle", "", aZip, 200, F::Length, -2);
         row("no answer", "threw", aZip, -1);
         // On Windows the mode is the read-only attribute; the row keeps the
@@ -220,7 +226,9 @@ private slots:
         const QFile::Permissions mode = QFile::permissions(zip);
         const bool hidden = QFileInfo(zip).isHidden();
         const QByteArray body = randomBody(100000);
-        headers.replace("%good", Hash::hash(body, Hash::Sha256).toBase64());
+        const QByteArray good = Hash::hash(body, Hash::Sha256);
+        headers.replace("%good", good.toBase64()).replace("%hex", good.toHex());
+        headers.replace("%unpadded", good.toBase64(QByteArray::OmitTrailingEquals));
         headers.replace("%bad", Hash::hash("x", Hash::Sha512).toBase64());
         // Replies that have no body send none; a zlib stream is qCompress's
         // output without its length.
