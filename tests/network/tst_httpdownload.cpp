@@ -147,8 +147,8 @@ private slots:
         QTest::addColumn<int>("status"); // -1: never answered
         QTest::addColumn<int>("framing");
         QTest::addColumn<int>("cutAfter"); // bytes of the framed body, -1 all, -2 trickled
-        // Lines; %good, %unpadded, %hex: the body's sha-256; %bad: another
-        // sha-512.
+        // Lines, those after "trailer " sent after a chunked body; %good,
+        // %unpadded, %hex: the body's sha-256; %bad: another sha-512.
         QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<QString>("target"); // what "a.zip" is before: its mode, or "link"
         QTest::addColumn<QString>("name"); // written, "" nothing, "threw"
@@ -186,6 +186,8 @@ private slots:
         row("digest unpadded", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%unpadded:");
         row("digest with a stray character", "", aZip, 200, F::Length, -1,
             "Repr-Digest: sha-256=:%good.:");
+        row("trailer digest ignored", "a.zip", aZip, 200, F::Chunked, -1,
+            "Repr-Digest: sha-256=:%good:\ntrailer Repr-Digest: sha-512=:%bad:");
         row("trickle", "", aZip, 200, F::Length, -2);
         row("no answer", "threw", aZip, -1);
         // On Windows the mode is the read-only attribute; the row keeps the
@@ -237,8 +239,12 @@ private slots:
                 : headers.contains("deflate") ? qCompress(body).mid(4)
                                               : body,
             status);
-        if (!headers.isEmpty())
-            response.headers += headers.split('\n');
+        for (const QByteArray& line : headers.split('\n')) {
+            if (line.startsWith("trailer "))
+                response.trailers.append(line.mid(8));
+            else if (!line.isEmpty())
+                response.headers.append(line);
+        }
         response.framing = F(framing);
         response.cutAfter = cutAfter;
         response.trickleMs = cutAfter == -2 ? 100 : 0;
