@@ -9,6 +9,8 @@
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -275,6 +277,32 @@ private slots:
         else
             QVERIFY(QFile::permissions(zip) == mode && after.isHidden() == hidden);
     }
+
+#ifndef Q_OS_WIN
+    // The replaced file's permissions stay, its set-id bits do not.
+    void setIdBitsDropped_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("setuid") << 04755;
+        QTest::newRow("setuid and setgid") << 06755;
+    }
+
+    void setIdBitsDropped()
+    {
+        QFETCH(int, mode);
+        const QByteArray zip = QFile::encodeName(m_dir + "a.zip");
+        QVERIFY(::chmod(zip.constData(), mode_t(mode)) == 0);
+        MiniHttpServer server;
+        server.respondFile("attachment; filename=a.zip", "new");
+        QCOMPARE(download(server.url(), m_dir), m_dir + "a.zip");
+        struct stat st
+        {
+        };
+        QVERIFY(::stat(zip.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0755);
+        QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("new"));
+    }
+#endif
 
     // A chunked body cut before its last chunk never replaces the file.
     void cutChunksKeepTheOldFile()
