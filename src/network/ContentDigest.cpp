@@ -4,7 +4,30 @@
 
 #include <QList>
 
+#include <cctype>
+
 namespace network_detail {
+
+namespace {
+
+// The digest's bytes, or an empty array when the text is no spelling of
+// `length` bytes. Qt's decoder skips what is no base64 and does without
+// padding: only a text that encodes back to itself is taken, so that a
+// value garbled on the way is refused rather than read as another.
+QByteArray decoded(const QByteArray& text, int length, bool hexToo)
+{
+    if (hexToo && text.size() == 2 * length) {
+        for (const char c : text) {
+            if (!std::isxdigit(static_cast<unsigned char>(c)))
+                return {};
+        }
+        return QByteArray::fromHex(text);
+    }
+    const QByteArray bytes = QByteArray::fromBase64(text);
+    return bytes.size() == length && bytes.toBase64() == text ? bytes : QByteArray();
+}
+
+} // namespace
 
 void ContentDigest::read(const QByteArray& name, const QByteArray& header)
 {
@@ -36,8 +59,9 @@ void ContentDigest::read(const QByteArray& name, const QByteArray& header)
             }
             text = text.mid(1, text.size() - 2);
         }
-        const QByteArray bytes = QByteArray::fromBase64(text);
-        if (bytes.size() != length) {
+        // Older servers give "Digest" values in hex as well.
+        const QByteArray bytes = decoded(text, length, !repr);
+        if (bytes.isEmpty()) {
             malformed = true;
             continue;
         }

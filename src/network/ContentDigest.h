@@ -10,7 +10,7 @@
 namespace network_detail {
 
 // The digest of the whole file a server announces: "Repr-Digest" with
-// sha-256 or sha-512, or "Digest: SHA-256=".
+// sha-256 or sha-512, or "Digest: SHA-256=" in base64 or hex.
 struct ContentDigest
 {
     QCryptographicHash::Algorithm algorithm = QCryptographicHash::Sha256;

@@ -157,7 +157,9 @@ DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned*
         return Target::Refused;
     if (!S_ISREG(st.st_mode))
         return Target::Other;
-    *mode = st.st_mode & 07777;
+    // As cp does: the new content is no program its owner chose to run
+    // under another user or group.
+    *mode = st.st_mode & 07777 & ~unsigned(S_ISUID | S_ISGID);
     return ::faccessat(m_dir.get(), name.constData(), W_OK, AT_EACCESS) == 0 ? Target::Writable
                                                                              : Target::Refused;
 }

@@ -46,6 +46,11 @@ DownloadSink::DownloadSink(DownloadFolder& folder, PartKeeper& keeper, Progress 
 
 bool DownloadSink::header(const QByteArray& line)
 {
+    // curl follows no redirect here, so the head of a final reply is the
+    // last: lines after it are a chunked body's trailers, and the body was
+    // taken on what the head said.
+    if (m_headEnded)
+        return true;
     if (line.startsWith("HTTP/")) {
         // Every response, an interim one too, starts its own head.
         const QList<QByteArray> parts = line.simplified().split(' ');
@@ -54,8 +59,12 @@ bool DownloadSink::header(const QByteArray& line)
         m_digest = ContentDigest();
         return true;
     }
-    if (line == "\r\n" || line == "\n")
-        return (m_status >= 100 && m_status < 200) || start();
+    if (line == "\r\n" || line == "\n") {
+        if (m_status >= 100 && m_status < 200)
+            return true;
+        m_headEnded = true;
+        return start();
+    }
     const int colon = line.indexOf(':');
     if (colon <= 0)
         return true;

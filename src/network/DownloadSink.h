@@ -53,6 +53,7 @@ private:
     qint64 m_length = -1; // announced length of this body
     qint64 m_offset = 0; // bytes of the file there before this body
     qint64 m_total = -1; // the whole file, -1 unknown
+    bool m_headEnded = false;
     bool m_began = false;
     bool m_startOver = false;
 };

@@ -111,7 +111,10 @@ void MiniHttpServer::answer(QTcpSocket* socket, const Response& response)
             const QByteArray chunk = response.body.mid(at, 1 << 14);
             body += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
         }
-        body += "0\r\n\r\n";
+        body += "0\r\n";
+        for (const QByteArray& line : response.trailers)
+            body += line + "\r\n";
+        body += "\r\n";
     }
     socket->write(head + "Connection: close\r\n\r\n");
     if (response.trickleMs > 0) {

@@ -38,6 +38,8 @@ public:
         QByteArrayList headers; // "Name: value" lines
         QByteArray body;
         Framing framing = Framing::Length;
+        // "Name: value" lines after the last chunk of a chunked body.
+        QByteArrayList trailers;
         // Bytes of the framed body sent before the connection is closed, or
         // left hanging when `stallAtCut`; -1 sends it all.
         int cutAfter = -1;

@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -148,7 +150,9 @@ private slots:
         QTest::addColumn<int>("status"); // -1: never answered
         QTest::addColumn<int>("framing");
         QTest::addColumn<int>("cutAfter"); // bytes of the framed body, -1 all, -2 trickled
-        QTest::addColumn<QByteArray>("headers"); // lines; %good/%bad: digests
+        // Lines, those after "trailer " sent after a chunked body; %good,
+        // %unpadded, %hex: the body's sha-256; %bad: another sha-512.
+        QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<QString>("target"); // what "a.zip" is before: its mode, or "link"
         QTest::addColumn<QString>("name"); // written, "" nothing, "threw"
         auto row = [](const char* tag, const char* name, const QByteArray& disposition,
@@ -194,6 +198,12 @@ private slots:
         row("digest matches", "a.zip", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%good:");
         row("digest differs", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-512=:%bad:");
         row("old digest differs", "", aZip, 200, F::Length, -1, "Digest: SHA-512=%bad");
+        row("old digest in hex", "a.zip", aZip, 200, F::Length, -1, "Digest: sha-256=%hex");
+        row("digest unpadded", "", aZip, 200, F::Length, -1, "Repr-Digest: sha-256=:%unpadded:");
+        row("digest with a stray character", "", aZip, 200, F::Length, -1,
+            "Repr-Digest: sha-256=:%good.:");
+        row("trailer digest ignored", "a.zip", aZip, 200, F::Chunked, -1,
+            "Repr-Digest: sha-256=:%good:\ntrailer Repr-Digest: sha-512=:%bad:");
         row("trickle", "", aZip, 200, F::Length, -2);
         row("no answer", "threw", aZip, -1);
         // On Windows the mode is the read-only attribute; the row keeps the
@@ -234,7 +244,9 @@ private slots:
         const QFile::Permissions mode = QFile::permissions(zip);
         const bool hidden = QFileInfo(zip).isHidden();
         const QByteArray body = randomBody(100000);
-        headers.replace("%good", Hash::hash(body, Hash::Sha256).toBase64());
+        const QByteArray good = Hash::hash(body, Hash::Sha256);
+        headers.replace("%good", good.toBase64()).replace("%hex", good.toHex());
+        headers.replace("%unpadded", good.toBase64(QByteArray::OmitTrailingEquals));
         headers.replace("%bad", Hash::hash("x", Hash::Sha512).toBase64());
         // Replies that have no body send none; a zlib stream is qCompress's
         // output without its length.
@@ -243,8 +255,12 @@ private slots:
                 : headers.contains("deflate") ? qCompress(body).mid(4)
                                               : body,
             status);
-        if (!headers.isEmpty())
-            response.headers += headers.split('\n');
+        for (const QByteArray& line : headers.split('\n')) {
+            if (line.startsWith("trailer "))
+                response.trailers.append(line.mid(8));
+            else if (!line.isEmpty())
+                response.headers.append(line);
+        }
         response.framing = F(framing);
         response.cutAfter = cutAfter;
         response.trickleMs = cutAfter == -2 ? 100 : 0;
@@ -275,6 +291,32 @@ private slots:
         else
             QVERIFY(QFile::permissions(zip) == mode && after.isHidden() == hidden);
     }
+
+#ifndef Q_OS_WIN
+    // The replaced file's permissions stay, its set-id bits do not.
+    void setIdBitsDropped_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("setuid") << 04755;
+        QTest::newRow("setuid and setgid") << 06755;
+    }
+
+    void setIdBitsDropped()
+    {
+        QFETCH(int, mode);
+        const QByteArray zip = QFile::encodeName(m_dir + "a.zip");
+        QVERIFY(::chmod(zip.constData(), mode_t(mode)) == 0);
+        MiniHttpServer server;
+        server.respondFile("attachment; filename=a.zip", "new");
+        QCOMPARE(download(server.url(), m_dir), m_dir + "a.zip");
+        struct stat st
+        {
+        };
+        QVERIFY(::stat(zip.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0755);
+        QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("new"));
+    }
+#endif
 
     // A chunked body cut before its last chunk never replaces the file.
     void cutChunksKeepTheOldFile()
