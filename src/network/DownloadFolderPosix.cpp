@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <dirent.h>
@@ -126,7 +127,9 @@ qint64 DownloadFolder::ageOf(const QString& name) const
     };
     if (::fstatat(m_bookkeeping.get(), encoded(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
-    return qint64(std::time(nullptr)) - qint64(st.st_mtime);
+    // A file's time may come from a finer clock than time() reads, and so be
+    // a moment ahead of it: a file of now is none the less of now.
+    return std::max<qint64>(0, qint64(std::time(nullptr)) - qint64(st.st_mtime));
 }
 
 QStringList DownloadFolder::filesEndingWith(const QString& ending) const

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -208,7 +209,8 @@ qint64 DownloadFolder::ageOf(const QString& name) const
         return -1;
     FILETIME now {};
     ::GetSystemTimeAsFileTime(&now);
-    return (ticksOf(now) - ticksOf(data.ftLastWriteTime)) / kTicksPerSecond;
+    // A file written a moment ago may carry a time a tick ahead of the clock.
+    return std::max<qint64>(0, (ticksOf(now) - ticksOf(data.ftLastWriteTime)) / kTicksPerSecond);
 }
 
 QStringList DownloadFolder::filesEndingWith(const QString& ending) const
