@@ -17,10 +17,11 @@ class LockedFolder
 {
 public:
     /**
-     * Opens the folder and waits for its lock; an empty object when there is
-     * no folder at the path.
+     * Opens the folder and waits for its lock: shared among those who only
+     * read the folder, exclusive for one who changes it. An empty object when
+     * there is no folder at the path.
      */
-    static LockedFolder open(const QString& path);
+    static LockedFolder open(const QString& path, bool shared = false);
 
     explicit operator bool() const { return m_folder.valid(); }
     const QString& path() const { return m_path; }

@@ -34,7 +34,7 @@ const auto native = QFile::encodeName;
 
 } // namespace
 
-LockedFolder LockedFolder::open(const QString& path)
+LockedFolder LockedFolder::open(const QString& path, bool shared)
 {
     LockedFolder folder;
     folder.m_path = path;
@@ -42,7 +42,7 @@ LockedFolder LockedFolder::open(const QString& path)
     if (!folder.m_folder && (errno == ENOENT || errno == ENOTDIR))
         return folder;
     // The folder's own lock: it needs no entry, and so no write permission.
-    if (!folder.m_folder || ::flock(folder.m_folder.get(), LOCK_EX) != 0)
+    if (!folder.m_folder || ::flock(folder.m_folder.get(), shared ? LOCK_SH : LOCK_EX) != 0)
         fail("Cannot lock the folder", path);
     return folder;
 }

@@ -31,7 +31,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 } // namespace
 
-LockedFolder LockedFolder::open(const QString& path)
+LockedFolder LockedFolder::open(const QString& path, bool shared)
 {
     LockedFolder folder;
     folder.m_path = path;
@@ -49,7 +49,7 @@ LockedFolder LockedFolder::open(const QString& path)
         return folder; // a folder this user cannot write, no update of this user's changes either
     OVERLAPPED whole {};
     if (!folder.m_lock
-        || !::LockFileEx(folder.m_lock.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        || !::LockFileEx(folder.m_lock.get(), shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
         fail("Cannot lock the folder", path);
     return folder;
 }

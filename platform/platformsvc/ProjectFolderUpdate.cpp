@@ -37,15 +37,32 @@ ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
             QStringLiteral("Cannot open the folder \"%1\"").arg(QDir::toNativeSeparators(m_path)).toStdString());
 }
 
+bool ProjectFolderUpdate::needsRecovery(const LockedFolder& folder)
+{
+    // Only an update cut off leaves work: an open on a read-only disk writes nothing.
+    return folder
+        && (folder.exists(kJournal) || folder.exists(staged(projectFiles()[0]))
+            || folder.exists(staged(projectFiles()[1])));
+}
+
 LockedFolder ProjectFolderUpdate::lockedFolder(const QString& path)
 {
     LockedFolder folder = LockedFolder::open(path);
-    // Only an update cut off leaves work: an open on a read-only disk writes nothing.
-    if (folder
-        && (folder.exists(kJournal) || folder.exists(staged(projectFiles()[0]))
-            || folder.exists(staged(projectFiles()[1]))))
+    if (needsRecovery(folder))
         recover(folder);
     return folder;
+}
+
+LockedFolder ProjectFolderUpdate::lockedForReading(const QString& projectFolder)
+{
+    LockedFolder folder = LockedFolder::open(projectFolder, true);
+    if (!needsRecovery(folder))
+        return folder;
+    // Repairs take the lock alone; what they could not remove is a leftover
+    // the reader may pass, so the second look is the last.
+    folder = LockedFolder();
+    lockedFolder(projectFolder);
+    return LockedFolder::open(projectFolder, true);
 }
 
 ProjectFolderUpdate::~ProjectFolderUpdate()

@@ -35,12 +35,15 @@ public:
     ~ProjectFolderUpdate();
 
     /**
-     * @brief Completes or rolls back an interrupted update before the folder is
-     * read, waiting for one still running; creates no folder. Any thread.
+     * @brief Completes or rolls back an interrupted update, then holds the
+     * folder's lock, shared, for as long as the object returned lives: both
+     * files read meanwhile are of one revision, as an update in any process
+     * waits for the lock. Waits for an update still running; creates no
+     * folder; an empty object when there is no folder. Any thread.
      * @param projectFolder the local project folder.
      * @throws std::runtime_error naming the path and the system's reason.
      */
-    static void finishInterrupted(const QString& projectFolder) { lockedFolder(projectFolder); }
+    static LockedFolder lockedForReading(const QString& projectFolder);
     /** @brief "KBMProjectTemplate.Tessel" and "KBMProjectTemplate.db". */
     static const QStringList& projectFiles();
 
@@ -65,6 +68,7 @@ public:
 private:
     static QString staged(const QString& name) { return QLatin1Char('.') + name + ".bimcore-new"; }
     static LockedFolder lockedFolder(const QString& path); // and recovered; none if missing
+    static bool needsRecovery(const LockedFolder& folder);
     static void recover(const LockedFolder& folder);
 
     QString m_path;

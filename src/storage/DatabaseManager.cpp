@@ -80,9 +80,11 @@ KSQLite::KSqlDatabase* DatabaseManager::SqliteProjectData()
 
 bool DatabaseManager::LoadDatabase(const QString& path)
 {
+    // Both files are read under the folder's lock, so they are of one
+    // revision; an update killed between its two renames is finished first.
+    PlatformSvcComm::LockedFolder readLock;
     try {
-        // An update killed between its two renames leaves a mixed pair.
-        PlatformSvcComm::ProjectFolderUpdate::finishInterrupted(path);
+        readLock = PlatformSvcComm::ProjectFolderUpdate::lockedForReading(path);
     } catch (const std::exception& e) {
         throw BIMException(QString::fromUtf8(e.what()), 0);
     }

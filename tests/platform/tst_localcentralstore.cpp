@@ -212,7 +212,7 @@ private Q_SLOTS:
         if (readOnly)
             QVERIFY(QFile::setPermissions(m_project, QFile::ReadOwner | QFile::ExeOwner));
         try {
-            PlatformSvcComm::ProjectFolderUpdate::finishInterrupted(m_project);
+            PlatformSvcComm::ProjectFolderUpdate::lockedForReading(m_project);
         } catch (const std::exception& e) {
             QFAIL(e.what());
         }

@@ -6,6 +6,7 @@
 #include "ProjectFolders.h"
 
 #include <bimcore/platform/platformsvc/LocalCentralStore.h>
+#include <bimcore/platform/ksqlite/KSqlStatement.h>
 #include <bimcore/storage/DatabaseManager.h>
 
 #include <QElapsedTimer>
@@ -18,7 +19,10 @@
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <cstdarg>
+#include <functional>
 #include <dlfcn.h>
+#include <fcntl.h>
 #endif
 
 using namespace ProjectFolders;
@@ -41,6 +45,21 @@ extern "C" Q_DECL_EXPORT int renameat(
     return result;
 }
 static const QStringList kFolderEntries { kDatabaseFile, kModelFile };
+
+// Runs once, in the middle of an open, as SQLite opens the project's database
+// (SQLite opens its files with open64).
+static std::function<void()> g_beforeDatabaseOpen;
+extern "C" Q_DECL_EXPORT int open64(const char* path, int flags, ...)
+{
+    static const auto next = reinterpret_cast<int (*)(const char*, int, ...)>(::dlsym(RTLD_NEXT, "open64"));
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) ? mode_t(va_arg(arguments, int)) : 0;
+    va_end(arguments);
+    if (g_beforeDatabaseOpen && QByteArray(path).endsWith("/" + kDatabaseFile.toUtf8()))
+        std::exchange(g_beforeDatabaseOpen, nullptr)();
+    return next(path, flags, mode);
+}
 #endif
 
 static void updateFolder(const QString& store, const char* key, const QString& folder)
@@ -112,6 +131,30 @@ private Q_SLOTS:
 #endif
     }
 
+    // An update in another process that would commit between an open's
+    // reading of the model and of the database waits for the open instead.
+    void openReadsOneRevision()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("no call can be taken over on Windows to hold an open between its two files");
+#else
+        fetch("A");
+        QProcess updater;
+        g_beforeDatabaseOpen = [&] {
+            updater.start(QCoreApplication::applicationFilePath(), { "--update-to", "B", m_store, m_project });
+            updater.waitForFinished(2000); // long enough to commit, were it let
+        };
+        const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(m_project);
+        QVERIFY(manager && !g_beforeDatabaseOpen);
+        QVERIFY(updater.state() == QProcess::NotRunning || updater.waitForFinished(30000));
+        QCOMPARE(updater.exitCode(), 0);
+        KSQLite::KSqlStatement name(*manager->SqliteProjectData(), "SELECT substr(name, 1, 1) FROM project");
+        QVERIFY(name.step());
+        QCOMPARE(manager->ProjectModel().findTable("DB", "segment").recordCount(), 40000);
+        QCOMPARE(QString::fromStdString(name.getText(0)), QString("a"));
+#endif
+    }
+
     void writerInTheFolderLosesNothing()
     {
         QProcess writer;
@@ -142,6 +185,11 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         updateFolder(QString::fromLocal8Bit(argv[2]), "B", QString::fromLocal8Bit(argv[3]));
         return 1;
+    }
+    // A child that updates the folder to a revision and ends.
+    if (argc == 5 && std::strcmp(argv[1], "--update-to") == 0) {
+        updateFolder(QString::fromLocal8Bit(argv[3]), argv[2], QString::fromLocal8Bit(argv[4]));
+        return 0;
     }
     // A child that writes notes into the folder until it is killed, printing
     // the number of each note once it is written.
