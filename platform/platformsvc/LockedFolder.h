@@ -1,8 +1,11 @@
 #pragma once
 
+#include <bimcore/platform/ksqlite/KSqlDatabase.h>
 #include <bimcore/storage/fs/UniqueFd.h>
 
 #include <QString>
+
+#include <memory>
 
 namespace PlatformSvcComm {
 
@@ -43,6 +46,14 @@ public:
     void createEmpty(const QString& name) const;
     /** Copies the plain file at `from` into a new entry, flushed to the disk. */
     void copyInto(const QString& from, const QString& name) const;
+    /**
+     * Keeps every other process from writing the SQLite database at `name`
+     * for as long as the object returned lives, through SQLite's own lock, so
+     * that none loses a write to the file replacing it. On Windows, which
+     * replaces no file held open, it only checks that no process is writing
+     * and returns nothing to hold. Throws when a process is writing.
+     */
+    std::unique_ptr<KSQLite::KSqlDatabase> excludeWriters(const QString& name) const;
     /** Makes the folder's entries durable. */
     void flush() const;
     /** Lets the folder go and removes it when it holds nothing of anyone else's. */

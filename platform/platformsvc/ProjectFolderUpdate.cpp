@@ -110,6 +110,9 @@ void ProjectFolderUpdate::commit()
 {
     // The staged files are flushed: once the journal is there, the update is
     // complete even if the process goes now. Empty, it is never half written.
+    // Held across the renames: a process that writes the old database now
+    // fails clearly, and one that writes later finds the new file whole.
+    const auto writersKept = m_folder.excludeWriters(projectFiles()[1]);
     m_folder.flush();
     m_folder.createEmpty(kJournal);
     m_folder.flush();

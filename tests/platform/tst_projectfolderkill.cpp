@@ -155,6 +155,23 @@ private Q_SLOTS:
 #endif
     }
 
+    // A process in the middle of a write to the local database keeps an
+    // update from replacing it, and its write then lands whole.
+    void updateWaitsForNoWriter()
+    {
+        fetch("A");
+        QProcess writer;
+        writer.start(QCoreApplication::applicationFilePath(), { "--write-pending", m_project + "/" + kDatabaseFile });
+        QVERIFY(writer.waitForReadyRead(10000));
+        QVERIFY_EXCEPTION_THROWN(fetch("B"), std::runtime_error);
+        QVERIFY(readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile)
+            == m_revisions[0]);
+        writer.write("\n");
+        QVERIFY(writer.waitForFinished(10000));
+        QCOMPARE(writer.readAllStandardOutput().replace("\r", "").trimmed(), QByteArray("r\ncommitted"));
+        fetch("B");
+    }
+
     void writerInTheFolderLosesNothing()
     {
         QProcess writer;
@@ -185,6 +202,23 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         updateFolder(QString::fromLocal8Bit(argv[2]), "B", QString::fromLocal8Bit(argv[3]));
         return 1;
+    }
+    // A child that holds a write to the database pending until a line comes
+    // on its standard input, then commits it.
+    if (argc == 3 && std::strcmp(argv[1], "--write-pending") == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(argv[2], &db) != SQLITE_OK
+            || sqlite3_exec(db, "BEGIN IMMEDIATE; INSERT INTO project VALUES(2, 'pending')", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return 2;
+        std::fputs("r\n", stdout);
+        std::fflush(stdout);
+        char line[8];
+        if (!std::fgets(line, sizeof line, stdin))
+            return 3;
+        const int committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        std::puts(committed == SQLITE_OK ? "committed" : sqlite3_errmsg(db));
+        sqlite3_close(db);
+        return 0;
     }
     // A child that updates the folder to a revision and ends.
     if (argc == 5 && std::strcmp(argv[1], "--update-to") == 0) {
