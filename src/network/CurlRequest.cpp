@@ -71,8 +71,11 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
     // Every coding the installed curl can undo; curl checks that it ends.
     set(CURLOPT_ACCEPT_ENCODING, "");
 
+    // Qt's choice alone: both set, so that no proxy variable of the
+    // environment (no_proxy either) changes it.
     QNetworkProxy proxy;
     set(CURLOPT_PROXY, proxyFor(parsed, &proxy));
+    set(CURLOPT_NOPROXY, "");
     // The proxy's answer to a tunnel is no head of the file's.
     curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (!proxy.user().isEmpty()) {

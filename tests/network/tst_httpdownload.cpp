@@ -382,9 +382,32 @@ private slots:
     }
 #endif
 
-    // The proxy Qt would use for the URL carries the request.
+    // The proxy Qt would use for the URL carries the request, whatever the
+    // environment says.
+    void goesThroughQtsProxy_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("no variable") << QByteArray() << QByteArray();
+        QTest::newRow("no_proxy names the host")
+            << QByteArray("no_proxy") << QByteArray("files.invalid");
+        QTest::newRow("NO_PROXY matches all") << QByteArray("NO_PROXY") << QByteArray("*");
+    }
+
     void goesThroughQtsProxy()
     {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        const bool wasSet = !variable.isEmpty() && qEnvironmentVariableIsSet(variable);
+        const QByteArray before = variable.isEmpty() ? QByteArray() : qgetenv(variable);
+        const auto restoreEnvironment = qScopeGuard([&] {
+            if (wasSet)
+                qputenv(variable, before);
+            else if (!variable.isEmpty())
+                qunsetenv(variable);
+        });
+        if (!variable.isEmpty())
+            qputenv(variable, value);
         MiniHttpServer proxy;
         proxy.respondFile("attachment; filename=a.zip", "via proxy");
         QNetworkProxy::setApplicationProxy(
