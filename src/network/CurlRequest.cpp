@@ -9,6 +9,8 @@
 #if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #endif
 #include <QUrl>
 
@@ -42,18 +44,22 @@ QByteArray proxyFor(const QUrl& url, QNetworkProxy* chosen)
 }
 
 #if QT_CONFIG(ssl)
+QByteArray pemOf(const QList<QSslCertificate>& certificates)
+{
+    QByteArray pem;
+    for (const QSslCertificate& certificate : certificates)
+        pem += certificate.toPem();
+    return pem;
+}
+
 // Every certificate authority Qt trusts by default, and only those. A
 // default configuration whose list was never set holds none, and Qt then
 // loads the system's when it needs them.
 QByteArray trustedAuthorities()
 {
-    QList<QSslCertificate> authorities = QSslConfiguration::defaultConfiguration().caCertificates();
-    if (authorities.isEmpty())
-        authorities = QSslConfiguration::systemCaCertificates();
-    QByteArray pem;
-    for (const QSslCertificate& authority : authorities)
-        pem += authority.toPem();
-    return pem;
+    const QList<QSslCertificate> authorities
+        = QSslConfiguration::defaultConfiguration().caCertificates();
+    return pemOf(authorities.isEmpty() ? QSslConfiguration::systemCaCertificates() : authorities);
 }
 #endif
 
@@ -85,12 +91,20 @@ CurlRequest::CurlRequest(CURL* easy, const QString& url, const QString& authoriz
 
 #if QT_CONFIG(ssl)
     if (parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
-        const QByteArray pem = trustedAuthorities();
-        curl_blob blob { const_cast<char*>(pem.constData()), size_t(pem.size()), CURL_BLOB_COPY };
-        m_ready = m_ready && curl_easy_setopt(m_easy, CURLOPT_CAINFO_BLOB, &blob) == CURLE_OK;
+        const QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        setBlob(CURLOPT_CAINFO_BLOB, trustedAuthorities());
         // Nothing else: neither the system's file nor its folder.
         curl_easy_setopt(m_easy, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(m_easy, CURLOPT_CAPATH, nullptr);
+        if (!tls.localCertificate().isNull())
+            setBlob(CURLOPT_SSLCERT_BLOB, pemOf(tls.localCertificateChain()));
+        if (!tls.privateKey().isNull())
+            setBlob(CURLOPT_SSLKEY_BLOB, tls.privateKey().toPem());
+        // A client that only queries its peer does not judge what it gets.
+        const QSslSocket::PeerVerifyMode mode = tls.peerVerifyMode();
+        const bool verify = mode == QSslSocket::VerifyPeer || mode == QSslSocket::AutoVerifyPeer;
+        curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+        curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
     }
 #else
     // A Qt without TLS trusts nothing of its own; curl's TLS then trusts what
@@ -116,6 +130,12 @@ void CurlRequest::set(CURLoption option, const QByteArray& text)
 {
     // curl copies the texts it is given.
     m_ready = m_ready && curl_easy_setopt(m_easy, option, text.constData()) == CURLE_OK;
+}
+
+void CurlRequest::setBlob(CURLoption option, const QByteArray& bytes)
+{
+    curl_blob blob { const_cast<char*>(bytes.constData()), size_t(bytes.size()), CURL_BLOB_COPY };
+    m_ready = m_ready && curl_easy_setopt(m_easy, option, &blob) == CURLE_OK;
 }
 
 void CurlRequest::header(const QByteArray& line)

@@ -29,6 +29,7 @@ public:
 
 private:
     void set(CURLoption option, const QByteArray& text);
+    void setBlob(CURLoption option, const QByteArray& bytes);
     void header(const QByteArray& line);
 
     CURL* m_easy;

@@ -419,34 +419,76 @@ private slots:
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
     }
 
-    // Downloads trust the authorities of Qt's default configuration, and no
-    // other: a test authority made now is refused until it is added there.
-    void trustsQtsAuthorities()
+    // Downloads take the TLS settings of Qt's default configuration: its
+    // authorities and no other (a test authority made now is refused until
+    // it is added there), its way of judging the server, and its own
+    // certificate and key.
+    void tls_data()
+    {
+        QTest::addColumn<bool>("authority"); // the test's added to the trusted ones
+        QTest::addColumn<int>("mode"); // how the server is judged
+        QTest::addColumn<bool>("certificate"); // the client shows the test's
+        QTest::addColumn<bool>("written");
+#if QT_CONFIG(ssl)
+        const int verify = QSslSocket::AutoVerifyPeer;
+        QTest::newRow("untrusted") << false << verify << false << false;
+        QTest::newRow("authority added") << true << verify << false << true;
+        QTest::newRow("server not verified")
+            << false << int(QSslSocket::VerifyNone) << false << true;
+        QTest::newRow("server only queried")
+            << false << int(QSslSocket::QueryPeer) << false << true;
+        QTest::newRow("client certificate") << true << verify << true << true;
+#else
+        QTest::newRow("no TLS") << false << 0 << false << false;
+#endif
+    }
+
+    void tls()
     {
 #if !QT_CONFIG(ssl)
         QSKIP("this Qt has no TLS");
 #else
-        // A self-signed certificate for 127.0.0.1 is its own authority.
-        QProcess openssl; // its progress dots stay out of the test's output
-        openssl.start("openssl",
-            QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                    "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
-                .arg(m_root.path())
-                .split(' '));
-        QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
-        const auto pem = [&](const char* name) { return contentOf(m_root.filePath(name)); };
+        QFETCH(bool, authority);
+        QFETCH(int, mode);
+        QFETCH(bool, certificate);
+        QFETCH(bool, written);
+        // A self-signed certificate for 127.0.0.1 is its own authority; the
+        // client shows the same one.
+        if (!QFile::exists(m_root.filePath("tls.pem"))) {
+            QProcess openssl; // its progress dots stay out of the test's output
+            openssl.start("openssl",
+                QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                        "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
+                    .arg(m_root.path())
+                    .split(' '));
+            QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
+        }
+        const QSslCertificate ours(contentOf(m_root.filePath("tls.pem")));
+        const QSslKey key(contentOf(m_root.filePath("tls.key")), QSsl::Rsa);
         MiniHttpServer server;
-        server.useTls(QSslCertificate(pem("tls.pem")), QSslKey(pem("tls.key"), QSsl::Rsa));
-        server.respondFile("attachment; filename=a.zip", "over tls");
-        QCOMPARE(download(server.url(), m_dir), QString());
+        server.useTls(ours, key);
+        // A server socket asks for the client's certificate without requiring it.
+        QSslCertificate shown;
+        server.respondWith([&](const QByteArray&) {
+            for (const QSslSocket* socket : server.findChildren<QSslSocket*>())
+                shown = socket->peerCertificate().isNull() ? shown : socket->peerCertificate();
+            return MiniHttpServer::fileResponse("attachment; filename=a.zip", "over tls");
+        });
         const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
         const auto restore
             = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(before); });
-        QSslConfiguration trusting = before;
-        trusting.setCaCertificates(before.caCertificates() << QSslCertificate(pem("tls.pem")));
-        QSslConfiguration::setDefaultConfiguration(trusting);
-        QCOMPARE(download(server.url(), m_dir), m_dir + "a.zip");
-        QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("over tls"));
+        QSslConfiguration changed = before;
+        if (authority)
+            changed.setCaCertificates(before.caCertificates() << ours);
+        changed.setPeerVerifyMode(QSslSocket::PeerVerifyMode(mode));
+        if (certificate) {
+            changed.setLocalCertificate(ours);
+            changed.setPrivateKey(key);
+        }
+        QSslConfiguration::setDefaultConfiguration(changed);
+        QCOMPARE(download(server.url(), m_dir), written ? m_dir + "a.zip" : QString());
+        QCOMPARE(contentOf(m_dir + "a.zip"), written ? QByteArray("over tls") : kOld);
+        QCOMPARE(shown, certificate ? ours : QSslCertificate());
 #endif
     }
 
