@@ -5,6 +5,8 @@
 
 #include <bimcore/network/HttpRequest.h>
 
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QtTest>
 
@@ -417,6 +419,40 @@ private slots:
         QCOMPARE(download("http://files.invalid/f", m_dir), m_dir + "a.zip");
         QVERIFY(proxy.requests().value(0).startsWith("GET http://files.invalid/f HTTP/1.1\r\n"));
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
+    }
+
+    // To a server, the download's request carries what the REST calls' do,
+    // and the cookies its reply sets are the REST calls' afterwards.
+    void sendsWhatTheRestCallsSend_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        for (const char* header : { "User-Agent", "Accept-Language", "Cookie" })
+            QTest::newRow(header) << QByteArray(header);
+    }
+
+    void sendsWhatTheRestCallsSend()
+    {
+        QFETCH(QByteArray, header);
+        HttpRequestTestPeer::ShortTimeout shortTimeout(4000);
+        HttpRequestTestPeer::manager()->setCookieJar(new QNetworkCookieJar);
+        MiniHttpServer server;
+        server.respondWith([](const QByteArray& request) {
+            const bool file = request.startsWith("GET /file ");
+            Response response = file
+                ? MiniHttpServer::fileResponse("attachment; filename=b.zip", "b")
+                : MiniHttpServer::fileResponse("", "{}");
+            response.headers.append(file ? "Set-Cookie: file=2" : "Set-Cookie: rest=1");
+            return response;
+        });
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        QCOMPARE(download(server.url("/file"), m_dir), m_dir + "b.zip");
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        const QList<QByteArray>& requests = server.requests();
+        QVERIFY(!MiniHttpServer::headerOf(requests.value(1), header).isEmpty());
+        QCOMPARE(MiniHttpServer::headerOf(requests.value(2), header),
+            MiniHttpServer::headerOf(requests.value(1), header));
+        QCOMPARE(MiniHttpServer::headerOf(requests.value(3), "Cookie"), "rest=1; file=2");
     }
 
     // Downloads take the TLS settings of Qt's default configuration: its
