@@ -63,7 +63,7 @@ QString HttpRequest::httpDownload(QString url, QString dir)
     for (;;) {
         DownloadSink sink(folder, keeper, m_downloadProgress);
         CurlTransfer transfer(sink);
-        CurlRequest request(transfer.easy(), url, authorization);
+        CurlRequest request(transfer.easy(), url, authorization, *m_pNetManager);
         if (const auto& leftover = keeper.leftover())
             request.continueFrom(leftover->bytes, leftover->ifRange());
         if (!request.ready()) {
@@ -73,6 +73,7 @@ QString HttpRequest::httpDownload(QString url, QString dir)
         g_transfer = &transfer;
         const CurlTransfer::Outcome outcome = transfer.run(*m_pTimer, m_stallMs, kStallBytes);
         g_transfer = nullptr;
+        request.keepCookies();
 
         if (outcome == CurlTransfer::Outcome::Done && transfer.result() == CURLE_OK) {
             m_pTimer->stop();

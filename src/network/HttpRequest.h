@@ -112,8 +112,16 @@ public:
      * the server named a version of the file ("ETag" or "Last-Modified"). A
      * transfer cut within the call, or whose body stops coming for 60
      * seconds, is continued up to 3 times after 1, 2 and 4 seconds. A part
-     * left for more than 7 days is not continued. Proxy and trusted
-     * certificate authorities are those Qt uses for the same URL.
+     * left for more than 7 days is not continued.
+     *
+     * To a server the download looks like the REST calls: the proxy is the
+     * one QNetworkProxyFactory::proxyForQuery gives for the URL (no proxy
+     * variable of the environment counts); the cookies of the shared access
+     * manager's jar for the URL are sent, and those the reply sets go back
+     * into it; "User-Agent" and "Accept-Language" are those Qt's HTTP client
+     * adds; and over HTTPS the certificate authorities, the client
+     * certificate and key, and whether the server is verified, are those of
+     * QSslConfiguration::defaultConfiguration().
      *
      * @param url the file's address, parsed in QUrl::TolerantMode
      * @param dir a prefix the name is appended to with no separator, so

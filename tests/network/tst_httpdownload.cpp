@@ -5,6 +5,8 @@
 
 #include <bimcore/network/HttpRequest.h>
 
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QtTest>
 
@@ -424,9 +426,32 @@ private slots:
     }
 #endif
 
-    // The proxy Qt would use for the URL carries the request.
+    // The proxy Qt would use for the URL carries the request, whatever the
+    // environment says.
+    void goesThroughQtsProxy_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("no variable") << QByteArray() << QByteArray();
+        QTest::newRow("no_proxy names the host")
+            << QByteArray("no_proxy") << QByteArray("files.invalid");
+        QTest::newRow("NO_PROXY matches all") << QByteArray("NO_PROXY") << QByteArray("*");
+    }
+
     void goesThroughQtsProxy()
     {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        const bool wasSet = !variable.isEmpty() && qEnvironmentVariableIsSet(variable);
+        const QByteArray before = variable.isEmpty() ? QByteArray() : qgetenv(variable);
+        const auto restoreEnvironment = qScopeGuard([&] {
+            if (wasSet)
+                qputenv(variable, before);
+            else if (!variable.isEmpty())
+                qunsetenv(variable);
+        });
+        if (!variable.isEmpty())
+            qputenv(variable, value);
         MiniHttpServer proxy;
         proxy.respondFile("attachment; filename=a.zip", "via proxy");
         QNetworkProxy::setApplicationProxy(
@@ -438,34 +463,110 @@ private slots:
         QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("via proxy"));
     }
 
-    // Downloads trust the authorities of Qt's default configuration, and no
-    // other: a test authority made now is refused until it is added there.
-    void trustsQtsAuthorities()
+    // To a server, the download's request carries what the REST calls' do,
+    // and the cookies its reply sets are the REST calls' afterwards.
+    void sendsWhatTheRestCallsSend_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        for (const char* header : { "User-Agent", "Accept-Language", "Cookie" })
+            QTest::newRow(header) << QByteArray(header);
+    }
+
+    void sendsWhatTheRestCallsSend()
+    {
+        QFETCH(QByteArray, header);
+        HttpRequestTestPeer::ShortTimeout shortTimeout(4000);
+        HttpRequestTestPeer::manager()->setCookieJar(new QNetworkCookieJar);
+        MiniHttpServer server;
+        server.respondWith([](const QByteArray& request) {
+            const bool file = request.startsWith("GET /file ");
+            Response response = file
+                ? MiniHttpServer::fileResponse("attachment; filename=b.zip", "b")
+                : MiniHttpServer::fileResponse("", "{}");
+            response.headers.append(file ? "Set-Cookie: file=2" : "Set-Cookie: rest=1");
+            return response;
+        });
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        QCOMPARE(download(server.url("/file"), m_dir), m_dir + "b.zip");
+        QCOMPARE(raisedBy([&] { HttpRequest::HttpGet(server.url("/rest"), "t"); }), "nothing");
+        const QList<QByteArray>& requests = server.requests();
+        QVERIFY(!MiniHttpServer::headerOf(requests.value(1), header).isEmpty());
+        QCOMPARE(MiniHttpServer::headerOf(requests.value(2), header),
+            MiniHttpServer::headerOf(requests.value(1), header));
+        QCOMPARE(MiniHttpServer::headerOf(requests.value(3), "Cookie"), "rest=1; file=2");
+    }
+
+    // Downloads take the TLS settings of Qt's default configuration: its
+    // authorities and no other (a test authority made now is refused until
+    // it is added there), its way of judging the server, and its own
+    // certificate and key.
+    void tls_data()
+    {
+        QTest::addColumn<bool>("authority"); // the test's added to the trusted ones
+        QTest::addColumn<int>("mode"); // how the server is judged
+        QTest::addColumn<bool>("certificate"); // the client shows the test's
+        QTest::addColumn<bool>("written");
+#if QT_CONFIG(ssl)
+        const int verify = QSslSocket::AutoVerifyPeer;
+        QTest::newRow("untrusted") << false << verify << false << false;
+        QTest::newRow("authority added") << true << verify << false << true;
+        QTest::newRow("server not verified")
+            << false << int(QSslSocket::VerifyNone) << false << true;
+        QTest::newRow("server only queried")
+            << false << int(QSslSocket::QueryPeer) << false << true;
+        QTest::newRow("client certificate") << true << verify << true << true;
+#else
+        QTest::newRow("no TLS") << false << 0 << false << false;
+#endif
+    }
+
+    void tls()
     {
 #if !QT_CONFIG(ssl)
         QSKIP("this Qt has no TLS");
 #else
-        // A self-signed certificate for 127.0.0.1 is its own authority.
-        QProcess openssl; // its progress dots stay out of the test's output
-        openssl.start("openssl",
-            QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                    "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
-                .arg(m_root.path())
-                .split(' '));
-        QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
-        const auto pem = [&](const char* name) { return contentOf(m_root.filePath(name)); };
+        QFETCH(bool, authority);
+        QFETCH(int, mode);
+        QFETCH(bool, certificate);
+        QFETCH(bool, written);
+        // A self-signed certificate for 127.0.0.1 is its own authority; the
+        // client shows the same one.
+        if (!QFile::exists(m_root.filePath("tls.pem"))) {
+            QProcess openssl; // its progress dots stay out of the test's output
+            openssl.start("openssl",
+                QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                        "subjectAltName=IP:127.0.0.1 -keyout %1/tls.key -out %1/tls.pem")
+                    .arg(m_root.path())
+                    .split(' '));
+            QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
+        }
+        const QSslCertificate ours(contentOf(m_root.filePath("tls.pem")));
+        const QSslKey key(contentOf(m_root.filePath("tls.key")), QSsl::Rsa);
         MiniHttpServer server;
-        server.useTls(QSslCertificate(pem("tls.pem")), QSslKey(pem("tls.key"), QSsl::Rsa));
-        server.respondFile("attachment; filename=a.zip", "over tls");
-        QCOMPARE(download(server.url(), m_dir), QString());
+        server.useTls(ours, key);
+        // A server socket asks for the client's certificate without requiring it.
+        QSslCertificate shown;
+        server.respondWith([&](const QByteArray&) {
+            for (const QSslSocket* socket : server.findChildren<QSslSocket*>())
+                shown = socket->peerCertificate().isNull() ? shown : socket->peerCertificate();
+            return MiniHttpServer::fileResponse("attachment; filename=a.zip", "over tls");
+        });
         const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
         const auto restore
             = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(before); });
-        QSslConfiguration trusting = before;
-        trusting.setCaCertificates(before.caCertificates() << QSslCertificate(pem("tls.pem")));
-        QSslConfiguration::setDefaultConfiguration(trusting);
-        QCOMPARE(download(server.url(), m_dir), m_dir + "a.zip");
-        QCOMPARE(contentOf(m_dir + "a.zip"), QByteArray("over tls"));
+        QSslConfiguration changed = before;
+        if (authority)
+            changed.setCaCertificates(before.caCertificates() << ours);
+        changed.setPeerVerifyMode(QSslSocket::PeerVerifyMode(mode));
+        if (certificate) {
+            changed.setLocalCertificate(ours);
+            changed.setPrivateKey(key);
+        }
+        QSslConfiguration::setDefaultConfiguration(changed);
+        QCOMPARE(download(server.url(), m_dir), written ? m_dir + "a.zip" : QString());
+        QCOMPARE(contentOf(m_dir + "a.zip"), written ? QByteArray("over tls") : kOld);
+        QCOMPARE(shown, certificate ? ours : QSslCertificate());
 #endif
     }
 
