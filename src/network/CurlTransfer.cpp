@@ -85,6 +85,12 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     }
     if (!m_ended)
         loop.exec();
+    // An application that quits ends every loop of its thread, this one too,
+    // and keeps ending those started until its own loop has returned.
+    if (!m_ended) {
+        m_ended = true;
+        m_outcome = Outcome::Interrupted;
+    }
     QObject::disconnect(onLimit);
     m_loop = nullptr;
     m_curlTimer->stop();

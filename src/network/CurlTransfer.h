@@ -37,6 +37,9 @@ public:
         TimedOut, // the shared limit fired
         Stalled, // the body stopped coming
         Cancelled,
+        // The loop was ended from outside, by QCoreApplication::exit() or
+        // quit(): curl had not ended the transfer.
+        Interrupted,
     };
 
     explicit CurlTransfer(Receiver& receiver);
@@ -49,7 +52,8 @@ public:
 
     // Runs the transfer until curl ends it, `limit` fires, the body receives
     // fewer than `stallBytes` within `stallMs` once it has begun, or cancel()
-    // is called. `limit` must be running; it is neither started nor stopped.
+    // is called, or the wait is ended from outside. `limit` must be running;
+    // it is neither started nor stopped.
     Outcome run(QTimer& limit, int stallMs, qint64 stallBytes);
     // The result curl gave when run() returned Done.
     CURLcode result() const { return m_result; }

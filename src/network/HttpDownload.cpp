@@ -31,9 +31,9 @@ CurlTransfer* g_transfer = nullptr;
 QEventLoop* g_pause = nullptr;
 bool g_cancelled = false;
 
-// Waits `ms`, or less when the shared limit fires or the download is
-// cancelled.
-void pause(QTimer& limit, int ms)
+// Waits `ms`, or less when the shared limit fires, the download is cancelled
+// or the application quits; true when it waited the whole time.
+bool pause(QTimer& limit, int ms)
 {
     QEventLoop loop;
     QTimer wake;
@@ -44,6 +44,7 @@ void pause(QTimer& limit, int ms)
     g_pause = &loop;
     loop.exec();
     g_pause = nullptr;
+    return !wake.isActive();
 }
 
 } // namespace
@@ -86,9 +87,11 @@ QString HttpRequest::httpDownload(QString url, QString dir)
         const bool kept = sink.bodyBegan() && keeper.keep();
         if (outcome == CurlTransfer::Outcome::TimedOut || !m_pTimer->isActive())
             throw BIMException(networkTimeoutMessage(), 0);
-        if (kept && !g_cancelled && retries < kRetries) {
-            pause(*m_pTimer, m_retryPauseMs << retries++);
-            if (!g_cancelled && m_pTimer->isActive())
+        // A quitting application runs no loop of this thread until its own
+        // has returned: the part waits for a call after that.
+        if (kept && !g_cancelled && retries < kRetries
+            && outcome != CurlTransfer::Outcome::Interrupted) {
+            if (pause(*m_pTimer, m_retryPauseMs << retries++) && !g_cancelled)
                 continue;
         }
         if (!m_pTimer->isActive())
