@@ -382,6 +382,37 @@ private slots:
         QCOMPARE(entriesOf(m_dir), (QStringList { "a.zip", "m.bin" }));
     }
 
+    // A first reply that fails before its body is asked for again.
+    void retriedBeforeTheBody_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("stall");
+        QTest::newRow("never answers") << -1 << false;
+        QTest::newRow("head, then nothing") << 200 << true;
+        QTest::newRow("cut after the head") << 200 << false;
+    }
+
+    void retriedBeforeTheBody()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, stall);
+        MiniHttpServer server;
+        const QByteArray body = randomBody(5000);
+        server.respondWith([&](const QByteArray&) {
+            Response response = MiniHttpServer::fileResponse("attachment; filename=b.zip", body);
+            if (server.requests().size() == 1) {
+                response.status = status;
+                response.cutAfter = 0;
+                response.stallAtCut = stall;
+            }
+            return response;
+        });
+        HttpRequestTestPeer::ShortTimeout shortTimeout(6000);
+        QCOMPARE(download(server.url(), m_dir), m_dir + "b.zip");
+        QCOMPARE(server.requests().size(), 2);
+        QVERIFY(contentOf(m_dir + "b.zip") == body);
+    }
+
     // A download killed mid-body (TerminateProcess on Windows) is continued
     // from its last checkpoint.
     void killedDownloadResumes()
