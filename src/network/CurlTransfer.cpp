@@ -78,6 +78,10 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     m_loop = &loop;
     const auto onLimit
         = QObject::connect(&limit, &QTimer::timeout, &loop, [this] { finish(Outcome::TimedOut); });
+    // From the start: a connection never made, or a server that never
+    // answers, holds the call as long as a body that stopped.
+    m_sinceCheck = 0;
+    m_stallTimer->start();
     // Adding the handle sets curl's first deadline; the work starts in the loop.
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK) {
         m_result = CURLE_FAILED_INIT;
@@ -85,6 +89,12 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     }
     if (!m_ended)
         loop.exec();
+    // An application that quits ends every loop of its thread, this one too,
+    // and keeps ending those started until its own loop has returned.
+    if (!m_ended) {
+        m_ended = true;
+        m_outcome = Outcome::Interrupted;
+    }
     QObject::disconnect(onLimit);
     m_loop = nullptr;
     m_curlTimer->stop();
@@ -153,6 +163,7 @@ size_t CurlTransfer::onHeader(char* data, size_t, size_t size, void* self)
     auto* transfer = static_cast<CurlTransfer*>(self);
     if (transfer->m_stopWrites)
         return 0;
+    transfer->m_sinceCheck += qint64(size);
     return transfer->m_receiver.header(QByteArray(data, int(size))) ? size : 0;
 }
 
@@ -161,8 +172,6 @@ size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self)
     auto* transfer = static_cast<CurlTransfer*>(self);
     if (transfer->m_stopWrites)
         return 0;
-    if (!transfer->m_stallTimer->isActive())
-        transfer->m_stallTimer->start();
     transfer->m_sinceCheck += qint64(size);
     if (!transfer->m_receiver.body(data, size)) {
         transfer->m_stopWrites = true;

@@ -35,8 +35,11 @@ public:
     {
         Done, // curl ended it: see result()
         TimedOut, // the shared limit fired
-        Stalled, // the body stopped coming
+        Stalled, // the reply stopped coming, or never began to
         Cancelled,
+        // The loop was ended from outside, by QCoreApplication::exit() or
+        // quit(): curl had not ended the transfer.
+        Interrupted,
     };
 
     explicit CurlTransfer(Receiver& receiver);
@@ -47,9 +50,10 @@ public:
     // The handle to set the request up on before run().
     CURL* easy() const { return m_easy; }
 
-    // Runs the transfer until curl ends it, `limit` fires, the body receives
-    // fewer than `stallBytes` within `stallMs` once it has begun, or cancel()
-    // is called. `limit` must be running; it is neither started nor stopped.
+    // Runs the transfer until curl ends it, `limit` fires, fewer than
+    // `stallBytes` of the reply (head and body) come within any `stallMs`
+    // from the start, cancel() is called, or the wait is ended from outside.
+    // `limit` must be running; it is neither started nor stopped.
     Outcome run(QTimer& limit, int stallMs, qint64 stallBytes);
     // The result curl gave when run() returned Done.
     CURLcode result() const { return m_result; }

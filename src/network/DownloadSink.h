@@ -29,6 +29,8 @@ public:
     QString complete();
     // Whether a part was begun: a cut transfer can only be continued then.
     bool bodyBegan() const { return m_began; }
+    // Whether a byte of this reply's body reached the part.
+    bool bodyArrived() const { return m_began && m_keeper.size() > m_offset; }
     // Whether the reply refused to continue the part it was asked for, which
     // must then be fetched whole.
     bool mustStartOver() const { return m_startOver; }

@@ -23,7 +23,7 @@ namespace {
 
 // Retries of a cut transfer within one call; each waits twice the one before.
 constexpr int kRetries = 3;
-// A body that brings fewer bytes than this within the stall time has stopped.
+// A reply that brings fewer bytes than this within the stall time has stopped.
 constexpr qint64 kStallBytes = 1024;
 
 // What cancelDownload reaches while a download waits.
@@ -31,9 +31,9 @@ CurlTransfer* g_transfer = nullptr;
 QEventLoop* g_pause = nullptr;
 bool g_cancelled = false;
 
-// Waits `ms`, or less when the shared limit fires or the download is
-// cancelled.
-void pause(QTimer& limit, int ms)
+// Waits `ms`, or less when the shared limit fires, the download is cancelled
+// or the application quits; true when it waited the whole time.
+bool pause(QTimer& limit, int ms)
 {
     QEventLoop loop;
     QTimer wake;
@@ -44,6 +44,25 @@ void pause(QTimer& limit, int ms)
     g_pause = &loop;
     loop.exec();
     g_pause = nullptr;
+    return !wake.isActive();
+}
+
+// Whether the connection failed under a reply that was coming, or about to.
+bool cut(CurlTransfer::Outcome outcome, CURLcode result)
+{
+    if (outcome == CurlTransfer::Outcome::Stalled)
+        return true;
+    if (outcome != CurlTransfer::Outcome::Done)
+        return false;
+    switch (result) {
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -87,9 +106,14 @@ QString HttpRequest::httpDownload(QString url, QString dir)
         const bool kept = sink.bodyBegan() && keeper.keep();
         if (outcome == CurlTransfer::Outcome::TimedOut || !m_pTimer->isActive())
             throw BIMException(networkTimeoutMessage(), 0);
-        if (kept && !g_cancelled && retries < kRetries) {
-            pause(*m_pTimer, m_retryPauseMs << retries++);
-            if (!g_cancelled && m_pTimer->isActive())
+        // Asking again costs nothing of a body that never came; of one that
+        // did, only when the part kept can be continued.
+        const bool again = kept || (!sink.bodyArrived() && cut(outcome, transfer.result()));
+        // A quitting application runs no loop of this thread until its own
+        // has returned: the part waits for a call after that.
+        if (again && !g_cancelled && retries < kRetries
+            && outcome != CurlTransfer::Outcome::Interrupted) {
+            if (pause(*m_pTimer, m_retryPauseMs << retries++) && !g_cancelled)
                 continue;
         }
         if (!m_pTimer->isActive())

@@ -110,9 +110,13 @@ public:
      * 32 MiB or 2 seconds, so that a download that is cut, killed or
      * cancelled is continued by the next call for the same url and dir when
      * the server named a version of the file ("ETag" or "Last-Modified"). A
-     * transfer cut within the call, or whose body stops coming for 60
-     * seconds, is continued up to 3 times after 1, 2 and 4 seconds. A part
-     * left for more than 7 days is not continued.
+     * transfer cut within the call, or of which less than 1 KiB comes in
+     * any 60 seconds from the request's start (connection and head
+     * included), is asked for again up to 3 times after 1, 2 and 4
+     * seconds: continued when its part can be, whole when none of its body
+     * had come. Only curl's own end of the transfer completes it: one
+     * ended by QCoreApplication::exit() or quit() is cut. A part left for
+     * more than 7 days is not continued.
      *
      * To a server the download looks like the REST calls: the proxy is the
      * one QNetworkProxyFactory::proxyForQuery gives for the URL (no proxy
@@ -128,7 +132,8 @@ public:
      *            pass it with a trailing "/"; the folder must exist
      * @return the written path, or an empty text when nothing was written
      *         (failed or refused reply, refused name or target, cut body,
-     *         digest mismatch, cancelled, not enough room for the length)
+     *         digest mismatch, cancelled, the application quitting, not
+     *         enough room for the length)
      * @throws BIMException "网络超时！" (code 0) when the whole call, retries
      *         included, takes 1000 seconds; the part is kept
      *

@@ -71,6 +71,8 @@ struct VersionedServer
     QByteArray etag = "\"v1\"";
     QList<int> cuts;
     bool stallAtCut = false;
+    F framing = F::Length;
+    int trickleFirstMs = 0; // of the first reply's body
     MiniHttpServer http;
 
     VersionedServer()
@@ -94,6 +96,8 @@ struct VersionedServer
             else if (cuts.value(n, -1) >= 0)
                 response.cutAfter = cuts.at(n) - from;
             response.stallAtCut = stallAtCut;
+            response.framing = framing;
+            response.trickleMs = n == 0 ? trickleFirstMs : 0;
             return response;
         });
     }
@@ -388,6 +392,69 @@ private slots:
         QVERIFY(contentOf(m_dir + "m.bin") == server.body);
         QCOMPARE(
             server.ranges(), (QByteArrayList { "", "bytes=" + QByteArray::number(kept) + '-' }));
+    }
+
+    // Quitting the application ends every event loop, the download's too,
+    // which is no end of the body: the part waits for the next call.
+    void quitKeepsThePart_data()
+    {
+        QTest::addColumn<int>("framing");
+        QTest::newRow("length") << int(F::Length);
+        // With no length the part cannot be continued, and is fetched whole.
+        QTest::newRow("chunked") << int(F::Chunked);
+    }
+
+    void quitKeepsThePart()
+    {
+        QFETCH(int, framing);
+        VersionedServer server;
+        server.framing = F(framing);
+        server.trickleFirstMs = 1;
+        QString first = "not called";
+        QTimer::singleShot(0, [&] { first = download(server.http.url("/m"), m_dir); });
+        QTimer::singleShot(400, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+        QCOMPARE(first, QString());
+        QVERIFY(!QFile::exists(m_dir + "m.bin"));
+        const qint64 kept = recordedBytes(m_dir);
+        QVERIFY(F(framing) == F::Chunked ? kept == -1 : kept > 0);
+        QCOMPARE(download(server.http.url("/m"), m_dir), m_dir + "m.bin");
+        QVERIFY(contentOf(m_dir + "m.bin") == server.body);
+        QCOMPARE(server.ranges(),
+            (QByteArrayList {
+                "", kept < 0 ? QByteArray() : "bytes=" + QByteArray::number(kept) + '-' }));
+        QCOMPARE(entriesOf(m_dir), (QStringList { "a.zip", "m.bin" }));
+    }
+
+    // A first reply that fails before its body is asked for again.
+    void retriedBeforeTheBody_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("stall");
+        QTest::newRow("never answers") << -1 << false;
+        QTest::newRow("head, then nothing") << 200 << true;
+        QTest::newRow("cut after the head") << 200 << false;
+    }
+
+    void retriedBeforeTheBody()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, stall);
+        MiniHttpServer server;
+        const QByteArray body = randomBody(5000);
+        server.respondWith([&](const QByteArray&) {
+            Response response = MiniHttpServer::fileResponse("attachment; filename=b.zip", body);
+            if (server.requests().size() == 1) {
+                response.status = status;
+                response.cutAfter = 0;
+                response.stallAtCut = stall;
+            }
+            return response;
+        });
+        HttpRequestTestPeer::ShortTimeout shortTimeout(6000);
+        QCOMPARE(download(server.url(), m_dir), m_dir + "b.zip");
+        QCOMPARE(server.requests().size(), 2);
+        QVERIFY(contentOf(m_dir + "b.zip") == body);
     }
 
     // A download killed mid-body (TerminateProcess on Windows) is continued
