@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     std::printf("rm's start, taken off its times: %.2f ms\n", rm.startCost());
 
     const Remover removers[] = {
-        { "clearDir", 1.2,
+        { "clearDir", 1.5,
             [](const QString& path) {
                 return FileHandler::clearDir(path) && !QDir(path).exists();
             } },
