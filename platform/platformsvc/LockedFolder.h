@@ -54,6 +54,12 @@ public:
      * and returns nothing to hold. Throws when a process is writing.
      */
     std::unique_ptr<KSQLite::KSqlDatabase> excludeWriters(const QString& name) const;
+    /** Whether the system replaces a file another handle holds open. */
+#ifdef _WIN32
+    static constexpr bool kReplacesOpenFiles = false;
+#else
+    static constexpr bool kReplacesOpenFiles = true;
+#endif
     /** Makes the folder's entries durable. */
     void flush() const;
     /** Lets the folder go and removes it when it holds nothing of anyone else's. */

@@ -115,27 +115,6 @@ void LockedFolder::copyInto(const QString& from, const QString& name) const
         fail("Cannot flush", pathOf(name));
 }
 
-std::unique_ptr<KSQLite::KSqlDatabase> LockedFolder::excludeWriters(const QString& name) const
-{
-    if (!isPlainFile(name))
-        return nullptr;
-    auto database = std::make_unique<KSQLite::KSqlDatabase>();
-    try {
-        database->Open(pathOf(name).toStdString(), true);
-        // A transaction of another process's that is under way holds SQLite's
-        // lock: waiting a few seconds for its end is what SQLite itself would do.
-        database->exec("BEGIN EXCLUSIVE");
-    } catch (const KSQLite::KSqlException& e) {
-        throw std::runtime_error(QStringLiteral("The local database \"%1\" is in use by another process: %2")
-                                     .arg(QDir::toNativeSeparators(pathOf(name)), QString::fromUtf8(e.what()))
-                                     .toStdString());
-    }
-    // Held open, the database could not be replaced: what is checked is that
-    // no process was writing, and any that holds it open still makes the
-    // replace fail.
-    return nullptr;
-}
-
 void LockedFolder::flush() const
 {
     // Every rename here is written through; Windows has no folder to flush.
