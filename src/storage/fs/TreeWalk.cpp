@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include "TreeWalk.h"
+#include "WalkOrder.h"
 
 #include "DirHandle.h"
 #include "FolderListing.h"
@@ -76,26 +77,12 @@ public:
         m_device = status.st_dev;
         m_mount = mountOf(dirfd(start.get()));
         m_levels.push_back(Level { std::move(start), status, {}, {}, {} });
-        for (;;) {
-            Level& level = m_levels.back();
-            if (!level.pending.empty()) {
-                const Entry entry = std::move(level.pending.back());
-                level.pending.pop_back();
-                remove(entry);
-                continue;
-            }
-            const bool any = list(level);
-            if (any && !level.pending.empty())
-                continue;
-            // Every entry gone (true), or only ones that would not go.
-            if (m_levels.size() == 1)
-                return any ? Walked::Remains : Walked::Emptied;
-            if (!leave(!any))
-                return Walked::Remains;
-        }
+        return walkInOrder(*this, m_levels);
     }
 
 private:
+    template <class W, class L> friend Walked fs::walkInOrder(W&, L&);
+
     // Fills the level's pending entries with those listed, except ones that
     // failed before. False when there are none at all, failed ones included.
     bool list(Level& level)

@@ -1,6 +1,7 @@
 #ifdef _WIN32
 
 #include "TreeWalk.h"
+#include "WalkOrder.h"
 
 #include <winternl.h>
 
@@ -184,25 +185,12 @@ public:
     Walked run(UniqueFd start)
     {
         m_levels.push_back(Level { std::move(start), {}, {}, {} });
-        for (;;) {
-            Level& level = m_levels.back();
-            if (!level.pending.empty()) {
-                const Entry entry = std::move(level.pending.back());
-                level.pending.pop_back();
-                remove(entry);
-                continue;
-            }
-            const bool any = list(level);
-            if (any && !level.pending.empty())
-                continue;
-            // Every entry gone (true), or only ones that would not go.
-            if (m_levels.size() == 1)
-                return any ? Walked::Remains : Walked::Emptied;
-            leave(!any);
-        }
+        return walkInOrder(*this, m_levels);
     }
 
 private:
+    template <class W, class L> friend Walked fs::walkInOrder(W&, L&);
+
     // Reads the folder's entries from its first on, "." and ".." left out;
     // false when they cannot be read to the end.
     bool read(HANDLE folder, std::vector<Entry>& entries)
@@ -276,12 +264,13 @@ private:
 
     // Done with the deepest level: its folder is closed, and removed from the
     // one above when `emptied`.
-    void leave(bool emptied)
+    bool leave(bool emptied)
     {
         const std::wstring name = std::move(m_levels.back().name);
         m_levels.pop_back();
         if (emptied)
             removeAt(m_levels.back().folder.get(), name, m_listed, true);
+        return true; // the folder above is held open all along
     }
 
     const Listed m_listed;
