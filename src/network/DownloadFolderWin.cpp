@@ -79,6 +79,8 @@ qint64 ticksOf(const FILETIME& time)
 }
 
 constexpr qint64 kTicksPerSecond = 10000000; // FILETIME counts 100 ns
+// Waits of 1, 2, 4 ... ms up to this, about a tenth of a second in all.
+constexpr DWORD kLongestMoveWaitMs = 64;
 
 // What a user sets on a file and expects an updated file to keep, as the
 // POSIX half keeps the mode bits. Others belong to the file system (the
@@ -254,9 +256,19 @@ DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned*
 bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) const
 {
     // One rename: a target that another program holds open without sharing
-    // its deletion makes it fail, and is left as it was.
-    return ::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
-        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // its deletion makes it fail, and is left as it was. Another download of
+    // the same file holds it too, from its own move until it closes the file
+    // at once: short waits let that pass.
+    for (DWORD waitMs = 1;; waitMs *= 2) {
+        if (::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            || waitMs > kLongestMoveWaitMs)
+            return false;
+        ::Sleep(waitMs);
+    }
 }
 
 
