@@ -73,6 +73,18 @@ bool isPlainFile(const UniqueFd& file, bool onlyName)
         && (!onlyName || info.nNumberOfLinks == 1);
 }
 
+bool sameFile(const UniqueFd& one, const UniqueFd& other)
+{
+    BY_HANDLE_FILE_INFORMATION a {};
+    BY_HANDLE_FILE_INFORMATION b {};
+    return ::GetFileInformationByHandle(one.get(), &a)
+        && ::GetFileInformationByHandle(other.get(), &b)
+        && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
+        && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+constexpr int kLockTries = 100;
+
 qint64 ticksOf(const FILETIME& time)
 {
     return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
@@ -112,8 +124,7 @@ DownloadFolder::DownloadFolder(const QString& prefix)
 
 bool DownloadFolder::openBookkeeping()
 {
-    if (m_bookkeeping)
-        return true;
+    m_bookkeeping.reset();
     const QString path = entryIn(m_path, kBookkeepingFolder);
     const bool made = ::CreateDirectoryW(wide(path), nullptr);
     if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS)
@@ -143,18 +154,28 @@ QString DownloadFolder::bookkeepingEntry(const QString& name) const
 
 UniqueFd DownloadFolder::lock(const QString& stem) const
 {
-    // Shared with the other downloads that try the lock, and with removal
-    // while held: the lock, not the sharing, keeps them out.
-    UniqueFd file(::CreateFileW(wide(bookkeepingEntry(stem + QStringLiteral(".lock"))),
-        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    OVERLAPPED whole {};
-    if (file
-        && (!isPlainFile(file, false)
+    const QString path = bookkeepingEntry(stem + QStringLiteral(".lock"));
+    // Each new try follows a removal by another download, which ends.
+    for (int tries = 0; tries < kLockTries; ++tries) {
+        // Shared with the other downloads that try the lock, and with removal
+        // while held: the lock, not the sharing, keeps them out. A name whose
+        // removal waits for its last handle opens to none: access denied.
+        UniqueFd file(::CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        OVERLAPPED whole {};
+        if (!file || !isPlainFile(file, false)
             || !::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                MAXDWORD, MAXDWORD, &whole)))
-        file.reset();
-    return file;
+                MAXDWORD, MAXDWORD, &whole))
+            return UniqueFd();
+        // The name still leads to the file locked: one removed meanwhile
+        // opens to none, or to the file made since.
+        const UniqueFd named(::CreateFileW(wide(path), FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (named && sameFile(file, named))
+            return file;
+    }
+    return UniqueFd();
 }
 
 UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
