@@ -26,14 +26,19 @@ public:
     // The prefix as given, so that results keep the caller's spelling.
     const QString& prefix() const { return m_prefix; }
 
-    // Opens, creating it if need be, the bookkeeping folder.
+    // Opens, creating it if need be, the bookkeeping folder; afresh when
+    // called again, as the one opened may have been removed meanwhile.
     bool openBookkeeping();
     // Closes the bookkeeping folder, and removes it when it holds nothing.
+    // A download keeps it by holding a lock file in it.
     void closeBookkeeping();
 
     // Takes the lock of `stem` for as long as the descriptor lives; an
-    // invalid one when another download holds it. A crashed holder's lock
-    // goes with its process.
+    // invalid one when another download holds it, or when the bookkeeping
+    // folder is gone. A crashed holder's lock goes with its process. A lock
+    // file is removed only by its holder, so a lock taken on a file that
+    // lost its name meanwhile is no lock: it is taken again on the file the
+    // name holds now.
     UniqueFd lock(const QString& stem) const;
     // A bookkeeping file for reading and writing: only a plain file with no
     // other name, never through a link. `create` makes it new and empty.

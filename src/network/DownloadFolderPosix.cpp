@@ -27,6 +27,8 @@ QByteArray encoded(const QString& name)
     return QFile::encodeName(name);
 }
 
+constexpr int kLockTries = 100;
+
 } // namespace
 
 DownloadFolder::DownloadFolder(const QString& prefix)
@@ -42,8 +44,7 @@ DownloadFolder::DownloadFolder(const QString& prefix)
 
 bool DownloadFolder::openBookkeeping()
 {
-    if (m_bookkeeping)
-        return true;
+    m_bookkeeping.reset();
     const QByteArray name = encoded(kBookkeepingFolder);
     if (::mkdirat(m_dir.get(), name.constData(), 0700) != 0 && errno != EEXIST)
         return false;
@@ -62,11 +63,27 @@ void DownloadFolder::closeBookkeeping()
 
 UniqueFd DownloadFolder::lock(const QString& stem) const
 {
-    UniqueFd file(::openat(m_bookkeeping.get(), encoded(stem + QStringLiteral(".lock")).constData(),
-        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-    if (file && ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-        file.reset();
-    return file;
+    const QByteArray name = encoded(stem + QStringLiteral(".lock"));
+    // Each new try follows a removal by another download, which ends.
+    for (int tries = 0; tries < kLockTries; ++tries) {
+        // In a removed folder nothing can be made: ENOENT.
+        UniqueFd file(::openat(m_bookkeeping.get(), name.constData(),
+            O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        if (!file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            return UniqueFd();
+        struct stat held
+        {
+        };
+        struct stat named
+        {
+        };
+        if (::fstat(file.get(), &held) != 0)
+            return UniqueFd();
+        if (::fstatat(m_bookkeeping.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            return file;
+    }
+    return UniqueFd();
 }
 
 UniqueFd DownloadFolder::openFile(const QString& name, bool create) const

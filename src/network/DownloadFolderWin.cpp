@@ -74,12 +74,26 @@ bool isPlainFile(const UniqueFd& file, bool onlyName)
         && (!onlyName || info.nNumberOfLinks == 1);
 }
 
+bool sameFile(const UniqueFd& one, const UniqueFd& other)
+{
+    BY_HANDLE_FILE_INFORMATION a {};
+    BY_HANDLE_FILE_INFORMATION b {};
+    return ::GetFileInformationByHandle(one.get(), &a)
+        && ::GetFileInformationByHandle(other.get(), &b)
+        && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
+        && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+constexpr int kLockTries = 100;
+
 qint64 ticksOf(const FILETIME& time)
 {
     return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
 constexpr qint64 kTicksPerSecond = 10000000; // FILETIME counts 100 ns
+// Waits of 1, 2, 4 ... ms up to this, about a tenth of a second in all.
+constexpr DWORD kLongestMoveWaitMs = 64;
 
 // What a user sets on a file and expects an updated file to keep, as the
 // POSIX half keeps the mode bits. Others belong to the file system (the
@@ -111,8 +125,7 @@ DownloadFolder::DownloadFolder(const QString& prefix)
 
 bool DownloadFolder::openBookkeeping()
 {
-    if (m_bookkeeping)
-        return true;
+    m_bookkeeping.reset();
     const QString path = entryIn(m_path, kBookkeepingFolder);
     const bool made = ::CreateDirectoryW(wide(path), nullptr);
     if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS)
@@ -142,18 +155,28 @@ QString DownloadFolder::bookkeepingEntry(const QString& name) const
 
 UniqueFd DownloadFolder::lock(const QString& stem) const
 {
-    // Shared with the other downloads that try the lock, and with removal
-    // while held: the lock, not the sharing, keeps them out.
-    UniqueFd file(::CreateFileW(wide(bookkeepingEntry(stem + QStringLiteral(".lock"))),
-        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    OVERLAPPED whole {};
-    if (file
-        && (!isPlainFile(file, false)
+    const QString path = bookkeepingEntry(stem + QStringLiteral(".lock"));
+    // Each new try follows a removal by another download, which ends.
+    for (int tries = 0; tries < kLockTries; ++tries) {
+        // Shared with the other downloads that try the lock, and with removal
+        // while held: the lock, not the sharing, keeps them out. A name whose
+        // removal waits for its last handle opens to none: access denied.
+        UniqueFd file(::CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        OVERLAPPED whole {};
+        if (!file || !isPlainFile(file, false)
             || !::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                MAXDWORD, MAXDWORD, &whole)))
-        file.reset();
-    return file;
+                MAXDWORD, MAXDWORD, &whole))
+            return UniqueFd();
+        // The name still leads to the file locked: one removed meanwhile
+        // opens to none, or to the file made since.
+        const UniqueFd named(::CreateFileW(wide(path), FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (named && sameFile(file, named))
+            return file;
+    }
+    return UniqueFd();
 }
 
 UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
@@ -256,9 +279,19 @@ DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned*
 bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) const
 {
     // One rename: a target that another program holds open without sharing
-    // its deletion makes it fail, and is left as it was.
-    return ::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
-        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // its deletion makes it fail, and is left as it was. Another download of
+    // the same file holds it too, from its own move until it closes the file
+    // at once: short waits let that pass.
+    for (DWORD waitMs = 1;; waitMs *= 2) {
+        if (::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            || waitMs > kLongestMoveWaitMs)
+            return false;
+        ::Sleep(waitMs);
+    }
 }
 
 

@@ -26,6 +26,8 @@ qint64 fileSizeLimit()
 }
 
 constexpr qint64 kKeepSeconds = 7 * 24 * 3600;
+// Each new try follows another download's removal of the folder.
+constexpr int kFolderTries = 100;
 constexpr qint64 kLargestRecord = 64 * 1024;
 // A checkpoint every this many bytes or milliseconds, whichever comes first.
 constexpr qint64 kCheckpointBytes = qint64(32) << 20;
@@ -94,20 +96,35 @@ PartKeeper::PartKeeper(const QString& url, DownloadFolder& folder)
         (url + QLatin1Char('\n') + folder.lastPartFor(QString())).toUtf8(),
         QCryptographicHash::Sha256);
     m_stem = QString::fromLatin1(key.toHex().left(32));
-    if (!m_folder.openBookkeeping())
-        return;
-    m_lock = m_folder.lock(m_stem);
+    // The last download to leave removes the folder: one that went between
+    // its opening and the lock that would have kept it is made again. When
+    // neither lock could be made, the folder is the likely cause.
+    for (int tries = 0; tries < kFolderTries && !m_lock && !m_ownLock; ++tries) {
+        if (!m_folder.openBookkeeping())
+            continue;
+        m_lock = m_folder.lock(m_stem);
+        if (m_lock)
+            break;
+        m_ownStem = QStringLiteral("%1").arg(
+            QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        m_ownLock = m_folder.lock(m_ownStem);
+    }
     if (m_lock)
         takeLeftover();
-    removeStale();
+    if (m_lock || m_ownLock)
+        removeStale();
 }
 
 PartKeeper::~PartKeeper()
 {
     discardUnkept();
+    // Lock files go only while held, so that no two downloads hold one.
     if (m_lock && m_folder.ageOf(recordName()) < 0)
         m_folder.remove(m_stem + QStringLiteral(".lock"));
+    if (m_ownLock)
+        m_folder.remove(m_ownStem + QStringLiteral(".lock"));
     m_lock.reset();
+    m_ownLock.reset();
     m_folder.closeBookkeeping();
 }
 
@@ -135,8 +152,9 @@ void PartKeeper::removeStale()
         const QString stem = lock.chopped(5);
         if (stem == m_stem)
             continue;
-        const qint64 age = m_folder.ageOf(stem + QStringLiteral(".part"));
         const UniqueFd held = m_folder.lock(stem);
+        // Read once held: the holder before may have written it meanwhile.
+        const qint64 age = m_folder.ageOf(stem + QStringLiteral(".part"));
         if (!held || (age >= 0 && age <= kKeepSeconds))
             continue;
         m_folder.remove(stem + QStringLiteral(".part"));
@@ -167,9 +185,10 @@ bool PartKeeper::begin(bool continuing, const PartRecord& record)
         m_written = m_checkpointed = m_leftover->bytes;
     } else {
         forget();
-        m_partName = m_lock ? partName()
-                            : QStringLiteral("%1.part").arg(
-                                QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        // Without a lock the folder may go at any time.
+        if (!m_lock && !m_ownLock)
+            return false;
+        m_partName = m_lock ? partName() : m_ownStem + QStringLiteral(".part");
         m_part = m_folder.openFile(m_partName, true);
         m_written = m_checkpointed = 0;
     }

@@ -31,15 +31,18 @@ struct PartRecord
 
 // The part of one download of url into a folder, kept in the folder's
 // bookkeeping under a name made from both. A lock keeps a second download of
-// the same url from sharing it; that one writes a part of its own and keeps
-// nothing. The record is written when the body starts and advanced at
-// checkpoints whose bytes are on the disk first, so a download killed at any
-// point leaves a record that claims no byte it does not have.
+// the same url from sharing it; that one writes a part of its own, under a
+// lock of its own, and keeps nothing. Every download holds a lock file in the
+// bookkeeping folder while it lives, which keeps the folder. The record is
+// written when the body starts and advanced at checkpoints whose bytes are on
+// the disk first, so a download killed at any point leaves a record that
+// claims no byte it does not have.
 class PartKeeper
 {
 public:
     PartKeeper(const QString& url, DownloadFolder& folder);
-    // Leaves no lock, nor an empty bookkeeping folder, behind.
+    // Leaves no lock, nor a bookkeeping folder that no other download
+    // holds and nothing is kept in, behind.
     ~PartKeeper();
     PartKeeper(const PartKeeper&) = delete;
     PartKeeper& operator=(const PartKeeper&) = delete;
@@ -81,6 +84,9 @@ private:
     const qint64 m_sizeLimit;
     QString m_stem;
     UniqueFd m_lock;
+    // Without the url's lock: the one of the part of its own.
+    QString m_ownStem;
+    UniqueFd m_ownLock;
     std::optional<PartRecord> m_leftover;
     UniqueFd m_part;
     QString m_partName;

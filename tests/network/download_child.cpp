@@ -1,5 +1,7 @@
-// Downloads argv[1] into argv[2], so that a test can kill a download; on
-// POSIX argv[3], when given, lowers the file-size limit to that many bytes.
+// Downloads each of the space-separated URLs of argv[1] into argv[2], so that
+// a test can kill a download or run downloads of two processes side by side,
+// and exits with the number that failed; on POSIX argv[3], when given, lowers
+// the file-size limit to that many bytes.
 #include <bimcore/network/HttpRequest.h>
 
 #include <QCoreApplication>
@@ -20,5 +22,8 @@ int main(int argc, char** argv)
             return 2;
     }
 #endif
-    return HttpRequest::httpDownload(app.arguments().value(1), app.arguments().value(2)).isEmpty();
+    int failed = 0;
+    for (const QString& url : app.arguments().value(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        failed += HttpRequest::httpDownload(url, app.arguments().value(2)).isEmpty();
+    return failed;
 }

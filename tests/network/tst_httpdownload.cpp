@@ -493,6 +493,59 @@ private slots:
     }
 #endif
 
+    // Two processes download 40 small files each into one folder, the same
+    // files or files of their own: none fails, and every file is whole.
+    void processesShareTheFolder_data()
+    {
+        QTest::addColumn<bool>("sameUrls");
+        QTest::newRow("same urls") << true;
+        QTest::newRow("different urls") << false;
+    }
+
+    void processesShareTheFolder()
+    {
+        QFETCH(bool, sameUrls);
+        // "/1/7" is the file "1-7.bin", whose bytes are its name's.
+        const auto nameOf = [](QByteArray path) { return path.mid(1).replace('/', '-') + ".bin"; };
+        MiniHttpServer server;
+        server.respondWith([&](const QByteArray& request) {
+            const QByteArray name = nameOf(request.split(' ').value(1));
+            return MiniHttpServer::fileResponse("attachment; filename=" + name, name.repeated(5));
+        });
+        QProcess children[2];
+        QStringList expected { "a.zip" };
+        for (int c = 0; c < 2; ++c) {
+            QStringList urls;
+            for (int i = 0; i < 40; ++i) {
+                const QString path = QString("/%1/%2").arg(sameUrls ? 0 : c).arg(i);
+                urls << server.url(path);
+                expected << nameOf(path.toLatin1());
+            }
+            children[c].start(DOWNLOAD_CHILD, { urls.join(' '), m_dir });
+        }
+        // A loop of its own, not qWaitFor's naps of 10 ms: the server answers
+        // at once, so that the children's calls crowd each other.
+        QEventLoop loop;
+        for (QProcess& child : children)
+            connect(&child, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, [&] {
+                if (children[0].state() == QProcess::NotRunning
+                    && children[1].state() == QProcess::NotRunning)
+                    loop.quit();
+            });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        loop.exec();
+        for (QProcess& child : children) {
+            QCOMPARE(child.state(), QProcess::NotRunning);
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+        }
+        expected.removeDuplicates();
+        expected.sort();
+        QCOMPARE(entriesOf(m_dir), expected);
+        for (const QString& name : expected.filter(".bin"))
+            QVERIFY2(contentOf(m_dir + name) == name.toLatin1().repeated(5), qPrintable(name));
+    }
+
     // The proxy Qt would use for the URL carries the request, whatever the
     // environment says.
     void goesThroughQtsProxy_data()
