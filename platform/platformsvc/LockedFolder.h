@@ -64,6 +64,12 @@ public:
     void flush() const;
     /** Lets the folder go and removes it when it holds nothing of anyone else's. */
     void removeFolder();
+    /**
+     * Moves the folder, whole, to `target`, where nothing may be; written
+     * through to the disk. The lock goes with the folder on POSIX and is let
+     * go on Windows, which moves no folder that holds open files.
+     */
+    void moveFolderTo(const QString& target);
 
 private:
     QString m_path;

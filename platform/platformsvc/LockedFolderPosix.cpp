@@ -6,6 +6,7 @@
 #include <bimcore/storage/fs/FileIo.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 #include <cerrno>
@@ -108,6 +109,17 @@ void LockedFolder::flush() const
 {
     if (::fsync(m_folder.get()) != 0)
         fail("Cannot flush the folder", m_path);
+}
+
+void LockedFolder::moveFolderTo(const QString& target)
+{
+    if (::renameat2(AT_FDCWD, native(m_path).constData(), AT_FDCWD, native(target).constData(),
+            RENAME_NOREPLACE)
+        != 0)
+        fail("Cannot move into place", target);
+    m_path = target;
+    if (!fs::flushFolder(QFileInfo(target).path()))
+        fail("Cannot flush the folder", QFileInfo(target).path());
 }
 
 void LockedFolder::removeFolder()

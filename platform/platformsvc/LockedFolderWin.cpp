@@ -120,6 +120,16 @@ void LockedFolder::flush() const
     // Every rename here is written through; Windows has no folder to flush.
 }
 
+void LockedFolder::moveFolderTo(const QString& target)
+{
+    m_lock.reset();
+    m_folder.reset();
+    if (!::MoveFileExW(fs::longPath(m_path).c_str(), fs::longPath(target).c_str(),
+            MOVEFILE_WRITE_THROUGH))
+        fail("Cannot move into place", target);
+    m_path = target;
+}
+
 void LockedFolder::removeFolder()
 {
     m_lock.reset();

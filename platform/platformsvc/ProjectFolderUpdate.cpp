@@ -25,16 +25,38 @@ const QStringList& ProjectFolderUpdate::projectFiles()
 
 ProjectFolderUpdate::ProjectFolderUpdate(const QString& projectFolder)
     : m_path(QDir::cleanPath(QFileInfo(projectFolder).absoluteFilePath()))
+    , m_workPath(m_path)
 {
     if (projectFolder.trimmed().isEmpty())
         throw std::runtime_error("The request names no local project folder.");
-    m_created = !QFileInfo(m_path).isDir();
-    if (!QDir().mkpath(m_path))
-        throw std::runtime_error(
-            QStringLiteral("Cannot create the folder \"%1\"").arg(QDir::toNativeSeparators(m_path)).toStdString());
-    if (!(m_folder = lockedFolder(m_path)))
-        throw std::runtime_error(
-            QStringLiteral("Cannot open the folder \"%1\"").arg(QDir::toNativeSeparators(m_path)).toStdString());
+    // Twice at most: a first fetch in another process may finish while this
+    // one waits for the folder it builds in.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (QFileInfo(m_path).isDir() && (m_folder = lockedFolder(m_path)))
+            return;
+        // A first fetch builds the project in a folder of its own beside it
+        // and moves that into place whole: killed at any moment, it leaves no
+        // project folder that would not open, and the next open fetches again.
+        m_workPath = QFileInfo(m_path).dir().filePath(
+            QLatin1Char('.') + QFileInfo(m_path).fileName() + QStringLiteral(".bimcore-fetch"));
+        if (!QDir().mkpath(m_workPath))
+            throw std::runtime_error(QStringLiteral("Cannot create the folder \"%1\"")
+                                         .arg(QDir::toNativeSeparators(m_workPath))
+                                         .toStdString());
+        m_folder = lockedFolder(m_workPath);
+        if (m_folder && !QFileInfo(m_path).isDir()) {
+            // What a fetch cut off after its commit left is no one's.
+            for (const QString& name : projectFiles())
+                removeWithJournals(m_folder, name);
+            m_created = true;
+            return;
+        }
+        m_folder = LockedFolder();
+        m_workPath = m_path;
+    }
+    throw std::runtime_error(QStringLiteral("Cannot open the folder \"%1\"")
+                                 .arg(QDir::toNativeSeparators(m_path))
+                                 .toStdString());
 }
 
 bool ProjectFolderUpdate::needsRecovery(const LockedFolder& folder)
@@ -118,5 +140,7 @@ void ProjectFolderUpdate::commit()
     m_folder.flush();
     m_committed = true;
     recover(m_folder);
+    if (m_created)
+        m_folder.moveFolderTo(m_path);
 }
 } // namespace PlatformSvcComm

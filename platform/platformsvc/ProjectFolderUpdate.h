@@ -48,7 +48,7 @@ public:
     static const QStringList& projectFiles();
 
     /** @return the path of the project file `name` in the folder. */
-    QString path(const QString& name) const { return m_path + QLatin1Char('/') + name; }
+    QString path(const QString& name) const { return m_workPath + QLatin1Char('/') + name; }
     /** @return the path of the staged copy of the project file `name`. */
     QString stagedPath(const QString& name) const { return path(staged(name)); }
 
@@ -72,6 +72,7 @@ private:
     static void recover(const LockedFolder& folder);
 
     QString m_path;
+    QString m_workPath; // the project folder, or for a first fetch the folder beside it
     LockedFolder m_folder; // open and locked for the whole update
     bool m_created { false };
     bool m_committed { false };

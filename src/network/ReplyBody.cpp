@@ -47,11 +47,17 @@ void ReplyBody::collect()
 {
     if (m_tooLarge)
         return;
-    m_body += m_reply.readAll();
-    if (m_body.size() > kServiceReplyLimit) {
-        m_tooLarge = true;
-        m_body.clear();
-        m_reply.abort();
+    // Read a piece at a time: Qt may hold far more than its read buffer when
+    // its network thread ran ahead of this one (seen on Windows), and one
+    // array of all of it may not be had at all.
+    while (m_reply.bytesAvailable() > 0) {
+        m_body += m_reply.read(kReadBuffer);
+        if (m_body.size() > kServiceReplyLimit) {
+            m_tooLarge = true;
+            m_body.clear();
+            m_reply.abort();
+            return;
+        }
     }
 }
 

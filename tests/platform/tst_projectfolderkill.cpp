@@ -131,6 +131,49 @@ private Q_SLOTS:
 #endif
     }
 
+    // A first fetch killed at any moment leaves no project folder, which the
+    // next open fetches again, or a whole one: never one that cannot open.
+    void killedFirstFetchesHeal()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("under Wine this loop of children ended by TerminateProcess hangs, which is not "
+              "understood yet; a first fetch itself runs in the demo");
+#endif
+        constexpr int kKills = 24;
+        const auto pair = [this] {
+            return readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile);
+        };
+        // Kills spread over twice a whole first fetch in a child, its start
+        // included, as long as that takes here (far longer under an emulator).
+        qint64 fetchUs = 0;
+        int whole = 0;
+        for (int kill = -1; kill < kKills; ++kill) {
+            QVERIFY(!QFileInfo::exists(m_project) || QDir(m_project).removeRecursively());
+            // Timed from the start: Wine hands a child's output over only
+            // when it ends.
+            QElapsedTimer timer;
+            timer.start();
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), { "--update-to", "A", m_store, m_project });
+            QVERIFY(child.waitForStarted(10000));
+            if (kill < 0) {
+                QVERIFY(child.waitForFinished(60000) && child.exitCode() == 0);
+                fetchUs = timer.nsecsElapsed() / 1000;
+                continue;
+            }
+            QThread::usleep(qMax<qint64>(0, fetchUs * 2 * (kill + 1) / kKills - timer.nsecsElapsed() / 1000));
+            child.kill();
+            QVERIFY(child.waitForFinished());
+            if (QFileInfo(m_project).isDir()) {
+                ++whole;
+                QVERIFY2(pair() == m_revisions[0], qPrintable(QString("kill %1: a folder with no whole pair").arg(kill)));
+            }
+            fetch("A"); // what the next open does when there is no folder
+            QVERIFY(pair() == m_revisions[0]);
+        }
+        QVERIFY2(whole > 0 && whole < kKills, qPrintable(QString("%1 of %2 kills left a folder, a fetch takes %3 us").arg(whole).arg(kKills).arg(fetchUs))); // kills before and after the end
+    }
+
     // An update in another process that would commit between an open's
     // reading of the model and of the database waits for the open instead.
     void openReadsOneRevision()
@@ -222,6 +265,8 @@ int main(int argc, char** argv)
     }
     // A child that updates the folder to a revision and ends.
     if (argc == 5 && std::strcmp(argv[1], "--update-to") == 0) {
+        std::fputs("r\n", stdout);
+        std::fflush(stdout);
         updateFolder(QString::fromLocal8Bit(argv[3]), argv[2], QString::fromLocal8Bit(argv[4]));
         return 0;
     }
