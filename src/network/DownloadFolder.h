@@ -88,6 +88,12 @@ using fs::flushToDisk;
 using fs::readAt;
 using fs::sizeOf;
 using fs::writeAll;
+// Whether the file system takes a name this long: a longer one is found out
+// only once the whole file is in its part.
+bool nameFitsFileSystem(const QString& lastPart);
+// The size no file of this process may pass (the file-size limit), -1 when
+// there is none.
+qint64 fileSizeLimit();
 // Gives the file the `mode` target() found.
 bool setMode(const UniqueFd& file, unsigned mode);
 // Cuts the file to `size` bytes and places the end of it there.

@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -189,6 +191,19 @@ bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) cons
     return ::renameat(m_bookkeeping.get(), encoded(from).constData(), m_dir.get(),
                encoded(lastPart).constData())
         == 0;
+}
+
+bool nameFitsFileSystem(const QString& lastPart)
+{
+    return encoded(lastPart).size() <= NAME_MAX;
+}
+
+qint64 fileSizeLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return qint64(limit.rlim_cur);
+    return -1;
 }
 
 bool setMode(const UniqueFd& file, unsigned mode)

@@ -299,6 +299,16 @@ bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) cons
 // found on the file replaced (read-only, hidden, system), which the new file
 // keeps as a POSIX one keeps the mode. Only those are changed; times and the
 // rest stay as the file system keeps them.
+bool nameFitsFileSystem(const QString& lastPart)
+{
+    return lastPart.size() <= 255; // UTF-16 units, as NTFS counts them
+}
+
+qint64 fileSizeLimit()
+{
+    return -1; // Windows sets processes no such limit
+}
+
 bool setMode(const UniqueFd& file, unsigned mode)
 {
     FILE_BASIC_INFO info {};

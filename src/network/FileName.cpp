@@ -1,6 +1,7 @@
 #include "FileName.h"
 
-#include <QFile>
+#include "DownloadFolder.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -129,17 +130,6 @@ bool isWindowsDevice(const QString& name)
     return kDevice.match(base).hasMatch();
 }
 
-// A longer name may be found out only once the whole file is in its part.
-bool fitsFileSystem(const QString& lastPart)
-{
-    constexpr int kLongest = 255;
-#ifdef _WIN32
-    return lastPart.size() <= kLongest;
-#else
-    return QFile::encodeName(lastPart).size() <= kLongest;
-#endif
-}
-
 } // namespace
 
 bool acceptableName(const QString& name, const QString& lastPart)
@@ -147,7 +137,7 @@ bool acceptableName(const QString& name, const QString& lastPart)
     return !name.isEmpty() && !hasRefusedCharacter(name) && !name.endsWith(QLatin1Char('.'))
         && !name.endsWith(QLatin1Char(' ')) && !isWindowsDevice(lastPart)
         && lastPart.compare(kBookkeepingFolder, Qt::CaseInsensitive) != 0
-        && fitsFileSystem(lastPart);
+        && nameFitsFileSystem(lastPart);
 }
 
 } // namespace network_detail

@@ -7,23 +7,9 @@
 
 #include <cmath>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 namespace network_detail {
 
 namespace {
-
-qint64 fileSizeLimit()
-{
-#ifndef _WIN32
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        return qint64(limit.rlim_cur);
-#endif
-    return -1;
-}
 
 constexpr qint64 kKeepSeconds = 7 * 24 * 3600;
 // Each new try follows another download's removal of the folder.
