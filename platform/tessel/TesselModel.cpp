@@ -82,7 +82,9 @@ TesselDatabase TesselModel::addDatabase(const QString& name)
 TesselTable TesselModel::findTable(const QString& database, const QString& table) const
 {
     const DatabaseObject* found = findNamed(objectOf<ModelObject>(get()).databases, database);
-    return TesselTable(found ? findNamed(found->tables, table) : nullptr);
+    if (ITesselTable* named = found ? findNamed(found->tables, table) : nullptr)
+        return TesselTable(named);
+    return TesselTable::missing(database, table);
 }
 
 QString TesselDatabase::name() const

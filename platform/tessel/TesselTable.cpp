@@ -42,39 +42,53 @@ ExtPropDef& definitionOf(ITesselExtPropDefs* list, int index)
 }
 } // namespace
 
+TesselTable TesselTable::missing(const QString& database, const QString& table)
+{
+    TesselTable handle;
+    handle.m_missing = QStringLiteral("table \"%1\" of database \"%2\"").arg(table, database);
+    return handle;
+}
+
+ITesselTable* TesselTable::live() const
+{
+    if (isNull() && !m_missing.isEmpty())
+        raiseError(QStringLiteral("operation on a null table handle: no %1").arg(m_missing));
+    return get();
+}
+
 QString TesselTable::name() const
 {
-    return objectOf<TableObject>(get()).name;
+    return objectOf<TableObject>(live()).name;
 }
 
 TesselTableKind TesselTable::tableKind() const
 {
-    return objectOf<TableObject>(get()).tableKind;
+    return objectOf<TableObject>(live()).tableKind;
 }
 
 void TesselTable::setOnQueryIDValue(const TesselQueryIDValueEvent& handler)
 {
-    objectOf<TableObject>(get()).handler = handler;
+    objectOf<TableObject>(live()).handler = handler;
 }
 
 TesselQueryIDValueEvent TesselTable::onQueryIDValue() const
 {
-    return objectOf<TableObject>(get()).handler;
+    return objectOf<TableObject>(live()).handler;
 }
 
 int TesselTable::recordCount() const
 {
-    return objectOf<TableObject>(get()).recordCount();
+    return objectOf<TableObject>(live()).recordCount();
 }
 
 TesselRecord TesselTable::operator[](int index) const
 {
-    return TesselRecord(get(), index);
+    return TesselRecord(live(), index);
 }
 
 TesselRecord TesselTable::appendRecord()
 {
-    TableObject& table = objectOf<TableObject>(get());
+    TableObject& table = objectOf<TableObject>(live());
     const int row = table.appendRecord(0);
     try {
         const quint64 id = table.handler ? identifierFromHandler(table, row) : KObjectID::NewID();
@@ -93,13 +107,13 @@ TesselRecord TesselTable::appendRecord()
 
 TesselRecord TesselTable::appendRecord(quint64 id)
 {
-    TableObject& table = objectOf<TableObject>(get());
+    TableObject& table = objectOf<TableObject>(live());
     return TesselRecord(&table, table.appendRecord(id));
 }
 
 void TesselTable::reserveRecords(int count)
 {
-    TableObject& table = objectOf<TableObject>(get());
+    TableObject& table = objectOf<TableObject>(live());
     const auto rows = static_cast<size_t>(std::max(count, 0));
     table.ids.reserve(rows);
     for (Column& column : table.columns)

@@ -10,6 +10,9 @@ class TESSEL_EXPORT TesselTable : public TesselHandle<ITesselTable>
 {
 public:
     using TesselHandle::TesselHandle;
+    /// A null handle standing for a table that was looked up and not found:
+    /// its operations raise KRVException naming the table and its database.
+    static TesselTable missing(const QString& database, const QString& table);
     QString name() const;
     TesselTableSchema tableSchema() const { return TesselTableSchema(get()); }
     TesselTableKind tableKind() const;
@@ -34,4 +37,10 @@ public:
     TesselRecord appendRecord(quint64 id);
     /// Makes room for that many records in all.
     void reserveRecords(int count);
+
+private:
+    // The table behind the handle; a null one raises, naming what was asked for.
+    ITesselTable* live() const;
+
+    QString m_missing; // on a null handle from a lookup: what was looked up
 };

@@ -1,6 +1,7 @@
 #include "Global.h"
 
 #include "LauncherSettings.h"
+#include "Logging.h"
 
 #include <QApplication>
 #include <QDir>
@@ -78,8 +79,15 @@ bool Global::initParams(const QApplication& app)
 
     m_token = QStringLiteral("Bearer ") + m_token;
 
-    if (m_userID.isEmpty())
+    if (m_userID.isEmpty()) {
+        QStringList keys = values.keys();
+        keys.sort();
+        qCDebug(lcCore).noquote()
+            << "initParams: the launch arguments give no \"userID\" (each argument reads"
+               " --key=value and loses its first two characters); keys given:"
+            << (keys.isEmpty() ? QStringLiteral("none") : keys.join(QLatin1String(", ")));
         return false;
+    }
 
     m_appDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
 

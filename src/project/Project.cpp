@@ -2,6 +2,7 @@
 
 #include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
+#include <bimcore/core/Logging.h>
 #include <bimcore/core/UserMessages.h>
 #include <bimcore/storage/DatabaseManager.h>
 
@@ -11,6 +12,8 @@
 #include <bimcore/platform/tessel/TesselModel.h>
 #include <bimcore/platform/tessel/TesselRecord.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
 
 #include <utility>
@@ -31,6 +34,20 @@ const QString& projectPath()
 bool needsUpdate(const TesselTable& project)
 {
     return project.recordCount() == 0 || project[0].asUInt64(QStringLiteral("id")) == 0;
+}
+
+// Why a folder holds no project the stores could open.
+QString missingFiles(const QString& folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        return QStringLiteral("%1: no such folder").arg(folder);
+    QStringList missing;
+    for (const char* name : { "KBMProjectTemplate.Tessel", "KBMProjectTemplate.db" }) {
+        if (!QFileInfo(dir.filePath(QLatin1String(name))).isFile())
+            missing << QLatin1String(name);
+    }
+    return QStringLiteral("%1: the folder lacks %2").arg(folder, missing.join(QLatin1String(" and ")));
 }
 
 } // namespace
@@ -88,7 +105,11 @@ bool Project::save()
 
 bool Project::clear()
 {
-    return deleteTree(Singleton<Global>::instance()->m_projectCacheDir);
+    const QString& cache = Singleton<Global>::instance()->m_projectCacheDir;
+    if (deleteTree(cache))
+        return true;
+    qCDebug(lcProject) << "clear could not delete all of" << cache;
+    return false;
 }
 
 bool Project::close()
@@ -118,6 +139,11 @@ KSQLite::KSqlTable Project::getSQLTable(const QString& name)
 QString Project::GetErrorMsg()
 {
     return m_errorMsg;
+}
+
+QString Project::lastOpenError() const
+{
+    return m_openError;
 }
 
 std::shared_ptr<DatabaseManager> Project::GetDatabaseManager()
@@ -159,12 +185,16 @@ bool Project::needResetModel()
 QString Project::workspaceId()
 {
     const TesselTable project = getTesselTable(QStringLiteral("project"));
-    if (project.isNull() || project.recordCount() < 1)
+    if (project.isNull() || project.recordCount() < 1) {
+        qCDebug(lcProject) << "workspaceId: the model has no \"project\" record";
         return QString();
+    }
     try {
         return project[0].asString(QStringLiteral("workspace_id"));
-    } catch (const KRVException&) {
-        return QString(); // a model without the field has no workspace to name
+    } catch (const KRVException& e) {
+        // A model without the field has no workspace to name.
+        qCDebug(lcProject).noquote() << "workspaceId:" << e.message();
+        return QString();
     }
 }
 
@@ -172,16 +202,31 @@ bool Project::OpenProject(const QString& /*path*/)
 {
     // Every caller means the project folder of the launch parameters; a lazy
     // open passes an empty path.
+    const QString& folder = projectPath();
     std::shared_ptr<DatabaseManager> manager;
+    QString cause;
+    bool raised = true;
     try {
-        manager = DatabaseManager::OpenProject(projectPath());
+        manager = DatabaseManager::OpenProject(folder);
+        raised = false;
+    } catch (const BIMException& e) {
+        cause = e.message();
+    } catch (const std::exception& e) {
+        cause = QString::fromUtf8(e.what());
     } catch (...) {
-        // The host sees one message for every way opening can fail, and the
-        // stores it had stay as they were.
+        cause = QStringLiteral("an unknown exception");
+    }
+    m_openError = raised ? QStringLiteral("%1: %2").arg(folder, cause)
+        : manager        ? QString()
+                         : missingFiles(folder);
+    if (!m_openError.isEmpty()) {
+        qCDebug(lcProject).noquote() << "open failed:" << m_openError;
+        // A folder that is no project releases the stores; a load that raised
+        // leaves them as they were. The host sees one message either way.
+        if (!raised)
+            m_pDatabaseManager.reset();
         throw BIMException(openFailedMessage(), 0);
     }
     m_pDatabaseManager = std::move(manager);
-    if (!m_pDatabaseManager)
-        throw BIMException(openFailedMessage(), 0);
     return true;
 }

@@ -98,6 +98,17 @@ public:
 
     /** @brief The error text of the last failed update. @return empty when none failed. */
     QString GetErrorMsg();
+    /**
+     * @brief Why the last open of the project's files failed, for the host's
+     *        developer: the project folder, a colon and the cause
+     *        (a file it lacks, the data-model library's or SQLite's message,
+     *        a lock another process holds). The user sees only "打开项目失败！".
+     * @return empty when the last open succeeded or none was tried.
+     *
+     * Set by open(), updateProject() and every lazy open; the same text goes
+     * to the logging category "bimcore.project" at debug level.
+     */
+    QString lastOpenError() const;
     /** @brief The manager of the open project's stores. @return null while the project is closed. */
     std::shared_ptr<DatabaseManager> GetDatabaseManager();
     /** @brief The tables the last update changed. @return the project's own record, to read or clear. */
@@ -135,6 +146,11 @@ protected:
     TableDeltaInfo m_delta;
     /** @brief The error text of the last failed update (GetErrorMsg()). */
     QString m_errorMsg;
+
+private:
+    QString m_openError; // lastOpenError()
+
+protected:
 
     /** @brief The registered project, set by the host after it creates its object with new. */
     static Project* s_pSelf;

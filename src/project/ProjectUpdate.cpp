@@ -2,6 +2,7 @@
 #include "Project.h"
 
 #include <bimcore/core/Global.h>
+#include <bimcore/core/Logging.h>
 #include <bimcore/storage/DatabaseManager.h>
 
 #include <bimcore/platform/platformsvc/CentralSvcEventFactory.h>
@@ -39,6 +40,8 @@ bool Project::updateProject(ProgressCallback callback)
         return OpenProject(global.m_projectPath);
     }
     m_errorMsg = PlatformEventNexus::Instance()->LastErrorMsg();
+    qCDebug(lcProject).noquote() << "update of" << global.m_projectPath
+                                 << "failed; the service said:" << m_errorMsg;
     OpenProject(global.m_projectPath);
     return false;
 }

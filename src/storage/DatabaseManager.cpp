@@ -4,6 +4,7 @@
 #include "Int64Processor.h"
 
 #include <bimcore/core/BIMException.h>
+#include <bimcore/core/Logging.h>
 
 #include <bimcore/platform/krvcommon/FileSystem.h>
 #include <bimcore/platform/krvcommon/KRVException.h>
@@ -86,6 +87,7 @@ bool DatabaseManager::LoadDatabase(const QString& path)
     try {
         readLock = PlatformSvcComm::ProjectFolderUpdate::lockedForReading(path);
     } catch (const std::exception& e) {
+        qCDebug(lcStorage).noquote() << path << "cannot be locked or repaired:" << e.what();
         throw BIMException(QString::fromUtf8(e.what()), 0);
     }
     const QString folder = normalisedFolder(path);
@@ -100,6 +102,7 @@ bool DatabaseManager::LoadDatabase(const QString& path)
         if (m_pData->m_model.mode() != tmRuntime)
             m_pData->m_model.setMode(tmRuntime);
     } catch (const KRVException& e) {
+        qCDebug(lcStorage).noquote() << folder + kModelFileName << "cannot be loaded:" << e.message();
         throw BIMException(e.message(), 0);
     }
 
@@ -107,6 +110,7 @@ bool DatabaseManager::LoadDatabase(const QString& path)
     try {
         m_pData->m_pSqlDatabase->Open((folder + kDatabaseFileName).toStdString(), true);
     } catch (const KSQLite::KSqlException& e) {
+        qCDebug(lcStorage).noquote() << folder + kDatabaseFileName << "cannot be opened:" << QString::fromStdString(e.msg());
         throw BIMException(e.msg(), 0);
     }
     return true;

@@ -1,6 +1,7 @@
 #include "ElementType.h"
 
 #include <bimcore/core/BIMException.h>
+#include <bimcore/core/Logging.h>
 #include <bimcore/core/UserMessages.h>
 #include <bimcore/project/Project.h>
 
@@ -25,8 +26,10 @@ template <class Map, class Read> void loadOnce(Map& names, const QString& tableN
     if (!names.isEmpty())
         return;
     Project* project = Project::instance();
-    if (!project)
+    if (!project) {
+        qCDebug(lcStorage) << "no project is registered (Project::s_pSelf) to read" << tableName << "from";
         throw BIMException(openFailedMessage(), 0);
+    }
     const TesselTable table = project->getTesselTable(tableName);
     for (int row = 0; row < table.recordCount(); ++row)
         read(table[row], names);
@@ -52,6 +55,9 @@ ElementType* ElementType::instance()
 QString ElementType::getElementTypeNamebyId(int id)
 {
     loadElementType();
+    if (!m_elementTypes.contains(id))
+        qCDebug(lcStorage) << "no element type" << id << "among the" << m_elementTypes.size()
+                           << "of table element_type with node_type 2";
     // The inserting lookup: an unknown identifier is remembered with no name.
     return m_elementTypes[id];
 }
@@ -59,6 +65,9 @@ QString ElementType::getElementTypeNamebyId(int id)
 QString ElementType::getSpecialNamebyId(unsigned long long id)
 {
     loadSpecialty();
+    if (!m_specialties.contains(id))
+        qCDebug(lcStorage) << "no specialty" << id << "among the" << m_specialties.size()
+                           << "of table specialty";
     return m_specialties[id];
 }
 

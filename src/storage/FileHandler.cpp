@@ -1,6 +1,7 @@
 #include "FileHandler.h"
 
-#include "TreeClearer.h"
+#include <bimcore/core/Logging.h>
+#include <bimcore/storage/fs/TreeWalk.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,23 @@ QStringList absolutePaths(const QString& dirPath, QDir::Filters filters)
     return paths;
 }
 
+// Names what a clearing left in the folder, for a developer who turned the
+// storage category on; costs nothing otherwise.
+void logLeftovers(const char* operation, const QString& path, bool evenWhenEmpty)
+{
+    if (!lcStorage().isDebugEnabled())
+        return;
+    const QStringList left = QDir(path).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (left.isEmpty() && !evenWhenEmpty)
+        return;
+    qCDebug(lcStorage).noquote()
+        << operation << path << "remains with" << left.size()
+        << "entries the user may not remove (read-only, in use, another mount) or a name the"
+           " folder cannot be removed by (a file-system root, \".\", \"..\", a link); first:"
+        << left.mid(0, 5).join(QLatin1String(", "));
+}
+
 } // namespace
 
 FileHandler::FileHandler() = default;
@@ -39,16 +57,21 @@ void FileHandler::dirCreate(QString path)
         if (QDir(path).exists())
             return;
     }
+    qCDebug(lcStorage) << "dirCreate could not make" << path;
 }
 
 bool FileHandler::clearDir(QString path)
 {
-    return TreeClearer::removeFolder(path);
+    if (fs::removeFolderAt(path))
+        return true;
+    logLeftovers("clearDir", path, true);
+    return false;
 }
 
 bool FileHandler::clearFiles(QString path)
 {
-    TreeClearer::emptyFolder(path);
+    fs::emptyFolderAt(path);
+    logLeftovers("clearFiles", path, false);
     return true;
 }
 

@@ -5,6 +5,9 @@
 
 #include "DirHandle.h"
 #include "FolderListing.h"
+#include "PathEnd.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -194,6 +197,47 @@ Walked emptyTree(UniqueFd folder, Listed listed)
     if (!dir)
         return Walked::Remains;
     return Walk(listed, root).run(std::move(dir), own);
+}
+
+void emptyFolderAt(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    UniqueFd folder(open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder)
+        emptyTree(std::move(folder), Listed::ReadableAndWritable);
+}
+
+bool removeFolderAt(const QString& path)
+{
+    if (path.isEmpty())
+        return true;
+    const QByteArray folderPath = QFile::encodeName(path);
+    const PathEnd end = PathEnd::open(folderPath);
+    if (end.name.isEmpty())
+        return false; // the root, which is always there
+    if (!end.parent) {
+        struct stat status;
+        return stat(folderPath.constData(), &status) != 0 || !S_ISDIR(status.st_mode);
+    }
+    const int parent = end.parent.get();
+    const char* name = end.name.constData();
+    UniqueFd folder(openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        // What QDir sees: nothing also when the parent cannot be searched.
+        struct stat status;
+        if (fstatat(parent, name, &status, 0) != 0 || !S_ISDIR(status.st_mode))
+            return true;
+    } else if (emptyTree(std::move(folder), Listed::ReadableAndWritable)
+        == Walked::Refused) {
+        return false;
+    }
+    // QDir's rmdir refuses a path ending in "." or "..".
+    if (end.name == "." || end.name == "..")
+        return false;
+    // A folder that could not be opened may still go when it is empty. When
+    // the path is a link, this fails and the link stays, as documented.
+    return unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
 } // namespace fs

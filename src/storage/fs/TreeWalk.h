@@ -2,9 +2,9 @@
 
 #include "UniqueFd.h"
 
-#ifdef _WIN32
 #include <QString>
 
+#ifdef _WIN32
 #include <string>
 #endif
 
@@ -71,6 +71,21 @@ enum class Walked {
  * Two walks of one tree at a time are not coordinated.
  */
 Walked emptyTree(UniqueFd folder, Listed listed);
+
+// The walk begun from a path, for FileHandler. The path is taken as the
+// system resolves it, once: on POSIX ".." through a link included, on Windows
+// ".." by the letter; a link given as the path names the folder to empty.
+// Both list only what the real user may read and write.
+
+/** Empties the folder at the path and keeps it; nothing when no folder is
+ *  there. */
+void emptyFolderAt(const QString& path);
+
+/** Empties the folder at the path and removes it. True when no folder is left
+ *  there (also when there was none, or its parent cannot be searched), false
+ *  when the folder remains; a path ending in "." or ".." is emptied and never
+ *  removed, nor is a link given as the path. */
+bool removeFolderAt(const QString& path);
 
 #ifdef _WIN32
 // What the callers of the walk need on Windows to begin with a path. An entry

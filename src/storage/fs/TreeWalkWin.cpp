@@ -363,6 +363,47 @@ Walked emptyTree(UniqueFd folder, Listed listed)
     return Walk(listed).run(std::move(folder));
 }
 
+void emptyFolderAt(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    const std::wstring folderPath = ntPath(path);
+    if (namesRoot(folderPath))
+        return;
+    UniqueFd folder = openFolder(nullptr, folderPath, Link::Followed);
+    if (folder)
+        emptyTree(std::move(folder), Listed::ReadableAndWritable);
+}
+
+bool removeFolderAt(const QString& path)
+{
+    if (path.isEmpty())
+        return true;
+    const std::wstring folderPath = ntPath(path);
+    if (namesRoot(folderPath))
+        return false; // the root, which is always there
+    UniqueFd folder = openFolder(nullptr, folderPath, Link::Followed);
+    if (!folder) {
+        // What QDir sees: nothing also when the folder cannot be reached.
+        const DWORD attributes = attributesAt(nullptr, folderPath, Link::Followed);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    } else if (emptyTree(std::move(folder), Listed::ReadableAndWritable)
+        == Walked::Refused) {
+        return false;
+    }
+    // QDir's rmdir refuses a path ending in "." or "..", which Windows would
+    // drop and so remove the folder the path leads to.
+    const QString last = QDir::fromNativeSeparators(path).section(
+        QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+    if (last == QLatin1String(".") || last == QLatin1String(".."))
+        return false;
+    // A folder that could not be opened may still go when it is empty. When
+    // the path is a link, this fails and the link stays, as documented.
+    return removeAt(nullptr, folderPath, Listed::ReadableAndWritable, true)
+        || isGone(GetLastError());
+}
+
 } // namespace fs
 
 #endif
