@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+namespace bimcore {
+
 namespace {
 const char kUnknownException[] = "Unknown exception";
 }
@@ -115,3 +117,5 @@ void BIMException::setNarrow(const char* bytes) noexcept
     if (m_narrow)
         std::memcpy(m_narrow.get(), bytes, length + 1);
 }
+
+} // namespace bimcore

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+namespace bimcore {
+
 /**
  * @brief The one exception type the library raises towards its host: a
  * message (QString), a code (always 0 from the library) and what() as
@@ -85,3 +87,9 @@ public:
     /** @brief The message; what message() returns. */
     QString m_strMessage;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::BIMException;
+#endif

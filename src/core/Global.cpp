@@ -9,6 +9,8 @@
 
 #include <utility>
 
+namespace bimcore {
+
 template class Singleton<Global>;
 
 std::shared_ptr<BIMProgressBar> Global::s_pProgressBar;
@@ -99,3 +101,5 @@ bool Global::initParams(const QApplication& app)
     m_workspaceRoot = launcherWorkspaceRoot(parentPath) + QLatin1Char('/');
     return true;
 }
+
+} // namespace bimcore

@@ -12,6 +12,8 @@
 #include <memory>
 
 class QApplication;
+namespace bimcore {
+
 class BIMProgressBar;
 class Global;
 
@@ -132,3 +134,9 @@ public:
      */
     static std::shared_ptr<BIMProgressBar> s_pProgressBar;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::Global;
+#endif

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSettings>
 
+namespace bimcore {
+
 namespace {
 
 const QString kWorkspaceKey = QStringLiteral("WorkSpace");
@@ -45,5 +47,7 @@ QString launcherWorkspaceRoot(const QString& fallback)
         return textAsWritten(settings.fileName());
     return value.toString();
 }
+
+} // namespace bimcore
 
 #endif

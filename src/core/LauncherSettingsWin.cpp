@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+namespace bimcore {
+
 QString launcherWorkspaceRoot(const QString& fallback)
 {
     const QSettings registry(
@@ -11,5 +13,7 @@ QString launcherWorkspaceRoot(const QString& fallback)
         QSettings::NativeFormat);
     return registry.value(QStringLiteral("WorkSpace"), fallback).toString();
 }
+
+} // namespace bimcore
 
 #endif

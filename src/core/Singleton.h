@@ -5,6 +5,8 @@
 
 #include <bimcore/core/bimcore_export.h>
 
+namespace bimcore {
+
 /**
  * @brief Gives a class one lazily created instance, reached through
  * instance() and removed by destory() (so spelt in the exported interface).
@@ -67,3 +69,9 @@ void Singleton<T>::destory()
     delete m_psInstance;
     m_psInstance = nullptr;
 }
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::Singleton;
+#endif

@@ -4,6 +4,8 @@
 
 // The library's messages to the user, each written in one place.
 
+namespace bimcore {
+
 inline QString openFailedMessage()
 {
     return QStringLiteral("打开项目失败！");
@@ -13,3 +15,5 @@ inline QString networkTimeoutMessage()
 {
     return QStringLiteral("网络超时！");
 }
+
+} // namespace bimcore

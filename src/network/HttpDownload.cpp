@@ -13,6 +13,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+using bimcore::networkTimeoutMessage;
+
 using namespace network_detail;
 
 HttpRequest::DownloadProgress HttpRequest::m_downloadProgress = nullptr;

@@ -16,6 +16,8 @@
 
 #include <stdexcept>
 
+using bimcore::networkTimeoutMessage;
+
 using namespace network_detail;
 
 QNetworkAccessManager* HttpRequest::m_pNetManager = nullptr;

@@ -13,6 +13,8 @@
 
 #include <cwchar>
 
+namespace bimcore {
+
 namespace {
 
 bool isType(const wchar_t* type, const wchar_t* name)
@@ -97,3 +99,5 @@ void PlatformEventNexus::SlotPlatformEvent(IBIMPlatformEvent* pEvent)
         emit SigUpdateFinish(false);
     }
 }
+
+} // namespace bimcore

@@ -14,6 +14,8 @@ namespace PlatformSvcComm {
 class CCommunicationNexus;
 }
 
+namespace bimcore {
+
 /**
  * @brief Turns the platform hub's asynchronous traffic into a blocking call:
  * posts a request and waits in a local event loop until the response or error
@@ -72,3 +74,9 @@ private:
     bool m_bSuccess;
     QString m_errorMsg;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::PlatformEventNexus;
+#endif

@@ -1,5 +1,7 @@
 #include "PlatformEventProgress.h"
 
+namespace bimcore {
+
 PlatformEventProgress::PlatformEventProgress(ProgressCallback callback)
     : QObject(nullptr)
     , m_pCallback(callback)
@@ -11,3 +13,5 @@ void PlatformEventProgress::SlotProgressMsg(const wchar_t* s, double d)
     if (m_pCallback)
         m_pCallback(s, d);
 }
+
+} // namespace bimcore

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+namespace bimcore {
+
 // Hands the hub's progress messages to the caller's callback for as long as
 // one wait of the bridge lasts.
 class PlatformEventProgress : public QObject
@@ -19,3 +21,5 @@ public Q_SLOTS:
 private:
     ProgressCallback m_pCallback;
 };
+
+} // namespace bimcore

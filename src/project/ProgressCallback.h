@@ -3,6 +3,8 @@
 /** @file
  * @brief ProgressCallback: the progress receiver of a project update. */
 
+namespace bimcore {
+
 /**
  * @brief Receives progress while a project update waits for the central
  * service: a NUL-terminated text, valid only during the call, and a value
@@ -10,3 +12,9 @@
  * drops the progress. Called on the thread that waits (the main thread).
  */
 using ProgressCallback = void (*)(const wchar_t*, double);
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::ProgressCallback;
+#endif

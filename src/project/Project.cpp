@@ -18,6 +18,8 @@
 
 #include <utility>
 
+namespace bimcore {
+
 Project* Project::s_pSelf = nullptr;
 
 namespace {
@@ -230,3 +232,5 @@ bool Project::OpenProject(const QString& /*path*/)
     m_pDatabaseManager = std::move(manager);
     return true;
 }
+
+} // namespace bimcore

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+namespace bimcore {
+
 class DatabaseManager;
 
 /**
@@ -155,3 +157,9 @@ protected:
     /** @brief The registered project, set by the host after it creates its object with new. */
     static Project* s_pSelf;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::Project;
+#endif

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace bimcore {
+
 bool Project::updateProject(ProgressCallback callback)
 {
     m_errorMsg.clear();
@@ -45,3 +47,5 @@ bool Project::updateProject(ProgressCallback callback)
     OpenProject(global.m_projectPath);
     return false;
 }
+
+} // namespace bimcore

@@ -8,6 +8,8 @@
 #include <string>
 #include <unordered_map>
 
+namespace bimcore {
+
 /**
  * @brief The tables that the last project update changed.
  *
@@ -23,3 +25,9 @@ struct BIMCORE_EXPORT TableDeltaInfo
     std::unordered_map<std::wstring, std::unordered_map<unsigned long long, unsigned long long>>
         tables;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::TableDeltaInfo;
+#endif

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace bimcore {
+
 // The two stores of one open project, shared by every copy of its
 // DatabaseManager. The database closes when the last owner lets it go.
 class DatabaseData
@@ -13,3 +15,5 @@ public:
     TesselModel m_model; // null until loaded
     std::shared_ptr<KSQLite::KSqlDatabase> m_pSqlDatabase; // empty until loaded
 };
+
+} // namespace bimcore

@@ -17,6 +17,8 @@
 
 #include <QDir>
 
+namespace bimcore {
+
 namespace {
 
 const QString kModelFileName = QStringLiteral("KBMProjectTemplate.Tessel");
@@ -115,3 +117,5 @@ bool DatabaseManager::LoadDatabase(const QString& path)
     }
     return true;
 }
+
+} // namespace bimcore

@@ -10,10 +10,13 @@
 
 #include <memory>
 
-class DatabaseData;
 namespace KSQLite {
 class KSqlDatabase;
 }
+
+namespace bimcore {
+
+class DatabaseData;
 
 /**
  * @brief The two stores of one project folder: the model loaded from
@@ -62,3 +65,9 @@ private:
 
     std::shared_ptr<DatabaseData> m_pData;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::DatabaseManager;
+#endif

@@ -8,6 +8,8 @@
 #include <bimcore/platform/tessel/TesselRecord.h>
 #include <bimcore/platform/tessel/TesselTable.h>
 
+namespace bimcore {
+
 ElementType* ElementType::m_instance = nullptr;
 
 namespace {
@@ -88,3 +90,5 @@ void ElementType::loadSpecialty()
             names.insert(record.id64(), record.asString(QStringLiteral("name")));
         });
 }
+
+} // namespace bimcore

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QString>
 
+namespace bimcore {
+
 /**
  * @brief Display names of element types and specialties, read from the model
  * tables "element_type" and "specialty" of the registered project the first
@@ -63,3 +65,9 @@ private:
     QHash<int, QString> m_elementTypes;
     QHash<unsigned long long, QString> m_specialties;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::ElementType;
+#endif

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace bimcore {
+
 namespace {
 
 // A folder that cannot be made now will not appear by trying forever.
@@ -105,3 +107,5 @@ QStringList FileHandler::getFolderList(QString dirPath)
 void FileHandler::getAllFilePathList(QString, QStringList&) { }
 
 void FileHandler::getAllFilePathList(QString, QString, QStringList&) { }
+
+} // namespace bimcore

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace bimcore {
+
 /**
  * @brief Static operations on workspace folders: make a tree, empty or remove
  * a folder, test for a file by name and list what lies directly inside a
@@ -103,3 +105,9 @@ public:
      *  @param dirPath ignored @param nameFilter ignored @param list left unchanged */
     static void getAllFilePathList(QString dirPath, QString nameFilter, QStringList& list);
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::FileHandler;
+#endif

@@ -14,6 +14,8 @@
 
 #include <QVariant>
 
+namespace bimcore {
+
 namespace {
 
 const QString kDataTypeCode = QStringLiteral("DataType");
@@ -102,3 +104,5 @@ void Int64Processor::doQueryIDValue(ITesselRecord* /*record*/, QVariant* value)
     if (value)
         *value = QVariant::fromValue<qulonglong>(KObjectID::NewID());
 }
+
+} // namespace bimcore

@@ -3,6 +3,8 @@
 #include <bimcore/platform/tessel/TesselModel.h>
 #include <bimcore/platform/tessel/TesselQueryIDValueImpl.h>
 
+namespace bimcore {
+
 // Prepares the 64-bit identifier fields of a loaded model: every field marked
 // "DataType" = "Int64" gets the 64-bit integer type once per model (the model
 // then carries "IgnoreProcessInt64" = "True"), and every ordinary table keyed
@@ -28,3 +30,5 @@ public:
 private:
     Int64Processor();
 };
+
+} // namespace bimcore

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QString>
 
+namespace bimcore {
+
 namespace {
 
 // Room the style takes around the label of a bar, with a little to spare.
@@ -56,3 +58,5 @@ void BIMProgressBar::SetDescription(const wchar_t* text)
     UpdatePrompt(text ? QString::fromWCharArray(text) : QString());
     fitWindowToText(*this);
 }
+
+} // namespace bimcore

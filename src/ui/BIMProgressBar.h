@@ -8,6 +8,8 @@
 
 #include <bimcore/platform/controls/ProgressBar.h>
 
+namespace bimcore {
+
 /**
  * @brief The controls library's progress bar behind the IProgressCtrl interface.
  *
@@ -40,3 +42,9 @@ public:
      *         32); null shows no text. */
     void SetDescription(const wchar_t* text) override;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::BIMProgressBar;
+#endif

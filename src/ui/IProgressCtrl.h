@@ -5,6 +5,8 @@
 
 #include <bimcore/core/bimcore_export.h>
 
+namespace bimcore {
+
 /**
  * @brief The small progress interface that work code drives without knowing
  * the widget behind it (BIMProgressBar).
@@ -34,3 +36,9 @@ protected:
     /** @brief Not virtual: destroy an object through its own type. */
     ~IProgressCtrl() = default;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::IProgressCtrl;
+#endif

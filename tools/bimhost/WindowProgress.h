@@ -2,7 +2,9 @@
 
 #include "ProgressDisplay.h"
 
-class IProgressCtrl;
+namespace bimcore {
+struct IProgressCtrl;
+}
 
 // The progress in a window: the library's BIMProgressBar, kept in
 // Global::s_pProgressBar as the host's shared bar and driven only through
@@ -23,5 +25,5 @@ public:
     void saveScreenshot(const QString& file) const;
 
 private:
-    IProgressCtrl& control() const;
+    bimcore::IProgressCtrl& control() const;
 };
