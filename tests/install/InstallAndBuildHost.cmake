@@ -106,7 +106,7 @@ build_host("${prefix}" "${CXX_FLAGS}" "-DALL_HEADERS_SOURCE=${all_headers}"
   "-DBIMCORE_VERSION=${VERSION}")
 run_step("running the host" ${bare_env} "${WORK_DIR}/build/host" "--userID=host-user" "--token=t")
 message("${step_output}")
-if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
+if(NOT step_output MATCHES "host ok: host ${VERSION} ${VERSION_HEX} 6")
   message(FATAL_ERROR "the host did not report success")
 endif()
 
@@ -120,7 +120,7 @@ run_step("building the host with pkg-config's flags" "${CXX_COMPILER}" -std=c++1
   ${cxx_flags} "-I${HOST_SOURCE}/own" "${HOST_SOURCE}/main.cpp" -o "${WORK_DIR}/pc-host" ${pc_flags})
 run_step("running the pkg-config host" "${CMAKE_COMMAND}" -E env "LD_LIBRARY_PATH=${libdir}"
   "${WORK_DIR}/pc-host" "--userID=host-user" "--token=t")
-if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
+if(NOT step_output MATCHES "host ok: host ${VERSION} ${VERSION_HEX} 6")
   message(FATAL_ERROR "the pkg-config host did not report success:\n${step_output}")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
