@@ -35,7 +35,8 @@ endforeach()
 set(bare_env "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH)
 
 if(WITH_TESSEL)
-  set(tessel "${prefix}/${INSTALL_BINDIR}/tessel")
+  # Installed under the package's prefix, as the libraries are.
+  set(tessel "${prefix}/${INSTALL_BINDIR}/bimcore-tessel")
 
   # A run path into the build tree, or a copy of the libraries installed
   # elsewhere on the machine, would let the tool run while the prefix alone
@@ -84,6 +85,14 @@ if(WITH_TESSEL)
       message(FATAL_ERROR "the dumped model has no table ${table}:\n${step_output}")
     endif()
   endforeach()
+endif()
+
+# The demo host installs as the administrator's tool, runnable from the prefix.
+if(WITH_HOST)
+  run_step("the installed bimcore-host" ${bare_env} "${prefix}/${INSTALL_BINDIR}/bimcore-host" --version)
+  if(NOT step_output STREQUAL "bimcore-host ${VERSION}\n")
+    message(FATAL_ERROR "the installed bimcore-host says: ${step_output}")
+  endif()
 endif()
 
 # One source including every installed header, by the name a host writes: a
