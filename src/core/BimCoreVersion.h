@@ -1,7 +1,7 @@
 #pragma once
 
 /** @file
- * @brief bimcore::version(): the version of the library loaded at run time. */
+ * @brief The version of the library loaded at run time: bimcore::version(). */
 
 #include <bimcore/core/bimcore_export.h>
 

@@ -95,6 +95,22 @@ if(WITH_HOST)
   endif()
 endif()
 
+# The licence and the changelog go with every install.
+set(docdir "${prefix}/${INSTALL_DATAROOTDIR}/doc/bimcore")
+foreach(file LICENSE CHANGELOG.md)
+  if(NOT EXISTS "${docdir}/${file}")
+    message(FATAL_ERROR "not installed: ${docdir}/${file}")
+  endif()
+endforeach()
+# The API reference, its HTML and its Qt help file, when the build made them.
+if(WITH_DOCS AND EXISTS "${BUILD_DIR}/docs/html/index.html")
+  foreach(file html/index.html html/classProject.html bimcore.qch)
+    if(NOT EXISTS "${docdir}/${file}")
+      message(FATAL_ERROR "the reference was built but not installed: ${docdir}/${file}")
+    endif()
+  endforeach()
+endif()
+
 # One source including every installed header, by the name a host writes: a
 # header that needs anything the prefix lacks stops the host's build.
 file(GLOB_RECURSE installed_headers LIST_DIRECTORIES false RELATIVE "${include_root}"
@@ -112,7 +128,7 @@ endforeach()
 file(WRITE "${all_headers}" "${text}")
 
 build_host("${prefix}" "${CXX_FLAGS}" "-DALL_HEADERS_SOURCE=${all_headers}"
-  "-DBIMCORE_VERSION=${VERSION}")
+  "-DBIMCORE_VERSION=${VERSION}" "-DMAIN_ROAD_SOURCE=${MAIN_ROAD_SOURCE}")
 run_step("running the host" ${bare_env} "${WORK_DIR}/build/host" "--userID=host-user" "--token=t")
 message("${step_output}")
 if(NOT step_output MATCHES "host ok: host ${VERSION} ${VERSION_HEX} 6")
