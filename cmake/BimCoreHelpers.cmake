@@ -78,6 +78,9 @@ function(bimcore_install_headers dest)
   endif()
   foreach(header ${ARGN})
     set_property(GLOBAL APPEND PROPERTY ${property} "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
+    # Where it is installed, for the reference's include lines.
+    set_property(GLOBAL APPEND PROPERTY BIMCORE_HEADER_DESTS
+      "${dest}|${CMAKE_CURRENT_SOURCE_DIR}/${header}")
   endforeach()
 endfunction()
 

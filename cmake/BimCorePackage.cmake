@@ -59,3 +59,8 @@ file(RELATIVE_PATH BIMCORE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconf
 string(REGEX REPLACE "/$" "" BIMCORE_PC_TO_PREFIX "${BIMCORE_PC_TO_PREFIX}")
 configure_file("${PROJECT_SOURCE_DIR}/cmake/bimcore.pc.in" "${PROJECT_BINARY_DIR}/bimcore.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/bimcore.pc" DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The licence and the changelog go with every install; the API reference
+# joins them when it was built (docs/).
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/bimcore COMPONENT doc)

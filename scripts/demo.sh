@@ -18,4 +18,4 @@ if ! bimcore_configure_and_build "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$l
     exit 1
 fi
 echo
-bash "$BIMCORE_SOURCE/tools/bimhost/run-demo.sh" "$build/tools/bimhost/bimhost" "$build/samples"
+bash "$BIMCORE_SOURCE/tools/bimhost/run-demo.sh" "$build/tools/bimhost/bimcore-host" "$build/samples"

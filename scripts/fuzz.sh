@@ -20,7 +20,7 @@ bimcore_sanitizer_env
 work="$build/fuzz-run"
 rm -rf "$work"
 mkdir -p "$work/seeds" "$work/corpus" "$work/gen"
-tool="$build/tools/tessel/tessel"
+tool="$build/tools/tessel/bimcore-tessel"
 "$tool" gen --records 40 --tables 4 "$work/gen/plain"
 "$tool" gen --records 60 --tables 3 --converted "$work/gen/converted"
 cp "$work/gen/plain/KBMProjectTemplate.Tessel" "$work/seeds/plain.Tessel"

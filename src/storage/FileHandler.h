@@ -99,9 +99,11 @@ public:
     static QStringList getFolderList(QString dirPath);
 
     /** @brief Kept for hosts built against it; leaves the list as it is.
+     *  @emptyfn
      *  @param dirPath ignored @param list left unchanged */
     static void getAllFilePathList(QString dirPath, QStringList& list);
     /** @brief Kept for hosts built against it; leaves the list as it is.
+     *  @emptyfn
      *  @param dirPath ignored @param nameFilter ignored @param list left unchanged */
     static void getAllFilePathList(QString dirPath, QString nameFilter, QStringList& list);
 };

@@ -15,7 +15,7 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 
 run_step("installing" "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
 build_host("${prefix}" "${CXX_FLAGS} -Werror")
-run_step("the demo with the installed host" bash "${RUN_DEMO}" "${WORK_DIR}/build/bimhost" "${SAMPLES_DIR}")
+run_step("the demo with the installed host" bash "${RUN_DEMO}" "${WORK_DIR}/build/bimcore-host" "${SAMPLES_DIR}")
 foreach(expected "changes        none" "element 18 \\(8 added, 6 changed, 4 removed\\)" "rebuild model  yes")
   if(NOT step_output MATCHES "${expected}")
     message(FATAL_ERROR "the installed host's demo lacks \"${expected}\":\n${step_output}\n${step_error}")

@@ -59,7 +59,7 @@ QStringList projectArguments(const QString& command, const QString& folder)
         "--projectKey=" SAMPLE_KEY, "--projectPath=" + folder };
 }
 
-// Success prints the fragment; a failure is one line "bimhost: ..." holding it
+// Success prints the fragment; a failure is one line "bimcore-host: ..." holding it
 // on standard error.
 void verifyResult(const ChildRun& result, int exitCode, const QString& fragment)
 {
@@ -67,7 +67,7 @@ void verifyResult(const ChildRun& result, int exitCode, const QString& fragment)
     const QString& text = exitCode == 0 ? result.out : result.err;
     QVERIFY2(text.contains(fragment), qPrintable(text));
     if (exitCode != 0)
-        QVERIFY2(result.err.startsWith("bimhost: ") && result.err.endsWith(QLatin1Char('\n'))
+        QVERIFY2(result.err.startsWith("bimcore-host: ") && result.err.endsWith(QLatin1Char('\n'))
                 && result.err.count(QLatin1Char('\n')) == 1,
             qPrintable(result.err));
 }
@@ -230,7 +230,9 @@ private Q_SLOTS:
               };
         auto words = [](const QString& text) { return text.split(' '); };
         row("help names the store's variable", { "--help" }, 0, "BIMCORE_CENTRAL_STORE");
-        row("version", { "--version" }, 0, "bimhost " BIMCORE_VERSION "\n");
+        row("help says whom it serves", { "--help" }, 0,
+            "the administrator's way to open, update, download and clear\nfrom a shell");
+        row("version", { "--version" }, 0, "bimcore-host " BIMCORE_VERSION "\n");
         row("unknown command", { "fly" }, 2, "unknown command \"fly\"");
         row("launch parameter without =", words("open --userID u"), 2, "write --userID=VALUE");
         row("project folder missing from the command line", words("open --userID=u"), 2,

@@ -35,7 +35,8 @@ endforeach()
 set(bare_env "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH)
 
 if(WITH_TESSEL)
-  set(tessel "${prefix}/${INSTALL_BINDIR}/tessel")
+  # Installed under the package's prefix, as the libraries are.
+  set(tessel "${prefix}/${INSTALL_BINDIR}/bimcore-tessel")
 
   # A run path into the build tree, or a copy of the libraries installed
   # elsewhere on the machine, would let the tool run while the prefix alone
@@ -86,6 +87,30 @@ if(WITH_TESSEL)
   endforeach()
 endif()
 
+# The demo host installs as the administrator's tool, runnable from the prefix.
+if(WITH_HOST)
+  run_step("the installed bimcore-host" ${bare_env} "${prefix}/${INSTALL_BINDIR}/bimcore-host" --version)
+  if(NOT step_output STREQUAL "bimcore-host ${VERSION}\n")
+    message(FATAL_ERROR "the installed bimcore-host says: ${step_output}")
+  endif()
+endif()
+
+# The licence and the changelog go with every install.
+set(docdir "${prefix}/${INSTALL_DATAROOTDIR}/doc/bimcore")
+foreach(file LICENSE CHANGELOG.md)
+  if(NOT EXISTS "${docdir}/${file}")
+    message(FATAL_ERROR "not installed: ${docdir}/${file}")
+  endif()
+endforeach()
+# The API reference, its HTML and its Qt help file, as far as the build made them.
+if(WITH_DOCS)
+  foreach(file html/index.html html/classProject.html bimcore.qch)
+    if(EXISTS "${BUILD_DIR}/docs/${file}" AND NOT EXISTS "${docdir}/${file}")
+      message(FATAL_ERROR "the reference was built but not installed: ${docdir}/${file}")
+    endif()
+  endforeach()
+endif()
+
 # One source including every installed header, by the name a host writes: a
 # header that needs anything the prefix lacks stops the host's build.
 file(GLOB_RECURSE installed_headers LIST_DIRECTORIES false RELATIVE "${include_root}"
@@ -103,10 +128,10 @@ endforeach()
 file(WRITE "${all_headers}" "${text}")
 
 build_host("${prefix}" "${CXX_FLAGS}" "-DALL_HEADERS_SOURCE=${all_headers}"
-  "-DBIMCORE_VERSION=${VERSION}")
+  "-DBIMCORE_VERSION=${VERSION}" "-DMAIN_ROAD_SOURCE=${MAIN_ROAD_SOURCE}")
 run_step("running the host" ${bare_env} "${WORK_DIR}/build/host" "--userID=host-user" "--token=t")
 message("${step_output}")
-if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
+if(NOT step_output MATCHES "host ok: host ${VERSION} ${VERSION_HEX} 6")
   message(FATAL_ERROR "the host did not report success")
 endif()
 
@@ -120,7 +145,7 @@ run_step("building the host with pkg-config's flags" "${CXX_COMPILER}" -std=c++1
   ${cxx_flags} "-I${HOST_SOURCE}/own" "${HOST_SOURCE}/main.cpp" -o "${WORK_DIR}/pc-host" ${pc_flags})
 run_step("running the pkg-config host" "${CMAKE_COMMAND}" -E env "LD_LIBRARY_PATH=${libdir}"
   "${WORK_DIR}/pc-host" "--userID=host-user" "--token=t")
-if(NOT step_output MATCHES "host ok: host ${VERSION} 6")
+if(NOT step_output MATCHES "host ok: host ${VERSION} ${VERSION_HEX} 6")
   message(FATAL_ERROR "the pkg-config host did not report success:\n${step_output}")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")

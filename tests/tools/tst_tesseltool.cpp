@@ -130,8 +130,8 @@ private slots:
         auto build = [&row](const char* name, const QByteArray& json, const char* fault) {
             row(name, "build %1/bad.json %1/m.Tessel", QByteArray("bad.json: ") + fault, json);
         };
-        row("help", "--help", "1>usage:\n  tessel build");
-        row("version", "--version", "1>tessel " BIMCORE_VERSION_STRING "\n");
+        row("help", "--help", "1>usage:\n  bimcore-tessel build");
+        row("version", "--version", "1>bimcore-tessel " BIMCORE_VERSION_STRING "\n");
         build("syntax", "{\"mode\": 2,\n \"databases\": [1,}", "line 2, column 19: ");
         build("value out of range",
             oneTable(" \"fields\": [{\"name\": \"a\", \"type\": \"int32\"}],\n"

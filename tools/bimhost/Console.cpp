@@ -22,7 +22,7 @@ void raw(const QString& text)
 void error(const QString& text)
 {
     std::fflush(stdout);
-    const QByteArray bytes = "bimhost: " + text.toUtf8() + '\n';
+    const QByteArray bytes = "bimcore-host: " + text.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 

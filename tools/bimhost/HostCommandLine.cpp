@@ -55,7 +55,9 @@ const std::vector<ValueOption>& hostOptions()
     return options;
 }
 
-const char description[] = R"(A host program of the BIM core library.
+const char description[] = R"(bimcore-host: the administrator's way to open, update, download and clear
+from a shell what the BIM desktop application works on, through the BIM core
+library as the application itself calls it.
 
 Commands:
   open                      Open the project (fetching it from the central

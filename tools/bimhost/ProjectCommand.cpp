@@ -67,7 +67,7 @@ void runProjectCommand(const HostCommandLine& commandLine)
     WindowProgress* window = nullptr;
     if (commandLine.gui()) {
         auto made = std::make_unique<WindowProgress>(
-            QStringLiteral("bimhost - %1").arg(global.m_projectKey),
+            QStringLiteral("bimcore-host - %1").arg(global.m_projectKey),
             QStringLiteral("Opening %1").arg(global.m_projectKey));
         window = made.get();
         display = std::move(made);

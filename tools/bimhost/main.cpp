@@ -1,4 +1,5 @@
-// bimhost: a host program of the BIM core library. It reads the signed-in
+// bimcore-host (built from tools/bimhost): a host program of the BIM core
+// library, an administrator's tool. It reads the signed-in
 // user's launch parameters from its command line, opens and updates a
 // project through the central service, calls REST services, downloads files
 // and works on workspace folders; see --help.
@@ -84,7 +85,7 @@ void run(const HostCommandLine& commandLine, bool signedIn)
         Console::raw(HostCommandLine::helpText());
         return;
     case Command::Version:
-        Console::line(QStringLiteral("bimhost " BIMCORE_VERSION_STRING));
+        Console::line(QStringLiteral("bimcore-host " BIMCORE_VERSION_STRING));
         return;
     }
 }
@@ -123,7 +124,7 @@ int main(int argc, char** argv)
 
     choosePlatform(commandLine.gui());
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("bimhost"));
+    QApplication::setApplicationName(QStringLiteral("bimcore-host"));
 
     // The launch parameters come before anything else reads them.
     const bool signedIn = Singleton<Global>::instance()->initParams(app);

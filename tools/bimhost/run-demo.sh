@@ -5,6 +5,9 @@
 #
 #   bash tools/bimhost/run-demo.sh BIMHOST SAMPLES_DIR
 #
+# BIMHOST is the host program: build/tools/bimhost/bimcore-host, or
+# <prefix>/bin/bimcore-host once installed.
+#
 # SAMPLES_DIR is <build>/samples (store-r1, store-r2, sample.env). Set
 # BIMCORE_DEMO_KEEP=1 to keep the temporary folder for a look afterwards, and
 # BIMCORE_EMULATOR to a program that runs BIMHOST (wine-run, for a host built

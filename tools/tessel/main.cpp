@@ -16,14 +16,14 @@
 namespace {
 
 const char usage[] = "usage:\n"
-                     "  tessel build IN.json OUT.Tessel\n"
-                     "  tessel dump IN.Tessel\n"
-                     "  tessel gen --records N [--tables T] [--converted] OUT_FOLDER\n"
-                     "  tessel --help | --version\n";
+                     "  bimcore-tessel build IN.json OUT.Tessel\n"
+                     "  bimcore-tessel dump IN.Tessel\n"
+                     "  bimcore-tessel gen --records N [--tables T] [--converted] OUT_FOLDER\n"
+                     "  bimcore-tessel --help | --version\n";
 
 int usageError(const QString& message)
 {
-    std::fprintf(stderr, "tessel: %s\n%s", qUtf8Printable(message), usage);
+    std::fprintf(stderr, "bimcore-tessel: %s\n%s", qUtf8Printable(message), usage);
     return 2;
 }
 
@@ -31,7 +31,7 @@ int build(const QString& input, const QString& output)
 {
     QFile file(input);
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "tessel: cannot read \"%s\": %s\n", qUtf8Printable(input),
+        std::fprintf(stderr, "bimcore-tessel: cannot read \"%s\": %s\n", qUtf8Printable(input),
             qUtf8Printable(file.errorString()));
         return 1;
     }
@@ -40,7 +40,7 @@ int build(const QString& input, const QString& output)
         const TesselModel model = ModelJson::fromJson(json);
         TesselModelPersistent(model).saveToFile(output);
     } catch (const ModelJson::Error& e) {
-        std::fprintf(stderr, "tessel: %s: %s\n", qUtf8Printable(input), e.what());
+        std::fprintf(stderr, "bimcore-tessel: %s: %s\n", qUtf8Printable(input), e.what());
         return 1;
     }
     return 0;
@@ -104,7 +104,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (arguments.size() == 1 && command == QLatin1String("--version")) {
-        std::puts("tessel " BIMCORE_VERSION_STRING);
+        std::puts("bimcore-tessel " BIMCORE_VERSION_STRING);
         return 0;
     }
     try {
@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
         if (command == QLatin1String("gen"))
             return generate(arguments.mid(1));
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tessel: %s\n", e.what());
+        std::fprintf(stderr, "bimcore-tessel: %s\n", e.what());
         return 1;
     }
     return usageError(command.isEmpty() ? QStringLiteral("no command given")

@@ -4,6 +4,7 @@
 #include <project/Project.h>
 
 #include <bimcore/core/BIMException.h>
+#include <bimcore/core/BimCoreVersion.h>
 #include <bimcore/core/Global.h>
 #include <bimcore/core/Version.h>
 #include <bimcore/project/Project.h>
@@ -14,6 +15,14 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
+
+// The form hosts test for what a version brought.
+#if !(BIMCORE_VERSION >= BIMCORE_VERSION_CHECK(0, 1, 0))                                 \
+    || BIMCORE_VERSION                                                                     \
+        != BIMCORE_VERSION_CHECK(BIMCORE_VERSION_MAJOR, BIMCORE_VERSION_MINOR, BIMCORE_VERSION_PATCH)
+#error "BIMCORE_VERSION does not hold the header's version"
+#endif
 
 int main(int argc, char** argv)
 {
@@ -25,6 +34,14 @@ int main(int argc, char** argv)
         return 1;
     }
     Singleton<Global>::destory();
+
+    // The library loaded is the one the host was built against.
+    if (bimcore::version() != BIMCORE_VERSION
+        || std::strcmp(bimcore::versionString(), BIMCORE_VERSION_STRING) != 0) {
+        std::fprintf(stderr, "library version %06x (%s), headers %06x\n",
+            unsigned(bimcore::version()), bimcore::versionString(), unsigned(BIMCORE_VERSION));
+        return 1;
+    }
 
     QTemporaryDir scratch;
     const QString folder = scratch.filePath("a/b");
@@ -38,8 +55,8 @@ int main(int argc, char** argv)
         QString message = QStringLiteral("host");
         throw BIMException(message, 0);
     } catch (const std::exception& caught) {
-        std::printf("host ok: %s %s %d\n", caught.what(), BIMCORE_VERSION_STRING,
-                    HostProjectSettings().zoom * HostGlobals().frames);
+        std::printf("host ok: %s %s 0x%06x %d\n", caught.what(), BIMCORE_VERSION_STRING,
+                    unsigned(bimcore::version()), HostProjectSettings().zoom * HostGlobals().frames);
         return 0;
     }
 }
