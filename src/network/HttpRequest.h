@@ -166,12 +166,7 @@ private:
 
     static QNetworkAccessManager* m_pNetManager;
     static QTimer* m_pTimer;
-    static DownloadProgress m_downloadProgress;
-    // The first pause before a retry, and how long a body may bring almost
-    // nothing before it counts as stopped; the tests shorten both.
-    static int m_retryPauseMs;
-    static int m_stallMs;
 
-    // Lets the tests inspect the shared objects and shorten the time-out.
-    friend class HttpRequestTestPeer;
+    // The download reaches the shared objects through it.
+    friend class HttpRequestShared;
 };
