@@ -6,6 +6,7 @@
 
 #include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
+#include <bimcore/core/Logging.h>
 #include <bimcore/core/UserMessages.h>
 #include <bimcore/storage/fs/FileIo.h>
 
@@ -30,6 +31,8 @@ constexpr qint64 kStallBytes = 1024;
 int g_retryPauseMs = 1000;
 int g_stallMs = 60000;
 HttpRequest::DownloadProgress g_progress = nullptr;
+thread_local HttpRequest::DownloadError g_lastError;
+using Error = HttpRequest::DownloadError;
 
 // The parameters of a header value split at its semicolons, those within
 // quotes left alone.
@@ -205,6 +208,7 @@ public:
     Download(const QString& url, const QString& dir);
     QString run();
     void cancel();
+    const Error& error() const { return m_error; }
 
     // The download the calling thread waits for, if any.
     static thread_local Download* s_running;
@@ -237,6 +241,8 @@ private:
     bool start();
     bool bodyArrived() const { return m_reply.began && m_store.size() > m_reply.offset; }
     QString complete();
+    void fail(Error::Kind kind, const QString& text);
+    void failAtEnd(CurlTransfer::Outcome outcome, CURLcode result, bool kept);
     void reportProgress() const;
     bool pause(int ms);
 
@@ -248,6 +254,7 @@ private:
     CurlTransfer* m_transfer = nullptr;
     QEventLoop* m_pause = nullptr;
     bool m_cancelled = false;
+    Error m_error;
 };
 
 thread_local Download* Download::s_running = nullptr;
@@ -262,18 +269,23 @@ Download::Download(const QString& url, const QString& dir)
 
 QString Download::run()
 {
-    if (!m_store.isOpen())
+    if (!m_store.isOpen()) {
+        fail(Error::MissingFolder, m_store.pathFor(QString()) + QStringLiteral(": no such folder"));
         return {};
+    }
     // One limit for the whole call, retries included.
     m_limit.start();
     const auto stop = qScopeGuard([this] { m_limit.stop(); });
     for (int retries = 0;;) {
         m_reply = Reply();
+        m_error = Error();
         CurlTransfer transfer(*this, m_url, m_authorization, *HttpRequestShared::manager());
         if (const auto& leftover = m_store.leftover())
             transfer.continueFrom(leftover->bytes, leftover->ifRange());
-        if (!transfer.ready())
+        if (!transfer.ready()) {
+            fail(Error::Network, m_url + QStringLiteral(": curl took not every option"));
             return {};
+        }
         m_transfer = &transfer;
         const CurlTransfer::Outcome outcome = transfer.run(m_limit, g_stallMs, kStallBytes);
         m_transfer = nullptr;
@@ -286,6 +298,7 @@ QString Download::run()
         }
         // Whatever came of a cut body is kept for the next try, or call.
         const bool kept = m_reply.began && m_store.keep();
+        failAtEnd(outcome, transfer.result(), kept);
         if (outcome == CurlTransfer::Outcome::TimedOut || !m_limit.isActive())
             throw BIMException(networkTimeoutMessage(), 0);
         // Asking again costs nothing of a body that never came; of one that
@@ -300,6 +313,42 @@ QString Download::run()
             throw BIMException(networkTimeoutMessage(), 0);
         return {};
     }
+}
+
+void Download::fail(Error::Kind kind, const QString& text)
+{
+    if (m_error.kind != Error::None)
+        return;
+    m_error = { kind, text };
+    qCDebug(lcNetwork).noquote() << text;
+}
+
+// Why a transfer that no judgement of the reply stopped did not end whole.
+void Download::failAtEnd(CurlTransfer::Outcome outcome, CURLcode result, bool kept)
+{
+    const QString part = kept ? QStringLiteral("; its part is kept") : QString();
+    switch (outcome) {
+    case CurlTransfer::Outcome::Cancelled:
+        return fail(Error::Cancelled, m_url + QStringLiteral(": cancelled") + part);
+    case CurlTransfer::Outcome::Interrupted:
+        return fail(Error::Cut, m_url + QStringLiteral(": the application quit") + part);
+    case CurlTransfer::Outcome::TimedOut:
+        return fail(Error::TimedOut, m_url + QStringLiteral(": no end within the time limit"));
+    case CurlTransfer::Outcome::Stalled:
+    case CurlTransfer::Outcome::Done:
+        break;
+    }
+    const QString cause = outcome == CurlTransfer::Outcome::Stalled
+        ? QStringLiteral("the reply stopped coming")
+        : QString::fromUtf8(curl_easy_strerror(result));
+    if (m_reply.began)
+        fail(Error::Cut,
+            QStringLiteral("%1: cut after %2 bytes (%3)%4")
+                .arg(m_url)
+                .arg(m_store.size())
+                .arg(cause, part));
+    else
+        fail(Error::Network, m_url + QStringLiteral(": ") + cause);
 }
 
 void Download::cancel()
@@ -398,32 +447,41 @@ bool Download::start()
     Reply& r = m_reply;
     const QByteArray encoding = headerValue("content-encoding").toLower();
     r.identity = encoding.isEmpty() || encoding == "identity";
-    if (!lengthIsSound() || r.digest.malformed)
-        return false;
     // curl does not report a compressed stream cut short when the body ends
     // with the connection: only a length or chunks can then tell.
-    if (!r.identity && r.length < 0 && !r.headers.contains("transfer-encoding"))
+    if (!lengthIsSound() || r.digest.malformed
+        || (!r.identity && r.length < 0 && !r.headers.contains("transfer-encoding"))) {
+        fail(Error::BadReply, m_url + QStringLiteral(": the head leaves the body's end in doubt"));
         return false;
+    }
     const std::optional<PartRecord>& leftover = m_store.leftover();
     const bool continuing = leftover && r.status == 206 && continuesLeftover();
     // A leftover the server will not continue is fetched whole, again.
     r.startOver = leftover && (r.status == 416 || (r.status == 206 && !continuing));
-    if (r.status != 200 && !continuing)
+    if (r.status != 200 && !continuing) {
+        fail(Error::HttpStatus, QStringLiteral("%1 answered %2").arg(m_url).arg(r.status));
         return false;
+    }
 
     // Decoded whole: a NUL must not end the name early.
     const QByteArray disposition = headerValue("content-disposition");
     const std::optional<QString> announced
         = announcedName(QString::fromUtf8(disposition.constData(), disposition.size()));
-    if (!announced)
+    if (!announced) {
+        fail(Error::RefusedName, m_url + QStringLiteral(": the file name cannot be decoded"));
         return false;
+    }
     r.name = announced->isEmpty() && continuing ? leftover->name : *announced;
     r.entry = m_store.entryFor(r.name);
     if (!fs::isPortableName(r.name, r.entry)
-        || r.entry.compare(kBookkeepingFolder, Qt::CaseInsensitive) == 0)
+        || r.entry.compare(kBookkeepingFolder, Qt::CaseInsensitive) == 0) {
+        fail(Error::RefusedName,
+            QStringLiteral("%1: the file name \"%2\" is refused").arg(m_url, r.name));
         return false;
+    }
     switch (m_store.target(r.entry, &r.mode)) {
     case fs::Folder::Entry::Refused:
+        fail(Error::TargetRefused, m_store.pathFor(r.name) + QStringLiteral(" may not be written"));
         return false;
     case fs::Folder::Entry::Writable:
         r.keepMode = true;
@@ -434,8 +492,11 @@ bool Download::start()
     }
     r.offset = continuing ? leftover->bytes : 0;
     // Refused before a byte is written, rather than found out when full.
-    if (!m_store.hasRoomFor(r.offset, r.length))
+    if (!m_store.hasRoomFor(r.offset, r.length)) {
+        fail(Error::DiskFull,
+            QStringLiteral("%1: %2 bytes do not fit").arg(m_store.pathFor(r.name)).arg(r.length));
         return false;
+    }
 
     PartRecord record;
     if (continuing) {
@@ -448,8 +509,11 @@ bool Download::start()
     }
     record.name = r.name;
     r.total = continuing ? leftover->total : r.identity ? r.length : -1;
-    if (!m_store.begin(continuing, record))
+    if (!m_store.begin(continuing, record)) {
+        fail(Error::TargetRefused,
+            m_store.pathFor(QString()) + QStringLiteral(": no part can be written there"));
         return false;
+    }
     r.began = true;
     reportProgress();
     return true;
@@ -457,8 +521,13 @@ bool Download::start()
 
 bool Download::body(const char* data, size_t size)
 {
-    if (!m_reply.began || !m_store.write(data, qint64(size)))
+    if (!m_reply.began)
         return false;
+    if (!m_store.write(data, qint64(size))) {
+        fail(Error::DiskFull,
+            m_store.pathFor(m_reply.name) + QStringLiteral(": ") + fs::lastError());
+        return false;
+    }
     reportProgress();
     return true;
 }
@@ -473,8 +542,10 @@ QString Download::complete()
 {
     const Reply& r = m_reply;
     // A reply without a body never began one: a 204 or a 304 among them.
-    if (!r.began)
+    if (!r.began) {
+        fail(Error::HttpStatus, QStringLiteral("%1 answered %2").arg(m_url).arg(r.status));
         return {};
+    }
     const bool whole = (r.total < 0 || m_store.size() == r.total)
         && (!r.identity || r.length < 0 || m_store.size() - r.offset == r.length);
     // A digest of a compressed body names the bytes as sent, which are
@@ -482,12 +553,18 @@ QString Download::complete()
     const bool checked
         = r.digest.value.isEmpty() || !r.identity || r.digest.matches(m_store.file());
     if (!whole || !checked) {
+        fail(whole ? Error::DigestMismatch : Error::Cut,
+            m_url
+                + (whole ? QStringLiteral(": the body does not match its digest")
+                         : QStringLiteral(": the body is not whole")));
         m_store.discard();
         return {};
     }
     // A target held open elsewhere cannot be replaced on Windows: the file
     // waits in its part for the next call.
     if (!m_store.moveOver(r.entry, r.keepMode ? &r.mode : nullptr)) {
+        fail(Error::TargetRefused,
+            m_store.pathFor(r.name) + QStringLiteral(" could not be replaced; the file waits"));
         m_store.keep();
         return {};
     }
@@ -504,7 +581,10 @@ QString HttpRequest::httpDownload(QString url, QString dir)
 {
     Download download(url, dir);
     Download* const outer = std::exchange(Download::s_running, &download);
-    const auto restore = qScopeGuard([outer] { Download::s_running = outer; });
+    const auto restore = qScopeGuard([&] {
+        Download::s_running = outer;
+        network_detail::g_lastError = download.error();
+    });
     return download.run();
 }
 
@@ -512,6 +592,11 @@ void HttpRequest::cancelDownload()
 {
     if (Download::s_running)
         Download::s_running->cancel();
+}
+
+HttpRequest::DownloadError HttpRequest::lastDownloadError()
+{
+    return network_detail::g_lastError;
 }
 
 void HttpRequest::setDownloadProgress(DownloadProgress progress)

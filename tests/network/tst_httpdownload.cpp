@@ -728,6 +728,76 @@ private slots:
     }
 #endif
 
+    // Why a download wrote nothing, after one that failed for another cause
+    // (a missing folder); `named` holds what the text names, "|" apart, "%u"
+    // for the URL and "%d" for the folder.
+    void lastError_data()
+    {
+        QTest::addColumn<QByteArray>("disposition");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<int>("cutAfter");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("named");
+        using E = HttpRequest::DownloadError;
+        const QByteArray aZip = "attachment; filename=a.zip";
+        auto row = [](const char* tag, const QByteArray& disposition, int status,
+                       const char* headers, int cut, E::Kind kind, const char* named) {
+            QTest::newRow(tag) << disposition << status << QByteArray(headers) << cut << int(kind)
+                               << QString(named);
+        };
+        row("written", aZip, 200, "", -1, E::None, "");
+        row("404", aZip, 404, "", -1, E::HttpStatus, "%u answered 404");
+        row("no server", aZip, 0, "", -1, E::Network, "%u");
+        row("malformed digest", aZip, 200, "Repr-Digest: sha-256=:abc:", -1, E::BadReply, "%u");
+        row("refused name", "attachment; filename=\"../x\"", 200, "", -1, E::RefusedName, "../x");
+        row("missing folder", aZip, 200, "", -1, E::MissingFolder, "%dmissing/");
+        row("folder in the way", "attachment; filename=d", 200, "", -1, E::TargetRefused, "%dd");
+        row("no room", aZip, 200, "Content-Length: 999999999999999", -1, E::DiskFull, "%da.zip");
+        row("digest differs", aZip, 200, "Repr-Digest: sha-512=:%bad:", -1, E::DigestMismatch,
+            "%u");
+        row("cut, part kept", aZip, 200, "ETag: \"v1\"", 5000, E::Cut, "%u: cut|kept");
+        row("cancelled", aZip, 200, "ETag: \"v1\"", -1, E::Cancelled, "%u");
+        row("no answer", aZip, -1, "", -1, E::TimedOut, "%u");
+    }
+
+    void lastError()
+    {
+        QFETCH(QByteArray, disposition);
+        QFETCH(int, status);
+        QFETCH(QByteArray, headers);
+        QFETCH(int, cutAfter);
+        QFETCH(int, kind);
+        QFETCH(QString, named);
+        QVERIFY(QDir().mkpath(m_dir + "d"));
+        MiniHttpServer server;
+        Response response = MiniHttpServer::fileResponse(disposition, randomBody(100000), status);
+        if (!headers.isEmpty())
+            response.headers.append(
+                headers.replace("%bad", Hash::hash("x", Hash::Sha512).toBase64()));
+        response.cutAfter = cutAfter;
+        response.framing = headers.startsWith("Content-Length") ? F::Close : F::Length;
+        server.respond(response);
+        const QString url = status == 0 ? "http://127.0.0.1:1/f" : server.url("/f");
+        HttpRequestTestPeer::ShortTimeout shortTimeout(status < 0 ? 400 : 4000);
+        QCOMPARE(download(url, m_dir + "gone/"), QString());
+        QCOMPARE(HttpRequest::lastDownloadError().kind, HttpRequest::DownloadError::MissingFolder);
+        const bool cancel = kind == HttpRequest::DownloadError::Cancelled;
+        HttpRequest::setDownloadProgress(cancel ? cancelWhenPast : nullptr);
+        const auto stop = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); });
+        cancelAt = 0;
+        const QString dir
+            = kind == HttpRequest::DownloadError::MissingFolder ? m_dir + "missing/" : m_dir;
+        const QString result = download(url, dir);
+        cancelAt = -1;
+        QCOMPARE(result.isEmpty() || result.startsWith("BIMException"), kind != 0);
+        const HttpRequest::DownloadError error = HttpRequest::lastDownloadError();
+        QCOMPARE(int(error.kind), kind);
+        for (const QString& part : named.replace("%u", url).replace("%d", m_dir).split('|'))
+            QVERIFY2(error.text.contains(part), qPrintable(error.text));
+        QVERIFY(kind != 0 || error.text.isEmpty());
+    }
+
     // Leftovers of other downloads go once past their week.
     void staleLeftoversGo()
     {
