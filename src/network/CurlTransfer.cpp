@@ -128,8 +128,11 @@ CurlTransfer::CurlTransfer(Receiver& receiver, const QString& url, const QString
     }
     header("User-Agent: Mozilla/5.0");
     header("Accept-Language: " + acceptLanguage());
-    // Every coding the installed curl can undo; curl checks that it ends.
-    set(CURLOPT_ACCEPT_ENCODING, "");
+    // A range and a digest then count the bytes as they are on the disk.
+    // curl hands on a coded body as it came: a server that codes it anyway
+    // is decoded by the download, which can tell a cut inside the coding.
+    header("Accept-Encoding: identity");
+    curl_easy_setopt(m_easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     // Qt's choice alone: both set, so no proxy variable of the environment
     // (no_proxy either) changes it.
     QNetworkProxy proxy;
@@ -185,8 +188,6 @@ void CurlTransfer::continueFrom(qint64 offset, const QByteArray& ifRange)
 {
     header("Range: bytes=" + QByteArray::number(offset) + '-');
     header("If-Range: " + ifRange);
-    // The range counts bytes of the file as it is, not as sent.
-    set(CURLOPT_ACCEPT_ENCODING, "identity");
 }
 
 void CurlTransfer::set(CURLoption option, const QByteArray& text)

@@ -17,7 +17,10 @@
 #include <QTimer>
 
 #include <cctype>
+#include <functional>
 #include <optional>
+
+#include <zlib.h>
 
 namespace network_detail {
 
@@ -176,6 +179,89 @@ bool ContentDigest::matches(const UniqueFd& file) const
     }
 }
 
+// Undoes a gzip or deflate coding as the body comes, a piece at a time.
+// Whole only when the compressed stream ended, and nothing came after it.
+class Inflater
+{
+public:
+    using Out = std::function<bool(const char*, qint64)>;
+    enum class Coding
+    {
+        Gzip,
+        Deflate, // with the zlib wrapper or without, as servers differ
+    };
+
+    explicit Inflater(Coding coding)
+        : m_coding(coding)
+    {
+    }
+    ~Inflater()
+    {
+        if (m_started)
+            inflateEnd(&m_stream);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    bool ended() const { return m_ended; }
+    // False for a stream that is no such coding, or bytes after its end.
+    bool feed(const char* data, qint64 size, const Out& out);
+
+private:
+    bool start(const QByteArray& head);
+
+    const Coding m_coding;
+    z_stream m_stream {};
+    QByteArray m_head; // the first byte, when it came alone
+    QByteArray m_buffer;
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+bool Inflater::start(const QByteArray& head)
+{
+    // A zlib wrapper opens with a header whose two bytes are a multiple of 31
+    // and name deflate; a raw stream's first block cannot look like that.
+    const auto cmf = uchar(head.at(0));
+    const bool wrapped = (cmf & 0x0f) == 8 && (cmf * 256 + uchar(head.at(1))) % 31 == 0;
+    const int windowBits = m_coding == Coding::Gzip ? 16 + MAX_WBITS
+        : wrapped                                   ? MAX_WBITS
+                                                    : -MAX_WBITS;
+    m_started = inflateInit2(&m_stream, windowBits) == Z_OK;
+    m_buffer.resize(1 << 18);
+    return m_started;
+}
+
+bool Inflater::feed(const char* data, qint64 size, const Out& out)
+{
+    if (size > 0 && m_ended)
+        return false;
+    if (!m_started) {
+        m_head.append(data, int(size));
+        if (m_head.size() < 2)
+            return true;
+        if (!start(m_head))
+            return false;
+        data = m_head.constData();
+        size = m_head.size();
+    }
+    m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    m_stream.avail_in = uInt(size);
+    while (m_stream.avail_in > 0 && !m_ended) {
+        m_stream.next_out = reinterpret_cast<Bytef*>(m_buffer.data());
+        m_stream.avail_out = uInt(m_buffer.size());
+        const int result = inflate(&m_stream, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END)
+            return false;
+        m_ended = result == Z_STREAM_END;
+        const qint64 made = m_buffer.size() - qint64(m_stream.avail_out);
+        if (made > 0 && !out(m_buffer.constData(), made))
+            return false;
+    }
+    m_head.clear();
+    return m_stream.avail_in == 0;
+}
+
 // A length of digits only, small enough for any file.
 qint64 parseLength(const QByteArray& text)
 {
@@ -220,6 +306,9 @@ private:
         int status = 0;
         QHash<QByteArray, QList<QByteArray>> headers; // lower-case names
         ContentDigest digest;
+        // Of a coded body: its decoder, and the hash of the bytes as they came.
+        std::unique_ptr<Inflater> inflater;
+        std::unique_ptr<QCryptographicHash> wireHash;
         QString entry; // the target's entry in its folder
         QString name;
         unsigned mode = 0;
@@ -235,6 +324,7 @@ private:
 
     bool header(const QByteArray& line) override;
     bool body(const char* data, size_t size) override;
+    bool store(const char* data, qint64 size);
     QByteArray headerValue(const QByteArray& name) const;
     bool lengthIsSound();
     bool continuesLeftover() const;
@@ -445,12 +535,22 @@ bool Download::continuesLeftover() const
 bool Download::start()
 {
     Reply& r = m_reply;
-    const QByteArray encoding = headerValue("content-encoding").toLower();
+    // Asked for as it is, a body may still come coded: gzip and deflate are
+    // undone here, and are never continued, as a range counts coded bytes.
+    const QByteArray encoding = r.headers.value("content-encoding").join(',').trimmed().toLower();
     r.identity = encoding.isEmpty() || encoding == "identity";
-    // curl does not report a compressed stream cut short when the body ends
-    // with the connection: only a length or chunks can then tell.
-    if (!lengthIsSound() || r.digest.malformed
-        || (!r.identity && r.length < 0 && !r.headers.contains("transfer-encoding"))) {
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+        r.inflater = std::make_unique<Inflater>(
+            encoding == "deflate" ? Inflater::Coding::Deflate : Inflater::Coding::Gzip);
+        if (!r.digest.value.isEmpty())
+            r.wireHash = std::make_unique<QCryptographicHash>(r.digest.algorithm);
+    } else if (!r.identity && r.status == 200) {
+        fail(Error::Coding,
+            QStringLiteral("%1: the body is coded as \"%2\", which cannot be undone")
+                .arg(m_url, QString::fromLatin1(encoding)));
+        return false;
+    }
+    if (!lengthIsSound() || r.digest.malformed) {
         fail(Error::BadReply, m_url + QStringLiteral(": the head leaves the body's end in doubt"));
         return false;
     }
@@ -505,10 +605,10 @@ bool Download::start()
         record.etag = headerValue("etag");
         record.lastModified = headerValue("last-modified");
         // What arrived of a decoded body is no count of the bytes sent.
-        record.total = r.identity ? r.length : 0;
+        record.total = r.inflater ? 0 : r.length;
     }
     record.name = r.name;
-    r.total = continuing ? leftover->total : r.identity ? r.length : -1;
+    r.total = continuing ? leftover->total : r.inflater ? -1 : r.length;
     if (!m_store.begin(continuing, record)) {
         fail(Error::TargetRefused,
             m_store.pathFor(QString()) + QStringLiteral(": no part can be written there"));
@@ -521,15 +621,33 @@ bool Download::start()
 
 bool Download::body(const char* data, size_t size)
 {
-    if (!m_reply.began)
+    Reply& r = m_reply;
+    if (!r.began)
         return false;
-    if (!m_store.write(data, qint64(size))) {
-        fail(Error::DiskFull,
-            m_store.pathFor(m_reply.name) + QStringLiteral(": ") + fs::lastError());
-        return false;
+    if (!r.inflater) {
+        if (!store(data, qint64(size)))
+            return false;
+    } else {
+        if (r.wireHash)
+            r.wireHash->addData(data, int(size));
+        if (!r.inflater->feed(data, qint64(size),
+                [this](const char* bytes, qint64 length) { return store(bytes, length); })) {
+            // A failed write has named its cause already.
+            fail(Error::BadReply,
+                m_url + QStringLiteral(": the coded body is no whole stream of its coding"));
+            return false;
+        }
     }
     reportProgress();
     return true;
+}
+
+bool Download::store(const char* data, qint64 size)
+{
+    if (m_store.write(data, size))
+        return true;
+    fail(Error::DiskFull, m_store.pathFor(m_reply.name) + QStringLiteral(": ") + fs::lastError());
+    return false;
 }
 
 void Download::reportProgress() const
@@ -546,12 +664,13 @@ QString Download::complete()
         fail(Error::HttpStatus, QStringLiteral("%1 answered %2").arg(m_url).arg(r.status));
         return {};
     }
-    const bool whole = (r.total < 0 || m_store.size() == r.total)
-        && (!r.identity || r.length < 0 || m_store.size() - r.offset == r.length);
-    // A digest of a compressed body names the bytes as sent, which are
-    // decoded by now: only an identity body is checked.
-    const bool checked
-        = r.digest.value.isEmpty() || !r.identity || r.digest.matches(m_store.file());
+    // A coded body is whole when its stream ended, and its digest names the
+    // bytes as they came; of a plain one, those of the whole file.
+    const bool whole = r.inflater ? r.inflater->ended()
+                                  : (r.total < 0 || m_store.size() == r.total)
+            && (r.length < 0 || m_store.size() - r.offset == r.length);
+    const bool checked = r.digest.value.isEmpty()
+        || (r.inflater ? r.wireHash->result() == r.digest.value : r.digest.matches(m_store.file()));
     if (!whole || !checked) {
         fail(whole ? Error::DigestMismatch : Error::Cut,
             m_url

@@ -62,8 +62,9 @@ public:
             /** A status other than 200, or the 206 that continues the part:
              *  404, 204 and 304 among them. */
             HttpStatus,
-            /** A head that leaves the body in doubt: two lengths, a length
-             *  beside chunks, a malformed digest. */
+            /** A head that leaves the body in doubt (two lengths, a length
+             *  beside chunks, a malformed digest), or a gzip or deflate body
+             *  that is no stream of its coding or has bytes after its end. */
             BadReply,
             /** No name, one that cannot be decoded, or one the rules refuse. */
             RefusedName,
@@ -85,6 +86,9 @@ public:
             Cancelled,
             /** The call took 1000 seconds; httpDownload() also throws. */
             TimedOut,
+            /** The body came in a coding other than gzip or deflate (zstd,
+             *  br ...), although asked for as it is: nothing is written. */
+            Coding,
         };
         /** The kind of cause. */
         Kind kind = None;
@@ -150,9 +154,13 @@ public:
      * arrived (by its length, its last chunk or the end of its compressed
      * stream) and matches the digest the server sent ("Repr-Digest" or
      * "Digest", SHA-256 or SHA-512), keeping the mode of the file it
-     * replaces. Names that could leave the folder, hold NUL or control
-     * characters, or that a Windows machine could not hold, are refused, as
-     * are targets the user may not write and folders.
+     * replaces. The body is asked for as it is ("Accept-Encoding:
+     * identity"); one the server codes anyway with gzip or deflate is
+     * decoded, whole only when its compressed stream ends exactly where the
+     * body does, its digest checked over the bytes as they came, and never
+     * continued; any other coding is refused. Names that could leave the folder, hold NUL or
+     * control characters, or that a Windows machine could not hold, are refused, as are targets the
+     * user may not write and folders.
      *
      * Parts, their records and locks are kept in the hidden folder
      * ".bimcore-downloads" beside the target. The record is advanced every
