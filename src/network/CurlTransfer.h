@@ -15,12 +15,11 @@ class QTimer;
 
 namespace network_detail {
 
-// One request of a download on curl, run on the caller's thread: curl's
-// multi interface learns of socket readiness from QSocketNotifier and of its
-// deadlines from a QTimer, so the wait is a local event loop in which the
-// host's events still run. To a server it looks like a request of the REST
-// calls' access manager for the same URL: the service headers in their
-// order, that manager's proxy, cookies, client headers and TLS settings.
+// One request of a download, run by curl's multi interface from a local
+// event loop (socket notifiers and a timer), so the host's events still run.
+// To a server it looks like the REST calls' access manager asking for the
+// same URL: the service headers in order, and that manager's proxy,
+// cookies, client headers and TLS settings.
 class CurlTransfer
 {
 public:
@@ -40,9 +39,7 @@ public:
         TimedOut, // the shared limit fired
         Stalled, // the reply stopped coming, or never began to
         Cancelled,
-        // The loop was ended from outside, by QCoreApplication::exit() or
-        // quit(): curl had not ended the transfer.
-        Interrupted,
+        Interrupted, // QCoreApplication::exit() or quit() ended the loop
     };
 
     CurlTransfer(Receiver& receiver, const QString& url, const QString& authorization,

@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QHash>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -265,14 +266,9 @@ bool Inflater::feed(const char* data, qint64 size, const Out& out)
 // A length of digits only, small enough for any file.
 qint64 parseLength(const QByteArray& text)
 {
+    static const QRegularExpression kDigits(QStringLiteral("^[0-9]{1,18}$"));
     const QByteArray digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 18)
-        return -1;
-    for (const char c : digits) {
-        if (c < '0' || c > '9')
-            return -1;
-    }
-    return digits.toLongLong();
+    return kDigits.match(QString::fromLatin1(digits)).hasMatch() ? digits.toLongLong() : -1;
 }
 
 // Whether the connection failed under a reply that was coming, or about to.
@@ -332,6 +328,7 @@ private:
     bool bodyArrived() const { return m_reply.began && m_store.size() > m_reply.offset; }
     QString complete();
     void fail(Error::Kind kind, const QString& text);
+    [[noreturn]] void timedOut();
     void failAtEnd(CurlTransfer::Outcome outcome, CURLcode result, bool kept);
     void reportProgress() const;
     bool pause(int ms);
@@ -390,7 +387,7 @@ QString Download::run()
         const bool kept = m_reply.began && m_store.keep();
         failAtEnd(outcome, transfer.result(), kept);
         if (outcome == CurlTransfer::Outcome::TimedOut || !m_limit.isActive())
-            throw BIMException(networkTimeoutMessage(), 0);
+            timedOut();
         // Asking again costs nothing of a body that never came; of one that
         // did, only when the part kept can be continued. A quitting
         // application runs no loop of this thread until its own has returned.
@@ -400,9 +397,21 @@ QString Download::run()
             && !m_cancelled)
             continue;
         if (!m_limit.isActive())
-            throw BIMException(networkTimeoutMessage(), 0);
+            timedOut();
+        // Cancelled in the pause before a retry, the part kept.
+        if (m_cancelled && m_error.kind != Error::Cancelled) {
+            m_error = Error();
+            fail(Error::Cancelled, m_url + QStringLiteral(": cancelled"));
+        }
         return {};
     }
+}
+
+void Download::timedOut()
+{
+    m_error = Error();
+    fail(Error::TimedOut, m_url + QStringLiteral(": no end within the time limit"));
+    throw BIMException(networkTimeoutMessage(), 0);
 }
 
 void Download::fail(Error::Kind kind, const QString& text)
@@ -423,7 +432,6 @@ void Download::failAtEnd(CurlTransfer::Outcome outcome, CURLcode result, bool ke
     case CurlTransfer::Outcome::Interrupted:
         return fail(Error::Cut, m_url + QStringLiteral(": the application quit") + part);
     case CurlTransfer::Outcome::TimedOut:
-        return fail(Error::TimedOut, m_url + QStringLiteral(": no end within the time limit"));
     case CurlTransfer::Outcome::Stalled:
     case CurlTransfer::Outcome::Done:
         break;
