@@ -770,6 +770,8 @@ private slots:
             "%u");
         row("cut, part kept", aZip, 200, "ETag: \"v1\"", 5000, E::Cut, "%u: cut|kept");
         row("cancelled", aZip, 200, "ETag: \"v1\"", -1, E::Cancelled, "%u");
+        // Cut before its body, then cancelled in the pause before the retry.
+        row("cancelled before a retry", aZip, 200, "", 0, E::Cancelled, "%u");
         row("no answer", aZip, -1, "", -1, E::TimedOut, "%u");
     }
 
@@ -795,8 +797,15 @@ private slots:
         QCOMPARE(download(url, m_dir + "gone/"), QString());
         QCOMPARE(HttpRequest::lastDownloadError().kind, HttpRequest::DownloadError::MissingFolder);
         const bool cancel = kind == HttpRequest::DownloadError::Cancelled;
-        HttpRequest::setDownloadProgress(cancel ? cancelWhenPast : nullptr);
-        const auto stop = qScopeGuard([] { HttpRequest::setDownloadProgress(nullptr); });
+        HttpRequest::setDownloadProgress(cancel && cutAfter < 0 ? cancelWhenPast : nullptr);
+        if (cancel && cutAfter == 0) {
+            HttpRequestTestPeer::setRetryTiming(3000, 1500);
+            QTimer::singleShot(300, [] { HttpRequest::cancelDownload(); });
+        }
+        const auto stop = qScopeGuard([] {
+            HttpRequest::setDownloadProgress(nullptr);
+            HttpRequestTestPeer::setRetryTiming(20, 1500);
+        });
         cancelAt = 0;
         const QString dir
             = kind == HttpRequest::DownloadError::MissingFolder ? m_dir + "missing/" : m_dir;
