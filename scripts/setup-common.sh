@@ -5,7 +5,7 @@
 # BIMCORE_SOURCE (the source tree) and defines the helpers.
 BIMCORE_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev libcurl4-openssl-dev sqlite3 clang libclang-rt-dev ccache curl openssl fonts-dejavu-core doxygen graphviz qttools5-dev-tools g++-mingw-w64-x86-64-posix"
+BIMCORE_PACKAGES="build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsqlite3-dev libcurl4-openssl-dev sqlite3 clang libclang-rt-dev ccache curl openssl fonts-dejavu-core doxygen graphviz qttools5-dev-tools g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zlib1g-dev"
 BIMCORE_USER="${BIMCORE_USER:-builder}"
 
 bimcore_install_packages() {

@@ -1,10 +1,25 @@
 #include "CurlTransfer.h"
 
+#include "NetworkInternal.h"
+
 #include <QEventLoop>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkRequest>
 #include <QSocketNotifier>
 #include <QTimer>
+#if QT_CONFIG(ssl)
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 
-#include <vector>
+namespace bimcore {
+#endif
 
 namespace network_detail {
 
@@ -12,39 +27,82 @@ namespace {
 
 constexpr long kBufferSize = 1L << 20;
 
-void initCurlOnce()
+// The first proxy Qt would use for url, as curl spells it: empty for none,
+// which also keeps curl from reading proxies of its own from the environment.
+QByteArray proxyFor(const QUrl& url, QNetworkProxy* chosen)
 {
-    // Function-local, so the first download of the process sets curl up once.
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    Q_UNUSED(ready)
+    *chosen = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))
+                  .value(0, QNetworkProxy(QNetworkProxy::NoProxy));
+    QByteArray scheme;
+    switch (chosen->type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        scheme = "http://";
+        break;
+    case QNetworkProxy::Socks5Proxy:
+        scheme = "socks5h://";
+        break;
+    default:
+        return {};
+    }
+    const QString host = chosen->hostName().contains(QLatin1Char(':'))
+        ? QLatin1Char('[') + chosen->hostName() + QLatin1Char(']')
+        : chosen->hostName();
+    return scheme + QUrl::toAce(host) + ':' + QByteArray::number(chosen->port());
 }
+
+// What Qt's HTTP client sends when the request names no language.
+QByteArray acceptLanguage()
+{
+    const QString locale = QLocale::system().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+    if (locale == QLatin1String("C"))
+        return "en,*";
+    if (locale.startsWith(QLatin1String("en-")))
+        return locale.toLatin1() + ",*";
+    return locale.toLatin1() + ",en,*";
+}
+
+#if QT_CONFIG(ssl)
+QByteArray pemOf(const QList<QSslCertificate>& certificates)
+{
+    QByteArray pem;
+    for (const QSslCertificate& certificate : certificates)
+        pem += certificate.toPem();
+    return pem;
+}
+#endif
 
 } // namespace
 
-// The notifiers of one socket curl watches. Notifiers that curl gives up
-// while one of them is delivering its signal are only disabled then, and
-// deleted when the call into curl has returned.
+// The notifiers of one socket curl watches. Those curl gives up while one of
+// them delivers its signal are only disabled, and deleted once the call into
+// curl has returned.
 struct CurlTransfer::Watch
 {
     std::unique_ptr<QSocketNotifier> read;
     std::unique_ptr<QSocketNotifier> write;
 };
 
-CurlTransfer::CurlTransfer(Receiver& receiver)
+CurlTransfer::CurlTransfer(Receiver& receiver, const QString& url, const QString& authorization,
+    QNetworkAccessManager& manager)
     : m_receiver(receiver)
+    , m_manager(manager)
+    , m_url(url, QUrl::TolerantMode)
     , m_curlTimer(std::make_unique<QTimer>())
     , m_stallTimer(std::make_unique<QTimer>())
 {
-    initCurlOnce();
+    static const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
+    m_ready = curlReady && m_multi && m_easy;
+    if (!m_ready)
+        return;
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::onSocket);
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlTransfer::onTimer);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     // CURLOPT_NOSIGNAL stays off: curl then keeps SIGPIPE of a peer that went
-    // away, on a TLS connection too, from the host while it works.
-    // Fewer, larger writes: the body goes to the disk as it comes.
+    // away, on a TLS connection too, from the host. Larger writes, fewer.
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
@@ -57,6 +115,66 @@ CurlTransfer::CurlTransfer(Receiver& receiver)
             finish(Outcome::Stalled);
         m_sinceCheck = 0;
     });
+
+    set(CURLOPT_URL, m_url.toEncoded());
+    // Only the services' protocols, also after a move the server asks for.
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    for (const auto& [name, value] : serviceHeaders("application/octet-stream", authorization))
+        header(name + ": " + value);
+    const QList<QNetworkCookie> cookies
+        = manager.cookieJar() ? manager.cookieJar()->cookiesForUrl(m_url) : QList<QNetworkCookie>();
+    if (!cookies.isEmpty()) {
+        QNetworkRequest spelt; // as the manager spells them
+        spelt.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
+        header("Cookie: " + spelt.rawHeader("Cookie"));
+    }
+    header("User-Agent: Mozilla/5.0");
+    header("Accept-Language: " + acceptLanguage());
+    // A range and a digest then count the bytes as they are on the disk.
+    // curl hands on a coded body as it came: a server that codes it anyway
+    // is decoded by the download, which can tell a cut inside the coding.
+    header("Accept-Encoding: identity");
+    curl_easy_setopt(m_easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    // Qt's choice alone: both set, so no proxy variable of the environment
+    // (no_proxy either) changes it.
+    QNetworkProxy proxy;
+    set(CURLOPT_PROXY, proxyFor(m_url, &proxy));
+    set(CURLOPT_NOPROXY, "");
+    // The proxy's answer to a tunnel is no head of the file's.
+    curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!proxy.user().isEmpty()) {
+        set(CURLOPT_PROXYUSERNAME, proxy.user().toUtf8());
+        set(CURLOPT_PROXYPASSWORD, proxy.password().toUtf8());
+    }
+    setUpTls();
+}
+
+void CurlTransfer::setUpTls()
+{
+#if QT_CONFIG(ssl)
+    if (m_url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        return;
+    const QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    // The authorities Qt trusts, and only those; a default configuration
+    // never set holds none, and Qt then loads the system's.
+    const QList<QSslCertificate> authorities = tls.caCertificates();
+    setBlob(CURLOPT_CAINFO_BLOB,
+        pemOf(authorities.isEmpty() ? QSslConfiguration::systemCaCertificates() : authorities));
+    curl_easy_setopt(m_easy, CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(m_easy, CURLOPT_CAPATH, nullptr);
+    if (!tls.localCertificate().isNull())
+        setBlob(CURLOPT_SSLCERT_BLOB, pemOf(tls.localCertificateChain()));
+    if (!tls.privateKey().isNull())
+        setBlob(CURLOPT_SSLKEY_BLOB, tls.privateKey().toPem());
+    // A client that only queries its peer does not judge what it gets.
+    const QSslSocket::PeerVerifyMode mode = tls.peerVerifyMode();
+    const bool verify = mode == QSslSocket::VerifyPeer || mode == QSslSocket::AutoVerifyPeer;
+    curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+#else
+    // A Qt without TLS trusts nothing of its own; curl's TLS then trusts what
+    // the system does (Schannel: Windows' certificate store).
+#endif
 }
 
 CurlTransfer::~CurlTransfer()
@@ -64,8 +182,36 @@ CurlTransfer::~CurlTransfer()
     curl_multi_remove_handle(m_multi, m_easy);
     curl_easy_cleanup(m_easy);
     curl_multi_cleanup(m_multi);
+    curl_slist_free_all(m_headers);
     qDeleteAll(m_watches);
-    m_retired.clear();
+}
+
+void CurlTransfer::continueFrom(qint64 offset, const QByteArray& ifRange)
+{
+    header("Range: bytes=" + QByteArray::number(offset) + '-');
+    header("If-Range: " + ifRange);
+}
+
+void CurlTransfer::set(CURLoption option, const QByteArray& text)
+{
+    // curl copies the texts it is given.
+    m_ready = m_ready && curl_easy_setopt(m_easy, option, text.constData()) == CURLE_OK;
+}
+
+void CurlTransfer::setBlob(CURLoption option, const QByteArray& bytes)
+{
+    curl_blob blob { const_cast<char*>(bytes.constData()), size_t(bytes.size()), CURL_BLOB_COPY };
+    m_ready = m_ready && curl_easy_setopt(m_easy, option, &blob) == CURLE_OK;
+}
+
+void CurlTransfer::header(const QByteArray& line)
+{
+    curl_slist* longer = curl_slist_append(m_headers, line.constData());
+    m_ready = m_ready && longer;
+    if (longer) {
+        m_headers = longer;
+        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
+    }
 }
 
 CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stallBytes)
@@ -78,8 +224,8 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     m_loop = &loop;
     const auto onLimit
         = QObject::connect(&limit, &QTimer::timeout, &loop, [this] { finish(Outcome::TimedOut); });
-    // From the start: a connection never made, or a server that never
-    // answers, holds the call as long as a body that stopped.
+    // From the start: a connection never made holds the call as long as a
+    // body that stopped.
     m_sinceCheck = 0;
     m_stallTimer->start();
     // Adding the handle sets curl's first deadline; the work starts in the loop.
@@ -89,8 +235,7 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     }
     if (!m_ended)
         loop.exec();
-    // An application that quits ends every loop of its thread, this one too,
-    // and keeps ending those started until its own loop has returned.
+    // A quitting application ends every loop of its thread, this one too.
     if (!m_ended) {
         m_ended = true;
         m_outcome = Outcome::Interrupted;
@@ -101,6 +246,13 @@ CurlTransfer::Outcome CurlTransfer::run(QTimer& limit, int stallMs, qint64 stall
     m_stallTimer->stop();
     curl_multi_remove_handle(m_multi, m_easy);
     m_retired.clear();
+
+    QNetworkCookieJar* jar = m_manager.cookieJar();
+    curl_header* found = nullptr;
+    for (size_t i = 0;
+         jar && curl_easy_header(m_easy, "Set-Cookie", i, CURLH_HEADER, -1, &found) == CURLHE_OK;
+         ++i)
+        jar->setCookiesFromUrl(QNetworkCookie::parseCookies(found->value), m_url);
     return m_outcome;
 }
 
@@ -173,10 +325,8 @@ size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self)
     if (transfer->m_stopWrites)
         return 0;
     transfer->m_sinceCheck += qint64(size);
-    if (!transfer->m_receiver.body(data, size)) {
+    if (!transfer->m_receiver.body(data, size))
         transfer->m_stopWrites = true;
-        return 0;
-    }
     // The receiver may have cancelled the transfer from the progress callback.
     return transfer->m_stopWrites ? 0 : size;
 }
@@ -197,3 +347,5 @@ void CurlTransfer::act(curl_socket_t socket, int events)
 }
 
 } // namespace network_detail
+
+} // namespace bimcore

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -9,15 +10,18 @@
 #include <vector>
 
 class QEventLoop;
-class QSocketNotifier;
+class QNetworkAccessManager;
 class QTimer;
+
+namespace bimcore {
 
 namespace network_detail {
 
-// One transfer of curl's run on the caller's thread: curl's multi interface
-// is told of socket readiness by QSocketNotifier and of its deadlines by a
-// QTimer, so that the wait is a local event loop in which the host's events
-// still run. Header lines and body bytes go to the receiver as they come.
+// One request of a download, run by curl's multi interface from a local
+// event loop (socket notifiers and a timer), so the host's events still run.
+// To a server it looks like the REST calls' access manager asking for the
+// same URL: the service headers in order, and that manager's proxy,
+// cookies, client headers and TLS settings.
 class CurlTransfer
 {
 public:
@@ -27,7 +31,7 @@ public:
         virtual ~Receiver() = default;
         // One header line, CRLF included; false stops the transfer.
         virtual bool header(const QByteArray& line) = 0;
-        // Body bytes, decoded; false stops the transfer.
+        // Body bytes as they came; false stops the transfer.
         virtual bool body(const char* data, size_t size) = 0;
     };
 
@@ -37,33 +41,37 @@ public:
         TimedOut, // the shared limit fired
         Stalled, // the reply stopped coming, or never began to
         Cancelled,
-        // The loop was ended from outside, by QCoreApplication::exit() or
-        // quit(): curl had not ended the transfer.
-        Interrupted,
+        Interrupted, // QCoreApplication::exit() or quit() ended the loop
     };
 
-    explicit CurlTransfer(Receiver& receiver);
+    CurlTransfer(Receiver& receiver, const QString& url, const QString& authorization,
+        QNetworkAccessManager& manager);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
 
-    // The handle to set the request up on before run().
-    CURL* easy() const { return m_easy; }
+    // Asks for the file from `offset` on, only while `ifRange` names it.
+    void continueFrom(qint64 offset, const QByteArray& ifRange);
+    // Whether curl took every option.
+    bool ready() const { return m_ready; }
 
-    // Runs the transfer until curl ends it, `limit` fires, fewer than
-    // `stallBytes` of the reply (head and body) come within any `stallMs`
-    // from the start, cancel() is called, or the wait is ended from outside.
-    // `limit` must be running; it is neither started nor stopped.
+    // Runs until curl ends the transfer, `limit` fires, fewer than
+    // `stallBytes` of the reply come within any `stallMs` from the start,
+    // cancel() is called, or the wait is ended from outside; then puts the
+    // cookies the reply set into the manager's jar. `limit` must be running.
     Outcome run(QTimer& limit, int stallMs, qint64 stallBytes);
-    // The result curl gave when run() returned Done.
+    // What curl gave when run() returned Done.
     CURLcode result() const { return m_result; }
-
-    // Ends the wait of run() from a slot or a callback that runs inside it.
+    // Ends the wait of run() from a slot or callback that runs inside it.
     void cancel();
 
 private:
     struct Watch;
 
+    void set(CURLoption option, const QByteArray& text);
+    void setBlob(CURLoption option, const QByteArray& bytes);
+    void header(const QByteArray& line);
+    void setUpTls();
     static int onSocket(CURL*, curl_socket_t socket, int what, void* self, void*);
     static int onTimer(CURLM*, long timeoutMs, void* self);
     static size_t onHeader(char* data, size_t, size_t size, void* self);
@@ -72,8 +80,12 @@ private:
     void finish(Outcome outcome);
 
     Receiver& m_receiver;
+    QNetworkAccessManager& m_manager;
+    const QUrl m_url;
     CURLM* m_multi = nullptr;
     CURL* m_easy = nullptr;
+    curl_slist* m_headers = nullptr;
+    bool m_ready = true;
     std::unique_ptr<QTimer> m_curlTimer;
     std::unique_ptr<QTimer> m_stallTimer;
     QHash<curl_socket_t, Watch*> m_watches;
@@ -88,3 +100,5 @@ private:
 };
 
 } // namespace network_detail
+
+} // namespace bimcore

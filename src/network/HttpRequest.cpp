@@ -1,12 +1,12 @@
 #include "HttpRequest.h"
 
-#include "ReplyBody.h"
-#include "ReplyWait.h"
+#include "NetworkInternal.h"
 
 #include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
 #include <bimcore/core/UserMessages.h>
 
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QNetworkAccessManager>
@@ -14,26 +14,143 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <memory>
 #include <stdexcept>
 
-using bimcore::networkTimeoutMessage;
-
-using namespace network_detail;
+namespace bimcore {
 
 QNetworkAccessManager* HttpRequest::m_pNetManager = nullptr;
 QTimer* HttpRequest::m_pTimer = nullptr;
 
+namespace network_detail {
+
+QList<QPair<QByteArray, QByteArray>> serviceHeaders(
+    const QByteArray& contentType, const QString& authorization)
+{
+    return { { "Content-Type", contentType }, { "Authorization", authorization.toLocal8Bit() },
+        { "endpoint", "PC" } };
+}
+
+} // namespace network_detail
+
 namespace {
 
 const QByteArray kJsonType = QByteArrayLiteral("application/json");
+// No service answers with more; a longer body is given up where it passes
+// this (or as soon as its announced length does) rather than held whole.
+constexpr qint64 kServiceReplyLimit = qint64(256) << 20;
+// What the reply may hold before it is read.
+constexpr qint64 kReadBuffer = qint64(1) << 20;
 
-// The services answer with a JSON object; anything else counts as empty.
-QJsonObject bodyObject(ReplyBody& body)
+struct ReplyDeleteLater
 {
-    return QJsonDocument::fromJson(body.take()).object();
+    void operator()(QNetworkReply* reply) const noexcept { reply->deleteLater(); }
+};
+using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleteLater>;
+
+// Sends the request and waits for its reply's JSON object (anything else
+// counts as empty) in a local event loop, or for the shared timer; the
+// reply is aborted on time-out, and the body read as it comes.
+class ServiceCall
+{
+public:
+    explicit ServiceCall(QNetworkReply* reply)
+        : m_reply(reply)
+    {
+        m_reply->setReadBufferSize(kReadBuffer);
+        QObject::connect(m_reply.get(), &QNetworkReply::metaDataChanged, &m_context, [this] {
+            const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > kServiceReplyLimit)
+                giveUp();
+        });
+        QObject::connect(
+            m_reply.get(), &QNetworkReply::readyRead, &m_context, [this] { collect(); });
+    }
+
+    bool timedOut(QTimer& timer)
+    {
+        QEventLoop loop;
+        const auto onTimeout = QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(m_reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        timer.start();
+        loop.exec();
+        QObject::disconnect(onTimeout);
+        // A single-shot timer that is no longer active has fired.
+        if (!timer.isActive()) {
+            m_reply->abort();
+            return true;
+        }
+        timer.stop();
+        return false;
+    }
+
+    // Throws BIMException (code 0) for a body over the limit, or with the
+    // reply's error text when it failed.
+    QJsonObject object()
+    {
+        collect();
+        if (m_tooLarge)
+            throw BIMException(QStringLiteral("The service's reply is larger than %1 MiB; it was "
+                                              "not read")
+                                   .arg(kServiceReplyLimit >> 20),
+                0);
+        const QJsonObject object = QJsonDocument::fromJson(std::move(m_body)).object();
+        if (m_reply->error() != QNetworkReply::NoError)
+            throw BIMException(m_reply->errorString(), 0);
+        return object;
+    }
+
+private:
+    void giveUp()
+    {
+        m_tooLarge = true;
+        m_body.clear();
+        m_reply->abort();
+    }
+
+    void collect()
+    {
+        // A piece at a time: Qt may hold far more than its read buffer when
+        // its network thread ran ahead of this one (seen on Windows).
+        while (!m_tooLarge && m_reply->bytesAvailable() > 0) {
+            m_body += m_reply->read(kReadBuffer);
+            if (m_body.size() > kServiceReplyLimit)
+                giveUp();
+        }
+    }
+
+    ReplyPtr m_reply;
+    // Ends the connections to the reply with the call; the reply lives on.
+    QObject m_context;
+    QByteArray m_body;
+    bool m_tooLarge = false;
+};
+
+QNetworkRequest serviceRequest(const QString& url, const QString& authorization)
+{
+    QNetworkRequest request;
+    request.setUrl(QUrl(url, QUrl::TolerantMode));
+    for (const auto& [name, value] : network_detail::serviceHeaders(kJsonType, authorization))
+        request.setRawHeader(name, value);
+    return request;
 }
 
 } // namespace
+
+void HttpRequestShared::init()
+{
+    HttpRequest::init();
+}
+
+QNetworkAccessManager* HttpRequestShared::manager()
+{
+    return HttpRequest::m_pNetManager;
+}
+
+QTimer* HttpRequestShared::timer()
+{
+    return HttpRequest::m_pTimer;
+}
 
 HttpRequest::HttpRequest() = default;
 
@@ -58,15 +175,10 @@ QJsonObject HttpRequest::HttpGet(QString url)
 QJsonObject HttpRequest::HttpGet(QString url, const QString& authorization)
 {
     init();
-    ReplyPtr reply(m_pNetManager->get(serviceRequest(url, kJsonType, authorization)));
-    ReplyBody body(*reply);
-    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
+    ServiceCall call(m_pNetManager->get(serviceRequest(url, authorization)));
+    if (call.timedOut(*m_pTimer))
         throw BIMException(networkTimeoutMessage(), 0);
-
-    QJsonObject object = bodyObject(body);
-    if (reply->error() != QNetworkReply::NoError)
-        throw BIMException(reply->errorString(), 0);
-
+    const QJsonObject object = call.object();
     const int code = object.value(QLatin1String("code")).toInt(0);
     if (code != 0) {
         const QString message = object.value(QLatin1String("message")).toString();
@@ -79,16 +191,11 @@ QJsonObject HttpRequest::HttpPost(QJsonObject body, QString url)
 {
     init();
     const QByteArray payload = QJsonDocument(body).toJson();
-    ReplyPtr reply(m_pNetManager->post(
-        serviceRequest(url, kJsonType, Singleton<Global>::instance()->m_token), payload));
-    ReplyBody answer(*reply);
-    if (waitForReply(*reply, *m_pTimer) == WaitOutcome::TimedOut)
+    ServiceCall call(
+        m_pNetManager->post(serviceRequest(url, Singleton<Global>::instance()->m_token), payload));
+    if (call.timedOut(*m_pTimer))
         throw std::runtime_error("Network Timeout!");
-
-    QJsonObject object = bodyObject(answer);
-    if (reply->error() != QNetworkReply::NoError)
-        throw BIMException(reply->errorString(), 0);
-    return object;
+    return call.object();
 }
 
 QJsonObject HttpRequest::HttpPut(QString)
@@ -105,3 +212,5 @@ QJsonObject HttpRequest::Request(QJsonObject, RequestType, QString)
 {
     return {};
 }
+
+} // namespace bimcore

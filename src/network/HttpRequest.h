@@ -9,6 +9,8 @@
 class QNetworkAccessManager;
 class QTimer;
 
+namespace bimcore {
+
 /**
  * @brief Blocking client for the cloud services' REST interfaces and their
  * file downloads.
@@ -42,6 +44,59 @@ public:
      * not start another request (it may call cancelDownload()).
      */
     using DownloadProgress = void (*)(qint64 received, qint64 total);
+
+    /**
+     * @brief Why the last httpDownload() of a thread wrote nothing.
+     *
+     * Each kind is the first cause the last request of that call met; the
+     * same text goes to the category "bimcore.network" at debug level.
+     */
+    struct DownloadError
+    {
+        /** @brief The causes, one for each way a download can end empty. */
+        enum Kind
+        {
+            /** The file was written, or no download has run on the thread. */
+            None,
+            /** No reply: no connection, TLS or the proxy refused it, or none
+             *  came within the stall time, retries spent. */
+            Network,
+            /** A status other than 200, or the 206 that continues the part:
+             *  404, 204 and 304 among them. */
+            HttpStatus,
+            /** A head that leaves the body in doubt (two lengths, a length
+             *  beside chunks, a malformed digest), or a gzip or deflate body
+             *  that is no stream of its coding or has bytes after its end. */
+            BadReply,
+            /** No name, one that cannot be decoded, or one the rules refuse. */
+            RefusedName,
+            /** The folder does not exist or cannot be opened. */
+            MissingFolder,
+            /** A folder or a file the user may not write is in the way, the
+             *  folder takes no part, or the target could not be replaced
+             *  (held open on Windows: the file then waits in its part). */
+            TargetRefused,
+            /** The announced length passes the free space or the file-size
+             *  limit, or a write failed. */
+            DiskFull,
+            /** The body does not match the digest the server sent. */
+            DigestMismatch,
+            /** The body was cut, retries spent, or the application quit; its
+             *  part is kept when it can be continued. */
+            Cut,
+            /** cancelDownload() ended it; its part is kept. */
+            Cancelled,
+            /** The call took 1000 seconds; httpDownload() also throws. */
+            TimedOut,
+            /** The body came in a coding other than gzip or deflate (zstd,
+             *  br ...), although asked for as it is: nothing is written. */
+            Coding,
+        };
+        /** The kind of cause. */
+        Kind kind = None;
+        /** The cause in English, naming the URL, the status or the path. */
+        QString text;
+    };
 
     /** @brief An object with nothing of its own; every operation is static. */
     HttpRequest();
@@ -101,9 +156,13 @@ public:
      * arrived (by its length, its last chunk or the end of its compressed
      * stream) and matches the digest the server sent ("Repr-Digest" or
      * "Digest", SHA-256 or SHA-512), keeping the mode of the file it
-     * replaces. Names that could leave the folder, hold NUL or control
-     * characters, or that a Windows machine could not hold, are refused, as
-     * are targets the user may not write and folders.
+     * replaces. The body is asked for as it is ("Accept-Encoding:
+     * identity"); one the server codes anyway with gzip or deflate is
+     * decoded, whole only when its compressed stream ends exactly where the
+     * body does, its digest checked over the bytes as they came, and never
+     * continued; any other coding is refused. Names that could leave the folder, hold NUL or
+     * control characters, or that a Windows machine could not hold, are refused, as are targets the
+     * user may not write and folders.
      *
      * Parts, their records and locks are kept in the hidden folder
      * ".bimcore-downloads" beside the target. The record is advanced every
@@ -133,7 +192,7 @@ public:
      * @return the written path, or an empty text when nothing was written
      *         (failed or refused reply, refused name or target, cut body,
      *         digest mismatch, cancelled, the application quitting, not
-     *         enough room for the length)
+     *         enough room for the length); lastDownloadError() says which
      * @throws BIMException "网络超时！" (code 0) when the whole call, retries
      *         included, takes 1000 seconds; the part is kept
      *
@@ -141,6 +200,12 @@ public:
      * request's wait.
      */
     static QString httpDownload(QString url, QString dir);
+
+    /**
+     * @brief Why the last httpDownload() of the calling thread returned an
+     *        empty text; DownloadError::None after one that wrote its file.
+     */
+    static DownloadError lastDownloadError();
 
     /**
      * @brief Sets the receiver of download progress for every later download
@@ -166,12 +231,13 @@ private:
 
     static QNetworkAccessManager* m_pNetManager;
     static QTimer* m_pTimer;
-    static DownloadProgress m_downloadProgress;
-    // The first pause before a retry, and how long a body may bring almost
-    // nothing before it counts as stopped; the tests shorten both.
-    static int m_retryPauseMs;
-    static int m_stallMs;
 
-    // Lets the tests inspect the shared objects and shorten the time-out.
-    friend class HttpRequestTestPeer;
+    // The download reaches the shared objects through it.
+    friend class HttpRequestShared;
 };
+
+} // namespace bimcore
+
+#ifndef BIMCORE_NO_GLOBAL_NAMES
+using bimcore::HttpRequest;
+#endif

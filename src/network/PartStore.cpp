@@ -1,13 +1,21 @@
-#include "PartKeeper.h"
+#include "PartStore.h"
+
+#include <bimcore/storage/fs/FileIo.h>
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 
 #include <cmath>
 
+namespace bimcore {
+
 namespace network_detail {
+
+const QString kBookkeepingFolder = QStringLiteral(".bimcore-downloads");
 
 namespace {
 
@@ -15,13 +23,11 @@ constexpr qint64 kKeepSeconds = 7 * 24 * 3600;
 // Each new try follows another download's removal of the folder.
 constexpr int kFolderTries = 100;
 constexpr qint64 kLargestRecord = 64 * 1024;
-// A checkpoint every this many bytes or milliseconds, whichever comes first.
 constexpr qint64 kCheckpointBytes = qint64(32) << 20;
 constexpr qint64 kCheckpointMs = 2000;
 // Sizes beyond this would not survive the record's numbers exactly.
 constexpr double kLargestSize = 9007199254740992.0; // 2^53
 
-// A size the record gives, or -1 when it gives none that can be one.
 qint64 sizeIn(const QJsonValue& value)
 {
     const double number = value.toDouble(-1);
@@ -40,9 +46,7 @@ std::optional<PartRecord> parseRecord(const QByteArray& text)
     record.name = object.value(QLatin1String("name")).toString();
     record.bytes = sizeIn(object.value(QLatin1String("bytes")));
     record.total = sizeIn(object.value(QLatin1String("total")));
-    if (!record.canContinue())
-        return std::nullopt;
-    return record;
+    return record.canContinue() ? std::optional<PartRecord>(record) : std::nullopt;
 }
 
 QByteArray recordText(const PartRecord& record)
@@ -63,9 +67,7 @@ QByteArray recordText(const PartRecord& record)
 QByteArray PartRecord::ifRange() const
 {
     // A weak tag may not stand for the bytes themselves.
-    if (!etag.isEmpty() && !etag.startsWith("W/"))
-        return etag;
-    return lastModified;
+    return !etag.isEmpty() && !etag.startsWith("W/") ? etag : lastModified;
 }
 
 bool PartRecord::canContinue() const
@@ -73,27 +75,33 @@ bool PartRecord::canContinue() const
     return bytes > 0 && total > bytes && !ifRange().isEmpty();
 }
 
-PartKeeper::PartKeeper(const QString& url, DownloadFolder& folder)
+PartStore::PartStore(const QString& prefix, const QString& url)
     : m_url(url)
-    , m_folder(folder)
-    , m_sizeLimit(fileSizeLimit())
+    , m_prefix(prefix)
+    , m_sizeLimit(fs::fileSizeLimit())
 {
+    // The prefix need not end in a separator: what follows its last one
+    // begins the target's name.
+    const QFileInfo target(prefix + QLatin1Char('x'));
+    m_stemOfName = target.fileName().chopped(1);
+    m_dir = fs::Folder(target.absolutePath());
+    if (!m_dir.valid())
+        return;
     const QByteArray key = QCryptographicHash::hash(
-        (url + QLatin1Char('\n') + folder.lastPartFor(QString())).toUtf8(),
-        QCryptographicHash::Sha256);
+        (url + QLatin1Char('\n') + m_stemOfName).toUtf8(), QCryptographicHash::Sha256);
     m_stem = QString::fromLatin1(key.toHex().left(32));
     // The last download to leave removes the folder: one that went between
-    // its opening and the lock that would have kept it is made again. When
-    // neither lock could be made, the folder is the likely cause.
+    // its opening and the lock that would have kept it is made again.
     for (int tries = 0; tries < kFolderTries && !m_lock && !m_ownLock; ++tries) {
-        if (!m_folder.openBookkeeping())
+        m_bookkeeping = m_dir.subFolder(kBookkeepingFolder);
+        if (!m_bookkeeping.valid())
             continue;
-        m_lock = m_folder.lock(m_stem);
+        m_lock = m_bookkeeping.lock(m_stem + QStringLiteral(".lock"));
         if (m_lock)
             break;
         m_ownStem = QStringLiteral("%1").arg(
             QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        m_ownLock = m_folder.lock(m_ownStem);
+        m_ownLock = m_bookkeeping.lock(m_ownStem + QStringLiteral(".lock"));
     }
     if (m_lock)
         takeLeftover();
@@ -101,28 +109,43 @@ PartKeeper::PartKeeper(const QString& url, DownloadFolder& folder)
         removeStale();
 }
 
-PartKeeper::~PartKeeper()
+PartStore::~PartStore()
 {
-    discardUnkept();
+    if (!m_partName.isEmpty() && !(m_leftover && m_partName == partName()))
+        discard();
     // Lock files go only while held, so that no two downloads hold one.
-    if (m_lock && m_folder.ageOf(recordName()) < 0)
-        m_folder.remove(m_stem + QStringLiteral(".lock"));
+    if (m_lock && m_bookkeeping.ageOf(recordName()) < 0)
+        m_bookkeeping.remove(m_stem + QStringLiteral(".lock"));
     if (m_ownLock)
-        m_folder.remove(m_ownStem + QStringLiteral(".lock"));
+        m_bookkeeping.remove(m_ownStem + QStringLiteral(".lock"));
     m_lock.reset();
     m_ownLock.reset();
-    m_folder.closeBookkeeping();
+    if (m_bookkeeping.valid()) {
+        m_bookkeeping = fs::Folder();
+        m_dir.removeSubFolder(kBookkeepingFolder);
+    }
 }
 
-void PartKeeper::takeLeftover()
+bool PartStore::hasRoomFor(qint64 offset, qint64 length) const
 {
-    const auto text = m_folder.readFile(recordName(), kLargestRecord);
+    if (length < 0)
+        return true;
+    if (m_sizeLimit >= 0 && offset + length > m_sizeLimit)
+        return false;
+    const QStorageInfo storage(QFileInfo(m_prefix + QLatin1Char('x')).absolutePath());
+    const qint64 available = storage.bytesAvailable();
+    return !storage.isValid() || available < 0 || length <= available;
+}
+
+void PartStore::takeLeftover()
+{
+    const auto text = m_bookkeeping.readFile(recordName(), kLargestRecord);
     std::optional<PartRecord> record = text ? parseRecord(*text) : std::nullopt;
     UniqueFd part;
     if (record && record->url == m_url)
-        part = m_folder.openFile(partName(), false);
-    const qint64 age = m_folder.ageOf(partName());
-    if (!part || sizeOf(part) < record->bytes || age < 0 || age > kKeepSeconds) {
+        part = m_bookkeeping.openFile(partName(), false);
+    const qint64 age = m_bookkeeping.ageOf(partName());
+    if (!part || fs::sizeOf(part) < record->bytes || age < 0 || age > kKeepSeconds) {
         forget();
         return;
     }
@@ -130,42 +153,42 @@ void PartKeeper::takeLeftover()
     m_part = std::move(part);
 }
 
-// The leftovers of downloads never asked for again would stay for good:
-// those past their week go, unless a download holds them now.
-void PartKeeper::removeStale()
+// Leftovers never asked for again would stay for good: those past their
+// week go, unless a download holds them now.
+void PartStore::removeStale()
 {
-    for (const QString& lock : m_folder.filesEndingWith(QStringLiteral(".lock"))) {
+    for (const QString& lock : m_bookkeeping.filesEndingWith(QStringLiteral(".lock"))) {
         const QString stem = lock.chopped(5);
         if (stem == m_stem)
             continue;
-        const UniqueFd held = m_folder.lock(stem);
+        const UniqueFd held = m_bookkeeping.lock(lock);
         // Read once held: the holder before may have written it meanwhile.
-        const qint64 age = m_folder.ageOf(stem + QStringLiteral(".part"));
+        const qint64 age = m_bookkeeping.ageOf(stem + QStringLiteral(".part"));
         if (!held || (age >= 0 && age <= kKeepSeconds))
             continue;
-        m_folder.remove(stem + QStringLiteral(".part"));
-        m_folder.remove(stem + QStringLiteral(".json"));
-        m_folder.remove(lock);
+        m_bookkeeping.remove(stem + QStringLiteral(".part"));
+        m_bookkeeping.remove(stem + QStringLiteral(".json"));
+        m_bookkeeping.remove(lock);
     }
 }
 
-void PartKeeper::forget()
+void PartStore::forget()
 {
     m_leftover.reset();
     m_part.reset();
     // Without the lock these names belong to another download.
     if (!m_lock)
         return;
-    m_folder.remove(recordName());
-    m_folder.remove(partName());
+    m_bookkeeping.remove(recordName());
+    m_bookkeeping.remove(partName());
 }
 
-bool PartKeeper::begin(bool continuing, const PartRecord& record)
+bool PartStore::begin(bool continuing, const PartRecord& record)
 {
     m_record = record;
     m_record.url = m_url;
     if (continuing) {
-        if (!m_part || !cutTo(m_part, m_leftover->bytes))
+        if (!m_part || !fs::cutTo(m_part, m_leftover->bytes))
             return false;
         m_partName = partName();
         m_written = m_checkpointed = m_leftover->bytes;
@@ -175,24 +198,22 @@ bool PartKeeper::begin(bool continuing, const PartRecord& record)
         if (!m_lock && !m_ownLock)
             return false;
         m_partName = m_lock ? partName() : m_ownStem + QStringLiteral(".part");
-        m_part = m_folder.openFile(m_partName, true);
+        m_part = m_bookkeeping.openFile(m_partName, true);
         m_written = m_checkpointed = 0;
     }
     if (!m_part)
         return false;
     m_record.bytes = m_written;
-    if (m_lock && m_partName == partName()
-        && !m_folder.replaceFile(recordName(), recordText(m_record)))
+    if (ownsRecord() && !m_bookkeeping.replaceFile(recordName(), recordText(m_record)))
         return false;
     m_sinceCheckpoint.start();
     return true;
 }
 
-bool PartKeeper::write(const char* data, qint64 size)
+bool PartStore::write(const char* data, qint64 size)
 {
-    // A write past the limit would end the process with SIGXFSZ; a body of
-    // no announced length finds it only here.
-    if ((m_sizeLimit >= 0 && m_written + size > m_sizeLimit) || !writeAll(m_part, data, size))
+    // A write past the limit would end the process with SIGXFSZ.
+    if ((m_sizeLimit >= 0 && m_written + size > m_sizeLimit) || !fs::writeAll(m_part, data, size))
         return false;
     m_written += size;
     if (m_written - m_checkpointed >= kCheckpointBytes
@@ -201,20 +222,20 @@ bool PartKeeper::write(const char* data, qint64 size)
     return true;
 }
 
-bool PartKeeper::checkpoint()
+bool PartStore::checkpoint()
 {
     m_sinceCheckpoint.restart();
     m_record.bytes = m_written;
-    if (!m_lock || m_partName != partName() || !m_record.canContinue())
+    if (!ownsRecord() || !m_record.canContinue())
         return true;
-    // The bytes are on the disk before the record that counts them is.
-    if (!flushToDisk(m_part) || !m_folder.replaceFile(recordName(), recordText(m_record)))
+    // The bytes are on the disk before the record that counts them.
+    if (!fs::flushToDisk(m_part) || !m_bookkeeping.replaceFile(recordName(), recordText(m_record)))
         return false;
     m_checkpointed = m_written;
     return true;
 }
 
-bool PartKeeper::keep()
+bool PartStore::keep()
 {
     if (!m_part)
         return false;
@@ -223,7 +244,7 @@ bool PartKeeper::keep()
     if (m_written > 0 && m_written == m_record.total)
         --m_written;
     m_record.bytes = m_written;
-    if (!m_lock || m_partName != partName() || !m_record.canContinue() || !checkpoint()) {
+    if (!ownsRecord() || !m_record.canContinue() || !checkpoint()) {
         discard();
         return false;
     }
@@ -231,37 +252,33 @@ bool PartKeeper::keep()
     return true;
 }
 
-void PartKeeper::discardUnkept()
-{
-    if (!m_partName.isEmpty() && !(m_leftover && m_partName == partName()))
-        discard();
-}
-
-void PartKeeper::discard()
+void PartStore::discard()
 {
     m_leftover.reset();
     if (!m_part && m_partName.isEmpty())
         return;
     m_part.reset();
-    m_folder.remove(m_partName);
-    if (m_lock && m_partName == partName())
-        m_folder.remove(recordName());
+    m_bookkeeping.remove(m_partName);
+    if (ownsRecord())
+        m_bookkeeping.remove(recordName());
     m_partName.clear();
 }
 
-bool PartKeeper::moveOver(const QString& lastPart, const unsigned* mode)
+bool PartStore::moveOver(const QString& entry, const unsigned* mode)
 {
-    // On the disk before its name is, so that after a crash the target holds
-    // the old file or the whole new one.
-    if (!m_part || (mode && !setMode(m_part, *mode)) || !flushToDisk(m_part)
-        || !m_folder.moveOver(m_partName, lastPart))
+    // On the disk before its name is: after a crash the target holds the old
+    // file or the whole new one.
+    if (!m_part || (mode && !fs::setMode(m_part, *mode)) || !fs::flushToDisk(m_part)
+        || !m_bookkeeping.moveInto(m_partName, m_dir, entry))
         return false;
     m_part.reset();
-    if (m_lock && m_partName == partName())
-        m_folder.remove(recordName());
+    if (ownsRecord())
+        m_bookkeeping.remove(recordName());
     m_partName.clear();
     m_leftover.reset();
     return true;
 }
 
 } // namespace network_detail
+
+} // namespace bimcore

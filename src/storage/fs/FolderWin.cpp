@@ -1,20 +1,17 @@
 #ifdef _WIN32
 
-#include "DownloadFolder.h"
+#include "Folder.h"
 
-#include "FileName.h"
-
-#include <bimcore/storage/fs/FileIo.h>
+#include "FileIo.h"
 
 #include <QFileInfo>
-#include <QStringList>
 
 #include <algorithm>
 #include <memory>
 #include <type_traits>
 #include <vector>
 
-namespace network_detail {
+namespace fs {
 
 namespace {
 
@@ -29,9 +26,7 @@ QString entryIn(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('\\')) ? folder + name : folder + QLatin1Char('\\') + name;
 }
 
-// The path the system itself gives the open folder: links and junctions on
-// the way are resolved once, here, and later paths start from what they led
-// to.
+// Links and junctions on the way are resolved once, here.
 QString finalPathOf(HANDLE folder, const QString& fallback)
 {
     std::vector<wchar_t> path(MAX_PATH);
@@ -46,9 +41,8 @@ QString finalPathOf(HANDLE folder, const QString& fallback)
     }
 }
 
-// Folders are opened without sharing their deletion: while the download
-// holds one, it cannot be renamed or swapped, so every path that goes
-// through it names what was opened.
+// Not sharing deletion: while held, the folder cannot be renamed or swapped,
+// so every path through it names what was opened.
 UniqueFd openFolder(const QString& path, DWORD access, DWORD flags)
 {
     UniqueFd folder(
@@ -63,8 +57,6 @@ UniqueFd openFolder(const QString& path, DWORD access, DWORD flags)
     return folder;
 }
 
-// A plain file, not a link, a junction or a folder; with `onlyName`, one
-// that no other name reaches either.
 bool isPlainFile(const UniqueFd& file, bool onlyName)
 {
     BY_HANDLE_FILE_INFORMATION info {};
@@ -85,21 +77,18 @@ bool sameFile(const UniqueFd& one, const UniqueFd& other)
 }
 
 constexpr int kLockTries = 100;
+constexpr qint64 kTicksPerSecond = 10000000; // FILETIME counts 100 ns
+// Waits of 1, 2, 4 ... ms up to this, about a tenth of a second in all.
+constexpr DWORD kLongestMoveWaitMs = 64;
+// What a user sets on a file and expects an updated one to keep, as the mode
+// bits on POSIX; the archive bit must stay set on a new file for backups.
+constexpr DWORD kKeptAttributes
+    = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 qint64 ticksOf(const FILETIME& time)
 {
     return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
-
-constexpr qint64 kTicksPerSecond = 10000000; // FILETIME counts 100 ns
-// Waits of 1, 2, 4 ... ms up to this, about a tenth of a second in all.
-constexpr DWORD kLongestMoveWaitMs = 64;
-
-// What a user sets on a file and expects an updated file to keep, as the
-// POSIX half keeps the mode bits. Others belong to the file system (the
-// archive bit must stay set on a new file, so that backups take it).
-constexpr DWORD kKeptAttributes
-    = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 struct FindCloser
 {
@@ -109,58 +98,49 @@ using UniqueFind = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
 
 } // namespace
 
-DownloadFolder::DownloadFolder(const QString& prefix)
-    : m_prefix(prefix)
+Folder::Folder(const QString& path)
 {
-    // The prefix need not end in a separator: what follows its last one
-    // begins the target's name.
-    const QFileInfo target(prefix + QLatin1Char('x'));
-    m_stemOfName = target.fileName().chopped(1);
     // "\\?\" paths: no length limit, and the names checked are the names used.
-    const QString path = QString::fromStdWString(fs::longPath(target.absolutePath()));
-    m_dir = openFolder(path, 0, 0);
-    if (m_dir)
-        m_path = finalPathOf(m_dir.get(), path);
+    const QString full = QString::fromStdWString(longPath(path));
+    m_handle = openFolder(full, 0, 0);
+    if (m_handle)
+        m_path = finalPathOf(m_handle.get(), full);
 }
 
-bool DownloadFolder::openBookkeeping()
+QString Folder::entryPath(const QString& name) const
 {
-    m_bookkeeping.reset();
-    const QString path = entryIn(m_path, kBookkeepingFolder);
-    const bool made = ::CreateDirectoryW(wide(path), nullptr);
+    return entryIn(m_path, name);
+}
+
+Folder Folder::subFolder(const QString& name) const
+{
+    Folder sub;
+    sub.m_path = entryPath(name);
+    const bool made = ::CreateDirectoryW(wide(sub.m_path), nullptr);
     if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS)
-        return false;
-    m_bookkeeping = openFolder(path, FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+        return sub;
+    sub.m_handle = openFolder(sub.m_path, FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
     // A leading dot hides nothing on Windows.
-    if (made && m_bookkeeping) {
+    if (made && sub.m_handle) {
         FILE_BASIC_INFO info {};
         info.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
-        ::SetFileInformationByHandle(m_bookkeeping.get(), FileBasicInfo, &info, sizeof info);
+        ::SetFileInformationByHandle(sub.m_handle.get(), FileBasicInfo, &info, sizeof info);
     }
-    return m_bookkeeping.valid();
+    return sub;
 }
 
-void DownloadFolder::closeBookkeeping()
+void Folder::removeSubFolder(const QString& name) const
 {
-    if (!m_bookkeeping)
-        return;
-    m_bookkeeping.reset();
-    ::RemoveDirectoryW(wide(entryIn(m_path, kBookkeepingFolder)));
+    ::RemoveDirectoryW(wide(entryPath(name)));
 }
 
-QString DownloadFolder::bookkeepingEntry(const QString& name) const
+UniqueFd Folder::lock(const QString& name) const
 {
-    return entryIn(entryIn(m_path, kBookkeepingFolder), name);
-}
-
-UniqueFd DownloadFolder::lock(const QString& stem) const
-{
-    const QString path = bookkeepingEntry(stem + QStringLiteral(".lock"));
-    // Each new try follows a removal by another download, which ends.
+    const QString path = entryPath(name);
     for (int tries = 0; tries < kLockTries; ++tries) {
-        // Shared with the other downloads that try the lock, and with removal
-        // while held: the lock, not the sharing, keeps them out. A name whose
-        // removal waits for its last handle opens to none: access denied.
+        // Shared with the others that try it, and with removal while held:
+        // the lock keeps them out. A name whose removal waits for its last
+        // handle opens to none: access denied.
         UniqueFd file(::CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         OVERLAPPED whole {};
@@ -168,8 +148,6 @@ UniqueFd DownloadFolder::lock(const QString& stem) const
             || !::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                 MAXDWORD, MAXDWORD, &whole))
             return UniqueFd();
-        // The name still leads to the file locked: one removed meanwhile
-        // opens to none, or to the file made since.
         const UniqueFd named(::CreateFileW(wide(path), FILE_READ_ATTRIBUTES,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -179,13 +157,12 @@ UniqueFd DownloadFolder::lock(const QString& stem) const
     return UniqueFd();
 }
 
-UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
+UniqueFd Folder::openFile(const QString& name, bool create) const
 {
-    const QString path = bookkeepingEntry(name);
+    const QString path = entryPath(name);
     if (create)
         ::DeleteFileW(wide(path));
-    // Only deletion is shared: a part and a record are moved into place
-    // while still open.
+    // Only deletion is shared: files are moved into place while still open.
     UniqueFd file(::CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
         nullptr, create ? CREATE_NEW : OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -194,7 +171,7 @@ UniqueFd DownloadFolder::openFile(const QString& name, bool create) const
     return file;
 }
 
-std::optional<QByteArray> DownloadFolder::readFile(const QString& name, qint64 largest) const
+std::optional<QByteArray> Folder::readFile(const QString& name, qint64 largest) const
 {
     const UniqueFd file = openFile(name, false);
     const qint64 size = file ? sizeOf(file) : -1;
@@ -206,44 +183,43 @@ std::optional<QByteArray> DownloadFolder::readFile(const QString& name, qint64 l
     return content;
 }
 
-bool DownloadFolder::replaceFile(const QString& name, const QByteArray& content) const
+bool Folder::replaceFile(const QString& name, const QByteArray& content) const
 {
     const QString temporary = name + QStringLiteral(".new");
     const UniqueFd file = openFile(temporary, true);
     const bool written = file && writeAll(file, content.constData(), content.size())
         && flushToDisk(file)
-        && ::MoveFileExW(wide(bookkeepingEntry(temporary)), wide(bookkeepingEntry(name)),
+        && ::MoveFileExW(wide(entryPath(temporary)), wide(entryPath(name)),
             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!written)
         remove(temporary);
     return written;
 }
 
-void DownloadFolder::remove(const QString& name) const
+void Folder::remove(const QString& name) const
 {
-    ::DeleteFileW(wide(bookkeepingEntry(name)));
+    ::DeleteFileW(wide(entryPath(name)));
 }
 
-qint64 DownloadFolder::ageOf(const QString& name) const
+qint64 Folder::ageOf(const QString& name) const
 {
-    // The entry's own times, a link's too: it is not followed.
+    // The entry's own times, a link's too.
     WIN32_FILE_ATTRIBUTE_DATA data {};
-    if (!::GetFileAttributesExW(wide(bookkeepingEntry(name)), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(wide(entryPath(name)), GetFileExInfoStandard, &data))
         return -1;
     FILETIME now {};
     ::GetSystemTimeAsFileTime(&now);
-    // A file written a moment ago may carry a time a tick ahead of the clock.
     return std::max<qint64>(0, (ticksOf(now) - ticksOf(data.ftLastWriteTime)) / kTicksPerSecond);
 }
 
-QStringList DownloadFolder::filesEndingWith(const QString& ending) const
+QStringList Folder::filesEndingWith(const QString& ending) const
 {
     QStringList found;
     // A listing of its own each time: Wine answers a folder handle's later
-    // listings, restarted or not, from what it read the first time.
+    // listings from what it read the first time.
     WIN32_FIND_DATAW data {};
-    const UniqueFind find(::FindFirstFileExW(wide(bookkeepingEntry(QStringLiteral("*"))),
-        FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    const UniqueFind find(::FindFirstFileExW(wide(entryPath(QStringLiteral("*"))), FindExInfoBasic,
+        &data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (find.get() == INVALID_HANDLE_VALUE)
         return found;
     do {
@@ -254,36 +230,33 @@ QStringList DownloadFolder::filesEndingWith(const QString& ending) const
     return found;
 }
 
-DownloadFolder::Target DownloadFolder::target(const QString& lastPart, unsigned* mode) const
+Folder::Entry Folder::entry(const QString& name, unsigned* mode) const
 {
-    // The entry itself, a link's or a junction's own data.
     WIN32_FIND_DATAW data {};
-    const UniqueFind find(::FindFirstFileExW(wide(entryIn(m_path, lastPart)), FindExInfoBasic,
-        &data, FindExSearchNameMatch, nullptr, 0));
+    const UniqueFind find(::FindFirstFileExW(
+        wide(entryPath(name)), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     if (find.get() == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Target::Missing : Target::Refused;
-    // A short 8.3 name reaches the file that has it under another name,
-    // which the download must not replace.
-    if (lastPart.compare(QString::fromWCharArray(data.cFileName), Qt::CaseInsensitive) != 0)
-        return Target::Refused;
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Entry::Missing : Entry::Refused;
+    // A short 8.3 name reaches a file that has it under another name.
+    if (name.compare(QString::fromWCharArray(data.cFileName), Qt::CaseInsensitive) != 0)
+        return Entry::Refused;
     // A file cannot take a folder's place, nor a junction's, in one step.
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return Target::Refused;
+        return Entry::Refused;
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
-        return Target::Other;
+        return Entry::Other;
     *mode = data.dwFileAttributes & kKeptAttributes;
     // The read-only attribute is the user's "do not write this" on Windows.
-    return data.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? Target::Refused : Target::Writable;
+    return data.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? Entry::Refused : Entry::Writable;
 }
 
-bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) const
+bool Folder::moveInto(const QString& from, const Folder& into, const QString& to) const
 {
-    // One rename: a target that another program holds open without sharing
-    // its deletion makes it fail, and is left as it was. Another download of
-    // the same file holds it too, from its own move until it closes the file
-    // at once: short waits let that pass.
+    // A target another program holds open without sharing its deletion makes
+    // the move fail, and stays whole. Another mover holds it only from its
+    // own move until it closes the file: short waits let that pass.
     for (DWORD waitMs = 1;; waitMs *= 2) {
-        if (::MoveFileExW(wide(bookkeepingEntry(from)), wide(entryIn(m_path, lastPart)),
+        if (::MoveFileExW(wide(entryPath(from)), wide(into.entryPath(to)),
                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = ::GetLastError();
@@ -294,14 +267,9 @@ bool DownloadFolder::moveOver(const QString& from, const QString& lastPart) cons
     }
 }
 
-
-// Windows has no permission bits: `mode` holds the attributes target()
-// found on the file replaced (read-only, hidden, system), which the new file
-// keeps as a POSIX one keeps the mode. Only those are changed; times and the
-// rest stay as the file system keeps them.
-bool nameFitsFileSystem(const QString& lastPart)
+bool nameFits(const QString& name)
 {
-    return lastPart.size() <= 255; // UTF-16 units, as NTFS counts them
+    return name.size() <= 255; // UTF-16 units, as NTFS counts them
 }
 
 qint64 fileSizeLimit()
@@ -315,11 +283,11 @@ bool setMode(const UniqueFd& file, unsigned mode)
     if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info))
         return false;
     const DWORD attributes = (info.FileAttributes & ~kKeptAttributes) | (mode & kKeptAttributes);
+    // Zero times leave the file's times as they are.
     info = FILE_BASIC_INFO {};
     info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
     return ::SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info);
 }
-
 
 bool cutTo(const UniqueFd& file, qint64 size)
 {
@@ -328,6 +296,6 @@ bool cutTo(const UniqueFd& file, qint64 size)
     return ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
 }
 
-} // namespace network_detail
+} // namespace fs
 
 #endif
