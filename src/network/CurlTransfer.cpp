@@ -17,9 +17,9 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+#endif
 
 namespace bimcore {
-#endif
 
 namespace network_detail {
 

@@ -4,6 +4,7 @@
 
 #include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
+#include <bimcore/core/Logging.h>
 #include <bimcore/core/UserMessages.h>
 
 #include <QEventLoop>
@@ -85,18 +86,31 @@ public:
     }
 
     // Throws BIMException (code 0) for a body over the limit, or with the
-    // reply's error text when it failed.
-    QJsonObject object()
+    // reply's error text when it failed, followed by the request when
+    // `namesRequest` (a POST's text is the error text alone).
+    QJsonObject object(const char* verb, bool namesRequest)
     {
         collect();
-        if (m_tooLarge)
+        const QString request
+            = QStringLiteral("%1 %2").arg(QLatin1String(verb), m_reply->url().toString());
+        if (m_tooLarge) {
+            qCDebug(lcNetwork).noquote() << request << "refused: reply over the limit";
             throw BIMException(QStringLiteral("The service's reply is larger than %1 MiB; it was "
                                               "not read")
                                    .arg(kServiceReplyLimit >> 20),
                 0);
+        }
         const QJsonObject object = QJsonDocument::fromJson(std::move(m_body)).object();
-        if (m_reply->error() != QNetworkReply::NoError)
-            throw BIMException(m_reply->errorString(), 0);
+        if (m_reply->error() != QNetworkReply::NoError) {
+            const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            qCDebug(lcNetwork).noquote()
+                << request << "failed:" << m_reply->errorString()
+                << (status.isValid() ? QStringLiteral("(HTTP %1)").arg(status.toInt()) : QString());
+            throw BIMException(namesRequest
+                    ? QStringLiteral("%1 (%2)").arg(m_reply->errorString(), request)
+                    : m_reply->errorString(),
+                0);
+        }
         return object;
     }
 
@@ -176,12 +190,15 @@ QJsonObject HttpRequest::HttpGet(QString url, const QString& authorization)
 {
     init();
     ServiceCall call(m_pNetManager->get(serviceRequest(url, authorization)));
-    if (call.timedOut(*m_pTimer))
+    if (call.timedOut(*m_pTimer)) {
+        qCDebug(lcNetwork) << "GET" << url << "had no reply in" << m_pTimer->interval() / 1000 << "s";
         throw BIMException(networkTimeoutMessage(), 0);
-    const QJsonObject object = call.object();
+    }
+    const QJsonObject object = call.object("GET", true);
     const int code = object.value(QLatin1String("code")).toInt(0);
     if (code != 0) {
         const QString message = object.value(QLatin1String("message")).toString();
+        qCDebug(lcNetwork) << "GET" << url << "answered code" << code << message;
         throw BIMException(QString::number(code) + QStringLiteral(": ") + message, 0);
     }
     return object;
@@ -193,9 +210,11 @@ QJsonObject HttpRequest::HttpPost(QJsonObject body, QString url)
     const QByteArray payload = QJsonDocument(body).toJson();
     ServiceCall call(
         m_pNetManager->post(serviceRequest(url, Singleton<Global>::instance()->m_token), payload));
-    if (call.timedOut(*m_pTimer))
+    if (call.timedOut(*m_pTimer)) {
+        qCDebug(lcNetwork) << "POST" << url << "had no reply in" << m_pTimer->interval() / 1000 << "s";
         throw std::runtime_error("Network Timeout!");
-    return call.object();
+    }
+    return call.object("POST", false);
 }
 
 QJsonObject HttpRequest::HttpPut(QString)

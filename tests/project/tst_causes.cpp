@@ -1,12 +1,14 @@
 // Why a call failed, where a developer looks: the library's logging
 // categories, when the host turns them on, and nothing in the log otherwise.
 
+#include "MiniHttpServer.h"
 #include "ProjectFolders.h"
 #include "RegisteredProject.h"
 #include "ScriptedCentralService.h"
 
 #include <bimcore/core/BIMException.h>
 #include <bimcore/core/Global.h>
+#include <bimcore/network/HttpRequest.h>
 #include <bimcore/storage/ElementType.h>
 #include <bimcore/storage/FileHandler.h>
 
@@ -130,6 +132,36 @@ private slots:
                    QCOMPARE(ElementType::instance()->getElementTypeNamebyId(++unknown), QString());
                })
             << "bimcore.storage" << QStringList { "no element type", "element_type" };
+    }
+
+    void failuresOfRequestsNameTheUrl()
+    {
+        MiniHttpServer server;
+        server.respondFile("attachment; filename=\"a.zip\"", "gone", 404);
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString down = QStringLiteral("http://127.0.0.1:%1/api").arg(closed.serverPort());
+        closed.close();
+        QLoggingCategory::setFilterRules("bimcore.*.debug=true");
+
+        QString thrown;
+        const QList<Logged> logged = loggedBy([&] {
+            QCOMPARE(HttpRequest::httpDownload(server.url("/file"), m_dir->path() + "/"), QString());
+            try {
+                HttpRequest::HttpGet(down, "Bearer x");
+            } catch (const BIMException& e) {
+                thrown = e.message();
+            }
+        });
+        QVERIFY2(thrown.contains(down), qPrintable(thrown));
+        QStringList network;
+        for (const Logged& entry : logged) {
+            if (entry.category == "bimcore.network")
+                network << entry.text;
+        }
+        const QString text = network.join('\n');
+        QVERIFY2(text.contains(server.url("/file")) && text.contains("404"), qPrintable(text));
+        QVERIFY2(text.contains(down), qPrintable(text));
     }
 
     void failuresLogTheirCause()
