@@ -135,11 +135,11 @@ public:
      */
     static QJsonObject HttpPost(QJsonObject body, QString url);
 
-    /** @brief Sends nothing. @param url ignored @return an empty object */
+    /** @brief Sends nothing. @emptyfn @param url ignored @return an empty object */
     static QJsonObject HttpPut(QString url);
-    /** @brief Sends nothing. @param url ignored @return an empty object */
+    /** @brief Sends nothing. @emptyfn @param url ignored @return an empty object */
     static QJsonObject HttpDelete(QString url);
-    /** @brief Sends nothing. @param body ignored @param type ignored
+    /** @brief Sends nothing. @emptyfn @param body ignored @param type ignored
      *  @param url ignored @return an empty object */
     static QJsonObject Request(QJsonObject body, RequestType type, QString url);
 
