@@ -15,7 +15,7 @@ BIMCORE_TARGETS="docs" bimcore_configure_and_build "$build" -DBIMCORE_BUILD_DOCS
 prefix="$(mktemp -d "${TMPDIR:-/tmp}/bimcore-docs-install.XXXXXX")"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" --component doc >/dev/null
-for file in html/index.html html/classProject.html bimcore.qch LICENSE CHANGELOG.md; do
+for file in html/index.html html/classbimcore_1_1Project.html bimcore.qch LICENSE CHANGELOG.md; do
     if [ ! -f "$prefix/share/doc/bimcore/$file" ]; then
         echo "docs: an install leaves out share/doc/bimcore/$file" >&2
         exit 1

@@ -104,7 +104,7 @@ foreach(file LICENSE CHANGELOG.md)
 endforeach()
 # The API reference, its HTML and its Qt help file, as far as the build made them.
 if(WITH_DOCS)
-  foreach(file html/index.html html/classProject.html bimcore.qch)
+  foreach(file html/index.html html/classbimcore_1_1Project.html bimcore.qch)
     if(EXISTS "${BUILD_DIR}/docs/${file}" AND NOT EXISTS "${docdir}/${file}")
       message(FATAL_ERROR "the reference was built but not installed: ${docdir}/${file}")
     endif()
