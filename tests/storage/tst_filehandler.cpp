@@ -129,7 +129,8 @@ private slots:
                                               << "";
     }
 
-    // clearFiles empties the folder, clearDir then removes it; links go as links.
+    // clearFiles empties the folder, clearDir and deleteTree remove it; links
+    // go as links, and deleteTree given a link removes the link alone.
     void clear()
     {
         QFETCH(QStringList, entries);
@@ -137,27 +138,29 @@ private slots:
         const QString canary = m_tmp.filePath("canary");
         QVERIFY(makeAll(canary, { "precious.txt", "nested/precious.txt" }));
         const QString root = m_tmp.filePath(QTest::currentDataTag());
-        if (!entries.filter(" -> ").isEmpty() && !FileTree::linksWork(m_tmp.path()))
+        const bool links = !entries.filter(" -> ").isEmpty();
+        if (links && !FileTree::linksWork(m_tmp.path()))
             QSKIP(FileTree::kNoLinks);
-        for (const QString& entry : entries) {
-            const QStringList link = entry.split(" -> ");
-            QVERIFY2(link.size() == 1
-                    ? make(root, entry)
-                    : makeLink(QString(link[1]).replace('@', canary), root + "/" + link[0]),
-                qPrintable(entry));
+        for (int remover : { ClearFiles, ClearDir, DeleteTree }) {
+            for (const QString& entry : entries) {
+                const QStringList link = entry.split(" -> ");
+                QVERIFY2(link.size() == 1
+                        ? make(root, entry)
+                        : makeLink(QString(link[1]).replace('@', canary), root + "/" + link[0]),
+                    qPrintable(entry));
 #ifdef Q_OS_WIN
-            // What Windows hides is listed as much as a dot name.
-            if (entry.startsWith('.'))
-                QVERIFY(setAttribute(root + "/" + entry.section('/', 0, 0),
-                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true));
+                // What Windows hides is listed as much as a dot name.
+                if (entry.startsWith('.'))
+                    QVERIFY(setAttribute(root + "/" + entry.section('/', 0, 0),
+                        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true));
 #endif
+            }
+            QVERIFY(removeBy(remover, root + suffix));
+            QCOMPARE(QFileInfo(root).isDir(), remover == ClearFiles);
+            QCOMPARE(everythingBelow(root), QStringList {});
         }
-        QVERIFY(FileHandler::clearFiles(root + suffix));
-        QVERIFY(QFileInfo(root).isDir());
-        QCOMPARE(everythingBelow(root), QStringList {});
-        QVERIFY(make(root, "again/x.txt"));
-        QVERIFY(FileHandler::clearDir(root + suffix));
-        QVERIFY(!QFileInfo::exists(root));
+        if (links)
+            QVERIFY(makeLink(canary, root) && deleteTree(root + "/") && !QFileInfo(root).isSymLink());
         QCOMPARE(everythingBelow(canary),
             (QStringList { "nested", "nested/precious.txt", "precious.txt" }));
     }
@@ -169,14 +172,21 @@ private slots:
         QVERIFY(makeAll(work, { "keep.txt", "a-file", "rel/inner/file.txt" }));
         QVERIFY(QDir::setCurrent(work));
 
-        // Nothing to do, and above all the current folder is not emptied.
+        // Nothing to do, and above all the current folder is not emptied;
+        // deleteTree says whether nothing is there.
         for (const QString& path : { QString(), work + "/missing", work + "/a-file" }) {
             QVERIFY(FileHandler::clearFiles(path));
             QVERIFY(FileHandler::clearDir(path));
+            QCOMPARE(deleteTree(path), path.endsWith("missing"));
         }
         // A relative path is taken from the current folder.
         QVERIFY(FileHandler::clearDir("rel"));
         QCOMPARE(everythingBelow(work), (QStringList { "a-file", "keep.txt" }));
+        // dirCreate makes the parents, and gives up where no folder can be made.
+        FileHandler::dirCreate(work + "/new/项目");
+        FileHandler::dirCreate(work + "/a-file/below");
+        QVERIFY(QFileInfo(work + "/new/项目").isDir());
+        QVERIFY(FileHandler::clearDir(work + "/new"));
         // Windows removes no folder that is a program's current one.
         QVERIFY(QDir::setCurrent(before));
     }
@@ -342,42 +352,6 @@ private slots:
         QCOMPARE(everythingBelow(root), remains);
     }
 
-    // Wide and deep trees both go, at any depth. The POSIX walk holds a few
-    // descriptors whatever the width or the depth of the tree, and goes under
-    // a low limit of open files. Windows sets no such limit; there the deep
-    // tree's paths grow many times longer than MAX_PATH, though not past the
-    // 4096 bytes of a Linux path, which Wine cannot remove.
-    void wideAndDeepTrees()
-    {
-        const QString wide = m_tmp.filePath("wide");
-        for (int folder = 0; folder < 1000; ++folder)
-            QVERIFY(makeFiles(wide + "/d" + QString::number(folder), "f", 1));
-        const QString deep = m_tmp.filePath("deep");
-#ifdef Q_OS_WIN
-        QVERIFY(make(deep, "top.txt") && makeChain(deep, 600));
-#else
-        QVERIFY(make(deep, "top.txt") && makeChain(deep, 1000));
-#endif
-
-#ifndef Q_OS_WIN
-        // A few descriptors beyond those already open, whatever their number.
-        const int firstFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        QVERIFY(firstFree >= 0 && close(firstFree) == 0);
-        rlimit saved {};
-        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
-        rlimit lowered = saved;
-        lowered.rlim_cur = static_cast<rlim_t>(firstFree) + 16;
-        QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
-#endif
-        const bool wideCleared = FileHandler::clearDir(wide);
-        const bool deepCleared = FileHandler::clearDir(deep);
-#ifndef Q_OS_WIN
-        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
-#endif
-        QVERIFY(wideCleared && deepCleared);
-        QVERIFY(!QFileInfo::exists(wide) && !QFileInfo::exists(deep));
-    }
-
     // A folder of the chain moved out while the walk is below it: the walk
     // never empties the folder it was moved to. Past the folders it holds
     // open, the POSIX walk climbs back through "..", which then leads
@@ -481,19 +455,60 @@ private slots:
 
     void longPaths_data() { addRemoverRows(); }
 
-    // A folder whose path is longer than Windows' MAX_PATH, with paths longer
-    // still below it.
+    // A folder whose path is longer than Windows' MAX_PATH, holding a wide
+    // tree and a deep one whose paths grow many times longer, though not
+    // past the 4096 bytes of a Linux path, which Wine cannot remove. The
+    // POSIX walk holds a few descriptors whatever the width or the depth of
+    // the tree, and goes under a low limit of open files.
     void longPaths()
     {
         QFETCH(int, remover);
         const QString name(100, 'n');
         const QString folder
             = m_tmp.filePath(QTest::currentDataTag()) + QString("/" + name).repeated(3);
-        QVERIFY(folder.size() > 300
-            && makeAll(folder, { name + "/" + name + "/deep.txt", "top.txt" }));
-        QVERIFY(removeBy(remover, folder));
+        QVERIFY(folder.size() > 300 && makeAll(folder, { name + "/" + name + "/deep.txt", "top.txt" }));
+        for (int wide = 0; wide < 40; ++wide)
+            QVERIFY(makeFiles(folder + "/d" + QString::number(wide), "f", 1));
+        QVERIFY(makeChain(folder, 200));
+#ifndef Q_OS_WIN
+        // A few descriptors beyond those already open, whatever their number.
+        const int firstFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        QVERIFY(firstFree >= 0 && close(firstFree) == 0);
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit lowered = saved;
+        lowered.rlim_cur = static_cast<rlim_t>(firstFree) + 16;
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+#endif
+        const bool removed = removeBy(remover, folder);
+#ifndef Q_OS_WIN
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+#endif
+        QVERIFY(removed);
         QCOMPARE(QFileInfo::exists(folder), remover == ClearFiles);
         QCOMPARE(everythingBelow(folder), QStringList {});
+    }
+
+    // deleteTree, as Project::clear uses it, says when something stays: on
+    // Windows what a handle holds without sharing its deletion, on POSIX what
+    // a read-only folder holds.
+    void deleteTreeSaysWhatStays()
+    {
+        const QString root = m_tmp.filePath("stays");
+        QVERIFY(makeAll(root, { "locked/inner.txt", "free.txt" }));
+#ifdef Q_OS_WIN
+        QFile holder(root + "/locked/inner.txt");
+        QVERIFY(holder.open(QIODevice::ReadOnly));
+#else
+        if (geteuid() == 0)
+            QSKIP("root may delete below a read-only folder");
+        QVERIFY(setMode(root + "/locked", 0555));
+#endif
+        QVERIFY(!deleteTree(root));
+#ifndef Q_OS_WIN
+        setMode(root + "/locked", 0755);
+#endif
+        QCOMPARE(everythingBelow(root), (QStringList { "locked", "locked/inner.txt" }));
     }
 
     // Absolute paths, sorted by name ignoring case, hidden entries left out;
@@ -513,16 +528,6 @@ private slots:
         QVERIFY(FileHandler::getFileList(QString()).isEmpty()
             && FileHandler::getFilePathList(QString()).isEmpty()
             && FileHandler::getFolderList(QString()).isEmpty());
-    }
-
-    void dirCreate()
-    {
-        const QString nested = m_tmp.filePath("create/with parents/项目");
-        FileHandler::dirCreate(nested);
-        QVERIFY(QFileInfo(nested).isDir());
-        // Gives up where no folder can be made, instead of trying for ever.
-        QVERIFY(make(m_tmp.path(), "plain-file"));
-        FileHandler::dirCreate(m_tmp.filePath("plain-file/below"));
     }
 };
 
