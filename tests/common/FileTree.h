@@ -64,17 +64,6 @@ inline bool linksWork(const QString& scratch)
     return made;
 }
 
-// Whether this Windows program runs under Wine, whose files are Linux's: a
-// read-only file there is one without write permission.
-inline bool underWine()
-{
-#ifdef Q_OS_WIN
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
-
 constexpr const char* kNoLinks = "no symbolic link can be made here: Windows makes them only in "
                                  "developer mode or with the privilege, Wine not at all";
 

@@ -128,16 +128,6 @@ private slots:
         const ChildRun probe = runChild(GLOBAL_PROBE, {}, environment);
         QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
     }
-
-    void destoryGivesAFreshEmptyInstance()
-    {
-        Global* first = Singleton<Global>::instance();
-        QCOMPARE(Singleton<Global>::instance(), first);
-        first->m_projectId = 7;
-        Singleton<Global>::destory();
-        QCOMPARE(Singleton<Global>::instance()->m_projectId, qint64(0));
-        Singleton<Global>::destory();
-    }
 };
 
 QTEST_GUILESS_MAIN(TestGlobal)

@@ -80,18 +80,6 @@ private slots:
         GetPlatformCommunicationNexus()->SetCentralService(nullptr);
     }
 
-    // Hosts connect to the bridge by index: the order of its signals and slot is fixed.
-    void bridgeMetaObjectOrder()
-    {
-        const QMetaObject& meta = PlatformEventNexus::staticMetaObject;
-        QList<QByteArray> methods;
-        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-            methods << meta.method(i).methodSignature();
-        QCOMPARE(methods,
-            QList<QByteArray>({ "SigUpdateFinish(bool)", "SigErrorMsg(QString)",
-                "SlotPlatformEvent(IBIMPlatformEvent*)" }));
-    }
-
     void registrationAndDestruction()
     {
         writeProject(m_folder);

@@ -181,21 +181,6 @@ private slots:
             QCOMPARE(wall[2].value(1), QVariant(qint64(0)));
         }
     }
-
-    void givesEveryRecordAFreshIdentifier()
-    {
-        const Revision tables { wall(ttkOrdinary, tdtString, "Int64"), projectTable(1, 2) };
-        const TesselModel first = open(tables);
-        const TesselModel second = open(tables);
-
-        // Appended records of every model take fresh identifiers.
-        TesselTable wall = first.findTable("DB", "wall");
-        QVariant issued;
-        wall.onQueryIDValue().onQueryIDValue(nullptr, &issued);
-        const TesselRecord r1 = wall.appendRecord();
-        const TesselRecord r2 = second.findTable("DB", "project").appendRecord();
-        QVERIFY(r1.id64() > issued.toULongLong() && r2.id64() > r1.id64());
-    }
 };
 
 QTEST_GUILESS_MAIN(DatabaseManagerTest)

@@ -191,45 +191,6 @@ private slots:
         QVERIFY(QDir::setCurrent(before));
     }
 
-    void pathAsTheSystemResolvesIt_data()
-    {
-        QTest::addColumn<QString>("path"); // in a fresh tree of each row, L a link to real/sub
-        QTest::addColumn<bool>("removed"); // clearDir's result
-        QTest::addColumn<QString>("gone");
-        QTest::addColumn<QString>("kept");
-#ifdef Q_OS_WIN
-        // Windows takes ".." by the letter, whatever L is: there is none.
-        QTest::newRow("'..' by the letter") << "L/../x" << true << "x" << "real/sub";
-#else
-        QTest::newRow("'..' after a link") << "L/../x" << true << "real/x" << "x/keep.txt";
-        QTest::newRow("parent not searchable")
-            << "locked/inner" << true << "real/x" << "locked/inner/keep.txt";
-#endif
-        QTest::newRow("ending in '.'") << "real/x/." << false << "real/x/inner" << "real/x";
-    }
-
-    void pathAsTheSystemResolvesIt()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, removed);
-        QFETCH(QString, gone);
-        QFETCH(QString, kept);
-        const QString root = m_tmp.filePath(QTest::currentDataTag()) + "/";
-        QVERIFY(makeAll(root, { "x/keep.txt", "real/sub/", "locked/inner/keep.txt" }));
-#ifndef Q_OS_WIN
-        if (geteuid() == 0 && path.startsWith("locked"))
-            QSKIP("root may search any folder");
-        QVERIFY(makeLink(root + "real/sub", root + "L") && setMode(root + "locked", 0600));
-#endif
-        QVERIFY(path.startsWith("locked") || make(root, gone + "/gone.txt"));
-        const bool result = FileHandler::clearDir(root + path);
-#ifndef Q_OS_WIN
-        setMode(root + "locked", 0755);
-#endif
-        QCOMPARE(result, removed);
-        QVERIFY(!QFileInfo::exists(root + gone) && QFileInfo::exists(root + kept));
-    }
-
     void otherFileSystemsStay_data()
     {
         QTest::addColumn<int>("remover");
