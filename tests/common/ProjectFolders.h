@@ -65,14 +65,6 @@ inline TesselModel newModel()
     return tesselEngine(QString()).createModel(true, VellEngine());
 }
 
-// The model file at path, loaded into a new model.
-inline TesselModel loaded(const QString& path, bool readOnly = false, bool withRecords = true)
-{
-    TesselModel model = newModel();
-    TesselModelPersistent(model).loadFromFile(path, readOnly, withRecords);
-    return model;
-}
-
 inline void addDefinition(TesselExtPropDefs definitions, const QString& code, const QString& value)
 {
     TesselExtPropDef definition = definitions.add();

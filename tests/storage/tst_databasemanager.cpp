@@ -46,58 +46,37 @@ class DatabaseManagerTest : public QObject
     }
 
 private slots:
-    void recognisesProjectFolders_data()
-    {
-        QTest::addColumn<QString>("folderName"); // empty: no folder at all
-        QTest::addColumn<QString>("model"); // "plain", "converted", "garbage", or none
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("withDatabase");
-        const auto row = [](const char* tag, const char* name, const char* model, TesselMode mode,
-                             bool database) {
-            QTest::newRow(tag) << QString::fromUtf8(name) << model << int(mode) << database;
-        };
-        row("unconverted model", "plain", "plain", tmDesign, true);
-        row("read-only, spaces and non-ASCII", "项目 文件夹 é", "converted", tmReadOnly, true);
-        row("stored ready, spaces and non-ASCII, trailing separator", "项目 文件夹 ü/", "converted",
-            tmRuntime, true);
-        row("folder missing", "", "", tmDesign, false);
-        // The model file here is garbage: were it loaded, opening would raise.
-        row("model file only", "model only", "garbage", tmDesign, false);
-        row("database file only", "database only/", "", tmDesign, true);
-    }
-
+    // A folder is a project when it holds both files; a model file alone is
+    // never loaded (this one would raise). A project opens ready for use,
+    // whatever mode its model was stored in, converted or not, also with
+    // blanks, non-ASCII letters and a trailing separator in its name.
     void recognisesProjectFolders()
     {
-        QFETCH(QString, folderName);
-        QFETCH(QString, model);
-        QFETCH(int, mode);
-        QFETCH(bool, withDatabase);
-        const bool isProject = (model == "plain" || model == "converted") && withDatabase;
-        const QString folder = m_dir.filePath(folderName.isEmpty() ? "absent" : folderName);
-        if (!folderName.isEmpty()) {
+        const QString modelOnly = m_dir.filePath("model only");
+        const QString databaseOnly = m_dir.filePath("database only/");
+        QVERIFY(QDir().mkpath(modelOnly) && QDir().mkpath(databaseOnly));
+        writeBytes(modelOnly + "/" + kModelFile, "not a model");
+        writeDatabase(databaseOnly + kDatabaseFile, "db");
+        for (const QString& folder : { m_dir.filePath("absent"), modelOnly, databaseOnly })
+            QVERIFY2(!DatabaseManager::ProjectExists(folder) && !DatabaseManager::OpenProject(folder),
+                qPrintable(folder));
+        for (const auto& [name, mode] : { std::pair("plain", tmDesign),
+                 std::pair("项目 文件夹 é", tmReadOnly), std::pair("项目 文件夹 ü/", tmRuntime) }) {
+            const QString folder = m_dir.filePath(QString::fromUtf8(name));
+            const bool converted = mode != tmDesign;
             QVERIFY(QDir().mkpath(folder));
-            if (model == "garbage")
-                writeBytes(folder + "/" + kModelFile, "not a model");
-            else if (!model.isEmpty())
-                writeModel(folder + "/" + kModelFile,
-                    { projectTable(11, 12, model == "converted") },
-                    model == "converted" ? "True" : "", TesselMode(mode));
-            if (withDatabase)
-                writeDatabase(folder + "/" + kDatabaseFile, "db");
+            writeModel(folder + "/" + kModelFile, { projectTable(11, 12, converted) },
+                converted ? "True" : "", mode);
+            writeDatabase(folder + "/" + kDatabaseFile, "db");
+            QVERIFY(DatabaseManager::ProjectExists(folder));
+            const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
+            QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
+            QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
+            QVERIFY(manager->SqliteProjectData()->isOpen());
+            // Joined directly to the folder, written once with the system's separator.
+            QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
+                QDir::toNativeSeparators(QDir::cleanPath(folder) + "/" + kDatabaseFile));
         }
-
-        QCOMPARE(DatabaseManager::ProjectExists(folder), isProject);
-        const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
-        QCOMPARE(manager != nullptr, isProject);
-        if (!manager)
-            return;
-        // Handed out ready for use, whatever mode the model was stored in.
-        QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
-        QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
-        QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
-        // Joined directly to the folder, written once with the system's separator.
-        QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
-            QDir::toNativeSeparators(QDir::cleanPath(folder) + "/" + kDatabaseFile));
     }
 
     // The host sees what the data-model library says of a model file it
