@@ -80,20 +80,6 @@ private slots:
         GetPlatformCommunicationNexus()->SetCentralService(nullptr);
     }
 
-    void registrationAndDestruction()
-    {
-        writeProject(m_folder);
-        QVERIFY(m_project->open(nullptr));
-        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
-        const KSQLite::KSqlTable kept = m_project->getSQLTable("project");
-
-        Project::destory();
-        // The project, deleted, closes the database even for those who still
-        // hold it; a table kept past it raises instead of reading freed memory.
-        QVERIFY(!stores->SqliteProjectData()->isOpen());
-        QVERIFY_EXCEPTION_THROWN(kept.rowCount(), KSQLite::KSqlException);
-    }
-
     void opens_data()
     {
         QTest::addColumn<bool>("local");
@@ -188,7 +174,7 @@ private slots:
     // Lazy opens of the launch parameters' folder, whatever path is given;
     // tables by the host's name, quoted, never run as SQL; clear() removes
     // the cache folder only; close() forgets all but the last error, and a
-    // table kept past it still reads.
+    // table kept past it still reads; the registered project's removal.
     void session()
     {
         writeProject(m_folder);
@@ -212,6 +198,14 @@ private slots:
         QCOMPARE(kept.recordCount(), 1);
         writeModel(m_folder + "/" + kModelFile, { { "project", projectTable(1).fields, {} } });
         QCOMPARE(m_project->workspaceId(), QString());
+
+        // The project, deleted, closes the database even for those who still
+        // hold it; a table kept past it raises instead of reading freed memory.
+        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
+        const KSQLite::KSqlTable sql = m_project->getSQLTable("project");
+        Project::destory();
+        QVERIFY(!stores->SqliteProjectData()->isOpen());
+        QVERIFY_EXCEPTION_THROWN(sql.rowCount(), KSQLite::KSqlException);
     }
 
     // Which of the hub's broadcasts end the wait of an update and what reaches
