@@ -89,7 +89,7 @@ enum Lock { ReadOnly, HeldOpen };
 // Sets or clears the attribute; false also when the system does not keep it.
 bool setAttribute(const QString& path, DWORD attribute, bool set)
 {
-    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const std::wstring native = SwapRace::native(path); // the long form
     const DWORD was = GetFileAttributesW(native.c_str());
     return was != INVALID_FILE_ATTRIBUTES
         && SetFileAttributesW(native.c_str(), set ? was | attribute : was & ~attribute)
@@ -111,59 +111,6 @@ class TestFileHandler : public QObject
     QTemporaryDir m_tmp;
 
 private slots:
-
-    void clear_data()
-    {
-        QTest::addColumn<QStringList>("entries"); // "a -> b": a link a holding b, "@" for canary
-        QTest::addColumn<QString>("suffix"); // appended to the folder's path
-        QStringList oddNames { "a/b/c/sibling.txt", "top.txt", ".hidden", ".hidden-dir/inside.txt",
-            "a/b/c/d/e/deep.txt", "a/b/c/d/e/.deep-hidden", "a/empty/", "with space/file name.txt",
-            "项目/模型.db", "Case/upper.txt", "case/lower.txt" };
-#ifndef Q_OS_WIN
-        oddNames << "line\nbreak/x\ny"; // no Windows name holds a control character
-#endif
-        QTest::newRow("every level and odd names, trailing separator") << oddNames << "/";
-        QTest::newRow("links inside and out") << QStringList { "inside/file.txt", "sub/",
-            "to-canary -> @", "sub/deep-to-canary -> @", "to-canary-file -> @/precious.txt",
-            "to-inside -> inside", "sub/to-sibling-file -> ../inside/file.txt" }
-                                              << "";
-    }
-
-    // clearFiles empties the folder, clearDir and deleteTree remove it; links
-    // go as links, and deleteTree given a link removes the link alone.
-    void clear()
-    {
-        QFETCH(QStringList, entries);
-        QFETCH(QString, suffix);
-        const QString canary = m_tmp.filePath("canary");
-        QVERIFY(makeAll(canary, { "precious.txt", "nested/precious.txt" }));
-        const QString root = m_tmp.filePath(QTest::currentDataTag());
-        const bool links = !entries.filter(" -> ").isEmpty();
-        if (links && !FileTree::linksWork(m_tmp.path()))
-            QSKIP(FileTree::kNoLinks);
-        for (int remover : { ClearFiles, ClearDir, DeleteTree }) {
-            for (const QString& entry : entries) {
-                const QStringList link = entry.split(" -> ");
-                QVERIFY2(link.size() == 1
-                        ? make(root, entry)
-                        : makeLink(QString(link[1]).replace('@', canary), root + "/" + link[0]),
-                    qPrintable(entry));
-#ifdef Q_OS_WIN
-                // What Windows hides is listed as much as a dot name.
-                if (entry.startsWith('.'))
-                    QVERIFY(setAttribute(root + "/" + entry.section('/', 0, 0),
-                        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true));
-#endif
-            }
-            QVERIFY(removeBy(remover, root + suffix));
-            QCOMPARE(QFileInfo(root).isDir(), remover == ClearFiles);
-            QCOMPARE(everythingBelow(root), QStringList {});
-        }
-        if (links)
-            QVERIFY(makeLink(canary, root) && deleteTree(root + "/") && !QFileInfo(root).isSymLink());
-        QCOMPARE(everythingBelow(canary),
-            (QStringList { "nested", "nested/precious.txt", "precious.txt" }));
-    }
 
     void pathsThatNameNoFolder()
     {
@@ -394,18 +341,40 @@ private slots:
 
     void longPaths_data() { addRemoverRows(); }
 
-    // A folder whose path is longer than Windows' MAX_PATH, holding a wide
-    // tree and a deep one whose paths grow many times longer, though not
-    // past the 4096 bytes of a Linux path, which Wine cannot remove. The
-    // POSIX walk holds a few descriptors whatever the width or the depth of
-    // the tree, and goes under a low limit of open files.
+    // A folder whose path is longer than Windows' MAX_PATH, given with a
+    // trailing separator, holding every kind of entry: odd and hidden names
+    // at every level, links inside and out, which go as links, a wide tree
+    // and a deep one whose paths grow many times longer, though not past the
+    // 4096 bytes of a Linux path, which Wine cannot remove. The POSIX walk
+    // holds a few descriptors whatever the width or the depth of the tree,
+    // and goes under a low limit of open files. deleteTree given a link
+    // removes the link alone.
     void longPaths()
     {
         QFETCH(int, remover);
+        const QString canary = m_tmp.filePath("canary");
+        QVERIFY(makeAll(canary, { "precious.txt", "nested/precious.txt" }));
         const QString name(100, 'n');
         const QString folder
             = m_tmp.filePath(QTest::currentDataTag()) + QString("/" + name).repeated(3);
-        QVERIFY(folder.size() > 300 && makeAll(folder, { name + "/" + name + "/deep.txt", "top.txt" }));
+        QStringList entries { name + "/" + name + "/deep.txt", "top.txt", ".hidden",
+            ".hidden-dir/inside.txt", "a/b/c/.deep-hidden", "a/empty/", "zz/", "with space/file name.txt",
+            "项目/模型.db", "Case/upper.txt", "case/lower.txt" };
+#ifndef Q_OS_WIN
+        entries << "line\nbreak/x\ny"; // no Windows name holds a control character
+#endif
+        QVERIFY(folder.size() > 300 && makeAll(folder, entries));
+#ifdef Q_OS_WIN
+        // What Windows hides is listed as much as a dot name.
+        for (const char* hidden : { "/.hidden", "/.hidden-dir" })
+            QVERIFY(setAttribute(folder + hidden, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true));
+#endif
+        const bool links = FileTree::linksWork(m_tmp.path()); // the race's rows say when not
+        const QString linked[][2] { { canary, "to-canary" }, { canary, "a/b/deep-to-canary" },
+            { canary + "/precious.txt", "to-canary-file" }, { "a", "to-inside" },
+            { "../top.txt", "zz/to-sibling-file" } }; // zz goes before top.txt
+        for (const auto& link : linked)
+            QVERIFY(!links || makeLink(link[0], folder + "/" + link[1]));
         for (int wide = 0; wide < 40; ++wide)
             QVERIFY(makeFiles(folder + "/d" + QString::number(wide), "f", 1));
         QVERIFY(makeChain(folder, 200));
@@ -419,13 +388,17 @@ private slots:
         lowered.rlim_cur = static_cast<rlim_t>(firstFree) + 16;
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
 #endif
-        const bool removed = removeBy(remover, folder);
+        const bool removed = removeBy(remover, folder + "/");
 #ifndef Q_OS_WIN
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
 #endif
         QVERIFY(removed);
         QCOMPARE(QFileInfo::exists(folder), remover == ClearFiles);
         QCOMPARE(everythingBelow(folder), QStringList {});
+        if (links && remover == DeleteTree)
+            QVERIFY(makeLink(canary, folder) && deleteTree(folder + "/") && !QFileInfo(folder).isSymLink());
+        QCOMPARE(everythingBelow(canary),
+            (QStringList { "nested", "nested/precious.txt", "precious.txt" }));
     }
 };
 
