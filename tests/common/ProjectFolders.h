@@ -51,18 +51,8 @@ using Revision = std::vector<Table>;
 inline Table projectTable(quint64 id, quint64 workspace = 7001, bool converted = false)
 {
     const TesselDataType type = converted ? tdtInt64 : tdtString;
-    return { QStringLiteral("project"),
-        { { QStringLiteral("id"), type, QStringLiteral("Int64") },
-            { QStringLiteral("workspace_id"), type, QStringLiteral("Int64") },
-            { QStringLiteral("name"), tdtString } },
-        { { id == 0 ? 1 : id,
-            { QString::number(id), QString::number(workspace), QStringLiteral("Sample") } } } };
-}
-
-// An empty model of the default engine, as the host creates one.
-inline TesselModel newModel()
-{
-    return tesselEngine(QString()).createModel(true, VellEngine());
+    return { "project", { { "id", type, "Int64" }, { "workspace_id", type, "Int64" }, { "name", tdtString } },
+        { { id == 0 ? 1 : id, { QString::number(id), QString::number(workspace), "Sample" } } } };
 }
 
 inline void addDefinition(TesselExtPropDefs definitions, const QString& code, const QString& value)
@@ -76,7 +66,7 @@ inline void addDefinition(TesselExtPropDefs definitions, const QString& code, co
 inline void writeModel(const QString& path, const Revision& tables,
     const QString& converted = QString(), TesselMode mode = tmDesign)
 {
-    TesselModel model = newModel();
+    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine()); // as the host does
     if (!converted.isEmpty())
         addDefinition(model.extPropDefs(), QStringLiteral("IgnoreProcessInt64"), converted);
     TesselDatabase database = model.addDatabase(QStringLiteral("DB"));

@@ -34,8 +34,6 @@ namespace {
 const QString kOpenFailed = QString::fromUtf8("BIMException 0: 打开项目失败！");
 constexpr long long kProjectId = 880;
 
-std::vector<std::pair<std::wstring, double>> g_progress;
-
 std::shared_ptr<ScriptedCentralService> serve(const Script& script)
 {
     return ScriptedCentralService::install(
@@ -58,7 +56,6 @@ private slots:
     void init()
     {
         QCoreApplication::processEvents(); // what the hub sent after an earlier wait
-        g_progress.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         m_folder = m_dir->filePath("projects/项目 P-880");
         global().m_projectId = kProjectId;
@@ -306,28 +303,6 @@ private slots:
         const std::vector<std::wstring> expected { L"P-880", m_folder.toStdWString(), L"zhang.san",
             kFetchProjectFilesOperation, L"u-1", L"张三", L"Bearer t0k3n", L"tenant-9", L"BIM" };
         QVERIFY(texts == expected);
-    }
-
-    void progressReachesTheCallbackOnlyDuringTheWait()
-    {
-        writeProject(m_folder);
-        const Script progress = [](CentralServiceContext& context) {
-            context.ReportProgress(L"正在下载", 12.5);
-        };
-        serve([&](CentralServiceContext& context) {
-            progress(context);
-            context.Respond({});
-        });
-        QVERIFY(m_project->updateProject(
-            [](const wchar_t* text, double value) { g_progress.emplace_back(text, value); }));
-        QCOMPARE(g_progress.size(), size_t(1));
-        QVERIFY(g_progress[0] == std::make_pair(std::wstring(L"正在下载"), 12.5));
-
-        // After the wait: queued to no one.
-        GetPlatformCommunicationNexus()->RunOnWorker(progress);
-        drainHubWorker();
-        QCoreApplication::processEvents();
-        QCOMPARE(g_progress.size(), size_t(1));
     }
 };
 

@@ -1,9 +1,7 @@
 #include "ProjectFolders.h"
-#include "Raised.h"
 #include "RegisteredProject.h"
 
 #include <bimcore/core/Global.h>
-#include <bimcore/platform/krvcommon/KRVException.h>
 #include <bimcore/storage/ElementType.h>
 
 #include <QtTest>
@@ -91,33 +89,6 @@ private slots:
             }
         }
         QVERIFY(!Project::instance()->GetDatabaseManager());
-    }
-
-    // Each kind loads on its own, and a failed load is tried again.
-    void failedLoadIsRetried()
-    {
-        ElementType dictionary;
-        QVERIFY_EXCEPTION_THROWN(dictionary.getElementTypeNamebyId(10), BIMException);
-        QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), BIMException);
-
-        // Without the "specialty" table the element types still load; the
-        // data-model library's own exception reaches the caller.
-        writeProject(m_folder, { elementTypes({ typeRecord(1, 10, 2, "Door") }) });
-        QCOMPARE(dictionary.getElementTypeNamebyId(10), QString("Door"));
-        QVERIFY_EXCEPTION_THROWN(dictionary.getSpecialNamebyId(3), KRVException);
-        Project::instance()->close();
-        writeProject(m_folder,
-            { elementTypes({ typeRecord(1, 10, 2, "Door") }), specialties({ { 3, "HVAC" } }) });
-        QCOMPARE(dictionary.getSpecialNamebyId(3), QString("HVAC"));
-
-        // Without a registered project nothing is remembered, so a project
-        // registered later is read.
-        Project::destory();
-        ElementType unregistered;
-        QCOMPARE(raisedBy([&] { unregistered.getElementTypeNamebyId(10); }),
-            QString::fromUtf8("BIMException 0: 打开项目失败！"));
-        new RegisteredProject();
-        QCOMPARE(unregistered.getElementTypeNamebyId(10), QString("Door"));
     }
 };
 
