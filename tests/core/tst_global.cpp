@@ -109,17 +109,6 @@ private slots:
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList {});
     }
-
-    // The bar is a widget: it must go with the application object, not in a
-    // static destructor after it.
-    void progressBarKeptUntilMainReturns()
-    {
-        // The platform plugin comes from the test's environment.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PROBE_KEEP_BAR", "1");
-        const ChildRun probe = runChild(GLOBAL_PROBE, {}, environment);
-        QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestGlobal)

@@ -138,32 +138,20 @@ private slots:
         QVERIFY(QDir::setCurrent(before));
     }
 
-    void otherFileSystemsStay_data()
-    {
-        QTest::addColumn<int>("remover");
-        QTest::addColumn<bool>("sameDevice");
-        for (const auto& [name, remover] :
-            { std::pair("clearFiles", ClearFiles), std::pair("clearDir", ClearDir),
-                std::pair("deleteTree", DeleteTree) }) {
-            QTest::addRow("%s, a drive", name) << int(remover) << false;
-            QTest::addRow("%s, a folder bound from the same disk", name) << int(remover) << true;
-        }
-    }
+    void otherFileSystemsStay_data() { addRemoverRows(); }
 
     void otherFileSystemsStay()
     {
         QFETCH(int, remover);
-        QFETCH(bool, sameDevice);
 #ifdef Q_OS_WIN
-        Q_UNUSED(sameDevice);
         QSKIP("Windows mounts a drive into a folder as a reparse point, removed as a link and "
               "never entered: the rows with links show it");
 #endif
         QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
         // 1: said all was removed, 2: the drive entered, 4: the rest kept, 8: no set-up
-        const int result = FakeRoot::run(mountPoint.path(), [remover, sameDevice] {
+        const int result = FakeRoot::run(mountPoint.path(), [remover] {
             if (!makeAll("/tree", { "a.txt", "sub/b.txt" })
-                || !FakeRoot::bindDrive("/tree/sub/drive", sameDevice))
+                || !FakeRoot::bindDrive("/tree/sub/drive"))
                 return 8;
             int failed = removeBy(remover, "/tree") && remover != ClearFiles ? 1 : 0;
             failed |= QFileInfo::exists("/tree/sub/drive/canary.txt") ? 0 : 2;
