@@ -1,10 +1,13 @@
 // DatabaseManager: which folders are projects, the models it hands out with
 // their identifiers prepared, and the texts a host sees when the files cannot
-// be read.
+// be read; ElementType's lookups in the models.
 #include "ProjectFolders.h"
 #include "Raised.h"
+#include "RegisteredProject.h"
 
+#include <bimcore/core/Global.h>
 #include <bimcore/storage/DatabaseManager.h>
+#include <bimcore/storage/ElementType.h>
 
 #include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
@@ -149,6 +152,53 @@ private slots:
             QCOMPARE(wall[1].value(1), QVariant(qint64(-4)));
             QCOMPARE(wall[2].value(1), QVariant(qint64(0)));
         }
+    }
+
+    // ElementType's names by identifier: categories (node type 1) and parts
+    // (3) are no element types, a repeated identifier keeps the later name,
+    // an unknown one is empty. Each kind is loaded once: the second round
+    // reads neither the table nor the project, both of which may be gone.
+    void elementTypeLookups()
+    {
+        Global& global = *Singleton<Global>::instance();
+        global.m_projectPath = m_dir.filePath("element types");
+        new RegisteredProject();
+        const auto unregister = qScopeGuard([] { Project::destory(); });
+        const auto type = [](quint64 id, int elementTypeId, int nodeType, const char* name) {
+            return Record { id, { QString::number(id), elementTypeId, nodeType, QString::fromUtf8(name) } };
+        };
+        writeProject(global.m_projectPath,
+            { { "element_type",
+                  { { "id", tdtString, "Int64" }, { "element_type_id", tdtInt32 },
+                      { "node_type", tdtInt32 }, { "name", tdtString } },
+                  { type(11, 2001, 1, "Walls"), type(12, 2002, 2, "墙 Wall"),
+                      type(13, 2003, 3, "Wall part"), type(14, 2004, 2, "First"),
+                      type(15, 2004, 2, "Second"), type(16, -5, 2, "Negative") } },
+                { "specialty", { { "id", tdtString, "Int64" }, { "name", tdtString } },
+                    { { 0xFEDCBA9876543210ull, { QString::number(0xFEDCBA9876543210ull), "给排水" } },
+                        { 7, { "7", "Structure" } } } } });
+        const struct {
+            bool specialty;
+            quint64 id;
+            const char* name;
+        } rows[] { { false, 2002, "墙 Wall" }, { false, 2001, "" }, { false, 2003, "" },
+            { false, 2004, "Second" }, { false, quint64(-5), "Negative" }, { false, 9999, "" },
+            { true, 0xFEDCBA9876543210ull, "给排水" }, { true, 8, "" } };
+        ElementType dictionary;
+        for (int round = 0; round < 2; ++round) {
+            for (const auto& row : rows)
+                QCOMPARE(row.specialty ? dictionary.getSpecialNamebyId(row.id)
+                                       : dictionary.getElementTypeNamebyId(int(row.id)),
+                    QString::fromUtf8(row.name));
+            if (round == 0) {
+                TesselRecord added = Project::instance()->getTesselTable("specialty").appendRecord(8);
+                added.setString(0, "8");
+                added.setString(1, "Added later");
+                Project::instance()->close();
+                global.m_projectPath = m_dir.filePath("absent");
+            }
+        }
+        QVERIFY(!Project::instance()->GetDatabaseManager());
     }
 };
 
