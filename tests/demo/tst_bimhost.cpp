@@ -42,16 +42,13 @@ private Q_SLOTS:
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("BIMCORE_CENTRAL_STORE", store);
         environment.insert("HOME", work.path()); // no settings of the user's
-        const auto host = [&](const QString& command) {
-            const ChildRun run = runChild(BIMHOST_PATH,
-                { command, "--userID=u-1", "--token=tok", "--projectId=" SAMPLE_ID,
-                    "--projectKey=" SAMPLE_KEY, "--projectPath=" + folder },
-                environment);
-            if (run.exitCode != 0)
-                qWarning("%s failed: %s", qPrintable(command), qPrintable(run.err));
-            return run.exitCode == 0 ? (run.err + run.out).simplified() : QString();
+        const QStringList project { "--userID=u-1", "--token=tok", "--projectId=" SAMPLE_ID,
+            "--projectKey=" SAMPLE_KEY, "--projectPath=" + folder };
+        // What the host said, its blanks and line breaks taken as one blank.
+        const auto host = [&](const QStringList& arguments) {
+            const ChildRun run = runChild(BIMHOST_PATH, arguments, environment);
+            return run.exitCode == 0 ? (run.err + run.out).simplified() : "failed: " + run.err;
         };
-        // Each step's summary, its blanks and line breaks taken as one blank.
         const QStringList steps[] {
             { "100% Project files are up to date",
                 "opened fetched from the central service (no local copy yet)",
@@ -66,22 +63,19 @@ private Q_SLOTS:
         };
         for (int step = 0; step < 2; ++step) {
             QVERIFY(copyRevision(step ? "store-r2" : "store-r1", store));
-            const QString said = host(step ? "update" : "open");
+            const QString said = host(QStringList { step ? "update" : "open" } + project);
             for (const QString& fragment : steps[step])
                 QVERIFY2(said.contains(fragment), qPrintable(fragment + " not in:\n" + said));
         }
 
         MiniHttpServer server;
         server.respondFile("attachment; filename=\"plan.pdf\"", QByteArray(70000, 'p'));
-        const ChildRun download = runChild(BIMHOST_PATH,
-            { "download", server.url("/plan"), folder + "/" }, environment);
-        QVERIFY2(download.exitCode == 0 && QFileInfo(folder + "/plan.pdf").size() == 70000,
-            qPrintable(download.err));
-        const ChildRun clear
-            = runChild(BIMHOST_PATH, { "workspace", "clear", folder }, environment);
-        QVERIFY2(clear.exitCode == 0, qPrintable(clear.err));
-        QVERIFY(QDir(folder).exists()
-            && QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        const QString downloaded = host({ "download", server.url("/plan"), folder + "/" });
+        QVERIFY2(QFileInfo(folder + "/plan.pdf").size() == 70000, qPrintable(downloaded));
+        const QString cleared = host({ "workspace", "clear", folder });
+        QVERIFY2(!cleared.startsWith("failed: ") && QDir(folder).exists()
+                && QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            qPrintable(cleared));
     }
 };
 

@@ -79,52 +79,46 @@ private slots:
 
     void opens_data()
     {
-        QTest::addColumn<bool>("local");
-        QTest::addColumn<Revision>("model");
-        QTest::addColumn<QString>("converted");
-        QTest::addColumn<bool>("fetches");
-        QTest::addColumn<bool>("raises"); // the data-model library's exception
+        QTest::addColumn<Revision>("model"); // none: no project folder
+        QTest::addColumn<QString>("outcome");
         const Table noRecord { "project", projectTable(1).fields, {} };
         const Table other { "specialty", { { "name", tdtString } }, {} };
         const Table noId { "project", { { "name", tdtString } }, { { 1, { "Sample" } } }, -1 };
-        QTest::newRow("usable local copy")
-            << true << Revision { projectTable(4242) } << "" << false << false;
-        QTest::newRow("no project folder") << false << Revision {} << "" << true << false;
-        QTest::newRow("project record missing")
-            << true << Revision { noRecord } << "" << true << false;
-        QTest::newRow("project id 0") << true << Revision { projectTable(0) } << "" << true << false;
-        QTest::newRow("project id 0, converted")
-            << true << Revision { projectTable(0, 7001, true) } << "True" << true << false;
+        QTest::newRow("usable local copy") << Revision { projectTable(4242) } << "opens";
+        QTest::newRow("no project folder") << Revision {} << "fetches";
+        QTest::newRow("project record missing") << Revision { noRecord } << "fetches";
+        QTest::newRow("project id 0") << Revision { projectTable(0) } << "fetches";
+        QTest::newRow("project id 0, converted") << Revision { projectTable(0, 7001, true) } << "fetches";
         // The local files are kept for the host to see what is wrong.
-        QTest::newRow("no project table") << true << Revision { other } << "" << false << true;
-        QTest::newRow("no id field") << true << Revision { noId } << "" << false << true;
+        QTest::newRow("no project table") << Revision { other } << "raises";
+        QTest::newRow("no id field") << Revision { noId } << "raises";
     }
 
     // A local copy without a usable "project" record is fetched through the
-    // base update, not the host's override.
+    // base update, not the host's override; the data-model library's
+    // exception reaches the host.
     void opens()
     {
-        QFETCH(bool, local);
         QFETCH(Revision, model);
-        QFETCH(QString, converted);
-        QFETCH(bool, fetches);
-        QFETCH(bool, raises);
+        QFETCH(QString, outcome);
+        const bool local = !model.empty();
         if (local) {
             writeProject(m_folder);
-            writeModel(m_folder + "/" + kModelFile, model, converted);
+            const bool converted = model[0].fields[0].type == tdtInt64;
+            writeModel(m_folder + "/" + kModelFile, model, converted ? "True" : "");
         }
         const auto service = serve([this](CentralServiceContext& context) {
             writeProject(m_folder);
             context.Respond({ { L"segment", { { 1, RecordAdded } } } });
         });
-        if (raises) {
+        if (outcome == "raises") {
             QVERIFY_EXCEPTION_THROWN(m_project->open(nullptr), KRVException);
             QCOMPARE(service->requests().size(), size_t(0));
             return;
         }
 
         QVERIFY(m_project->open(nullptr));
-        QCOMPARE(service->requests().size(), size_t(fetches));
+        QCOMPARE(service->requests().size(), size_t(outcome == "fetches"));
         QCOMPARE(m_project->updateOverrideCalls, 0);
         // The "project" table is read through the virtual operation.
         QCOMPARE(m_project->tableRequests, local ? 1 : 0);
