@@ -74,15 +74,6 @@ inline bool bindDrive(const char* at)
     return canary >= 0 && close(canary) == 0 && mkdir(at, 0755) == 0
         && mount("/drive", at, nullptr, MS_BIND, nullptr) == 0;
 }
-#else
-inline int run(const QString&, const std::function<int()>&)
-{
-    return kUnavailable;
-}
-inline bool bindDrive(const char*)
-{
-    return false;
-}
 #endif
 
 } // namespace FakeRoot

@@ -280,6 +280,7 @@ private slots:
         bool updated = false;
         const QString raised = raisedBy([&] { updated = m_project->updateProject(nullptr); });
         QCOMPARE(raised == "nothing" ? QString(updated ? "true" : "false") : raised, result);
+        drainHubWorker();
         QCoreApplication::processEvents(); // what the hub's worker sent after the wait
         QCOMPARE(m_project->GetErrorMsg(), error);
         QVERIFY(m_project->getChangedDelta().tables == delta);
