@@ -136,32 +136,6 @@ private slots:
         QVERIFY(QDir::setCurrent(before));
     }
 
-    void otherFileSystemsStay_data() { addRemoverRows(); }
-
-    void otherFileSystemsStay()
-    {
-        QFETCH(int, remover);
-#ifdef Q_OS_WIN
-        Q_UNUSED(remover);
-        QSKIP("Windows mounts a drive into a folder as a reparse point, removed as a link and "
-              "never entered: the rows with links show it");
-#else
-        QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
-        // 1: said all was removed, 2: the drive entered, 4: the rest kept, 8: no set-up
-        const int result = FakeRoot::run(mountPoint.path(), [remover] {
-            if (!makeAll("/tree", { "a.txt", "sub/b.txt" })
-                || !FakeRoot::bindDrive("/tree/sub/drive"))
-                return 8;
-            int failed = removeBy(remover, "/tree") && remover != ClearFiles ? 1 : 0;
-            failed |= QFileInfo::exists("/tree/sub/drive/canary.txt") ? 0 : 2;
-            return failed | (QFileInfo::exists("/tree/a.txt") || QFileInfo::exists("/tree/sub/b.txt") ? 4 : 0);
-        });
-        if (result == FakeRoot::kUnavailable)
-            QSKIP("no user and mount namespaces to bind a drive in");
-        QCOMPARE(result, 0);
-#endif
-    }
-
     void whatCannotGoStays_data()
     {
         QTest::addColumn<QString>("target"); // given the mode after the tree is built
@@ -241,51 +215,48 @@ private slots:
         QVERIFY2(race.raced >= SwapRace::racedWanted() / 2, "the swaps hardly overlapped the clearing");
     }
 
-    void rootIsRefused_data()
-    {
-#ifdef Q_OS_WIN
-        // On a drive letter that names nothing, "%1:": were the refusal
-        // broken, there would be nothing to lose. Only the refusal by the
-        // letter is shown: no drive of the test's own can be made.
-        QTest::addColumn<QString>("path");
-        QTest::newRow("drive root") << "%1:/";
-        QTest::newRow("doubled separator") << "%1://";
-        QTest::newRow("parent of a top folder") << "%1:\\Windows\\..";
-#else
-        QTest::addColumn<QString>("path"); // inside a child whose "/" is a tmpfs of its own
-        QTest::newRow("root, doubled separator") << "//";
-        QTest::newRow("parent of a top folder") << "/tmp/..";
-        QTest::newRow("current folder at the root") << ".";
-        QTest::newRow("link to the root") << "/tmp/to-root";
-#endif
-    }
+    void rootAndOtherMountsStay_data() { addRemoverRows(); }
 
-    void rootIsRefused()
+    // A file-system root is refused, whatever path names it: clearDir and
+    // deleteTree say so (deleteTree removes a link given to it), clearFiles
+    // leaves it alone. A folder bound into the tree from elsewhere on the disk
+    // is another mount: it is not entered and stays, the rest of the tree goes.
+    void rootAndOtherMountsStay()
     {
-        QFETCH(QString, path);
+        QFETCH(int, remover);
 #ifdef Q_OS_WIN
+        // Windows mounts a drive into a folder as a reparse point, removed as a
+        // link and never entered: the rows with links show it. The root is
+        // shown refused by the letter on a drive letter that names nothing:
+        // were the refusal broken, there would be nothing to lose.
         const DWORD drives = GetLogicalDrives();
         char letter = 'Z';
         while (letter > 'D' && (drives & (1u << (letter - 'A'))))
             --letter;
         QVERIFY2(letter > 'D', "every drive letter is taken");
-        path = path.arg(QChar(letter));
-        QVERIFY(!FileHandler::clearDir(path) && !deleteTree(path));
+        for (const QString path : { "%1:/", "%1://", "%1:\\Windows\\.." })
+            QCOMPARE(removeBy(remover, path.arg(QChar(letter))), remover == ClearFiles);
 #else
         if (geteuid() == 0)
             QSKIP("root could delete anything, should the sandbox give way");
         QTemporaryDir mountPoint(m_tmp.filePath("root-XXXXXX"));
-        // 1: clearDir or deleteTree said true, 2: clearFiles said false, 4: something
-        // deleted, 8: no set-up; deleteTree removes a link given to it.
-        const int result = FakeRoot::run(mountPoint.path(), [&path] {
-            if (!makeAll("/", { "canary.txt", "tmp/canary.txt", "tmp/inner/canary.txt" })
-                || symlink("/", "/tmp/to-root") != 0)
-                return 8;
-            int failed = FileHandler::clearDir(path) ? 1 : 0;
-            failed |= FileHandler::clearFiles(path) ? 0 : 2;
-            failed |= deleteTree(path) && !path.contains("to-root") ? 1 : 0;
+        // In a child whose "/" is a tmpfs of its own. 1: a wrong result, 2: the
+        // bound folder entered, 4: the rest of the tree kept, 8: a canary of
+        // the root lost, 16: no set-up.
+        const int result = FakeRoot::run(mountPoint.path(), [remover] {
+            if (!makeAll("/", { "canary.txt", "tmp/canary.txt", "tmp/inner/canary.txt", "tree/a.txt",
+                    "tree/sub/b.txt" })
+                || symlink("/", "/tmp/to-root") != 0 || !FakeRoot::bindDrive("/tree/sub/drive"))
+                return 16;
+            int failed = removeBy(remover, "/tree") && remover != ClearFiles ? 1 : 0;
+            failed |= QFileInfo::exists("/tree/sub/drive/canary.txt") ? 0 : 2;
+            failed |= QFileInfo::exists("/tree/a.txt") || QFileInfo::exists("/tree/sub/b.txt") ? 4 : 0;
+            for (const QString path : { "//", "/tmp/..", ".", "/tmp/to-root" }) {
+                const bool link = remover == DeleteTree && path.endsWith("to-root");
+                failed |= removeBy(remover, path) == (remover == ClearFiles || link) ? 0 : 1;
+            }
             for (const char* kept : { "/canary.txt", "/tmp/canary.txt", "/tmp/inner/canary.txt" })
-                failed |= QFileInfo::exists(kept) ? 0 : 4;
+                failed |= QFileInfo::exists(kept) ? 0 : 8;
             return failed;
         });
         if (result == FakeRoot::kUnavailable)
