@@ -70,20 +70,20 @@ inline void writeModel(const QString& path, const Revision& tables,
     if (!converted.isEmpty())
         addDefinition(model.extPropDefs(), QStringLiteral("IgnoreProcessInt64"), converted);
     TesselDatabase database = model.addDatabase(QStringLiteral("DB"));
-    for (const Table& spec : tables) {
-        TesselTable table = database.addTable(spec.name, spec.kind);
-        for (const Field& field : spec.fields) {
+    for (const Table& given : tables) {
+        TesselTable table = database.addTable(given.name, given.kind);
+        for (const Field& field : given.fields) {
             TesselFieldSchema schema
                 = table.tableSchema().fieldSchemas().add(field.name, field.type);
             if (!field.dataType.isEmpty())
                 addDefinition(schema.extPropDefs(), QStringLiteral("DataType"), field.dataType);
         }
-        table.tableSchema().setPrimaryKeyFieldIndex(spec.fields.empty() ? -1 : spec.primaryKey);
-        table.reserveRecords(int(spec.records.size()));
-        for (const Record& spec : spec.records) {
-            TesselRecord record = table.appendRecord(spec.id);
-            for (int i = 0; i < spec.values.size(); ++i)
-                record.setValue(i, spec.values[i]);
+        table.tableSchema().setPrimaryKeyFieldIndex(given.fields.empty() ? -1 : given.primaryKey);
+        table.reserveRecords(int(given.records.size()));
+        for (const Record& row : given.records) {
+            TesselRecord record = table.appendRecord(row.id);
+            for (int i = 0; i < row.values.size(); ++i)
+                record.setValue(i, row.values[i]);
         }
     }
     model.setMode(mode);

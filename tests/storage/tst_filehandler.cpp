@@ -24,7 +24,6 @@
 #include <unistd.h>
 #endif
 
-using FileTree::make;
 using FileTree::makeAll;
 using FileTree::makeLink;
 using SwapRace::makeFiles;
