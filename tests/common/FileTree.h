@@ -41,7 +41,9 @@ inline bool makeLink(const QString& target, const QString& at)
 {
 #ifdef Q_OS_WIN
     const bool folder = QFileInfo(QFileInfo(at).dir(), target).isDir();
-    const std::wstring link = QDir::toNativeSeparators(at).toStdWString();
+    // The long form, which takes paths beyond MAX_PATH.
+    const std::wstring link = L"\\\\?\\"
+        + QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(at).absoluteFilePath())).toStdWString();
     const DWORD attributes
         = CreateSymbolicLinkW(link.c_str(), QDir::toNativeSeparators(target).toStdWString().c_str(),
               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
