@@ -300,9 +300,9 @@ private slots:
             { "../top.txt", "zz/to-sibling-file" } }; // zz goes before top.txt
         for (const auto& link : linked)
             QVERIFY(!links || makeLink(link[0], folder + "/" + link[1]));
-        for (int wide = 0; wide < 40; ++wide)
+        for (int wide = 0; wide < 24; ++wide)
             QVERIFY(makeFiles(folder + "/d" + QString::number(wide), "f", 1));
-        QVERIFY(makeChain(folder, 200));
+        QVERIFY(makeChain(folder, 120));
 #ifndef Q_OS_WIN
         // A few descriptors beyond those already open, whatever their number.
         const int firstFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
