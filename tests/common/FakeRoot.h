@@ -63,28 +63,16 @@ inline int run(const QString& mountPoint, const std::function<int()>& check)
     return WEXITSTATUS(status);
 }
 
-// Inside run's check: binds a folder holding "canary.txt" to the new folder
-// `at`: a drive of its own (a tmpfs), as a shared drive bound into a
-// workspace would be, or with `sameDevice` a folder of the root's own file
-// system, as `mount --bind` of another folder of the disk would be.
-inline bool bindDrive(const char* at, bool sameDevice = false)
+// Inside run's check: binds a folder of the root's own file system, holding
+// "canary.txt", to the new folder `at`, as `mount --bind` of another folder of
+// the disk (or a shared drive bound into a workspace) would.
+inline bool bindDrive(const char* at)
 {
-    const char* drive = "/drive";
-    if (mkdir(drive, 0755) != 0
-        || (!sameDevice && mount("drive", drive, "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0))
-        return false;
-    const int canary = open("/drive/canary.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int canary = mkdir("/drive", 0755) == 0
+        ? open("/drive/canary.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
+        : -1;
     return canary >= 0 && close(canary) == 0 && mkdir(at, 0755) == 0
-        && mount(drive, at, nullptr, MS_BIND, nullptr) == 0;
-}
-#else
-inline int run(const QString&, const std::function<int()>&)
-{
-    return kUnavailable;
-}
-inline bool bindDrive(const char*, bool = false)
-{
-    return false;
+        && mount("/drive", at, nullptr, MS_BIND, nullptr) == 0;
 }
 #endif
 

@@ -41,7 +41,9 @@ inline bool makeLink(const QString& target, const QString& at)
 {
 #ifdef Q_OS_WIN
     const bool folder = QFileInfo(QFileInfo(at).dir(), target).isDir();
-    const std::wstring link = QDir::toNativeSeparators(at).toStdWString();
+    // The long form, which takes paths beyond MAX_PATH.
+    const std::wstring link = L"\\\\?\\"
+        + QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(at).absoluteFilePath())).toStdWString();
     const DWORD attributes
         = CreateSymbolicLinkW(link.c_str(), QDir::toNativeSeparators(target).toStdWString().c_str(),
               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
@@ -62,17 +64,6 @@ inline bool linksWork(const QString& scratch)
     if (!QFile::remove(probe))
         QDir().rmdir(probe);
     return made;
-}
-
-// Whether this Windows program runs under Wine, whose files are Linux's: a
-// read-only file there is one without write permission.
-inline bool underWine()
-{
-#ifdef Q_OS_WIN
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
 }
 
 constexpr const char* kNoLinks = "no symbolic link can be made here: Windows makes them only in "

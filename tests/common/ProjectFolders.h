@@ -51,26 +51,8 @@ using Revision = std::vector<Table>;
 inline Table projectTable(quint64 id, quint64 workspace = 7001, bool converted = false)
 {
     const TesselDataType type = converted ? tdtInt64 : tdtString;
-    return { QStringLiteral("project"),
-        { { QStringLiteral("id"), type, QStringLiteral("Int64") },
-            { QStringLiteral("workspace_id"), type, QStringLiteral("Int64") },
-            { QStringLiteral("name"), tdtString } },
-        { { id == 0 ? 1 : id,
-            { QString::number(id), QString::number(workspace), QStringLiteral("Sample") } } } };
-}
-
-// An empty model of the default engine, as the host creates one.
-inline TesselModel newModel()
-{
-    return tesselEngine(QString()).createModel(true, VellEngine());
-}
-
-// The model file at path, loaded into a new model.
-inline TesselModel loaded(const QString& path, bool readOnly = false, bool withRecords = true)
-{
-    TesselModel model = newModel();
-    TesselModelPersistent(model).loadFromFile(path, readOnly, withRecords);
-    return model;
+    return { "project", { { "id", type, "Int64" }, { "workspace_id", type, "Int64" }, { "name", tdtString } },
+        { { id == 0 ? 1 : id, { QString::number(id), QString::number(workspace), "Sample" } } } };
 }
 
 inline void addDefinition(TesselExtPropDefs definitions, const QString& code, const QString& value)
@@ -84,24 +66,24 @@ inline void addDefinition(TesselExtPropDefs definitions, const QString& code, co
 inline void writeModel(const QString& path, const Revision& tables,
     const QString& converted = QString(), TesselMode mode = tmDesign)
 {
-    TesselModel model = newModel();
+    TesselModel model = tesselEngine(QString()).createModel(true, VellEngine()); // as the host does
     if (!converted.isEmpty())
         addDefinition(model.extPropDefs(), QStringLiteral("IgnoreProcessInt64"), converted);
     TesselDatabase database = model.addDatabase(QStringLiteral("DB"));
-    for (const Table& spec : tables) {
-        TesselTable table = database.addTable(spec.name, spec.kind);
-        for (const Field& field : spec.fields) {
+    for (const Table& given : tables) {
+        TesselTable table = database.addTable(given.name, given.kind);
+        for (const Field& field : given.fields) {
             TesselFieldSchema schema
                 = table.tableSchema().fieldSchemas().add(field.name, field.type);
             if (!field.dataType.isEmpty())
                 addDefinition(schema.extPropDefs(), QStringLiteral("DataType"), field.dataType);
         }
-        table.tableSchema().setPrimaryKeyFieldIndex(spec.fields.empty() ? -1 : spec.primaryKey);
-        table.reserveRecords(int(spec.records.size()));
-        for (const Record& spec : spec.records) {
-            TesselRecord record = table.appendRecord(spec.id);
-            for (int i = 0; i < spec.values.size(); ++i)
-                record.setValue(i, spec.values[i]);
+        table.tableSchema().setPrimaryKeyFieldIndex(given.fields.empty() ? -1 : given.primaryKey);
+        table.reserveRecords(int(given.records.size()));
+        for (const Record& row : given.records) {
+            TesselRecord record = table.appendRecord(row.id);
+            for (int i = 0; i < row.values.size(); ++i)
+                record.setValue(i, row.values[i]);
         }
     }
     model.setMode(mode);

@@ -55,15 +55,6 @@ private:
     std::vector<std::pair<FileProcessParams, int>> m_requests;
 };
 
-// Restores the hub's default service when it goes out of scope.
-struct CentralServiceRestorer
-{
-    ~CentralServiceRestorer()
-    {
-        PlatformSvcComm::GetPlatformCommunicationNexus()->SetCentralService(nullptr);
-    }
-};
-
 // Returns once every task queued on the hub's worker thread before this call
 // has run (and so every signal of those tasks has been emitted).
 inline void drainHubWorker()

@@ -23,7 +23,6 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -81,27 +80,16 @@ inline void unlinkFolder(const NativePath& at)
 }
 #endif
 
-// Empty files prefix0.txt, prefix1.txt, ... in a folder made if need be, for
-// trees too big to make one entry at a time.
+// Empty files prefix0.txt, prefix1.txt, ... in a folder made if need be.
 inline bool makeFiles(const QString& folder, const char* prefix, int count)
 {
     if (!QDir().mkpath(folder))
         return false;
-#ifdef Q_OS_WIN
     for (int file = 0; file < count; ++file) {
         QFile made(folder + '/' + prefix + QString::number(file) + ".txt");
         if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return false;
     }
-#else
-    const QByteArray start = QFile::encodeName(folder) + '/' + prefix;
-    for (int file = 0; file < count; ++file) {
-        const int fd = open(start + QByteArray::number(file) + ".txt",
-            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 || close(fd) != 0)
-            return false;
-    }
-#endif
     return true;
 }
 
@@ -119,10 +107,6 @@ inline int racedWanted()
 {
     return qEnvironmentVariableIsSet("BIMCORE_LONG_RACE") ? 30 : 4;
 }
-inline qint64 allowedMs()
-{
-    return qEnvironmentVariableIsSet("BIMCORE_LONG_RACE") ? 60000 : 15000;
-}
 
 // Runs rounds in folders made below `base` until enough of them raced (a busy
 // machine may need more of them) or the time allowed is up. `remove` gets the
@@ -130,7 +114,7 @@ inline qint64 allowedMs()
 inline Result run(const QString& base, const std::function<void(const QString&)>& remove)
 {
     const int raced = racedWanted();
-    const qint64 allowed = allowedMs();
+    const qint64 allowed = raced > 4 ? 60000 : 15000;
     QElapsedTimer elapsed;
     elapsed.start();
     Result result;

@@ -4,8 +4,6 @@
 // Environment:
 //   PROBE_SETTINGS_DIR  folder that stands in for the system-wide settings
 //   PROBE_CALLS         how many times initParams runs
-//   PROBE_KEEP_BAR      when set, shows the shared progress bar and returns
-//                       from main still holding it, as a host may
 // Before the first call fields 1, 2 and 4 hold the text "untouched".
 
 #include <bimcore/core/Global.h>
@@ -23,12 +21,12 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
         qEnvironmentVariable("PROBE_SETTINGS_DIR"));
     QApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("PROBE_KEEP_BAR")) {
-        Global::s_pProgressBar = std::make_shared<BIMProgressBar>();
-        Global::s_pProgressBar->SetVisible(true);
-        QApplication::processEvents();
-        return 0;
-    }
+    // The shared progress bar shown, and main returning still holding it, as
+    // a host may: the widget must go with the application object, not in a
+    // static destructor after it.
+    Global::s_pProgressBar = std::make_shared<BIMProgressBar>();
+    Global::s_pProgressBar->SetVisible(true);
+    QApplication::processEvents();
 
     Global* g = Singleton<Global>::instance();
     g->m_appDir = g->m_dataDir = g->m_workspaceRoot = QStringLiteral("untouched");

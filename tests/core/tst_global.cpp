@@ -20,15 +20,13 @@ private slots:
     void initParams_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("calls");
         QTest::addColumn<QString>("settingsFile"); // none if empty
         // The keyed fields ("token" is "Bearer " unless given) and the "workspace"
         // root read from the settings.
         QTest::addColumn<QVariantMap>("expected");
 
-        QTest::newRow("program only") << QStringList {} << 1 << "" << QVariantMap {};
-        QTest::newRow("empty user identifier") << QStringList { "--userID=", "--account=a" } << 1
-                                               << "" << QVariantMap { { "account", "a" } };
+        QTest::newRow("empty user identifier")
+            << QStringList { "--userID=", "--account=a" } << "" << QVariantMap { { "account", "a" } };
         // Keys are matched exactly after two characters that are not examined;
         // the value is all after the first "=", and a later argument wins.
         QTest::newRow("how arguments are read")
@@ -36,8 +34,7 @@ private slots:
                    "--token=abc==", "--projectService=http://h/?a=b", "--userID=second",
                    "--userid=u1", "--USERID=u2", "--Token=t", "--unknown=1", "--noequals", "=x",
                    "a=b", "-", "" }
-            << 1 << ""
-            << QVariantMap { { "userID", "second" }, { "account", "x" },
+            << "" << QVariantMap { { "userID", "second" }, { "account", "x" },
                    { "token", "Bearer abc==" }, { "projectService", "http://h/?a=b" } };
         QStringList allKeys;
         QVariantMap allValues;
@@ -45,31 +42,26 @@ private slots:
             allKeys << "--" + key + "=" + key + " value";
             allValues[key] = (key == "token" ? "Bearer " : "") + key + " value";
         }
-        QTest::newRow("all thirteen keys") << allKeys << 1 << "" << allValues;
-        QTest::newRow("token prefixed once per call")
-            << QStringList { "--userID=u", "--token=abc" } << 2 << ""
-            << QVariantMap { { "userID", "u" }, { "token", "Bearer abc" } };
+        QTest::newRow("all thirteen keys") << allKeys << "" << allValues;
         // The stored text is used unchanged, separators and trailing one included.
         QTest::newRow("workspace root from the settings store")
-            << QStringList { "--userID=u" } << 1
-            << "[General]\nWorkSpace=\"C:\\\\Work Space\\\\\"\n"
+            << QStringList { "--userID=u" } << "[General]\nWorkSpace=\"C:\\\\Work Space\\\\\"\n"
             << QVariantMap { { "userID", "u" }, { "workspace", "C:\\Work Space\\" } };
 #ifdef Q_OS_WIN
         // The launcher writes the registry in UTF-16: any script, blanks included.
         QTest::newRow("workspace root in CJK with blanks")
-            << QStringList { "--userID=u" } << 1 << "registry"
+            << QStringList { "--userID=u" } << "registry"
             << QVariantMap { { "userID", "u" }, { "workspace", "D:\\工作 空间\\项目 一" } };
 #endif
         // Qt reads an unquoted value with a comma as a list.
         QTest::newRow("workspace root with a comma, written by hand")
-            << QStringList { "--userID=u" } << 1 << "[General]\nWorkSpace = /data/a, b\n"
+            << QStringList { "--userID=u" } << "[General]\nWorkSpace = /data/a, b\n"
             << QVariantMap { { "userID", "u" }, { "workspace", "/data/a, b" } };
     }
 
     void initParams()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(int, calls);
         QFETCH(QString, settingsFile);
         QFETCH(QVariantMap, expected);
         const bool result = !expected.value("userID").toString().isEmpty();
@@ -96,7 +88,7 @@ private slots:
 #endif
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROBE_SETTINGS_DIR", settings.path());
-        environment.insert("PROBE_CALLS", QString::number(calls));
+        environment.insert("PROBE_CALLS", "2"); // the token is prefixed once all the same
         const ChildRun probe = runChild(GLOBAL_PROBE, arguments, environment, workingDir.path());
         QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
         const QJsonObject fields = QJsonDocument::fromJson(probe.out.toUtf8()).object();
@@ -116,27 +108,6 @@ private slots:
         QCOMPARE(QDir(workingDir.path())
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList {});
-    }
-
-    // The bar is a widget: it must go with the application object, not in a
-    // static destructor after it.
-    void progressBarKeptUntilMainReturns()
-    {
-        // The platform plugin comes from the test's environment.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PROBE_KEEP_BAR", "1");
-        const ChildRun probe = runChild(GLOBAL_PROBE, {}, environment);
-        QVERIFY2(probe.exitCode == 0, qPrintable(probe.err));
-    }
-
-    void destoryGivesAFreshEmptyInstance()
-    {
-        Global* first = Singleton<Global>::instance();
-        QCOMPARE(Singleton<Global>::instance(), first);
-        first->m_projectId = 7;
-        Singleton<Global>::destory();
-        QCOMPARE(Singleton<Global>::instance()->m_projectId, qint64(0));
-        Singleton<Global>::destory();
     }
 };
 

@@ -78,6 +78,15 @@ class TestProjectFolderKill : public QObject
     qint64 m_updateUs { 0 }; // one update here
 
     void fetch(const char* key) const { updateFolder(m_store, key, m_project); }
+    QByteArray pair() const
+    {
+        return readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile);
+    }
+    // This program again, as a child doing what the first argument names.
+    void startChild(QProcess& child, const QStringList& arguments) const
+    {
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -102,15 +111,11 @@ private Q_SLOTS:
     void killedUpdatesLeaveOneCompleteRevision()
     {
         constexpr int kKills = 40;
-        const auto pair = [this] {
-            return readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile);
-        };
         int mixed = 0;
         for (int kill = 0; kill < kKills; ++kill) {
             fetch("A"); // so that the child's update changes both files
             QProcess child;
-            child.start(
-                QCoreApplication::applicationFilePath(), { "--update", m_store, m_project });
+            startChild(child, { "--update", m_store, m_project });
             QVERIFY(child.waitForReadyRead(10000));
             QThread::usleep(m_updateUs * 2 * (kill + 1) / kKills);
             child.kill();
@@ -140,9 +145,6 @@ private Q_SLOTS:
               "understood yet; a first fetch itself runs in the demo");
 #endif
         constexpr int kKills = 24;
-        const auto pair = [this] {
-            return readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile);
-        };
         // Kills spread over twice a whole first fetch in a child, its start
         // included, as long as that takes here (far longer under an emulator).
         qint64 fetchUs = 0;
@@ -154,7 +156,7 @@ private Q_SLOTS:
             QElapsedTimer timer;
             timer.start();
             QProcess child;
-            child.start(QCoreApplication::applicationFilePath(), { "--update-to", "A", m_store, m_project });
+            startChild(child, { "--update-to", "A", m_store, m_project });
             QVERIFY(child.waitForStarted(10000));
             if (kill < 0) {
                 QVERIFY(child.waitForFinished(60000) && child.exitCode() == 0);
@@ -184,7 +186,7 @@ private Q_SLOTS:
         fetch("A");
         QProcess updater;
         g_beforeDatabaseOpen = [&] {
-            updater.start(QCoreApplication::applicationFilePath(), { "--update-to", "B", m_store, m_project });
+            startChild(updater, { "--update-to", "B", m_store, m_project });
             updater.waitForFinished(2000); // long enough to commit, were it let
         };
         const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(m_project);
@@ -204,11 +206,10 @@ private Q_SLOTS:
     {
         fetch("A");
         QProcess writer;
-        writer.start(QCoreApplication::applicationFilePath(), { "--write-pending", m_project + "/" + kDatabaseFile });
+        startChild(writer, { "--write-pending", m_project + "/" + kDatabaseFile });
         QVERIFY(writer.waitForReadyRead(10000));
         QVERIFY_EXCEPTION_THROWN(fetch("B"), std::runtime_error);
-        QVERIFY(readAll(m_project + "/" + kModelFile) + readAll(m_project + "/" + kDatabaseFile)
-            == m_revisions[0]);
+        QVERIFY(pair() == m_revisions[0]);
         writer.write("\n");
         QVERIFY(writer.waitForFinished(10000));
         QCOMPARE(writer.readAllStandardOutput().replace("\r", "").trimmed(), QByteArray("r\ncommitted"));
@@ -218,7 +219,7 @@ private Q_SLOTS:
     void writerInTheFolderLosesNothing()
     {
         QProcess writer;
-        writer.start(QCoreApplication::applicationFilePath(), { "--write-notes", m_project });
+        startChild(writer, { "--write-notes", m_project });
         QVERIFY(writer.waitForReadyRead(10000));
         for (int i = 0; i < 6; ++i)
             fetch(i % 2 ? "A" : "B");
@@ -235,16 +236,19 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    // A child that updates the folder to revision B and dies in its commit,
-    // unless it is killed before. Says "r" once it is about to start.
-    if (argc == 4 && std::strcmp(argv[1], "--update") == 0) {
+    // A child that updates the folder to a revision and ends, or with
+    // "--update" to revision B dying in its commit, unless it is killed
+    // before. Says "r" once it is about to start.
+    const bool dying = argc == 4 && std::strcmp(argv[1], "--update") == 0;
+    if (dying || (argc == 5 && std::strcmp(argv[1], "--update-to") == 0)) {
 #ifndef Q_OS_WIN
-        g_dieAfterModelRename = true;
+        g_dieAfterModelRename = dying;
 #endif
         std::fputs("r\n", stdout);
         std::fflush(stdout);
-        updateFolder(QString::fromLocal8Bit(argv[2]), "B", QString::fromLocal8Bit(argv[3]));
-        return 1;
+        updateFolder(QString::fromLocal8Bit(argv[argc - 2]), dying ? "B" : argv[2],
+            QString::fromLocal8Bit(argv[argc - 1]));
+        return dying ? 1 : 0;
     }
     // A child that holds a write to the database pending until a line comes
     // on its standard input, then commits it.
@@ -261,13 +265,6 @@ int main(int argc, char** argv)
         const int committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         std::puts(committed == SQLITE_OK ? "committed" : sqlite3_errmsg(db));
         sqlite3_close(db);
-        return 0;
-    }
-    // A child that updates the folder to a revision and ends.
-    if (argc == 5 && std::strcmp(argv[1], "--update-to") == 0) {
-        std::fputs("r\n", stdout);
-        std::fflush(stdout);
-        updateFolder(QString::fromLocal8Bit(argv[3]), argv[2], QString::fromLocal8Bit(argv[4]));
         return 0;
     }
     // A child that writes notes into the folder until it is killed, printing

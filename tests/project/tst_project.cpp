@@ -1,6 +1,6 @@
 // Project as a host drives it: opening and what the host sees when that fails,
-// the session, and updates through the real platform hub with a scripted
-// central service. The demo host's test runs them with the local central store.
+// the session, and updates through the real platform hub and the library's
+// event bridge with a scripted central service.
 
 #include "ProjectFolders.h"
 #include "Raised.h"
@@ -8,39 +8,36 @@
 #include "ScriptedCentralService.h"
 
 #include <bimcore/core/Global.h>
+#include <bimcore/project/PlatformEventNexus.h>
 #include <bimcore/storage/DatabaseManager.h>
 
 #include <bimcore/platform/krvcommon/KRVException.h>
 #include <bimcore/platform/ksqlite/KSqlDatabase.h>
+#include <bimcore/platform/ksqlite/KSqlException.h>
+#include <bimcore/platform/platformsvc/PlatformEvent.h>
 
 #include <QtTest>
 
 #include <memory>
+#include <stdexcept>
 
 using namespace PlatformSvcComm;
 using namespace ProjectFolders;
 
+using Script = std::function<void(CentralServiceContext&)>;
 Q_DECLARE_METATYPE(ProjectFolders::Revision)
+Q_DECLARE_METATYPE(PlatformSvcComm::TableChangeMap)
+Q_DECLARE_METATYPE(Script)
 
 namespace {
 
-const QString kOpenFailed = QString::fromUtf8("打开项目失败！");
+const QString kOpenFailed = QString::fromUtf8("BIMException 0: 打开项目失败！");
 constexpr long long kProjectId = 880;
 
-// A central service that fails with `error` if one is given, and otherwise
-// answers with `changes`, after writing a usable project into the folder asked
-// for if `delivers`.
-std::shared_ptr<ScriptedCentralService> serve(
-    const TableChangeMap& changes = {}, bool delivers = true, const std::wstring& error = {})
+std::shared_ptr<ScriptedCentralService> serve(const Script& script)
 {
     return ScriptedCentralService::install(
-        [=](const FileProcessParams& params, int, CentralServiceContext& context) {
-            if (!error.empty())
-                return context.Fail(error);
-            if (delivers)
-                writeProject(QString::fromStdWString(params.m_projectPath));
-            context.Respond(changes);
-        });
+        [script](const FileProcessParams&, int, CentralServiceContext& context) { script(context); });
 }
 
 } // namespace
@@ -58,6 +55,7 @@ class ProjectTest : public QObject
 private slots:
     void init()
     {
+        QCoreApplication::processEvents(); // what the hub sent after an earlier wait
         m_dir = std::make_unique<QTemporaryDir>();
         m_folder = m_dir->filePath("projects/项目 P-880");
         global().m_projectId = kProjectId;
@@ -79,62 +77,48 @@ private slots:
         GetPlatformCommunicationNexus()->SetCentralService(nullptr);
     }
 
-    void registrationAndDestruction()
-    {
-        writeProject(m_folder);
-        QVERIFY(m_project->open(nullptr));
-        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
-
-        Project::destory();
-        // The project, deleted, closes the database even for those who still hold it.
-        QVERIFY(!stores->SqliteProjectData()->isOpen());
-    }
-
     void opens_data()
     {
-        QTest::addColumn<bool>("local");
-        QTest::addColumn<Revision>("model");
-        QTest::addColumn<QString>("converted");
-        QTest::addColumn<bool>("fetches");
-        QTest::addColumn<bool>("raises"); // the data-model library's exception
+        QTest::addColumn<Revision>("model"); // none: no project folder
+        QTest::addColumn<QString>("outcome");
         const Table noRecord { "project", projectTable(1).fields, {} };
         const Table other { "specialty", { { "name", tdtString } }, {} };
         const Table noId { "project", { { "name", tdtString } }, { { 1, { "Sample" } } }, -1 };
-        QTest::newRow("usable local copy")
-            << true << Revision { projectTable(4242) } << "" << false << false;
-        QTest::newRow("no project folder") << false << Revision {} << "" << true << false;
-        QTest::newRow("project record missing")
-            << true << Revision { noRecord } << "" << true << false;
-        QTest::newRow("project id 0") << true << Revision { projectTable(0) } << "" << true << false;
-        QTest::newRow("project id 0, converted")
-            << true << Revision { projectTable(0, 7001, true) } << "True" << true << false;
+        QTest::newRow("usable local copy") << Revision { projectTable(4242) } << "opens";
+        QTest::newRow("no project folder") << Revision {} << "fetches";
+        QTest::newRow("project record missing") << Revision { noRecord } << "fetches";
+        QTest::newRow("project id 0") << Revision { projectTable(0) } << "fetches";
+        QTest::newRow("project id 0, converted") << Revision { projectTable(0, 7001, true) } << "fetches";
         // The local files are kept for the host to see what is wrong.
-        QTest::newRow("no project table") << true << Revision { other } << "" << false << true;
-        QTest::newRow("no id field") << true << Revision { noId } << "" << false << true;
+        QTest::newRow("no project table") << Revision { other } << "raises";
+        QTest::newRow("no id field") << Revision { noId } << "raises";
     }
 
     // A local copy without a usable "project" record is fetched through the
-    // base update, not the host's override.
+    // base update, not the host's override; the data-model library's
+    // exception reaches the host.
     void opens()
     {
-        QFETCH(bool, local);
         QFETCH(Revision, model);
-        QFETCH(QString, converted);
-        QFETCH(bool, fetches);
-        QFETCH(bool, raises);
+        QFETCH(QString, outcome);
+        const bool local = !model.empty();
         if (local) {
             writeProject(m_folder);
-            writeModel(m_folder + "/" + kModelFile, model, converted);
+            const bool converted = model[0].fields[0].type == tdtInt64;
+            writeModel(m_folder + "/" + kModelFile, model, converted ? "True" : "");
         }
-        const auto service = serve({ { L"segment", { { 1, RecordAdded } } } });
-        if (raises) {
+        const auto service = serve([this](CentralServiceContext& context) {
+            writeProject(m_folder);
+            context.Respond({ { L"segment", { { 1, RecordAdded } } } });
+        });
+        if (outcome == "raises") {
             QVERIFY_EXCEPTION_THROWN(m_project->open(nullptr), KRVException);
             QCOMPARE(service->requests().size(), size_t(0));
             return;
         }
 
         QVERIFY(m_project->open(nullptr));
-        QCOMPARE(service->requests().size(), size_t(fetches));
+        QCOMPARE(service->requests().size(), size_t(outcome == "fetches"));
         QCOMPARE(m_project->updateOverrideCalls, 0);
         // The "project" table is read through the virtual operation.
         QCOMPARE(m_project->tableRequests, local ? 1 : 0);
@@ -169,83 +153,140 @@ private slots:
         else
             writeBytes(broken + "/" + brokenFile, bytes);
         global().m_projectPath = broken;
-        const auto service = serve();
+        const auto service = serve([](CentralServiceContext& context) { context.Respond({}); });
 
-        QCOMPARE(raisedBy([&] { m_project->open(nullptr); }), "BIMException 0: " + kOpenFailed);
+        QCOMPARE(raisedBy([&] { m_project->open(nullptr); }), kOpenFailed);
         QVERIFY(!m_project->opened());
         QCOMPARE(m_project->GetDatabaseManager(), bytes.isEmpty() ? nullptr : stores);
         QVERIFY(stores->SqliteProjectData()->isOpen());
         QVERIFY(service->requests().empty());
     }
 
-    void opensOnDemand()
+    // Lazy opens of the launch parameters' folder, whatever path is given;
+    // tables by the host's name, quoted, never run as SQL; clear() removes
+    // the cache folder only; close() forgets all but the last error, and a
+    // table kept past it still reads; the registered project's removal.
+    void session()
     {
         writeProject(m_folder);
-        // Whatever path is given, the project folder of the launch parameters opens.
         QVERIFY(m_project->OpenProject(m_dir->filePath("elsewhere")));
         m_project->close();
+        QVERIFY(!m_project->getSQLTable("project\"; DROP TABLE project; --").isValid());
         QCOMPARE(m_project->getSQLTable("project").rowCount(), 1);
-        m_project->close();
-        QCOMPARE(m_project->workspaceId(), QString("7001"));
+        const TesselTable kept = m_project->getTesselTable("project");
 
-        writeModel(m_folder + "/" + kModelFile, { { "project", projectTable(1).fields, {} } });
-        m_project->close();
-        QCOMPARE(m_project->workspaceId(), QString());
-    }
-
-    void sessionOfAnOpenProject()
-    {
-        writeProject(m_folder);
-        QVERIFY(m_project->open(nullptr));
-        m_project->getChangedDelta().tables[L"site"][7] = 1;
-
-        // clear() removes the cache folder only.
         const QString cache = global().m_projectCacheDir;
-        QVERIFY(QDir().mkpath(cache + "/nested/deeper"));
-        writeBytes(cache + "/nested/deeper/file", "cached");
-        QVERIFY(m_project->clear());
-        QVERIFY(!QFileInfo::exists(cache));
-        QVERIFY(m_project->GetDatabaseManager());
-        QVERIFY(QFileInfo::exists(m_folder + "/" + kModelFile));
+        QVERIFY(QDir().mkpath(cache + "/nested"));
+        writeBytes(cache + "/nested/file", "cached");
+        QVERIFY(m_project->clear() && !QFileInfo::exists(cache));
+        QVERIFY(m_project->GetDatabaseManager() && QFileInfo::exists(m_folder + "/" + kModelFile));
 
-        // close() forgets the session but keeps the last error.
+        m_project->getChangedDelta().tables[L"site"][7] = 1;
         m_project->setError("last error");
         QVERIFY(m_project->close());
-        QVERIFY(!m_project->GetDatabaseManager());
-        QVERIFY(m_project->getChangedDelta().tables.empty());
+        QVERIFY(!m_project->GetDatabaseManager() && m_project->getChangedDelta().tables.empty());
         QCOMPARE(m_project->GetErrorMsg(), QString("last error"));
+        QCOMPARE(kept.recordCount(), 1);
+        writeModel(m_folder + "/" + kModelFile, { { "project", projectTable(1).fields, {} } });
+        QCOMPARE(m_project->workspaceId(), QString());
+
+        // The project, deleted, closes the database even for those who still
+        // hold it; a table kept past it raises instead of reading freed memory.
+        const std::shared_ptr<DatabaseManager> stores = m_project->GetDatabaseManager();
+        const KSQLite::KSqlTable sql = m_project->getSQLTable("project");
+        Project::destory();
+        QVERIFY(!stores->SqliteProjectData()->isOpen());
+        QVERIFY_EXCEPTION_THROWN(sql.rowCount(), KSQLite::KSqlException);
     }
 
-    void needResetModel_data()
+    // Which of the hub's broadcasts end the wait of an update and what reaches
+    // its result, its error text and the change record; an update that fails
+    // keeps nothing of an earlier one, and one that succeeds clears the error.
+    void update_data()
     {
-        QTest::addColumn<QStringList>("tables");
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("segment among others")
-            << QStringList { "element_type", "specialty", "segment", "project" } << true;
-        QTest::newRow("near misses: letter case, blank, prefix, empty")
-            << QStringList { "Segment", "SITE", "material ", "segment_elem", "" } << false;
-        for (const char* table :
-            { "model_file_revision", "site", "site_file", "segment", "segment_line",
-                "segment_element", "segment_floor", "segment_element_type_sub_class",
-                "segment_system", "segment_custom_filter", "material", "material_plan_detail" })
-            QTest::newRow(table) << QStringList { table } << true;
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<QString>("result"); // "true", "false", or what it raised
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<TableChangeMap>("delta");
+
+        static const TableChangeMap changes { { L"segment", { { 1, 2 }, { 2, 1 } } },
+            { L"site", { { 9, 3 } } } };
+        const auto row = [](const char* name, const Script& script, const char* result,
+                             const char* error, const TableChangeMap& delta = {}) {
+            QTest::newRow(name) << script << result << QString::fromUtf8(error) << delta;
+        };
+        // Progress without a callback goes nowhere.
+        row("response for the project", [](CentralServiceContext& context) {
+            context.ReportProgress(L"nobody hears this", 50);
+            context.Respond(changes);
+        }, "true", "", changes);
+        row("service fails", [](CentralServiceContext& context) { context.Fail(L"中心服务不可用"); },
+            "false", "中心服务不可用");
+        row("response for another project is passed over", [](CentralServiceContext& context) {
+            context.Broadcast(PlatformEvent::makeResponse(kProjectId + 1, changes));
+            context.Respond({ { L"element_type", { { 5, 1 } } } });
+        }, "true", "", { { L"element_type", { { 5, 1 } } } });
+        row("error for another project ends the wait", [](CentralServiceContext& context) {
+            context.Answer(PlatformEvent::makeError(kProjectId + 1, L"另一个项目出错"));
+        }, "false", "另一个项目出错");
+        row("start, unknown, longer and null events are passed over",
+            [](CentralServiceContext& context) {
+                context.Broadcast(PlatformEvent::makeStart(kProjectId));
+                for (const wchar_t* type : { L"CentralSvcFileProcResponseEventV2",
+                         L"centralsvcfileprocresponseevent", L"SomethingElse" })
+                    context.Broadcast(PlatformEvent::makeOther(type, kProjectId));
+                context.Broadcast(PlatformEventRef());
+                context.Respond(changes);
+            }, "true", "", changes);
+        row("error without text", [](CentralServiceContext& context) {
+            context.Answer(PlatformEvent::makeOther(kPlatformErrorEvent, kProjectId));
+        }, "false", "");
+        // The hub answers for a service that does not.
+        row("service ends without an answer", [](CentralServiceContext&) {}, "false",
+            "The central service ended without an answer.");
+        row("service throws", [](CentralServiceContext&) { throw std::runtime_error("store on fire"); },
+            "false", "store on fire");
+        // Arrives after the wait has ended: still recorded, without replacing
+        // the table already there.
+        row("later response", [](CentralServiceContext& context) {
+            context.Respond({ { L"segment", { { 1, 1 } } } });
+            context.Broadcast(PlatformEvent::makeResponse(
+                kProjectId, { { L"segment", { { 7, 7 } } }, { L"site", { { 2, 2 } } } }));
+        }, "true", "", { { L"segment", { { 1, 1 } } }, { L"site", { { 2, 2 } } } });
+        // Without a local copy to open again.
+        row("service fails, no local copy", [](CentralServiceContext& context) {
+            context.Fail(L"项目不存在");
+        }, "BIMException 0: 打开项目失败！", "项目不存在");
+        row("service succeeds but wrote no files",
+            [](CentralServiceContext& context) { context.Respond({}); },
+            "BIMException 0: 打开项目失败！", "");
     }
 
-    void needResetModel()
+    void update()
     {
-        QFETCH(QStringList, tables);
-        QFETCH(bool, reset);
-        for (const QString& table : tables) // a changed table may list no record
-            m_project->getChangedDelta().tables[table.toStdWString()];
-        QCOMPARE(m_project->needResetModel(), reset);
-    }
+        QFETCH(Script, script);
+        QFETCH(QString, result);
+        QFETCH(QString, error);
+        QFETCH(TableChangeMap, delta);
+        const bool local = !result.startsWith("BIMException");
+        if (local) {
+            writeProject(m_folder);
+            QVERIFY(m_project->open(nullptr));
+        }
+        m_project->getChangedDelta().tables[L"stale"] = { { 1, 1 } };
+        m_project->setError("stale");
+        const auto service = serve(script);
 
-    void requestCarriesTheLaunchParameters()
-    {
-        writeProject(m_folder);
-        const auto service = serve({}, false);
-        QVERIFY(m_project->updateProject(nullptr));
+        bool updated = false;
+        const QString raised = raisedBy([&] { updated = m_project->updateProject(nullptr); });
+        QCOMPARE(raised == "nothing" ? QString(updated ? "true" : "false") : raised, result);
+        drainHubWorker();
+        QCoreApplication::processEvents(); // what the hub's worker sent after the wait
+        QCOMPARE(m_project->GetErrorMsg(), error);
+        QVERIFY(m_project->getChangedDelta().tables == delta);
+        QCOMPARE(m_project->GetDatabaseManager() != nullptr, local); // the local copy open again
 
+        // The request carries the launch parameters.
         const auto requests = service->requests();
         QCOMPARE(requests.size(), size_t(1));
         const FileProcessParams& params = requests[0].first;
@@ -257,43 +298,6 @@ private slots:
         const std::vector<std::wstring> expected { L"P-880", m_folder.toStdWString(), L"zhang.san",
             kFetchProjectFilesOperation, L"u-1", L"张三", L"Bearer t0k3n", L"tenant-9", L"BIM" };
         QVERIFY(texts == expected);
-    }
-
-    void failedUpdateThenSuccessfulOne()
-    {
-        writeProject(m_folder);
-        QVERIFY(m_project->open(nullptr));
-        m_project->getChangedDelta().tables[L"stale"] = { { 1, 1 } };
-        serve({}, false, L"中心服务不可用");
-        QVERIFY(!m_project->updateProject(nullptr));
-        QCOMPARE(m_project->GetErrorMsg(), QStringLiteral("中心服务不可用"));
-        QVERIFY(m_project->GetDatabaseManager()); // the local copy is open again
-        QVERIFY(m_project->getChangedDelta().tables.empty());
-
-        const TableChangeMap changes { { L"segment", { { 2, RecordChanged } } },
-            { L"material", { { 5, RecordAdded } } } };
-        serve(changes, false);
-        QVERIFY(m_project->updateProject(nullptr));
-        QCOMPARE(m_project->GetErrorMsg(), QString());
-        QVERIFY(m_project->getChangedDelta().tables == changes);
-        QVERIFY(m_project->GetDatabaseManager());
-    }
-
-    void reopeningFailuresThrow_data()
-    {
-        QTest::addColumn<QString>("error");
-        QTest::newRow("service fails, no local copy to reopen") << "项目不存在";
-        QTest::newRow("service succeeds but wrote no files") << "";
-    }
-
-    void reopeningFailuresThrow()
-    {
-        QFETCH(QString, error);
-        serve({}, false, error.toStdWString());
-        QCOMPARE(
-            raisedBy([&] { m_project->updateProject(nullptr); }), "BIMException 0: " + kOpenFailed);
-        QCOMPARE(m_project->GetErrorMsg(), error);
-        QVERIFY(!m_project->GetDatabaseManager());
     }
 };
 

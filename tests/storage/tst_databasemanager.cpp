@@ -1,10 +1,13 @@
 // DatabaseManager: which folders are projects, the models it hands out with
 // their identifiers prepared, and the texts a host sees when the files cannot
-// be read.
+// be read; ElementType's lookups in the models.
 #include "ProjectFolders.h"
 #include "Raised.h"
+#include "RegisteredProject.h"
 
+#include <bimcore/core/Global.h>
 #include <bimcore/storage/DatabaseManager.h>
+#include <bimcore/storage/ElementType.h>
 
 #include <bimcore/platform/ksqlite/KSqlDatabase.h>
 
@@ -17,12 +20,15 @@ Q_DECLARE_METATYPE(ProjectFolders::Table)
 namespace {
 
 // "wall" with the key "id" and a second field "ref", each with the
-// "DataType" marker given (none if empty).
+// "DataType" marker given (none if empty); identifiers as the service
+// delivers them, some blank or empty.
 Table wall(TesselTableKind kind, TesselDataType idType, const QString& idMarker,
     const QString& refMarker = QString(), int primaryKey = 0)
 {
     return { "wall", { { "id", idType, idMarker }, { "ref", tdtString, refMarker } },
-        { { 9000000000000000001ull, { "9000000000000000001", "77" } } }, primaryKey, kind };
+        { { 9000000000000000001ull, { "9000000000000000001", "18446744073709551615" } },
+            { 2, { "2", " -4 " } }, { 3, { "3", "" } } },
+        primaryKey, kind };
 }
 
 } // namespace
@@ -43,89 +49,46 @@ class DatabaseManagerTest : public QObject
     }
 
 private slots:
-    void recognisesProjectFolders_data()
-    {
-        QTest::addColumn<QString>("folderName"); // empty: no folder at all
-        QTest::addColumn<QString>("model"); // "plain", "converted", "garbage", or none
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("withDatabase");
-        const auto row = [](const char* tag, const char* name, const char* model, TesselMode mode,
-                             bool database) {
-            QTest::newRow(tag) << QString::fromUtf8(name) << model << int(mode) << database;
-        };
-        row("unconverted model", "plain", "plain", tmDesign, true);
-        row("read-only, spaces and non-ASCII", "项目 文件夹 é", "converted", tmReadOnly, true);
-        row("stored ready, spaces and non-ASCII, trailing separator", "项目 文件夹 ü/", "converted",
-            tmRuntime, true);
-        row("folder missing", "", "", tmDesign, false);
-        // The model file here is garbage: were it loaded, opening would raise.
-        row("model file only", "model only", "garbage", tmDesign, false);
-        row("database file only", "database only/", "", tmDesign, true);
-    }
-
+    // A folder is a project when it holds both files; a model file alone is
+    // never loaded (this one would raise). A project opens ready for use,
+    // whatever mode its model was stored in, converted or not, also with
+    // blanks, non-ASCII letters and a trailing separator in its name.
     void recognisesProjectFolders()
     {
-        QFETCH(QString, folderName);
-        QFETCH(QString, model);
-        QFETCH(int, mode);
-        QFETCH(bool, withDatabase);
-        const bool isProject = (model == "plain" || model == "converted") && withDatabase;
-        const QString folder = m_dir.filePath(folderName.isEmpty() ? "absent" : folderName);
-        if (!folderName.isEmpty()) {
+        const QString modelOnly = m_dir.filePath("model only");
+        const QString databaseOnly = m_dir.filePath("database only/");
+        QVERIFY(QDir().mkpath(modelOnly) && QDir().mkpath(databaseOnly));
+        writeBytes(modelOnly + "/" + kModelFile, "not a model");
+        writeDatabase(databaseOnly + kDatabaseFile, "db");
+        for (const QString& folder : { m_dir.filePath("absent"), modelOnly, databaseOnly })
+            QVERIFY2(!DatabaseManager::ProjectExists(folder) && !DatabaseManager::OpenProject(folder),
+                qPrintable(folder));
+        for (const auto& [name, mode] : { std::pair("plain", tmDesign),
+                 std::pair("项目 文件夹 é", tmReadOnly), std::pair("项目 文件夹 ü/", tmRuntime) }) {
+            const QString folder = m_dir.filePath(QString::fromUtf8(name));
+            const bool converted = mode != tmDesign;
             QVERIFY(QDir().mkpath(folder));
-            if (model == "garbage")
-                writeBytes(folder + "/" + kModelFile, "not a model");
-            else if (!model.isEmpty())
-                writeModel(folder + "/" + kModelFile,
-                    { projectTable(11, 12, model == "converted") },
-                    model == "converted" ? "True" : "", TesselMode(mode));
-            if (withDatabase)
-                writeDatabase(folder + "/" + kDatabaseFile, "db");
+            writeModel(folder + "/" + kModelFile, { projectTable(11, 12, converted) },
+                converted ? "True" : "", mode);
+            writeDatabase(folder + "/" + kDatabaseFile, "db");
+            QVERIFY(DatabaseManager::ProjectExists(folder));
+            const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
+            QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
+            QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
+            QVERIFY(manager->SqliteProjectData()->isOpen());
+            // Joined directly to the folder, written once with the system's separator.
+            QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
+                QDir::toNativeSeparators(QDir::cleanPath(folder) + "/" + kDatabaseFile));
         }
-
-        QCOMPARE(DatabaseManager::ProjectExists(folder), isProject);
-        const std::shared_ptr<DatabaseManager> manager = DatabaseManager::OpenProject(folder);
-        QCOMPARE(manager != nullptr, isProject);
-        if (!manager)
-            return;
-        // Handed out ready for use, whatever mode the model was stored in.
-        QCOMPARE(manager->ProjectModel().mode(), tmRuntime);
-        QCOMPARE(manager->ProjectModel().findTable("DB", "project")[0].asUInt64("id"), 11ull);
-        QVERIFY(manager->SqliteProjectData() && manager->SqliteProjectData()->isOpen());
-        // Joined directly to the folder, written once with the system's separator.
-        QCOMPARE(QString::fromStdString(manager->SqliteProjectData()->path()),
-            QDir::toNativeSeparators(QDir::cleanPath(folder) + "/" + kDatabaseFile));
     }
 
-    // The host sees what the model and database libraries say.
-    void unreadableFilesRaise_data()
+    // An identifier that is no number: the host sees the text.
+    void identifierThatIsNoNumberRaises()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QByteArray>(
-            "bytes"); // empty: a model with an identifier that is no number
-        QTest::addColumn<QString>("fragment");
-        QTest::newRow("model file that is no model")
-            << kModelFile << QByteArray("not a model at all") << "Cannot load model file";
-        QTest::newRow("database file that is no database")
-            << kDatabaseFile << QByteArray(4096, 'x') << "file is not a database";
-        QTest::newRow("identifier that is no number") << kModelFile << QByteArray() << "five";
-    }
-
-    void unreadableFilesRaise()
-    {
-        QFETCH(QString, file);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, fragment);
-        const QString folder = m_dir.filePath(QTest::currentDataTag());
-        writeProject(folder);
-        if (bytes.isEmpty())
-            writeModel(folder + "/" + file,
-                { { "wall", { { "id", tdtString, "Int64" } }, { { 5, { "five" } } } } });
-        else
-            writeBytes(folder + "/" + file, bytes);
-        const QString raised = raisedBy([&] { DatabaseManager::OpenProject(folder); });
-        QVERIFY2(
-            raised.startsWith("BIMException 0: ") && raised.contains(fragment), qPrintable(raised));
+        const QString raised = raisedBy([&] {
+            open({ { "wall", { { "id", tdtString, "Int64" } }, { { 5, { "five" } } } } });
+        });
+        QVERIFY2(raised.startsWith("BIMException 0: ") && raised.contains("five"), qPrintable(raised));
     }
 
     void preparesLoadedModels_data()
@@ -180,22 +143,62 @@ private slots:
         QCOMPARE(definitions.count(), convertedMarkers);
         const TesselExtPropDef last = definitions.items(definitions.count() - 1);
         QCOMPARE(last.code() + "=" + last.value(), QString("IgnoreProcessInt64=True"));
-        // Converted values are the numbers the texts held.
+        // Converted values are exactly the numbers the texts held, never
+        // through a double; those above 2^63 as their bit pattern.
+        if (idType == tdtInt64)
+            QCOMPARE(wall[0].value(0), QVariant(qint64(9000000000000000001LL)));
+        if (refType == tdtInt64) {
+            QCOMPARE(wall[0].asUInt64(1), 18446744073709551615ULL);
+            QCOMPARE(wall[1].value(1), QVariant(qint64(-4)));
+            QCOMPARE(wall[2].value(1), QVariant(qint64(0)));
+        }
     }
 
-    void givesEveryRecordAFreshIdentifier()
+    // ElementType's names by identifier: categories (node type 1) and parts
+    // (3) are no element types, a repeated identifier keeps the later name,
+    // an unknown one is empty. Each kind is loaded once: the second round
+    // reads neither the table nor the project, both of which may be gone.
+    void elementTypeLookups()
     {
-        const Revision tables { wall(ttkOrdinary, tdtString, "Int64"), projectTable(1, 2) };
-        const TesselModel first = open(tables);
-        const TesselModel second = open(tables);
-
-        // Appended records of every model take fresh identifiers.
-        TesselTable wall = first.findTable("DB", "wall");
-        QVariant issued;
-        wall.onQueryIDValue().onQueryIDValue(nullptr, &issued);
-        const TesselRecord r1 = wall.appendRecord();
-        const TesselRecord r2 = second.findTable("DB", "project").appendRecord();
-        QVERIFY(r1.id64() > issued.toULongLong() && r2.id64() > r1.id64());
+        Global& global = *Singleton<Global>::instance();
+        global.m_projectPath = m_dir.filePath("element types");
+        new RegisteredProject();
+        const auto unregister = qScopeGuard([] { Project::destory(); });
+        const auto type = [](quint64 id, int elementTypeId, int nodeType, const char* name) {
+            return Record { id, { QString::number(id), elementTypeId, nodeType, QString::fromUtf8(name) } };
+        };
+        writeProject(global.m_projectPath,
+            { { "element_type",
+                  { { "id", tdtString, "Int64" }, { "element_type_id", tdtInt32 },
+                      { "node_type", tdtInt32 }, { "name", tdtString } },
+                  { type(11, 2001, 1, "Walls"), type(12, 2002, 2, "墙 Wall"),
+                      type(13, 2003, 3, "Wall part"), type(14, 2004, 2, "First"),
+                      type(15, 2004, 2, "Second"), type(16, -5, 2, "Negative") } },
+                { "specialty", { { "id", tdtString, "Int64" }, { "name", tdtString } },
+                    { { 0xFEDCBA9876543210ull, { QString::number(0xFEDCBA9876543210ull), "给排水" } },
+                        { 7, { "7", "Structure" } } } } });
+        const struct {
+            bool specialty;
+            quint64 id;
+            const char* name;
+        } rows[] { { false, 2002, "墙 Wall" }, { false, 2001, "" }, { false, 2003, "" },
+            { false, 2004, "Second" }, { false, quint64(-5), "Negative" }, { false, 9999, "" },
+            { true, 0xFEDCBA9876543210ull, "给排水" }, { true, 8, "" } };
+        ElementType dictionary;
+        for (int round = 0; round < 2; ++round) {
+            for (const auto& row : rows)
+                QCOMPARE(row.specialty ? dictionary.getSpecialNamebyId(row.id)
+                                       : dictionary.getElementTypeNamebyId(int(row.id)),
+                    QString::fromUtf8(row.name));
+            if (round == 0) {
+                TesselRecord added = Project::instance()->getTesselTable("specialty").appendRecord(8);
+                added.setString(0, "8");
+                added.setString(1, "Added later");
+                Project::instance()->close();
+                global.m_projectPath = m_dir.filePath("absent");
+            }
+        }
+        QVERIFY(!Project::instance()->GetDatabaseManager());
     }
 };
 
