@@ -1,5 +1,8 @@
 // A host program built only from the installed package, with headers of its
-// own named as the package's subsystem folders.
+// own named as the package's subsystem folders, and classes of its own named
+// as the package's: it reaches the package's as bimcore::.
+#define BIMCORE_NO_GLOBAL_NAMES
+
 #include <core/Global.h>
 #include <project/Project.h>
 
@@ -24,16 +27,21 @@
 #error "BIMCORE_VERSION does not hold the header's version"
 #endif
 
+struct FileHandler
+{
+    static bool clearDir(const QString&) { return false; }
+};
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    Global* global = Singleton<Global>::instance();
+    bimcore::Global* global = bimcore::Singleton<bimcore::Global>::instance();
     if (!global->initParams(app) || global->m_userID != "host-user"
         || global->m_token != "Bearer t") {
         std::fprintf(stderr, "initParams gave the wrong fields\n");
         return 1;
     }
-    Singleton<Global>::destory();
+    bimcore::Singleton<bimcore::Global>::destory();
 
     // The library loaded is the one the host was built against.
     if (bimcore::version() != BIMCORE_VERSION
@@ -45,18 +53,19 @@ int main(int argc, char** argv)
 
     QTemporaryDir scratch;
     const QString folder = scratch.filePath("a/b");
-    FileHandler::dirCreate(folder);
-    if (!QDir(folder).exists() || !FileHandler::clearDir(scratch.filePath("a"))) {
+    bimcore::FileHandler::dirCreate(folder);
+    if (!QDir(folder).exists() || !bimcore::FileHandler::clearDir(scratch.filePath("a"))
+        || FileHandler::clearDir(folder)) {
         std::fprintf(stderr, "FileHandler failed\n");
         return 1;
     }
 
     try {
         QString message = QStringLiteral("host");
-        throw BIMException(message, 0);
+        throw bimcore::BIMException(message, 0);
     } catch (const std::exception& caught) {
         std::printf("host ok: %s %s 0x%06x %d\n", caught.what(), BIMCORE_VERSION_STRING,
-                    unsigned(bimcore::version()), HostProjectSettings().zoom * HostGlobals().frames);
+                    unsigned(bimcore::version()), Project().zoom * Global().frames);
         return 0;
     }
 }

@@ -1,3 +1,4 @@
 #pragma once
-// The host's own core/Global.h (see project/Project.h beside it).
-struct HostGlobals { int frames = 2; };
+// The host's own core/Global.h and its own Global, beside the package's (see
+// project/Project.h).
+struct Global { int frames = 2; };

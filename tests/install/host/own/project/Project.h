@@ -1,4 +1,4 @@
 #pragma once
-// The host's own project header, named as the package's once was: the
-// package's headers must never reach it.
-struct HostProjectSettings { int zoom = 3; };
+// The host's own project header and class, named as the package's: the
+// package's headers must never reach them.
+struct Project { int zoom = 3; };
