@@ -17,6 +17,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 #ifndef Q_OS_WIN
 #include <csignal>
 #include <cstdarg>
@@ -85,6 +89,13 @@ class TestProjectFolderKill : public QObject
     // This program again, as a child doing what the first argument names.
     void startChild(QProcess& child, const QStringList& arguments) const
     {
+#ifdef Q_OS_WIN
+        // Without a console of its own: under Wine a console child gets a
+        // console host that outlives it when it is ended, holding the test's
+        // output open, so that the harness waits on it for good.
+        child.setCreateProcessArgumentsModifier(
+            [](QProcess::CreateProcessArguments* arguments) { arguments->flags |= DETACHED_PROCESS; });
+#endif
         child.start(QCoreApplication::applicationFilePath(), arguments);
     }
 
@@ -140,10 +151,6 @@ private Q_SLOTS:
     // next open fetches again, or a whole one: never one that cannot open.
     void killedFirstFetchesHeal()
     {
-#ifdef Q_OS_WIN
-        QSKIP("under Wine this loop of children ended by TerminateProcess hangs, which is not "
-              "understood yet; a first fetch itself runs in the demo");
-#endif
         constexpr int kKills = 24;
         // Kills spread over twice a whole first fetch in a child, its start
         // included, as long as that takes here (far longer under an emulator).
