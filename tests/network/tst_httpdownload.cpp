@@ -68,7 +68,8 @@ QString download(const QString& url, const QString& dir)
 }
 
 // A file server that honours "Range" and "If-Range"; the n-th request's
-// reply is cut after `cuts[n]` bytes of the file, or answered 416 for -2.
+// reply is cut after `cuts[n]` bytes of the file, answered 416 for -2, never
+// answered for -3, or its head sent and nothing more for -4.
 struct VersionedServer
 {
     QByteArray body = randomBody(1 << 20);
@@ -95,11 +96,13 @@ struct VersionedServer
                 response.headers.append(QString::asprintf(
                     "Content-Range: bytes %d-%d/%d", from, body.size() - 1, body.size())
                                             .toLatin1());
-            if (cuts.value(n, -1) == -2)
+            const int cut = cuts.value(n, -1);
+            if (cut == -2)
                 response = MiniHttpServer::fileResponse("", "", 416);
-            else if (cuts.value(n, -1) >= 0)
-                response.cutAfter = cuts.at(n) - from;
-            response.stallAtCut = stallAtCut;
+            else if (cut >= 0 || cut == -4)
+                response.cutAfter = qMax(cut, 0) - from;
+            response.status = cut == -3 ? -1 : response.status;
+            response.stallAtCut = stallAtCut || cut == -4;
             response.framing = framing;
             response.trickleMs = n == 0 ? trickleFirstMs : 0;
             return response;
@@ -366,6 +369,12 @@ private slots:
                                          << QByteArrayList { "", "bytes=524288-", "" } << 1;
         QTest::newRow("no version, no retry")
             << QList<int> { half } << QByteArray() << QByteArrayList { "", "" } << 2;
+        // A reply that fails before its body is asked for again, version or not.
+        for (const int cut : { -3, -4, 0 })
+            QTest::newRow(cut == -3 ? "never answers"
+                    : cut           ? "head, then nothing"
+                                    : "cut after the head")
+                << QList<int> { cut } << QByteArray() << QByteArrayList { "", "" } << 1;
     }
 
     void continues()
@@ -377,6 +386,7 @@ private slots:
         VersionedServer server;
         server.cuts = cuts;
         server.etag = etag;
+        HttpRequestTestPeer::ShortTimeout shortTimeout(6000);
         // A call that gives up says so, and whether the part waits.
         for (int call = 1; call < calls; ++call) {
             QCOMPARE(download(server.http.url("/m"), m_dir), QString());
@@ -462,37 +472,6 @@ private slots:
             (QByteArrayList {
                 "", kept < 0 ? QByteArray() : "bytes=" + QByteArray::number(kept) + '-' }));
         QCOMPARE(entriesOf(m_dir), (QStringList { "a.zip", "m.bin" }));
-    }
-
-    // A first reply that fails before its body is asked for again.
-    void retriedBeforeTheBody_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("stall");
-        QTest::newRow("never answers") << -1 << false;
-        QTest::newRow("head, then nothing") << 200 << true;
-        QTest::newRow("cut after the head") << 200 << false;
-    }
-
-    void retriedBeforeTheBody()
-    {
-        QFETCH(int, status);
-        QFETCH(bool, stall);
-        MiniHttpServer server;
-        const QByteArray body = randomBody(5000);
-        server.respondWith([&](const QByteArray&) {
-            Response response = MiniHttpServer::fileResponse("attachment; filename=b.zip", body);
-            if (server.requests().size() == 1) {
-                response.status = status;
-                response.cutAfter = 0;
-                response.stallAtCut = stall;
-            }
-            return response;
-        });
-        HttpRequestTestPeer::ShortTimeout shortTimeout(6000);
-        QCOMPARE(download(server.url(), m_dir), m_dir + "b.zip");
-        QCOMPARE(server.requests().size(), 2);
-        QVERIFY(contentOf(m_dir + "b.zip") == body);
     }
 
 #ifndef Q_OS_WIN
