@@ -232,6 +232,8 @@ private slots:
         row("old digest differs", E::DigestMismatch, aZip, 200, F::Length, -1,
             "Digest: SHA-512=%bad");
         row("old digest in hex", "a.zip", aZip, 200, F::Length, -1, "Digest: sha-256=%hex");
+        row("digest too short", E::BadReply, aZip, 200, F::Length, -1,
+            "Repr-Digest: sha-256=:abc:");
         row("digest unpadded", E::BadReply, aZip, 200, F::Length, -1,
             "Repr-Digest: sha-256=:%unpadded:");
         row("digest with a stray character", E::BadReply, aZip, 200, F::Length, -1,

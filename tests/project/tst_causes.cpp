@@ -141,7 +141,7 @@ private slots:
                    QVERIFY(QDir().mkpath(folder));
                    QCOMPARE(HttpRequest::httpDownload(server.url("/file"), folder + "/"), QString());
                })
-            << "bimcore.network" << QStringList { "/file answered 404" };
+            << "bimcore.network" << QStringList { "http://127.0.0.1:", "/file answered 404" };
         // The exception names the URL too.
         QTest::newRow("request to no server")
             << Failure([](const QString&) {
