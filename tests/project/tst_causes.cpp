@@ -3,6 +3,7 @@
 
 #include "MiniHttpServer.h"
 #include "ProjectFolders.h"
+#include "Raised.h"
 #include "RegisteredProject.h"
 #include "ScriptedCentralService.h"
 
@@ -31,6 +32,7 @@ struct Logged
     QString text;
 };
 
+const QString kNoServer = QStringLiteral("http://127.0.0.1:1/api");
 QList<Logged>* g_logged = nullptr;
 
 void capture(QtMsgType, const QMessageLogContext& context, const QString& text)
@@ -132,36 +134,21 @@ private slots:
                    QCOMPARE(ElementType::instance()->getElementTypeNamebyId(++unknown), QString());
                })
             << "bimcore.storage" << QStringList { "no element type", "element_type" };
-    }
-
-    void failuresOfRequestsNameTheUrl()
-    {
-        MiniHttpServer server;
-        server.respondFile("attachment; filename=\"a.zip\"", "gone", 404);
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const QString down = QStringLiteral("http://127.0.0.1:%1/api").arg(closed.serverPort());
-        closed.close();
-        QLoggingCategory::setFilterRules("bimcore.*.debug=true");
-
-        QString thrown;
-        const QList<Logged> logged = loggedBy([&] {
-            QCOMPARE(HttpRequest::httpDownload(server.url("/file"), m_dir->path() + "/"), QString());
-            try {
-                HttpRequest::HttpGet(down, "Bearer x");
-            } catch (const BIMException& e) {
-                thrown = e.message();
-            }
-        });
-        QVERIFY2(thrown.contains(down), qPrintable(thrown));
-        QStringList network;
-        for (const Logged& entry : logged) {
-            if (entry.category == "bimcore.network")
-                network << entry.text;
-        }
-        const QString text = network.join('\n');
-        QVERIFY2(text.contains(server.url("/file")) && text.contains("404"), qPrintable(text));
-        QVERIFY2(text.contains(down), qPrintable(text));
+        QTest::newRow("download of a missing file")
+            << Failure([](const QString& folder) {
+                   MiniHttpServer server;
+                   server.respondFile("attachment; filename=\"a.zip\"", "gone", 404);
+                   QVERIFY(QDir().mkpath(folder));
+                   QCOMPARE(HttpRequest::httpDownload(server.url("/file"), folder + "/"), QString());
+               })
+            << "bimcore.network" << QStringList { "http://127.0.0.1:", "/file answered 404" };
+        // The exception names the URL too.
+        QTest::newRow("request to no server")
+            << Failure([](const QString&) {
+                   const QString raised = raisedBy([] { HttpRequest::HttpGet(kNoServer, "Bearer x"); });
+                   QVERIFY2(raised.contains(kNoServer), qPrintable(raised));
+               })
+            << "bimcore.network" << QStringList { kNoServer };
     }
 
     void failuresLogTheirCause()

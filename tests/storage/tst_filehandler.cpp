@@ -92,11 +92,6 @@ bool setAttribute(const QString& path, DWORD attribute, bool set)
         && SetFileAttributesW(native.c_str(), set ? was | attribute : was & ~attribute)
         && ((GetFileAttributesW(native.c_str()) & attribute) == attribute) == set;
 }
-#else
-bool setMode(const QString& path, mode_t mode)
-{
-    return chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
 #endif
 
 } // namespace
@@ -181,7 +176,8 @@ private slots:
         else if (!setAttribute(locked, FILE_ATTRIBUTE_READONLY, true))
             QSKIP("this system keeps no read-only attribute on the entry (Wine none on folders)");
 #else
-        QVERIFY(setMode(locked, static_cast<mode_t>(mode)));
+        const QByteArray path = QFile::encodeName(locked);
+        QVERIFY(chmod(path.constData(), mode_t(mode)) == 0);
 #endif
 
         // Each call must end, whether what cannot go lies below the folder or is it.
@@ -194,7 +190,7 @@ private slots:
         setAttribute(locked, FILE_ATTRIBUTE_READONLY, false);
 #else
         QVERIFY(!deleteTree(locked)); // a file, or a folder whose entries cannot go
-        setMode(locked, folder ? 0755 : 0644);
+        chmod(path.constData(), folder ? 0755 : 0644);
 #endif
         QCOMPARE(everythingBelow(root), remains);
     }
