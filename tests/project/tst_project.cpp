@@ -160,6 +160,10 @@ private slots:
         QCOMPARE(m_project->GetDatabaseManager(), bytes.isEmpty() ? nullptr : stores);
         QVERIFY(stores->SqliteProjectData()->isOpen());
         QVERIFY(service->requests().empty());
+        // The cause stays for the host's developer until an open succeeds.
+        QVERIFY2(m_project->lastOpenError().startsWith(broken + ": "), qPrintable(m_project->lastOpenError()));
+        global().m_projectPath = m_folder;
+        QVERIFY(m_project->open(nullptr) && m_project->lastOpenError().isEmpty());
     }
 
     // Lazy opens of the launch parameters' folder, whatever path is given;
