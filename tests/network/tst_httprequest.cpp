@@ -135,7 +135,7 @@ private slots:
         QFETCH(QString, thrown);
         MiniHttpServer server;
         server.respondFile({}, reply, status);
-        HttpRequestTestPeer::ShortTimeout shortTimeout(status < 0 ? 300 : 60000);
+        ShortTimeout shortTimeout(status < 0 ? 300 : 60000);
         // The timer runs only while a request waits.
         const auto timerLeftAlone
             = qScopeGuard([] { QVERIFY(!HttpRequestTestPeer::timer()->isActive()); });

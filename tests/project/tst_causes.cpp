@@ -24,24 +24,19 @@ using namespace ProjectFolders;
 
 namespace {
 
-struct Logged
-{
-    QString category;
-    QString text;
-};
-
 const QString kNoServer = QStringLiteral("http://127.0.0.1:1/api");
-QList<Logged>* g_logged = nullptr;
+QStringList* g_logged = nullptr;
 
 void capture(QtMsgType, const QMessageLogContext& context, const QString& text)
 {
-    g_logged->append({ QString::fromLatin1(context.category ? context.category : ""), text });
+    g_logged->append(QString::fromLatin1(context.category ? context.category : "") + ": " + text);
 }
 
-// What a failing call logs while it runs, exceptions swallowed.
-QList<Logged> loggedBy(const std::function<void()>& call)
+// What a failing call logs while it runs, each line "category: text",
+// exceptions swallowed.
+QStringList loggedBy(const std::function<void()>& call)
 {
-    QList<Logged> logged;
+    QStringList logged;
     g_logged = &logged;
     const QtMessageHandler previous = qInstallMessageHandler(capture);
     try {
@@ -156,12 +151,7 @@ private slots:
         QFETCH(QStringList, named);
 
         QLoggingCategory::setFilterRules("bimcore.*.debug=true");
-        const QList<Logged> logged = loggedBy([&] { failure(m_folder); });
-        QString text;
-        for (const Logged& entry : logged) {
-            if (entry.category == category)
-                text += entry.text + "\n";
-        }
+        const QString text = loggedBy([&] { failure(m_folder); }).filter(category + ": ").join('\n');
         for (const QString& name : named)
             QVERIFY2(text.contains(QString(name).replace("%1", QDir::toNativeSeparators(m_folder)))
                     || text.contains(QString(name).replace("%1", m_folder)),
@@ -174,10 +164,8 @@ private slots:
     void quietByDefault()
     {
         QFETCH(Failure, failure);
-        const QList<Logged> logged = loggedBy([&] { failure(m_folder); });
-        for (const Logged& entry : logged)
-            qWarning("logged by default: [%s] %s", qPrintable(entry.category), qPrintable(entry.text));
-        QVERIFY(logged.isEmpty());
+        const QStringList logged = loggedBy([&] { failure(m_folder); });
+        QVERIFY2(logged.isEmpty(), qPrintable(logged.join('\n')));
     }
 
     // The data-model library names the table a lookup did not find.
