@@ -90,18 +90,6 @@ UniqueFd Folder::openFile(const QString& name, bool create) const
     return file;
 }
 
-std::optional<QByteArray> Folder::readFile(const QString& name, qint64 largest) const
-{
-    const UniqueFd file = openFile(name, false);
-    const qint64 size = file ? sizeOf(file) : -1;
-    if (size < 0 || size > largest)
-        return std::nullopt;
-    QByteArray content(int(size), Qt::Uninitialized);
-    if (readAt(file, content.data(), size, 0) != size)
-        return std::nullopt;
-    return content;
-}
-
 bool Folder::replaceFile(const QString& name, const QByteArray& content) const
 {
     const QString temporary = name + QStringLiteral(".new");
